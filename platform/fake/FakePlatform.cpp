@@ -1,0 +1,1 @@
+// The in-memory platform for tests; see FakePlatform.h.
