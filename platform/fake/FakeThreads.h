@@ -1,0 +1,71 @@
+#pragma once
+// Worker threads that tests run step by step, and the per-thread services workers use.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+#include "platform/ComRuntime.h"
+#include "platform/Threads.h"
+#include "platform/WaitCursor.h"
+#include "platform/fake/CallLog.h"
+
+namespace dravolin::fake {
+
+// Threads are created pending and run only when the test says so, on the test's own thread.
+// Log: "CreateThread <n>" (n counts from 0), "WaitForSingleObject <n> 0",
+//      "TerminateThread <n> <exit code>", "CloseHandle thread <n>", "CreateThread failed".
+class FakeThreads : public Threads {
+  public:
+    explicit FakeThreads(CallLog* log);
+    std::unique_ptr<WorkerThread> Create(Job job) override;
+
+    enum class State { Pending, Running, Ended, Terminated };
+    struct Record {
+        Job job;
+        State state = State::Pending;
+        std::optional<std::uint32_t> exitCode;
+        bool handleClosed = false;
+    };
+    int Count() const { return static_cast<int>(records_.size()); }
+    const Record& At(int n) const { return *records_.at(n); }
+    // Runs thread n's job to its end.
+    void Finish(int n);
+    // Marks thread n as running without running its job: it does not end until Finish.
+    void KeepRunning(int n);
+    // Finishes every pending thread, including those started meanwhile, in creation order.
+    void FinishAll();
+    // Number of threads that have not ended (pending or running) and whose handle is open.
+    int Live() const;
+    // The next `n` creations fail.
+    void FailCreates(int n) { failCreates_ = n; }
+
+  private:
+    class Handle;
+    std::vector<std::shared_ptr<Record>> records_;
+    int failCreates_ = 0;
+    CallLog* log_;
+};
+
+// Log: "CoInitialize", "CoUninitialize".
+class FakeCom : public ComRuntime {
+  public:
+    explicit FakeCom(CallLog* log) : log_(log) {}
+    void Initialize() override;
+    void Uninitialize() override;
+
+  private:
+    CallLog* log_;
+};
+
+// Log: "BeginWaitCursor", "EndWaitCursor".
+class FakeWaitCursor : public WaitCursor {
+  public:
+    explicit FakeWaitCursor(CallLog* log) : log_(log) {}
+    void Begin() override;
+    void End() override;
+
+  private:
+    CallLog* log_;
+};
+
+}  // namespace dravolin::fake
