@@ -46,7 +46,7 @@ class CCopyDlg {
     void OnOK();
     void ShowDriveContextMenu(const NotifyHeader* header, std::intptr_t* result);
     void OnBrowse();
-    void OnDevModeChange();
+    void OnDevModeChange(std::uintptr_t wParam, std::intptr_t lParam);
     void OnOpenTarget();
 
     // Fields, in the framework's naming.
