@@ -35,13 +35,18 @@ struct FakeDrive {
     std::uint32_t driveType = 5;  // win::kDriveCdrom
     bool trayOpen = false;
     std::optional<FakeDisc> disc;
-    // Media tests that still fail after the tray closed on a disc (a drive spinning up).
+    // Media tests that still fail after the tray closed on a disc (a drive spinning up); each
+    // such failing test uses one up. Volume queries and copies fail while it is above 0.
     int notReadyChecks = 0;
     // Injected failures.
     bool openFails = false;     // CreateFileA fails (access denied)
     bool controlFails = false;  // every DeviceIoControl fails
     bool hasShellIcon = true;   // SHGetFileInfoA gives an icon for the drive's root
     std::string displayName;    // shell display name; "CD Drive (E:)" when empty
+
+    // A disc behind a closed tray in a drive that is ready: what volume queries and copies
+    // need. A drive still spinning up (notReadyChecks > 0) fails them too.
+    bool Readable() const { return disc.has_value() && !trayOpen && notReadyChecks == 0; }
 };
 
 // The state of the fake machine and every service built on it.
@@ -112,6 +117,10 @@ class FakeMachine : public Volumes,
     bool ControlLocked(char letter, std::uint32_t code);
     FakeDrive* FindDrive(char letter);
     const FakeDrive* FindDrive(char letter) const;
+    // Creates a folder and its missing parents; false when a name is invalid or a file is in
+    // the way. `path` is canonical ("C:\\Data\\Discs").
+    bool MakeFoldersLocked(const std::string& path);
+    bool FolderExistsLocked(const std::string& key) const;
 
     CallLog& log_;
     mutable std::mutex mutex_;

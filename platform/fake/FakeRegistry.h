@@ -37,10 +37,12 @@ class FakeRegistry : public Registry {
     bool KeyExists(win::RootKey root, const std::string& subKey) const;
     // Value names under a key, sorted.
     std::set<std::string> Names(win::RootKey root, const std::string& subKey) const;
-    // Makes writes (and deletes) fail with ERROR_ACCESS_DENIED (5) for names in the set.
+    // Makes writes (and deletes) fail with ERROR_ACCESS_DENIED (5) for names in the set (letter
+    // case ignored).
     std::set<std::string> failingNames;
 
   private:
+    bool Fails(const std::string& name) const;
     using KeyId = std::pair<win::RootKey, std::string>;  // upper-cased key
     std::map<KeyId, std::map<std::string, std::pair<std::string, Stored>>> keys_;
     CallLog* log_;

@@ -1,0 +1,50 @@
+// The program's string table and icons as the fakes provide them.
+#include <map>
+#include "platform/fake/FakeUi.h"
+
+namespace dravolin::fake {
+
+namespace {
+
+const std::map<std::uint32_t, std::string>& English() {
+    static const std::map<std::uint32_t, std::string> table{
+        {132, " "},
+        {133, "Disc ejecting"},
+        {134, "Waiting for new disc"},
+        {135, "Disc copying"},
+        {136, "Select target folder and press \"OK\" button."},
+        {137, "Drive"},
+        {138, "Status"},
+    };
+    return table;
+}
+
+const std::map<std::uint32_t, std::string>& Russian() {
+    static const std::map<std::uint32_t, std::string> table{
+        {132, " "},
+        {133, "Выброс диска"},
+        {134, "Ожидание загрузки нового диска"},
+        {135, "Копирование диска"},
+        {136, "Укажите целевой каталог, а затем нажмите кнопку \"OK\"."},
+        {137, "Диск"},
+        {138, "Состояние"},
+    };
+    return table;
+}
+
+}  // namespace
+
+FakeResources::FakeResources(CallLog* log, Language language) : language(language), log_(log) {}
+
+std::string FakeResources::LoadString(std::uint32_t id) const {
+    const auto& table = language == Language::Russian ? Russian() : English();
+    auto it = table.find(id);
+    return it == table.end() ? std::string() : it->second;
+}
+
+IconPtr FakeResources::LoadIcon(std::uint32_t id) const {
+    if (id != 128 && id != 130 && id != 131) return nullptr;
+    return std::make_unique<FakeIcon>("resource:" + std::to_string(id), true, log_);
+}
+
+}  // namespace dravolin::fake
