@@ -31,6 +31,7 @@ void OpenWithDrives(DialogFixture& f, const std::string& letters) {
 // A prompt whose message loop delivers `ticks` timer ticks, each after the workers of an
 // interval ran, for prompts up to `maxDepth` deep (deeper prompts answer at once).
 struct NestedTicks {
+    explicit NestedTicks(DialogFixture& fixture) : f(fixture) {}
     DialogFixture& f;
     int ticks = 1;
     int maxDepth = 1;
@@ -70,7 +71,7 @@ TEST_P(SuspendedPass, GivesEveryDriveExactlyOneCopyWorker) {
     f.Tick(1);
     f.Poll();
     f.fake.threads.FinishAll();
-    auto prompt = std::make_shared<NestedTicks>(NestedTicks{f});
+    auto prompt = std::make_shared<NestedTicks>(f);
     prompt->maxDepth = GetParam();
     f.Machine().SetPreparePrompt([prompt] { (*prompt)(); });
 
@@ -113,7 +114,7 @@ TEST(SuspendedPass, OtherDrivesKeepCyclingWhileAPromptIsOpen) {
 
     std::vector<std::string> dSeen;
     std::vector<std::string> eSeen;
-    auto prompt = std::make_shared<NestedTicks>(NestedTicks{f});
+    auto prompt = std::make_shared<NestedTicks>(f);
     prompt->ticks = 3;
     prompt->everyTick = [&] {
         dSeen.push_back(f.Status(0));
