@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 #include "engine/DriveList.h"
@@ -141,6 +142,10 @@ struct RejectCase {
     const char* name;
     const char* text;
 };
+
+void PrintTo(const RejectCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RejectedFolder : public ::testing::TestWithParam<RejectCase> {};
 
@@ -336,6 +341,10 @@ struct FailedThreadCase {
     std::size_t failingStep;  // the tick whose thread cannot be created
     std::vector<const char*> statuses;
 };
+
+void PrintTo(const FailedThreadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FailedThread : public ::testing::TestWithParam<FailedThreadCase> {};
 

@@ -33,6 +33,11 @@ class DialogFixture {
         fake::FakeResources::Language language = fake::FakeResources::Language::English,
         Threads* threads = nullptr)
         : fake(language), platform(Rewire(fake.Get(), threads)), dialog(platform) {}
+    // An opened dialog is torn down as the host would: workers still recorded are stopped and
+    // the records freed.
+    ~DialogFixture() {
+        if (opened_) dialog.OnDestroy();
+    }
     DialogFixture(const DialogFixture&) = delete;
     DialogFixture& operator=(const DialogFixture&) = delete;
 
@@ -40,6 +45,7 @@ class DialogFixture {
     void Open() {
         dialog.Attach(fake.window);
         dialog.OnInitDialog();
+        opened_ = true;
         fake.log.Clear();
     }
 
@@ -64,6 +70,8 @@ class DialogFixture {
     CCopyDlg dialog;
 
   private:
+    bool opened_ = false;
+
     static Platform Rewire(Platform& base, Threads* threads) {
         return Platform{base.desktop,
                         base.host,

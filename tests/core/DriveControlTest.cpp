@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <cstdint>
 #include <string>
 #include "engine/DriveControl.h"
@@ -19,6 +20,10 @@ struct CodeCase {
     std::uint32_t code;
     const char* logged;
 };
+
+void PrintTo(const CodeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ControlDriveCodes : public ::testing::TestWithParam<CodeCase> {};
 
@@ -73,6 +78,10 @@ struct MediaCase {
     bool media;
 };
 
+void PrintTo(const MediaCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class HasMediaCases : public ::testing::TestWithParam<MediaCase> {};
 
 TEST_P(HasMediaCases, IsTrueOnlyForAReadableDiscInAClosedTray) {
@@ -107,6 +116,10 @@ struct TrayCase {
     bool trayOpenAfter;
     const char* logged;
 };
+
+void PrintTo(const TrayCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TrayCommands : public ::testing::TestWithParam<TrayCase> {};
 

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,10 @@ struct ColumnCase {
     const char* statusTitle;
     int statusWidth;
 };
+
+void PrintTo(const ColumnCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Columns : public ::testing::TestWithParam<ColumnCase> {};
 
@@ -192,6 +197,10 @@ struct LabelCase {
     std::uint32_t serial;
 };
 
+void PrintTo(const LabelCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RowLabels : public ::testing::TestWithParam<LabelCase> {};
 
 TEST_P(RowLabels, FollowTheDiscInTheDrive) {
@@ -320,6 +329,11 @@ struct StatusCase {
     const char* text;
 };
 
+void PrintTo(const StatusCase& c, std::ostream* os) {
+    *os << (c.language == fake::FakeResources::Language::English ? "English " : "Russian ")
+        << c.state;
+}
+
 class StatusTexts : public ::testing::TestWithParam<StatusCase> {};
 
 TEST_P(StatusTexts, AreTheStringOfTheState) {
@@ -353,6 +367,10 @@ struct CheckCase {
     std::uint32_t stateImage;
     bool checked;
 };
+
+void PrintTo(const CheckCase& c, std::ostream* os) {
+    *os << "state image " << (c.stateImage >> 12);
+}
 
 class CheckBoxes : public ::testing::TestWithParam<CheckCase> {};
 

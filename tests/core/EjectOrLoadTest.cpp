@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include "engine/CopyCycle.h"
 #include "engine/DriveList.h"
@@ -52,6 +53,10 @@ struct BesideCase {
     int dx;
     int dy;
 };
+
+void PrintTo(const BesideCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BesideTheRows : public ::testing::TestWithParam<BesideCase> {};
 

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,10 @@ struct ComCase {
     bool driveOpens;
 };
 
+void PrintTo(const ComCase& c, std::ostream* os) {
+    *os << c.worker.name << (c.driveOpens ? "" : " on a drive that cannot be opened");
+}
+
 class EveryWorker : public ::testing::TestWithParam<ComCase> {};
 
 TEST_P(EveryWorker, InitialisesComFirstAndUninitialisesItLastWhateverHappens) {
@@ -86,6 +91,10 @@ struct TrayCase {
     std::vector<std::string> commands;
     bool trayOpenAfter;
 };
+
+void PrintTo(const TrayCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CloseTray : public ::testing::TestWithParam<TrayCase> {};
 
