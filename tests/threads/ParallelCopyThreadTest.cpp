@@ -158,8 +158,9 @@ TEST(ThreadedCycle, TwoDrivesCopyInParallelWhileTheUiThreadPolls) {
 
     f.Poll();  // both discs are found: two copies start
     ASSERT_EQ(threads.Created(), 4);
+    f.Poll();  // at once, while the workers start: they are only looked at
     ASSERT_TRUE(copy->WaitUntilInside(2)) << "the two copies never ran at the same time";
-    f.Poll();  // the running workers are only looked at
+    f.Poll();
     EXPECT_EQ(f.Status(0), kStatusCopying);
     EXPECT_EQ(f.Status(1), kStatusCopying);
     EXPECT_EQ(threads.Created(), 4);
@@ -172,6 +173,8 @@ TEST(ThreadedCycle, TwoDrivesCopyInParallelWhileTheUiThreadPolls) {
     f.Poll();  // the ejects run in workers
     EXPECT_EQ(f.Status(0), kStatusWaiting);
     EXPECT_EQ(f.Status(1), kStatusWaiting);
+    f.Poll();  // whether or not an eject has ended yet, nothing else starts
+    EXPECT_EQ(threads.Created(), 6);
     ASSERT_TRUE(threads.WaitAllEnded(deadline));
     f.Poll();
 
