@@ -1,6 +1,7 @@
 #include "engine/CopyCycle.h"
 #include <cstddef>
 #include <memory>
+#include <vector>
 #include "app/CopyDlg.h"
 #include "engine/DriveControl.h"
 #include "engine/DriveList.h"

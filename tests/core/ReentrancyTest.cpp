@@ -58,11 +58,11 @@ int CopiesFrom(DialogFixture& f, char letter) {
     return count;
 }
 
-class SuspendedPass : public ::testing::TestWithParam<int> {};
+class SuspendedPassDepth : public ::testing::TestWithParam<int> {};
 
 // Both drives find their disc in the same tick; every prompt runs nested passes up to the
 // given depth. Each drive still gets exactly one copy worker, whose handle stays in `worker`.
-TEST_P(SuspendedPass, GivesEveryDriveExactlyOneCopyWorker) {
+TEST_P(SuspendedPassDepth, GivesEveryDriveExactlyOneCopyWorker) {
     DialogFixture f;
     OpenWithDrives(f, "DE");
     f.Machine().InsertDisc('D', Disc("ONE", 1, {{"one.txt", "1"}}));
@@ -98,7 +98,7 @@ TEST_P(SuspendedPass, GivesEveryDriveExactlyOneCopyWorker) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, SuspendedPass, ::testing::Values(1, 2),
+INSTANTIATE_TEST_SUITE_P(Depths, SuspendedPassDepth, ::testing::Values(1, 2),
                          [](const auto& info) { return "Depth" + std::to_string(info.param); });
 
 TEST(SuspendedPass, OtherDrivesKeepCyclingWhileAPromptIsOpen) {
