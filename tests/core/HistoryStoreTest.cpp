@@ -9,15 +9,15 @@
 namespace dravolin {
 namespace {
 
-using Stored = fake::FakeRegistry::Stored;
+using StoredValue = fake::FakeRegistry::Stored;
 using HistoryStore = TargetFixture;
 
 TEST_F(HistoryStore, SaveWritesEachEntryAsAStringWithoutNul) {
     Fill({"C:\\Data\\", "D:\\\xC4\xE8\xF1\xEA\xE8\\", "E:\\"});
     SaveHistory(dialog);
-    EXPECT_EQ(Stored(0), (Stored{win::kRegSz, "C:\\Data\\"}));
-    EXPECT_EQ(Stored(1), (Stored{win::kRegSz, "D:\\\xC4\xE8\xF1\xEA\xE8\\"}));
-    EXPECT_EQ(Stored(2), (Stored{win::kRegSz, "E:\\"}));
+    EXPECT_EQ(Stored(0), (StoredValue{win::kRegSz, "C:\\Data\\"}));
+    EXPECT_EQ(Stored(1), (StoredValue{win::kRegSz, "D:\\\xC4\xE8\xF1\xEA\xE8\\"}));
+    EXPECT_EQ(Stored(2), (StoredValue{win::kRegSz, "E:\\"}));
     EXPECT_EQ(platform.registry.Names(win::RootKey::CurrentUser, kHistoryKey),
               (std::set<std::string>{"Destination00", "Destination01", "Destination02"}));
     EXPECT_EQ(Log("SHSetValueA"),
@@ -35,7 +35,7 @@ TEST_F(HistoryStore, SaveKeepsValuesBeyondTheCountAndOtherValues) {
     EXPECT_EQ(Stored(1)->data, "Y:\\");
     for (int i = 2; i < 6; ++i) EXPECT_EQ(Stored(i)->data, Folder(i)) << i;
     EXPECT_EQ(platform.registry.Find(win::RootKey::CurrentUser, kHistoryKey, "Other"),
-              (Stored{4, "\x01\x02"}));
+              (StoredValue{4, "\x01\x02"}));
     EXPECT_TRUE(Log("SHDeleteValueA").empty());
 }
 
@@ -144,7 +144,7 @@ TEST_P(HistoryStoreUnusable, IsNeverWrittenBackAsAnEmptyEntry) {
     SaveHistory(dialog);
     const auto stored = Stored(1);
     if (GetParam().present) {
-        EXPECT_EQ(stored, (Stored{GetParam().type, GetParam().data}));
+        EXPECT_EQ(stored, (StoredValue{GetParam().type, GetParam().data}));
     } else {
         EXPECT_FALSE(stored.has_value());
     }
