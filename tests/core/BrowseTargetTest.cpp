@@ -97,9 +97,8 @@ class BrowseRussian : public TargetFixture {
 TEST_F(BrowseRussian, UsesTheRussianTitle) {
     dialog.OnBrowse();
     ASSERT_EQ(platform.folderPicker.requests.size(), 1u);
-    EXPECT_EQ(platform.folderPicker.requests[0].title, platform.resources.LoadString(136));
-    EXPECT_NE(platform.folderPicker.requests[0].title,
-              "Select target folder and press \"OK\" button.");
+    EXPECT_EQ(platform.folderPicker.requests[0].title,
+              "Укажите целевой каталог, а затем нажмите кнопку \"OK\".");
 }
 
 using OpenTarget = TargetFixture;

@@ -146,8 +146,8 @@ TEST_F(Apply, AnApplyNestedInThePreparationPromptKeepsBothTargets) {
     EXPECT_EQ(outer, "C:\\First\\");
     EXPECT_EQ(Entries(), (std::vector<std::string>{"C:\\First\\", "C:\\Second\\"}));
     EXPECT_EQ(folders->GetImageCount(), 2);
-    EXPECT_EQ(Stored(0)->data, "C:\\First\\");
-    EXPECT_EQ(Stored(1)->data, "C:\\Second\\");
+    EXPECT_EQ(StoredData(0), "C:\\First\\");
+    EXPECT_EQ(StoredData(1), "C:\\Second\\");
 }
 
 }  // namespace

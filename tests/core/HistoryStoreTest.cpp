@@ -31,9 +31,9 @@ TEST_F(HistoryStore, SaveKeepsValuesBeyondTheCountAndOtherValues) {
     platform.registry.Put(win::RootKey::CurrentUser, kHistoryKey, "Other", 4, "\x01\x02");
     Fill({"X:\\", "Y:\\"});
     SaveHistory(dialog);
-    EXPECT_EQ(Stored(0)->data, "X:\\");
-    EXPECT_EQ(Stored(1)->data, "Y:\\");
-    for (int i = 2; i < 6; ++i) EXPECT_EQ(Stored(i)->data, Folder(i)) << i;
+    EXPECT_EQ(StoredData(0), "X:\\");
+    EXPECT_EQ(StoredData(1), "Y:\\");
+    for (int i = 2; i < 6; ++i) EXPECT_EQ(StoredData(i), Folder(i)) << i;
     EXPECT_EQ(platform.registry.Find(win::RootKey::CurrentUser, kHistoryKey, "Other"),
               (StoredValue{4, "\x01\x02"}));
     EXPECT_TRUE(Log("SHDeleteValueA").empty());
@@ -44,9 +44,9 @@ TEST_F(HistoryStore, AFailedWriteDoesNotStopTheOthers) {
     platform.registry.failingNames = {"Destination01"};
     Fill({"A\\", "B\\", "C\\"});
     SaveHistory(dialog);
-    EXPECT_EQ(Stored(0)->data, "A\\");
-    EXPECT_EQ(Stored(1)->data, "old1");
-    EXPECT_EQ(Stored(2)->data, "C\\");
+    EXPECT_EQ(StoredData(0), "A\\");
+    EXPECT_EQ(StoredData(1), "old1");
+    EXPECT_EQ(StoredData(2), "C\\");
 }
 
 TEST_F(HistoryStore, LoadReadsTheEntriesInOrderAndSelectsTheFirst) {
@@ -74,7 +74,7 @@ TEST_F(HistoryStore, LoadStopsAtAGapAndFindsTheRestOnceASaveFillsIt) {
     combo->SetWindowText("E:\\New");
     std::string path;
     ASSERT_TRUE(ApplyDestination(dialog, path, false));
-    EXPECT_EQ(Stored(5)->data, Folder(4));
+    EXPECT_EQ(StoredData(5), Folder(4));
 
     Restart();
     std::vector<std::string> expected = Folders(5);
@@ -190,7 +190,7 @@ TEST_F(CloseStep, WithTwentyEntriesWritesNineteenAndTheNextStartShowsTwenty) {
     platform.log.Clear();
     CloseHistory(dialog);
     EXPECT_EQ(Log("SHSetValueA").size(), 19u);
-    EXPECT_EQ(Stored(19)->data, Folder(19));
+    EXPECT_EQ(StoredData(19), Folder(19));
     Restart();
     EXPECT_EQ(Entries(), Folders(20));
 }
@@ -200,8 +200,8 @@ TEST_F(CloseStep, AddsTheNormalisedTextWithoutPreparingOrRefreshing) {
     combo->SetWindowText("  E:\\Missing// ");
     CloseHistory(dialog);
     EXPECT_EQ(Entries(), (std::vector<std::string>{"E:\\Missing\\", "C:\\A\\"}));
-    EXPECT_EQ(Stored(0)->data, "E:\\Missing\\");
-    EXPECT_EQ(Stored(1)->data, "C:\\A\\");
+    EXPECT_EQ(StoredData(0), "E:\\Missing\\");
+    EXPECT_EQ(StoredData(1), "C:\\A\\");
     EXPECT_TRUE(Log("SHPathPrepareForWriteA").empty());
     EXPECT_TRUE(Log("CB_SETCURSEL").empty());
     EXPECT_TRUE(Log("SHGetFileInfoA").empty());
@@ -215,8 +215,8 @@ TEST_P(CloseStepInvalid, SavesTheHistoryUnchanged) {
     combo->SetWindowText(GetParam());
     CloseHistory(dialog);
     EXPECT_EQ(Entries(), (std::vector<std::string>{"C:\\A\\", "D:\\B\\"}));
-    EXPECT_EQ(Stored(0)->data, "C:\\A\\");
-    EXPECT_EQ(Stored(1)->data, "D:\\B\\");
+    EXPECT_EQ(StoredData(0), "C:\\A\\");
+    EXPECT_EQ(StoredData(1), "D:\\B\\");
     EXPECT_TRUE(Log("CB_INSERTITEM").empty());
 }
 

@@ -163,7 +163,7 @@ TEST_F(NormalizePrepare, HandsTheShellThePathWithItsBackslashAndTheOwner) {
     std::string path = "C:\\a:b";
     Normalize(path, true);
     EXPECT_EQ(platform.log.Matching("SHPathPrepareForWriteA"),
-              std::vector<std::string>{"SHPathPrepareForWriteA 0x1001 C:\\a:b\\ 1"});
+              std::vector<std::string>{"SHPathPrepareForWriteA 4097 C:\\a:b\\ 1"});
 }
 
 TEST_F(NormalizePrepare, NeverPreparesARejectedPath) {
@@ -197,7 +197,7 @@ TEST_F(NormalizeForDialog, UsesTheDialogWindowAsOwner) {
     std::string path = "D:\\Out";
     EXPECT_TRUE(NormalizeDestination(path, dialog, true));
     EXPECT_EQ(Log("SHPathPrepareForWriteA"),
-              std::vector<std::string>{"SHPathPrepareForWriteA 0x1001 D:\\Out\\ 1"});
+              std::vector<std::string>{"SHPathPrepareForWriteA 4097 D:\\Out\\ 1"});
     EXPECT_TRUE(platform.machine->FolderExists("D:\\Out"));
 }
 

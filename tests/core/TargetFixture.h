@@ -55,6 +55,11 @@ class TargetFixture : public ::testing::Test {
     std::optional<fake::FakeRegistry::Stored> Stored(int index) const {
         return platform.registry.Find(win::RootKey::CurrentUser, kHistoryKey, ValueName(index));
     }
+    // The bytes of a stored value, or a marker that no bytes can spell when it is missing.
+    std::string StoredData(int index) const {
+        const auto stored = Stored(index);
+        return stored ? stored->data : std::string("<missing>");
+    }
     std::vector<std::string> Log(const std::string& prefix) const {
         return platform.log.Matching(prefix);
     }
