@@ -8,7 +8,7 @@ namespace dravolin {
 namespace {
 
 std::string ValueName(int index) {
-    char name[16];
+    char name[32];  // room for any int, though indices stay below 20
     std::snprintf(name, sizeof name, "Destination%02d", index);
     return name;
 }

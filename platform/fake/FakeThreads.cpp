@@ -31,6 +31,10 @@ class FakeThreads::Handle : public WorkerThread {
 
 FakeThreads::FakeThreads(CallLog* log) : log_(log) {}
 
+FakeThreads::~FakeThreads() {
+    for (const auto& record : records_) record->job = nullptr;
+}
+
 std::unique_ptr<WorkerThread> FakeThreads::Create(Job job) {
     if (failCreates_ > 0) {
         --failCreates_;

@@ -20,6 +20,7 @@ class MessageRouting : public ::testing::Test {
         dlg.OnInitDialog();
         fp.log.Clear();
     }
+    ~MessageRouting() override { Send(win::kWmDestroy); }
 
     bool Send(std::uint32_t message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0) {
         result = -1;

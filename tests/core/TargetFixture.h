@@ -23,7 +23,7 @@ class TargetFixture : public ::testing::Test {
     }
 
     static std::string ValueName(int index) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "Destination%02d", index);
         return name;
     }
