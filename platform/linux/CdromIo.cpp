@@ -1,0 +1,55 @@
+#include "platform/linux/CdromIo.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <climits>  // linux/cdrom.h uses INT_MAX without including it
+#include <linux/cdrom.h>
+
+namespace dravolin::lnx {
+
+namespace {
+constexpr std::uint64_t kSectorSize = 2048;
+}
+
+UniqueFd CdromIo::Open(const std::string& deviceNode) {
+    return UniqueFd(::open(deviceNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+}
+
+int CdromIo::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
+    return ::ioctl(fd, request, argument);
+}
+
+TrayState QueryTray(CdromIo& io, int fd) {
+    switch (io.Ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT)) {
+        case CDS_NO_INFO:
+            return TrayState::NoInfo;
+        case CDS_NO_DISC:
+            return TrayState::NoDisc;
+        case CDS_TRAY_OPEN:
+            return TrayState::TrayOpen;
+        case CDS_DRIVE_NOT_READY:
+            return TrayState::NotReady;
+        case CDS_DISC_OK:
+            return TrayState::DiscOk;
+        default:
+            return TrayState::Failed;
+    }
+}
+
+bool EjectTray(CdromIo& io, int fd) {
+    return io.Ioctl(fd, CDROMEJECT, 0) == 0;
+}
+
+bool CloseTray(CdromIo& io, int fd) {
+    return io.Ioctl(fd, CDROMCLOSETRAY, 0) == 0;
+}
+
+std::uint64_t LastSessionOffset(CdromIo& io, int fd) {
+    cdrom_multisession session{};
+    session.addr_format = CDROM_LBA;
+    if (io.Ioctl(fd, CDROMMULTISESSION, reinterpret_cast<std::uintptr_t>(&session)) != 0) return 0;
+    if (!session.xa_flag || session.addr.lba <= 0) return 0;
+    return static_cast<std::uint64_t>(session.addr.lba) * kSectorSize;
+}
+
+}  // namespace dravolin::lnx

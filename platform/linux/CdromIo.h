@@ -1,0 +1,32 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include "platform/linux/UniqueFd.h"
+
+namespace dravolin::lnx {
+
+// The system calls that reach a drive: the one seam the device tests replace.
+class CdromIo {
+  public:
+    virtual ~CdromIo() = default;
+    // open(2) with O_RDONLY | O_NONBLOCK | O_CLOEXEC: non-blocking so that a drive without a
+    // disc opens at all.
+    virtual UniqueFd Open(const std::string& deviceNode);
+    // ioctl(2); the argument is passed through as the kernel expects it (a value or a pointer).
+    virtual int Ioctl(int fd, unsigned long request, std::uintptr_t argument);
+};
+
+// What the drive says about its tray and disc, through CDROM_DRIVE_STATUS.
+enum class TrayState { NoInfo, NoDisc, TrayOpen, NotReady, DiscOk, Failed };
+TrayState QueryTray(CdromIo& io, int fd);
+
+// CDROMEJECT and CDROMCLOSETRAY; true on success.
+bool EjectTray(CdromIo& io, int fd);
+bool CloseTray(CdromIo& io, int fd);
+
+// The byte offset of the last session of a multi-session disc (CDROMMULTISESSION), where a
+// file system's descriptors are read; 0 for a single session or when the drive cannot tell.
+std::uint64_t LastSessionOffset(CdromIo& io, int fd);
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,18 @@
+#pragma once
+#include <sys/types.h>
+#include <cstddef>
+
+namespace dravolin::lnx {
+
+// The data calls of the copy engine: the seam through which the tests inject a failing disc
+// or a full target. Each returns what the system call returns, with errno set on failure.
+class CopyIo {
+  public:
+    virtual ~CopyIo() = default;
+    virtual ssize_t CopyRange(int in, off_t inOffset, int out, off_t outOffset, std::size_t length);
+    virtual ssize_t Read(int fd, void* buffer, std::size_t length, off_t offset);
+    virtual ssize_t Write(int fd, const void* buffer, std::size_t length, off_t offset);
+    virtual int DataSync(int fd);
+};
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,65 @@
+#include "platform/linux/CopySession.h"
+
+#include <cstdio>
+#include "platform/linux/Cancellation.h"
+#include "platform/linux/ErrorText.h"
+
+namespace dravolin::lnx {
+
+CopySession::CopySession(CopyIo& io, CopyPrompts& prompts)
+    : io_(io), prompts_(prompts), data_(io), random_(std::random_device{}()) {}
+
+bool CopySession::Cancelled() {
+    if (!stopped_ && CancelRequested()) stopped_ = true;
+    return stopped_;
+}
+
+bool CopySession::Report() {
+    if (Cancelled()) return false;
+    if (!prompts_.OnProgress(progress_)) stopped_ = true;
+    return !Cancelled();
+}
+
+ErrorDecision CopySession::AskError(const std::string& path, int errorNumber,
+                                    const std::string& what) {
+    if (Cancelled()) return ErrorDecision::Cancel;
+    CopyFailure failure;
+    failure.path = path;
+    failure.errorNumber = errorNumber;
+    failure.text = what + " " + path + ": " + ErrorText(errorNumber);
+    const ErrorDecision decision = prompts_.AskError(failure);
+    if (decision == ErrorDecision::Cancel) stopped_ = true;
+    if (decision == ErrorDecision::Skip) anyFailure_ = true;
+    return Cancelled() ? ErrorDecision::Cancel : decision;
+}
+
+ReplaceDecision CopySession::AskReplace(const ReplaceQuestion& question) {
+    if (Cancelled()) return ReplaceDecision::Cancel;
+    if (replaceAll_) return ReplaceDecision::Replace;
+    if (skipAll_) return ReplaceDecision::Skip;
+    ReplaceDecision decision = prompts_.AskReplace(question);
+    if (decision == ReplaceDecision::ReplaceAll) {
+        replaceAll_ = true;
+        decision = ReplaceDecision::Replace;
+    } else if (decision == ReplaceDecision::SkipAll) {
+        skipAll_ = true;
+        decision = ReplaceDecision::Skip;
+    } else if (decision == ReplaceDecision::Cancel) {
+        stopped_ = true;
+    }
+    return Cancelled() ? ReplaceDecision::Cancel : decision;
+}
+
+void CopySession::SkipFile(std::uint64_t bytes) {
+    progress_.filesDone += 1;
+    progress_.bytesDone += bytes;
+}
+
+std::string CopySession::TempName() {
+    char name[48];
+    std::snprintf(name, sizeof name, ".dravolin-%016llx.part",
+                  static_cast<unsigned long long>(random_()));
+    return name;
+}
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,61 @@
+#include "platform/linux/LinuxDeviceControl.h"
+
+#include <utility>
+#include "platform/Types.h"
+#include "platform/linux/DrivePaths.h"
+
+namespace dravolin::lnx {
+
+namespace {
+
+class LinuxDevice : public Device {
+  public:
+    LinuxDevice(UniqueFd fd, OpticalDrive drive, std::shared_ptr<CdromIo> io,
+                std::shared_ptr<DiscMounter> mounter)
+        : fd_(std::move(fd)),
+          drive_(std::move(drive)),
+          io_(std::move(io)),
+          mounter_(std::move(mounter)) {}
+
+    bool Control(std::uint32_t code) override {
+        switch (code) {
+            case win::kIoctlDiskCheckVerify:
+                return QueryTray(*io_, fd_.Get()) == TrayState::DiscOk;
+            case win::kIoctlDiskEjectMedia:
+                // The kernel refuses to eject a disc that is still mounted.
+                if (mounter_) mounter_->ReleaseForEject(drive_);
+                return EjectTray(*io_, fd_.Get());
+            case win::kIoctlDiskLoadMedia:
+                return CloseTray(*io_, fd_.Get());
+            default:
+                return false;
+        }
+    }
+
+  private:
+    UniqueFd fd_;
+    OpticalDrive drive_;
+    std::shared_ptr<CdromIo> io_;
+    std::shared_ptr<DiscMounter> mounter_;
+};
+
+}  // namespace
+
+LinuxDeviceControl::LinuxDeviceControl(std::shared_ptr<const OpticalDrives> drives,
+                                       std::shared_ptr<CdromIo> io,
+                                       std::shared_ptr<DiscMounter> mounter)
+    : drives_(std::move(drives)), io_(std::move(io)), mounter_(std::move(mounter)) {}
+
+std::unique_ptr<Device> LinuxDeviceControl::Open(const std::string& path, std::uint32_t access,
+                                                 std::uint32_t, std::uint32_t disposition) {
+    // Reading is all a drive is opened for, and only an existing device can be opened.
+    if ((access & win::kGenericRead) == 0 || disposition != win::kOpenExisting) return nullptr;
+    const std::optional<char> letter = LetterOfDevicePath(path);
+    const OpticalDrive* drive = letter ? drives_->Find(*letter) : nullptr;
+    if (!drive) return nullptr;
+    UniqueFd fd = io_->Open(drive->deviceNode);
+    if (!fd) return nullptr;
+    return std::make_unique<LinuxDevice>(std::move(fd), *drive, io_, mounter_);
+}
+
+}  // namespace dravolin::lnx

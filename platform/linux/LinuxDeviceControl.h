@@ -1,0 +1,29 @@
+#pragma once
+#include <memory>
+#include "platform/DeviceControl.h"
+#include "platform/linux/CdromIo.h"
+#include "platform/linux/DiscMounter.h"
+#include "platform/linux/OpticalDrives.h"
+
+namespace dravolin::lnx {
+
+// The core's device commands on the optical drives: "\\.\E:" opens the drive's node, and the
+// three disk control codes become the CD-ROM ioctls. Thread-safe (nothing is shared but the
+// mounter, which locks).
+class LinuxDeviceControl : public DeviceControl {
+  public:
+    LinuxDeviceControl(std::shared_ptr<const OpticalDrives> drives, std::shared_ptr<CdromIo> io,
+                       std::shared_ptr<DiscMounter> mounter);
+
+    // Null for any path but a known drive's device path, or when the node cannot be opened:
+    // the core then treats the drive as one without a medium.
+    std::unique_ptr<Device> Open(const std::string& path, std::uint32_t access, std::uint32_t share,
+                                 std::uint32_t disposition) override;
+
+  private:
+    std::shared_ptr<const OpticalDrives> drives_;
+    std::shared_ptr<CdromIo> io_;
+    std::shared_ptr<DiscMounter> mounter_;
+};
+
+}  // namespace dravolin::lnx

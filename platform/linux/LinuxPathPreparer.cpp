@@ -1,0 +1,37 @@
+#include "platform/linux/LinuxPathPreparer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include "platform/linux/DrivePaths.h"
+#include "platform/linux/ErrorText.h"
+#include "platform/linux/Folders.h"
+
+namespace dravolin::lnx {
+
+std::int32_t LinuxPathPreparer::PrepareForWrite(WindowHandle, const std::string& path,
+                                                std::uint32_t flags) {
+    // The core's final backslash is its separator, not part of the folder's name.
+    const std::string folder = FolderOfTarget(path);
+    int error = folder.empty() ? ENOENT : 0;
+    if (error == 0 && (flags & win::kShppfwDirCreate) != 0) error = MakeFolders(folder);
+    if (error == 0) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0) {
+            error = errno;
+        } else if (!S_ISDIR(st.st_mode)) {
+            error = ENOTDIR;
+        } else if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+            error = errno;
+        }
+    }
+    if (error == 0) {
+        lastError_.clear();
+        return win::kSOk;
+    }
+    lastError_ = folder + ": " + ErrorText(error);
+    return HresultFromErrno(error);
+}
+
+}  // namespace dravolin::lnx

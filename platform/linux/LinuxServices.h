@@ -1,0 +1,66 @@
+#pragma once
+#include <memory>
+#include <string>
+#include "platform/Platform.h"
+#include "platform/linux/CdromIo.h"
+#include "platform/linux/CopyIo.h"
+#include "platform/linux/CopyPrompts.h"
+#include "platform/linux/DiscMounter.h"
+#include "platform/linux/LinuxPathPreparer.h"
+#include "platform/linux/LinuxRegistry.h"
+#include "platform/linux/LinuxThreads.h"
+#include "platform/linux/OpticalDrives.h"
+
+namespace dravolin::lnx {
+
+struct LinuxServicesOptions {
+    SystemRoots roots;
+    std::string storeFolder = StoreFile::DefaultFolder();
+    std::string busAddress;  // UDisks2's bus; empty: the system bus
+    bool useUDisks2 = true;
+    std::string privateMountRoot;
+    // The face of every copy. Without one, copies ask nobody: existing files are kept and the
+    // first error cancels the copy.
+    std::shared_ptr<CopyPromptsFactory> prompts;
+    std::shared_ptr<AutoPlayHook> autoPlay;
+    std::shared_ptr<WaitCursor> cursor;  // default: none
+    // Seams for the tests.
+    std::shared_ptr<CdromIo> cdrom;
+    std::shared_ptr<MountCalls> mountCalls;
+    std::shared_ptr<CopyIo> copyIo;
+};
+
+// The non-GUI services of Platform on Linux, built once at start: the Qt front end and the
+// headless test program add their own UI services and assemble a Platform from these.
+class LinuxServices {
+  public:
+    explicit LinuxServices(LinuxServicesOptions options = {});
+    LinuxServices(const LinuxServices&) = delete;
+    LinuxServices& operator=(const LinuxServices&) = delete;
+
+    Volumes& volumes() { return *volumes_; }
+    ShellInfo& shellInfo() { return *shellInfo_; }
+    LinuxRegistry& registry() { return *registry_; }
+    LinuxPathPreparer& preparer() { return preparer_; }
+    CodePage& codePage() { return *codePage_; }
+    LinuxThreads& threads() { return threads_; }
+    // Shared with the workers, which may outlive the dialog.
+    WorkerServices workers() const { return workers_; }
+
+    const OpticalDrives& drives() const { return *drives_; }
+    DiscMounter& mounter() { return *mounter_; }
+
+  private:
+    std::shared_ptr<const OpticalDrives> drives_;
+    std::shared_ptr<CdromIo> cdrom_;
+    std::shared_ptr<DiscMounter> mounter_;
+    std::unique_ptr<Volumes> volumes_;
+    std::unique_ptr<ShellInfo> shellInfo_;
+    std::unique_ptr<LinuxRegistry> registry_;
+    LinuxPathPreparer preparer_;
+    std::unique_ptr<CodePage> codePage_;
+    LinuxThreads threads_;
+    WorkerServices workers_;
+};
+
+}  // namespace dravolin::lnx

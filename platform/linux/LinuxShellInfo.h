@@ -1,0 +1,21 @@
+#pragma once
+#include <memory>
+#include "platform/ShellInfo.h"
+#include "platform/linux/OpticalDrives.h"
+
+namespace dravolin::lnx {
+
+// Display names without a desktop: "CD/DVD drive sr1 (E:)" for a drive's root, a folder's own
+// name for other paths; never an icon (the Qt front end wraps this and adds the theme's).
+class LinuxShellInfo : public ShellInfo {
+  public:
+    explicit LinuxShellInfo(std::shared_ptr<const OpticalDrives> drives)
+        : drives_(std::move(drives)) {}
+    FileInfo GetFileInfo(const std::string& path, std::uint32_t attributes,
+                         std::uint32_t flags) override;
+
+  private:
+    std::shared_ptr<const OpticalDrives> drives_;
+};
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,10 @@
+#include "platform/linux/SafeName.h"
+
+namespace dravolin::lnx {
+
+bool IsSafeEntryName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,154 @@
+#include "platform/linux/TreeCopier.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <cerrno>
+#include "platform/linux/Folders.h"
+#include "platform/linux/FolderWriter.h"
+#include "platform/linux/UniqueFd.h"
+
+namespace dravolin::lnx {
+
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+std::string Join(const std::string& parent, const std::string& name) {
+    return parent.empty() ? name : parent + "/" + name;
+}
+
+const char* FolderProblem(int error) {
+    return error == ELOOP ? "Will not follow the symbolic link" : "Cannot use the folder";
+}
+
+}  // namespace
+
+TreeCopier::Result TreeCopier::Copy(const std::string& sourceFolder,
+                                    const std::string& targetFolder) {
+    Result result;
+    UniqueFd source;
+    while (!source) {
+        source.Reset(::open(sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (source) break;
+        if (session_.AskError(sourceFolder, errno, "Cannot open") != ErrorDecision::Retry) {
+            result.outcome = session_.Cancelled() ? CopyOutcome::Cancelled : CopyOutcome::Failed;
+            return result;
+        }
+    }
+    SourceNode root;
+    root.folder = true;
+    ScanFolder(source.Get(), root, session_.Skipped());
+    const SubtreeSize total = SizeOf(root);
+    session_.Progress().filesTotal = total.files;
+    session_.Progress().bytesTotal = total.bytes;
+
+    UniqueFd target;
+    while (!target) {
+        int error = MakeFolders(targetFolder);
+        if (error == 0) {
+            target.Reset(::open(targetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (target) break;
+            error = errno;
+        }
+        if (session_.AskError(targetFolder, error, "Cannot open") != ErrorDecision::Retry) {
+            result.outcome = session_.Cancelled() ? CopyOutcome::Cancelled : CopyOutcome::Failed;
+            return result;
+        }
+    }
+
+    const Flow flow = CopyFolder(source.Get(), target.Get(), root, "", targetFolder);
+    if (flow == Flow::Cancel || session_.Cancelled()) {
+        result.outcome = CopyOutcome::Cancelled;
+    } else {
+        result.outcome = session_.AnyFailure() ? CopyOutcome::Failed : CopyOutcome::Completed;
+    }
+    result.summary = Summary();
+    return result;
+}
+
+Flow TreeCopier::ListAgainOnError(int sourceFd, SourceNode& folder, const std::string& path) {
+    while (folder.listError != 0) {
+        const ErrorDecision d = session_.AskError(path, folder.listError, "Cannot list");
+        if (d == ErrorDecision::Cancel) return Flow::Cancel;
+        if (d == ErrorDecision::Skip) return Flow::Continue;  // with what could be listed
+        const SubtreeSize before = SizeOf(folder);
+        ScanFolder(sourceFd, folder, session_.Skipped());
+        const SubtreeSize after = SizeOf(folder);
+        CopyProgress& progress = session_.Progress();
+        progress.filesTotal = progress.filesTotal - before.files + after.files;
+        progress.bytesTotal = progress.bytesTotal - before.bytes + after.bytes;
+    }
+    return Flow::Continue;
+}
+
+Flow TreeCopier::CopyFolder(int sourceFd, int targetFd, SourceNode& folder,
+                            const std::string& relative, const std::string& targetPath) {
+    if (ListAgainOnError(sourceFd, folder, relative.empty() ? "/" : relative) == Flow::Cancel) {
+        return Flow::Cancel;
+    }
+    FolderWriter writer(session_, sourceFd, targetFd, targetPath, relative);
+    for (SourceNode& child : folder.children) {
+        if (session_.Cancelled()) break;
+        if (!child.folder) {
+            if (writer.Add(child) == Flow::Cancel) break;
+            continue;
+        }
+        // Finishing the files so far first keeps the open descriptors bounded by the depth.
+        if (writer.Finish() == Flow::Cancel) break;
+        if (EnterFolder(sourceFd, targetFd, child, relative, targetPath) == Flow::Cancel) break;
+    }
+    writer.Finish();
+    return session_.Cancelled() ? Flow::Cancel : Flow::Continue;
+}
+
+Flow TreeCopier::EnterFolder(int sourceFd, int targetFd, SourceNode& folder,
+                             const std::string& relative, const std::string& targetPath) {
+    const std::string childRelative = Join(relative, folder.name);
+    const std::string childTarget = targetPath + "/" + folder.name;
+    for (;;) {
+        UniqueFd source(::openat(sourceFd, folder.name.c_str(), kFolderFlags));
+        if (!source) {
+            const ErrorDecision d = session_.AskError(childRelative, errno, "Cannot open");
+            if (d == ErrorDecision::Retry) continue;
+            if (d == ErrorDecision::Skip) SkipSubtree(folder);
+            return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
+        }
+        int error = 0;
+        if (::mkdirat(targetFd, folder.name.c_str(), 0777) != 0 && errno != EEXIST) error = errno;
+        UniqueFd target;
+        if (error == 0) {
+            target.Reset(::openat(targetFd, folder.name.c_str(), kFolderFlags));
+            if (!target) error = errno;
+        }
+        if (error != 0) {
+            const ErrorDecision d = session_.AskError(childTarget, error, FolderProblem(error));
+            if (d == ErrorDecision::Retry) continue;
+            if (d == ErrorDecision::Skip) SkipSubtree(folder);
+            return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
+        }
+        return CopyFolder(source.Get(), target.Get(), folder, childRelative, childTarget);
+    }
+}
+
+void TreeCopier::SkipSubtree(const SourceNode& folder) {
+    const SubtreeSize size = SizeOf(folder);
+    session_.Progress().filesDone += size.files;
+    session_.Progress().bytesDone += size.bytes;
+}
+
+std::string TreeCopier::Summary() const {
+    const SkippedEntries& skipped = session_.Skipped();
+    std::string summary;
+    const auto add = [&](std::uint64_t count, const char* what) {
+        if (count == 0) return;
+        if (!summary.empty()) summary += ", ";
+        summary += std::to_string(count) + " " + what;
+    };
+    add(skipped.links, "symbolic links");
+    add(skipped.special, "special files (devices, pipes, sockets)");
+    add(skipped.badNames, "entries with unusable names");
+    if (!summary.empty()) summary = "Not copied: " + summary + ".";
+    return summary;
+}
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+
+namespace dravolin::lnx {
+
+// Mounts and unmounts block devices through the UDisks2 service, the desktop's own way: a user
+// of the active session may mount a disc without root. Each call uses a private connection of
+// its own, so the client can be used from any thread.
+class UDisks2Client {
+  public:
+    // `busAddress` empty means the system bus (honouring DBUS_SYSTEM_BUS_ADDRESS).
+    explicit UDisks2Client(std::string busAddress = {}) : address_(std::move(busAddress)) {}
+
+    struct Result {
+        bool ok = false;
+        bool serviceAbsent = false;  // no bus, or no UDisks2 on it
+        bool alreadyMounted = false;
+        std::string mountPoint;  // of a successful Mount
+        std::string error;       // the service's message when !ok
+    };
+    // Filesystem.Mount of the block device `kernelName` (e.g. "sr0") with mount `options`.
+    Result Mount(const std::string& kernelName, const std::string& options);
+    // Filesystem.Unmount of the block device.
+    Result Unmount(const std::string& kernelName);
+
+    // The object path UDisks2 gives a block device: non-alphanumeric bytes become _xx.
+    static std::string BlockObjectPath(const std::string& kernelName);
+
+  private:
+    Result Call(const std::string& kernelName, const char* method, const std::string& options);
+
+    std::string address_;
+};
+
+}  // namespace dravolin::lnx
