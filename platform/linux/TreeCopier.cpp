@@ -119,6 +119,11 @@ Flow TreeCopier::EnterFolder(int sourceFd, int targetFd, SourceNode& folder,
         if (error == 0) {
             target.Reset(::openat(targetFd, folder.name.c_str(), kFolderFlags));
             if (!target) error = errno;
+            struct stat st {};
+            if (!target && ::fstatat(targetFd, folder.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode)) {
+                error = ELOOP;  // say "link" rather than "not a directory"
+            }
         }
         if (error != 0) {
             const ErrorDecision d = session_.AskError(childTarget, error, FolderProblem(error));

@@ -56,6 +56,7 @@ struct IsoFindings {
     std::string primaryLabel;
     std::string jolietLabel;
     Sector primaryBytes{};
+    Sector rootFolder{};  // the first sector of the root folder: names, sizes and dates
 };
 
 bool IsJolietEscape(const Sector& s) {
@@ -77,6 +78,12 @@ IsoFindings ReadIso(DiscBytes& disc, std::uint64_t base) {
             found.primary = true;
             found.primaryLabel = TrimTrailingBlanks(CutAtNul(Latin1OrUtf8(id)));
             found.primaryBytes = s;
+            // The root directory record sits at byte 156; its extent's location at byte 2. Like
+            // every location on the disc it counts from the disc's start, not the session's.
+            const std::uint64_t root = Le32(s, 156 + 2);
+            if (!ReadSector(disc, root * kSector, found.rootFolder)) {
+                found.rootFolder.fill(0);
+            }
         } else if (type == 2 && !found.joliet && IsJolietEscape(s)) {
             found.joliet = true;
             found.jolietLabel = TrimTrailingBlanks(CutAtNul(Utf16BeToUtf8(id)));
@@ -139,16 +146,17 @@ UdfFindings ReadUdf(DiscBytes& disc, std::uint64_t base) {
     UdfFindings udf;
     if (!HasUdfRecognition(disc, base)) return udf;
     Sector s;
-    if (!ReadSector(disc, base + kAnchorSector * kSector, s)) return udf;
-    const std::uint32_t anchorLocation = static_cast<std::uint32_t>(kAnchorSector);
-    if (!TagValid(s, 2, anchorLocation)) return udf;
+    // Tags carry their own location, counted from the disc's start like every extent.
+    const std::uint64_t anchor = base / kSector + kAnchorSector;
+    if (!ReadSector(disc, anchor * kSector, s)) return udf;
+    if (!TagValid(s, 2, static_cast<std::uint32_t>(anchor))) return udf;
     const std::uint32_t length = Le32(s, 16);
     const std::uint32_t start = Le32(s, 20);
     const std::uint32_t sectors = std::min<std::uint32_t>(length / kSector, kMaxVdsSectors);
     std::string primaryLabel;
     bool primary = false, logical = false;
     for (std::uint32_t i = 0; i < sectors; ++i) {
-        if (!ReadSector(disc, base + (std::uint64_t{start} + i) * kSector, s)) break;
+        if (!ReadSector(disc, (std::uint64_t{start} + i) * kSector, s)) break;
         const std::uint16_t tag = Le16(s, 0);
         if (!TagValid(s, tag, start + i)) break;
         if (tag == 8) break;  // terminating descriptor
@@ -211,7 +219,10 @@ std::optional<VolumeIdentity> ReadVolumeIdentity(DiscBytes& disc, std::uint64_t 
         identity.label = iso.primaryLabel;
     }
     Fnv32 hash;
-    if (iso.primary) hash.Add(iso.primaryBytes);
+    if (iso.primary) {
+        hash.Add(iso.primaryBytes);
+        hash.Add(iso.rootFolder);
+    }
     const std::uint32_t udfHash = udf.hash.Value();
     const std::array<std::uint8_t, 4> udfBytes = {
         static_cast<std::uint8_t>(udfHash), static_cast<std::uint8_t>(udfHash >> 8),

@@ -49,7 +49,9 @@ struct VolumeIdentity {
 // systems show them. The serial is a hash of the descriptors that name the disc: the primary
 // descriptor (volume name, size, creation and modification times, root folder location) and
 // the UDF primary and logical volume descriptors (which hold a unique volume-set id), so it
-// changes with the disc. Nullopt when neither file system is found (no disc, blank, audio).
+// changes with the disc. The first sector of the ISO root folder is hashed too, so that two
+// discs mastered in the same second with the same name still differ by their files. Nullopt when
+// neither file system is found (no disc, blank, audio).
 std::optional<VolumeIdentity> ReadVolumeIdentity(DiscBytes& disc, std::uint64_t sessionOffset = 0);
 
 // Cuts UTF-8 text to at most `maxBytes` bytes without splitting a character.

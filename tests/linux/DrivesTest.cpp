@@ -1,0 +1,152 @@
+// Optical drives found in sysfs, their letters, drive types and device commands.
+#include <gtest/gtest.h>
+#include "FakeSystem.h"
+#include "platform/Types.h"
+#include "platform/linux/LinuxDeviceControl.h"
+#include "platform/linux/LinuxShellInfo.h"
+#include "platform/linux/LinuxVolumes.h"
+
+namespace dravolin::lnx::test {
+namespace {
+
+TEST(OpticalDriveScan, SrDevicesAndRomTypesGetLettersFromDInDeviceOrder) {
+    FakeSystem system;
+    system.AddBlockDevice("sda", 0);
+    system.AddBlockDevice("sr10", 5);
+    system.AddBlockDevice("sr2", 5, "DVD-RW");
+    system.AddBlockDevice("sr0", -1);  // no type file: the name tells
+    system.AddBlockDevice("loop0", -1);
+    const OpticalDrives drives(system.Roots());
+    ASSERT_EQ(drives.All().size(), 3u);
+    EXPECT_EQ(drives.All()[0].name, "sr0");
+    EXPECT_EQ(drives.All()[0].letter, 'D');
+    EXPECT_EQ(drives.All()[1].name, "sr2");
+    EXPECT_EQ(drives.All()[1].letter, 'E');
+    EXPECT_EQ(drives.All()[1].model, "DVD-RW");
+    EXPECT_EQ(drives.All()[1].deviceNode, system.Dev("sr2"));
+    EXPECT_EQ(drives.All()[2].name, "sr10");
+    EXPECT_EQ(drives.All()[2].letter, 'F');
+}
+
+TEST(OpticalDriveScan, NoSysfsMeansNoDrives) {
+    const OpticalDrives drives(SystemRoots{"/nonexistent-sys", "/dev", "/proc/self/mountinfo"});
+    EXPECT_TRUE(drives.All().empty());
+}
+
+class DriveServices : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        system.AddBlockDevice("sr0", 5);
+        system.AddBlockDevice("sr1", 5);
+        drives = std::make_shared<const OpticalDrives>(system.Roots());
+    }
+    FakeSystem system;
+    std::shared_ptr<const OpticalDrives> drives;
+    std::shared_ptr<FakeCdrom> cdrom = std::make_shared<FakeCdrom>();
+};
+
+TEST_F(DriveServices, OnlyTheDrivesLettersAreCdRoms) {
+    LinuxVolumes volumes(drives, cdrom);
+    std::string types;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        const std::string root = std::string("\\\\.\\") + letter + ":\\";
+        types += std::to_string(volumes.GetDriveType(root));
+    }
+    EXPECT_EQ(types, "11155111111111111111111111");
+    EXPECT_EQ(volumes.GetDriveType("\\\\.\\e:\\"), win::kDriveCdrom);
+    EXPECT_EQ(volumes.GetDriveType("E:\\"), 1u);
+    EXPECT_EQ(volumes.GetDriveType("\\\\.\\E:"), 1u);
+}
+
+struct ControlCase {
+    const char* title;
+    std::uint32_t code;
+    int status;  // the drive's answer to CDROM_DRIVE_STATUS
+    unsigned long request;
+    bool result;
+};
+
+class ControlCodes : public DriveServices, public ::testing::WithParamInterface<ControlCase> {};
+
+TEST_P(ControlCodes, MapToTheCdromIoctls) {
+    const ControlCase& c = GetParam();
+    cdrom->status = c.status;
+    LinuxDeviceControl control(drives, cdrom, nullptr);
+    std::unique_ptr<Device> device = control.Open(
+        "\\\\.\\E:", win::kGenericRead, win::kFileShareRead | win::kFileShareWrite,
+        win::kOpenExisting);
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->Control(c.code), c.result);
+    const auto calls = cdrom->Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].request, c.request);
+    if (c.request == CDROM_DRIVE_STATUS) {
+        EXPECT_EQ(calls[0].argument, std::uintptr_t{CDSL_CURRENT});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ControlCodes,
+    ::testing::Values(
+        ControlCase{"DiscOk", win::kIoctlDiskCheckVerify, CDS_DISC_OK, CDROM_DRIVE_STATUS, true},
+        ControlCase{"NoDisc", win::kIoctlDiskCheckVerify, CDS_NO_DISC, CDROM_DRIVE_STATUS, false},
+        ControlCase{"TrayOpen", win::kIoctlDiskCheckVerify, CDS_TRAY_OPEN, CDROM_DRIVE_STATUS,
+                    false},
+        ControlCase{"NotReady", win::kIoctlDiskCheckVerify, CDS_DRIVE_NOT_READY,
+                    CDROM_DRIVE_STATUS, false},
+        ControlCase{"Failing", win::kIoctlDiskCheckVerify, -1, CDROM_DRIVE_STATUS, false},
+        ControlCase{"Eject", win::kIoctlDiskEjectMedia, CDS_DISC_OK, CDROMEJECT, true},
+        ControlCase{"Load", win::kIoctlDiskLoadMedia, CDS_TRAY_OPEN, CDROMCLOSETRAY, true}),
+    [](const auto& info) { return std::string(info.param.title); });
+
+TEST_F(DriveServices, FailingEjectAndLoadReportFalse) {
+    cdrom->ejectResult = -1;
+    cdrom->closeResult = -1;
+    LinuxDeviceControl control(drives, cdrom, nullptr);
+    auto device = control.Open("\\\\.\\D:", win::kGenericRead, 3, win::kOpenExisting);
+    ASSERT_TRUE(device);
+    EXPECT_FALSE(device->Control(win::kIoctlDiskEjectMedia));
+    EXPECT_FALSE(device->Control(win::kIoctlDiskLoadMedia));
+    EXPECT_FALSE(device->Control(0x2D4800));  // a code that has no meaning here
+}
+
+TEST_F(DriveServices, UnknownLettersOddPathsAndUnopenableNodesGiveNoDevice) {
+    LinuxDeviceControl control(drives, cdrom, nullptr);
+    for (const char* path : {"\\\\.\\C:", "\\\\.\\F:", "\\\\.\\E:\\", "E:", "/dev/sr0", ""}) {
+        EXPECT_FALSE(control.Open(path, win::kGenericRead, 3, win::kOpenExisting)) << path;
+    }
+    ASSERT_EQ(::unlink(system.Dev("sr1").c_str()), 0);
+    EXPECT_FALSE(control.Open("\\\\.\\E:", win::kGenericRead, 3, win::kOpenExisting));
+    EXPECT_TRUE(cdrom->Calls().empty());
+}
+
+TEST_F(DriveServices, EjectUnmountsWhatThisProgramMountedFirst) {
+    auto calls = std::make_shared<FakeMountCalls>();
+    DiscMounter::Options options;
+    options.mountInfo = system.Roots().mountInfo;
+    options.useUDisks2 = false;
+    options.privateMountRoot = system.Temp() / "run";
+    auto mounter = std::make_shared<DiscMounter>(options, calls);
+    ASSERT_TRUE(mounter->EnsureMounted(drives->All()[0]).ok);
+    LinuxDeviceControl control(drives, cdrom, mounter);
+    auto device = control.Open("\\\\.\\D:", win::kGenericRead, 3, win::kOpenExisting);
+    ASSERT_TRUE(device);
+    EXPECT_TRUE(device->Control(win::kIoctlDiskEjectMedia));
+    ASSERT_EQ(calls->log.size(), 2u);
+    EXPECT_EQ(calls->log[1], "umount " + system.Temp() / "run/sr0");
+    EXPECT_EQ(cdrom->Calls().back().request, CDROMEJECT);
+}
+
+TEST_F(DriveServices, DisplayNamesNameTheDriveAndItsLetter) {
+    LinuxShellInfo info(drives);
+    EXPECT_EQ(info.GetFileInfo("E:\\", 0, win::kDriveInfoFlags).displayName,
+              "CD/DVD drive sr1 (E:)");
+    EXPECT_EQ(info.GetFileInfo("Q:\\", 0, win::kDriveInfoFlags).displayName, "CD/DVD drive (Q:)");
+    EXPECT_EQ(info.GetFileInfo("/home/u/discs\\", 0, win::kDriveInfoFlags).displayName, "discs");
+    const ShellInfo::FileInfo folder = info.GetFileInfo("/home/u/discs\\", 0, win::kFolderIconFlags);
+    EXPECT_FALSE(folder.icon);
+    EXPECT_EQ(folder.displayName, "");
+}
+
+}  // namespace
+}  // namespace dravolin::lnx::test

@@ -1,0 +1,72 @@
+#include "FakeSystem.h"
+
+namespace dravolin::lnx::test {
+
+FakeSystem::FakeSystem() {
+    roots_.sys = temp_ / "sys";
+    roots_.dev = temp_ / "dev";
+    roots_.mountInfo = temp_ / "mountinfo";
+    MakeFolder(roots_.sys + "/block");
+    MakeFolder(roots_.dev);
+    WriteFile(roots_.mountInfo, "");
+}
+
+void FakeSystem::AddBlockDevice(const std::string& name, int scsiType, const std::string& model) {
+    const std::string device = roots_.sys + "/block/" + name + "/device";
+    MakeFolder(device);
+    if (scsiType >= 0) WriteFile(device + "/type", std::to_string(scsiType) + "\n");
+    if (!model.empty()) WriteFile(device + "/model", model + "  \n");
+    WriteFile(Dev(name), "");
+}
+
+void FakeSystem::SetDeviceContent(const std::string& name, const std::string& bytes) {
+    WriteFile(Dev(name), bytes);
+}
+
+void FakeSystem::AddMount(const std::string& source, const std::string& mountPoint) {
+    mountLines_ += "99 1 0:77 / " + mountPoint + " ro,relatime shared:1 - iso9660 " + source +
+                   " ro\n";
+    WriteFile(roots_.mountInfo, mountLines_);
+}
+
+int FakeCdrom::Ioctl(int, unsigned long request, std::uintptr_t argument) {
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back({request, argument});
+    }
+    switch (request) {
+        case CDROM_DRIVE_STATUS:
+            return status;
+        case CDROMEJECT:
+            return ejectResult;
+        case CDROMCLOSETRAY:
+            return closeResult;
+        case CDROMMULTISESSION: {
+            auto* session = reinterpret_cast<cdrom_multisession*>(argument);
+            session->xa_flag = sessionLba != 0;
+            session->addr.lba = static_cast<int>(sessionLba);
+            return 0;
+        }
+        default:
+            return -1;
+    }
+}
+
+std::vector<FakeCdrom::Call> FakeCdrom::Calls() {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+int FakeMountCalls::Mount(const std::string& source, const std::string& target,
+                          const std::string& fsType, unsigned long) {
+    log.push_back("mount " + source + " " + target + " " + fsType);
+    const auto it = mountErrors.find(fsType);
+    return it == mountErrors.end() ? 0 : it->second;
+}
+
+int FakeMountCalls::Unmount(const std::string& target, int flags) {
+    log.push_back("umount " + target + (flags ? " detach" : ""));
+    return 0;
+}
+
+}  // namespace dravolin::lnx::test

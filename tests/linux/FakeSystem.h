@@ -1,0 +1,66 @@
+#pragma once
+// A machine's optical drives in a temporary folder: sysfs entries, device nodes as plain files,
+// a mount table, and a CD-ROM ioctl seam that answers as a script says.
+#include <climits>
+#include <linux/cdrom.h>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+#include "LinuxTestSupport.h"
+#include "platform/linux/CdromIo.h"
+#include "platform/linux/DiscMounter.h"
+#include "platform/linux/OpticalDrives.h"
+
+namespace dravolin::lnx::test {
+
+class FakeSystem {
+  public:
+    FakeSystem();
+    // <sys>/block/<name>/device/type holding `scsiType`, and <dev>/<name> as a plain file.
+    void AddBlockDevice(const std::string& name, int scsiType, const std::string& model = "");
+    void SetDeviceContent(const std::string& name, const std::string& bytes);
+    // A line of /proc/self/mountinfo saying `source` is mounted at `mountPoint`.
+    void AddMount(const std::string& source, const std::string& mountPoint);
+    SystemRoots Roots() const { return roots_; }
+    std::string Dev(const std::string& name) const { return roots_.dev + "/" + name; }
+    const TempFolder& Temp() const { return temp_; }
+
+  private:
+    TempFolder temp_;
+    SystemRoots roots_;
+    std::string mountLines_;
+};
+
+// Records every ioctl and answers CDROM_DRIVE_STATUS with `status`.
+class FakeCdrom : public CdromIo {
+  public:
+    struct Call {
+        unsigned long request;
+        std::uintptr_t argument;
+    };
+    int Ioctl(int fd, unsigned long request, std::uintptr_t argument) override;
+    std::vector<Call> Calls();
+
+    int status = CDS_DISC_OK;
+    int ejectResult = 0;
+    int closeResult = 0;
+    long sessionLba = 0;  // CDROMMULTISESSION answer; 0 for a single session
+
+  private:
+    std::mutex mutex_;
+    std::vector<Call> calls_;
+};
+
+// Records mount(2) and umount2(2) and answers with a scripted errno per file system type.
+class FakeMountCalls : public MountCalls {
+  public:
+    int Mount(const std::string& source, const std::string& target, const std::string& fsType,
+              unsigned long flags) override;
+    int Unmount(const std::string& target, int flags) override;
+
+    std::map<std::string, int> mountErrors;  // by file system type; missing means success
+    std::vector<std::string> log;
+};
+
+}  // namespace dravolin::lnx::test

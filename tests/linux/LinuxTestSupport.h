@@ -1,0 +1,40 @@
+#pragma once
+// Real folders and files under a fresh temporary folder, for the Linux service tests.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace dravolin::lnx::test {
+
+// A fresh folder, removed with everything in it when the object goes.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+  private:
+    std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);
+std::string ReadFile(const std::string& path);
+void MakeFolder(const std::string& path);
+// Deterministic bytes that differ with `seed` and position.
+std::string Pattern(std::size_t size, unsigned seed);
+
+// Every entry below `root`, relative path -> "D" for a folder, "L" for a link, "F:" + bytes
+// for a file, "S" for anything else.
+std::map<std::string, std::string> Snapshot(const std::string& root);
+
+// Names in `folder` (recursively) that look like the copy engine's temporary files.
+std::vector<std::string> TempLeftovers(const std::string& folder);
+
+// Runs a program to completion; its exit status, or -1.
+int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr);
+
+}  // namespace dravolin::lnx::test

@@ -1,0 +1,156 @@
+// The mount table, the mounting fallbacks, and the shell copy from a drive letter to a folder.
+#include <gtest/gtest.h>
+#include "CopyTestSupport.h"
+#include "FakeSystem.h"
+#include "platform/linux/LinuxShellCopy.h"
+#include "platform/linux/MountTable.h"
+
+namespace dravolin::lnx::test {
+namespace {
+
+TEST(MountInfo, ParsesEscapesOptionalFieldsAndSkipsBrokenLines) {
+    const auto table = ParseMountInfo(
+        "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 - ext3 /dev/root rw\n"
+        "garbage line\n"
+        "40 1 11:0 / /media/u/My\\040Disc ro shared:2 propagation:x - iso9660 /dev/sr0 ro\n"
+        "41 1 11:1 / /media/u/x ro -\n");
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table[0].root, "/mnt1");
+    EXPECT_EQ(table[1].major, 11u);
+    EXPECT_EQ(table[1].minor, 0u);
+    EXPECT_EQ(table[1].mountPoint, "/media/u/My Disc");
+    EXPECT_EQ(table[1].fsType, "iso9660");
+    EXPECT_EQ(table[1].source, "/dev/sr0");
+    EXPECT_EQ(FindMountPoint(table, "/dev/sr0"), "/media/u/My Disc");
+    EXPECT_EQ(FindMountPoint(table, "/dev/sr1"), std::nullopt);
+    // Only a mount of the whole file system counts.
+    EXPECT_EQ(FindMountPoint(table, "/dev/root"), std::nullopt);
+}
+
+class Mounting : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        system.AddBlockDevice("sr0", 5);
+        drives = std::make_shared<const OpticalDrives>(system.Roots());
+        options.mountInfo = system.Roots().mountInfo;
+        options.useUDisks2 = false;
+        options.privateMountRoot = system.Temp() / "run";
+    }
+    FakeSystem system;
+    std::shared_ptr<const OpticalDrives> drives;
+    std::shared_ptr<FakeMountCalls> calls = std::make_shared<FakeMountCalls>();
+    DiscMounter::Options options;
+};
+
+TEST_F(Mounting, AnExistingMountIsUsedAsItIs) {
+    system.AddMount(system.Dev("sr0"), "/media/u/DISC");
+    DiscMounter mounter(options, calls);
+    const auto mounted = mounter.EnsureMounted(drives->All()[0]);
+    EXPECT_TRUE(mounted.ok);
+    EXPECT_EQ(mounted.mountPoint, "/media/u/DISC");
+    EXPECT_TRUE(calls->log.empty());
+}
+
+TEST_F(Mounting, WithoutUDisks2TheDiscIsMountedReadOnlyInAPrivateFolderUdfFirst) {
+    calls->mountErrors["udf"] = EINVAL;  // not a UDF disc
+    DiscMounter mounter(options, calls);
+    const auto mounted = mounter.EnsureMounted(drives->All()[0]);
+    EXPECT_TRUE(mounted.ok);
+    EXPECT_EQ(mounted.mountPoint, system.Temp() / "run/sr0");
+    const std::vector<std::string> expected = {
+        "mount " + system.Dev("sr0") + " " + mounted.mountPoint + " udf",
+        "mount " + system.Dev("sr0") + " " + mounted.mountPoint + " iso9660"};
+    EXPECT_EQ(calls->log, expected);
+    EXPECT_TRUE(mounter.ReleaseForEject(drives->All()[0]));
+    EXPECT_EQ(calls->log.back(), "umount " + mounted.mountPoint);
+}
+
+TEST_F(Mounting, WhenNothingMayMountTheErrorSaysWhy) {
+    calls->mountErrors["udf"] = EPERM;
+    calls->mountErrors["iso9660"] = EPERM;
+    DiscMounter mounter(options, calls);
+    const auto mounted = mounter.EnsureMounted(drives->All()[0]);
+    EXPECT_FALSE(mounted.ok);
+    EXPECT_NE(mounted.error.find(system.Dev("sr0")), std::string::npos) << mounted.error;
+    EXPECT_NE(mounted.error.find("Operation not permitted"), std::string::npos) << mounted.error;
+    EXPECT_EQ(calls->log.size(), 1u) << "EPERM for one file system is EPERM for all";
+}
+
+class ShellCopies : public Mounting {
+  protected:
+    void SetUp() override {
+        Mounting::SetUp();
+        disc = system.Temp() / "disc";
+        MakeFolder(disc + "/sub");
+        WriteFile(disc + "/top.txt", "top");
+        WriteFile(disc + "/sub/inner.txt", "inner");
+    }
+    int Copy(const std::string& from, const std::string& to) {
+        auto mounter = std::make_shared<DiscMounter>(options, calls);
+        LinuxShellCopy copy(drives, mounter, factory);
+        ShellCopy::Operation op;
+        op.owner = 7;
+        op.from = from + std::string(1, '\0');
+        op.to = to + std::string(2, '\0');
+        return copy.FileOperation(op);
+    }
+
+    class Factory : public CopyPromptsFactory {
+      public:
+        std::unique_ptr<CopyPrompts> Begin(WindowHandle owner, const std::string& source,
+                                           const std::string& target) override {
+            this->owner = owner;
+            this->source = source;
+            this->target = target;
+            last = std::make_shared<ScriptedPrompts>();
+            last->errorDefault = ErrorDecision::Cancel;
+            return std::make_unique<ForwardingPrompts>(last);
+        }
+        WindowHandle owner = 0;
+        std::string source, target;
+        std::shared_ptr<ScriptedPrompts> last;
+    };
+    std::shared_ptr<Factory> factory = std::make_shared<Factory>();
+    std::string disc;
+};
+
+TEST_F(ShellCopies, TheWholeDiscLandsInTheFolderTheTrailingBackslashNames) {
+    system.AddMount(system.Dev("sr0"), disc);
+    const std::string folder = system.Temp() / "discs";
+
+    EXPECT_EQ(Copy("D:\\*.*", folder + "\\"), 0);
+
+    EXPECT_EQ(Snapshot(folder), Snapshot(disc));
+    EXPECT_EQ(::access((folder + "\\").c_str(), F_OK), -1) << "a folder named with a backslash";
+    EXPECT_EQ(factory->owner, 7u);
+    EXPECT_EQ(factory->source, "D:\\*.*");
+    EXPECT_EQ(factory->target, folder);
+    ASSERT_TRUE(factory->last);
+}
+
+TEST_F(ShellCopies, OnlyAnotherBackslashOfTheUsersStays) {
+    system.AddMount(system.Dev("sr0"), disc);
+    const std::string folder = system.Temp() / "odd\\name";
+    EXPECT_EQ(Copy("D:\\*.*", folder + "\\"), 0);
+    EXPECT_EQ(Snapshot(folder), Snapshot(disc));
+}
+
+TEST_F(ShellCopies, UnknownDrivesCopyNothing) {
+    system.AddMount(system.Dev("sr0"), disc);
+    EXPECT_NE(Copy("E:\\*.*", system.Temp() / "t\\"), 0);
+    EXPECT_NE(Copy("D:\\", system.Temp() / "t\\"), 0);
+    EXPECT_EQ(::access((system.Temp() / "t").c_str(), F_OK), -1);
+}
+
+TEST_F(ShellCopies, AFailedMountIsAskedAboutAndEndsTheCopy) {
+    calls->mountErrors["udf"] = EPERM;
+    EXPECT_EQ(Copy("D:\\*.*", system.Temp() / "t\\"), LinuxShellCopy::kResultFailed);
+    ASSERT_TRUE(factory->last);
+    ASSERT_EQ(factory->last->failures.size(), 1u);
+    EXPECT_NE(factory->last->failures[0].text.find("could not be mounted"), std::string::npos);
+    EXPECT_TRUE(factory->last->finished);
+    EXPECT_EQ(factory->last->outcome, CopyOutcome::Failed);
+}
+
+}  // namespace
+}  // namespace dravolin::lnx::test

@@ -1,0 +1,54 @@
+#!/usr/bin/python3
+"""A stand-in for the UDisks2 service on a private bus, for the mounting tests.
+
+Arguments: bus address, log file, folder to answer Mount with, mode ("ok" or "refuse").
+Every call is appended to the log; "ready" is written once the name is owned.
+"""
+import sys
+
+import dbus
+import dbus.mainloop.glib
+import dbus.service
+from gi.repository import GLib
+
+FILESYSTEM = "org.freedesktop.UDisks2.Filesystem"
+
+
+class Block(dbus.service.Object):
+    def __init__(self, bus, path, log, folder, mode):
+        super().__init__(bus, path)
+        self.log, self.folder, self.mode = log, folder, mode
+
+    def note(self, text):
+        with open(self.log, "a") as out:
+            out.write(text + "\n")
+
+    @dbus.service.method(FILESYSTEM, in_signature="a{sv}", out_signature="s")
+    def Mount(self, options):
+        self.note("Mount options=" + str(options.get("options", "")))
+        if self.mode == "refuse":
+            raise dbus.exceptions.DBusException(
+                "Not authorized to mount", name="org.freedesktop.UDisks2.Error.NotAuthorized")
+        return self.folder
+
+    @dbus.service.method(FILESYSTEM, in_signature="a{sv}", out_signature="")
+    def Unmount(self, options):
+        self.note("Unmount")
+
+
+def main():
+    address, log, folder, mode = sys.argv[1:5]
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.bus.BusConnection(address)
+    name = dbus.service.BusName("org.freedesktop.UDisks2", bus)
+    Block(bus, "/org/freedesktop/UDisks2/block_devices/sr0", log, folder, mode)
+    with open(log, "a") as out:
+        out.write("ready\n")
+    loop = GLib.MainLoop()
+    bus.call_on_disconnection(lambda _: loop.quit())
+    loop.run()
+    del name
+
+
+if __name__ == "__main__":
+    main()
