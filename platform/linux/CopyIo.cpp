@@ -1,5 +1,6 @@
 #include "platform/linux/CopyIo.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace dravolin::lnx {
@@ -19,6 +20,14 @@ ssize_t CopyIo::Write(int fd, const void* buffer, std::size_t length, off_t offs
 
 int CopyIo::DataSync(int fd) {
     return ::fdatasync(fd);
+}
+
+int CopyIo::StartWriteback(int fd, off_t offset, off_t length) {
+    return ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
+int CopyIo::SyncFileSystem(int fd) {
+    return ::syncfs(fd);
 }
 
 }  // namespace dravolin::lnx

@@ -13,6 +13,11 @@ class CopyIo {
     virtual ssize_t Read(int fd, void* buffer, std::size_t length, off_t offset);
     virtual ssize_t Write(int fd, const void* buffer, std::size_t length, off_t offset);
     virtual int DataSync(int fd);
+    // sync_file_range(2) with SYNC_FILE_RANGE_WRITE: starts writing the range to the disk
+    // without waiting, so the flush before the rename finds little left to do.
+    virtual int StartWriteback(int fd, off_t offset, off_t length);
+    // syncfs(2): flushes the whole file system `fd` is on, with one cache flush of the disk.
+    virtual int SyncFileSystem(int fd);
 };
 
 }  // namespace dravolin::lnx

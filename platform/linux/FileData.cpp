@@ -11,6 +11,7 @@ namespace {
 // Big enough to keep the system-call count negligible, small enough to cancel at once.
 constexpr std::uint64_t kKernelChunk = 8u << 20;
 constexpr std::size_t kBufferSize = 1u << 20;
+constexpr std::uint64_t kWritebackBlock = 1u << 20;
 
 bool KernelCopyUnsupported(int error) {
     return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL ||
@@ -74,6 +75,11 @@ bool FileData::CopyExtent(int in, int out, std::uint64_t from, std::uint64_t to,
             result.size = pos;
             return true;
         }
+        // A large file's data start for the disk now, while the next block is copied. Small
+        // files are left to the batch flush: many small writes cost more than one big one.
+        if (static_cast<std::uint64_t>(n) >= kWritebackBlock) {
+            io_.StartWriteback(out, static_cast<off_t>(pos), static_cast<off_t>(n));
+        }
         pos += static_cast<std::uint64_t>(n);
         if (!onBlock(static_cast<std::uint64_t>(n))) {
             result.cancelled = true;
@@ -111,6 +117,9 @@ bool FileData::CopyWithBuffer(int in, int out, std::uint64_t& pos, std::uint64_t
                 return false;
             }
             written += static_cast<std::size_t>(n);
+        }
+        if (static_cast<std::uint64_t>(got) >= kWritebackBlock) {
+            io_.StartWriteback(out, static_cast<off_t>(pos), static_cast<off_t>(got));
         }
         pos += static_cast<std::uint64_t>(got);
         if (!onBlock(static_cast<std::uint64_t>(got))) {

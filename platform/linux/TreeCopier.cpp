@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <cerrno>
 #include "platform/linux/Folders.h"
-#include "platform/linux/FolderWriter.h"
+#include "platform/linux/FileWriter.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace dravolin::lnx {
@@ -56,7 +56,13 @@ TreeCopier::Result TreeCopier::Copy(const std::string& sourceFolder,
         }
     }
 
-    const Flow flow = CopyFolder(source.Get(), target.Get(), root, "", targetFolder);
+    const int targetFd = target.Get();
+    auto folder = std::make_shared<FolderPair>(
+        FolderPair{std::move(source), std::move(target), targetFolder, ""});
+    Flow flow = CopyFolder(folder, root);
+    if (batch_.Commit() == Flow::Cancel) flow = Flow::Cancel;
+    // One flush makes every rename of the copy last; the data went to the disk before them.
+    session_.Io().SyncFileSystem(targetFd);
     if (flow == Flow::Cancel || session_.Cancelled()) {
         result.outcome = CopyOutcome::Cancelled;
     } else {
@@ -81,46 +87,41 @@ Flow TreeCopier::ListAgainOnError(int sourceFd, SourceNode& folder, const std::s
     return Flow::Continue;
 }
 
-Flow TreeCopier::CopyFolder(int sourceFd, int targetFd, SourceNode& folder,
-                            const std::string& relative, const std::string& targetPath) {
-    if (ListAgainOnError(sourceFd, folder, relative.empty() ? "/" : relative) == Flow::Cancel) {
+Flow TreeCopier::CopyFolder(const FolderPtr& folder, SourceNode& node) {
+    const std::string& relative = folder->relativePath;
+    if (ListAgainOnError(folder->source.Get(), node, relative.empty() ? "/" : relative) ==
+        Flow::Cancel) {
         return Flow::Cancel;
     }
-    FolderWriter writer(session_, sourceFd, targetFd, targetPath, relative);
-    for (SourceNode& child : folder.children) {
+    for (SourceNode& child : node.children) {
         if (session_.Cancelled()) break;
-        if (!child.folder) {
-            if (writer.Add(child) == Flow::Cancel) break;
-            continue;
-        }
-        // Finishing the files so far first keeps the open descriptors bounded by the depth.
-        if (writer.Finish() == Flow::Cancel) break;
-        if (EnterFolder(sourceFd, targetFd, child, relative, targetPath) == Flow::Cancel) break;
+        const Flow flow =
+            child.folder ? EnterFolder(*folder, child) : AddFile(session_, folder, child, batch_);
+        if (flow == Flow::Cancel) break;
     }
-    writer.Finish();
     return session_.Cancelled() ? Flow::Cancel : Flow::Continue;
 }
 
-Flow TreeCopier::EnterFolder(int sourceFd, int targetFd, SourceNode& folder,
-                             const std::string& relative, const std::string& targetPath) {
-    const std::string childRelative = Join(relative, folder.name);
-    const std::string childTarget = targetPath + "/" + folder.name;
+Flow TreeCopier::EnterFolder(const FolderPair& parent, SourceNode& node) {
+    const std::string childRelative = Join(parent.relativePath, node.name);
+    const std::string childTarget = parent.targetPath + "/" + node.name;
     for (;;) {
-        UniqueFd source(::openat(sourceFd, folder.name.c_str(), kFolderFlags));
+        UniqueFd source(::openat(parent.source.Get(), node.name.c_str(), kFolderFlags));
         if (!source) {
             const ErrorDecision d = session_.AskError(childRelative, errno, "Cannot open");
             if (d == ErrorDecision::Retry) continue;
-            if (d == ErrorDecision::Skip) SkipSubtree(folder);
+            if (d == ErrorDecision::Skip) SkipSubtree(node);
             return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
         }
+        const int targetFd = parent.target.Get();
         int error = 0;
-        if (::mkdirat(targetFd, folder.name.c_str(), 0777) != 0 && errno != EEXIST) error = errno;
+        if (::mkdirat(targetFd, node.name.c_str(), 0777) != 0 && errno != EEXIST) error = errno;
         UniqueFd target;
         if (error == 0) {
-            target.Reset(::openat(targetFd, folder.name.c_str(), kFolderFlags));
+            target.Reset(::openat(targetFd, node.name.c_str(), kFolderFlags));
             if (!target) error = errno;
             struct stat st {};
-            if (!target && ::fstatat(targetFd, folder.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            if (!target && ::fstatat(targetFd, node.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISLNK(st.st_mode)) {
                 error = ELOOP;  // say "link" rather than "not a directory"
             }
@@ -128,10 +129,12 @@ Flow TreeCopier::EnterFolder(int sourceFd, int targetFd, SourceNode& folder,
         if (error != 0) {
             const ErrorDecision d = session_.AskError(childTarget, error, FolderProblem(error));
             if (d == ErrorDecision::Retry) continue;
-            if (d == ErrorDecision::Skip) SkipSubtree(folder);
+            if (d == ErrorDecision::Skip) SkipSubtree(node);
             return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
         }
-        return CopyFolder(source.Get(), target.Get(), folder, childRelative, childTarget);
+        auto folder = std::make_shared<FolderPair>(
+            FolderPair{std::move(source), std::move(target), childTarget, childRelative});
+        return CopyFolder(folder, node);
     }
 }
 

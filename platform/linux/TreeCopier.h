@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include "platform/linux/CopyBatch.h"
 #include "platform/linux/CopyPrompts.h"
 #include "platform/linux/CopySession.h"
 
@@ -12,7 +13,7 @@ namespace dravolin::lnx {
 // blocks through the prompts or the worker's cancel flag.
 class TreeCopier {
   public:
-    TreeCopier(CopyIo& io, CopyPrompts& prompts) : session_(io, prompts) {}
+    TreeCopier(CopyIo& io, CopyPrompts& prompts) : session_(io, prompts), batch_(session_) {}
 
     struct Result {
         CopyOutcome outcome = CopyOutcome::Failed;
@@ -22,15 +23,14 @@ class TreeCopier {
     Result Copy(const std::string& sourceFolder, const std::string& targetFolder);
 
   private:
-    Flow CopyFolder(int sourceFd, int targetFd, SourceNode& folder, const std::string& relative,
-                    const std::string& targetPath);
-    Flow EnterFolder(int sourceFd, int targetFd, SourceNode& folder, const std::string& relative,
-                     const std::string& targetPath);
+    Flow CopyFolder(const FolderPtr& folder, SourceNode& node);
+    Flow EnterFolder(const FolderPair& parent, SourceNode& node);
     Flow ListAgainOnError(int sourceFd, SourceNode& folder, const std::string& path);
     void SkipSubtree(const SourceNode& folder);
     std::string Summary() const;
 
     CopySession session_;
+    CopyBatch batch_;
 };
 
 }  // namespace dravolin::lnx

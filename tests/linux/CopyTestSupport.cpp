@@ -63,15 +63,23 @@ ssize_t FaultyIo::Write(int fd, const void* buffer, std::size_t length, off_t of
     return CopyIo::Write(fd, buffer, length, offset);
 }
 
-int FaultyIo::DataSync(int fd) {
+bool FaultyIo::SyncFails() {
     int expected = syncFailures.load();
     while (expected > 0) {
         if (syncFailures.compare_exchange_weak(expected, expected - 1)) {
             errno = EIO;
-            return -1;
+            return true;
         }
     }
-    return CopyIo::DataSync(fd);
+    return false;
+}
+
+int FaultyIo::DataSync(int fd) {
+    return SyncFails() ? -1 : CopyIo::DataSync(fd);
+}
+
+int FaultyIo::SyncFileSystem(int fd) {
+    return SyncFails() ? -1 : CopyIo::SyncFileSystem(fd);
 }
 
 }  // namespace dravolin::lnx::test

@@ -71,20 +71,22 @@ class ForwardingPrompts : public CopyPrompts {
 // The real calls, with faults on request. Thread-safe enough for one copy per instance.
 class FaultyIo : public CopyIo {
   public:
-    bool noKernelCopy = false;        // as on a kernel or file system without copy_file_range
-    std::string failReadsOf;          // file name whose reads fail with EIO...
+    bool noKernelCopy = false;         // as on a kernel or file system without copy_file_range
+    std::string failReadsOf;           // file name whose reads fail with EIO...
     std::atomic<int> readFailures{0};  // ...this many times (-1: always)
     std::uint64_t writeLimit = ~std::uint64_t{0};  // writes past this offset: ENOSPC
-    std::atomic<int> syncFailures{0};              // the next n fdatasyncs fail with EIO
+    std::atomic<int> syncFailures{0};              // the next n fdatasyncs or syncfss fail with EIO
 
     ssize_t CopyRange(int in, off_t inOffset, int out, off_t outOffset,
                       std::size_t length) override;
     ssize_t Read(int fd, void* buffer, std::size_t length, off_t offset) override;
     ssize_t Write(int fd, const void* buffer, std::size_t length, off_t offset) override;
     int DataSync(int fd) override;
+    int SyncFileSystem(int fd) override;
 
   private:
     bool ReadFails(int fd);
+    bool SyncFails();
 };
 
 std::string PathOfFd(int fd);

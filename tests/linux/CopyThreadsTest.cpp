@@ -127,8 +127,8 @@ TEST_F(TwoCopies, EveryFileIsWholeAndFromOneDisc) {
     for (const auto* disc : {&disc0, &disc1}) {
         for (const auto& [path, content] : *disc) {
             ASSERT_EQ(files.count(path), 1u) << path;
-            const bool ownFile = path.find("/d0-") != std::string::npos ||
-                                 path.find("/d1-") != std::string::npos;
+            const bool ownFile =
+                path.find("/d0-") != std::string::npos || path.find("/d1-") != std::string::npos;
             if (ownFile) {
                 EXPECT_TRUE(files.at(path) == content) << path;
             }

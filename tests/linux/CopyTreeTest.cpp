@@ -44,15 +44,16 @@ TEST_F(CopyTree, NestedFoldersAndManyFilesArriveByteForByte) {
         WriteFile(source + "/a/size" + std::to_string(sizes[i]), Pattern(sizes[i], 10 + i));
     }
     MakeFolder(source + "/many");
-    for (int i = 0; i < 600; ++i) {  // more than one flush batch
-        WriteFile(source + "/many/f" + std::to_string(i), Pattern(static_cast<std::size_t>(i * 13), i));
+    for (int i = 0; i < 600; ++i) {
+        WriteFile(source + "/many/f" + std::to_string(i),
+                  Pattern(static_cast<std::size_t>(i * 13), i));
     }
 
     const TreeCopier::Result result = CopyAll();
 
     EXPECT_EQ(result.outcome, CopyOutcome::Completed);
     EXPECT_EQ(result.summary, "");
-    EXPECT_EQ(Snapshot(target), Snapshot(source));
+    EXPECT_TRUE(Snapshot(target) == Snapshot(source));
     EXPECT_TRUE(TempLeftovers(target).empty());
     EXPECT_TRUE(prompts.failures.empty());
     ASSERT_FALSE(prompts.progress.empty());
@@ -66,17 +67,17 @@ TEST_F(CopyTree, TheBufferedPathCopiesAsExactlyAsTheKernelPath) {
     WriteFile(source + "/big.bin", Pattern(3 * (1 << 20) + 11, 5));
     WriteFile(source + "/small.bin", Pattern(100, 6));
     EXPECT_EQ(CopyAll().outcome, CopyOutcome::Completed);
-    EXPECT_EQ(Snapshot(target), Snapshot(source));
+    EXPECT_TRUE(Snapshot(target) == Snapshot(source));
 }
 
 TEST_F(CopyTree, ASparseFileKeepsItsBytesAndItsHoles) {
-    const off_t size = 512LL << 20;
+    const off_t size = 64LL << 20;
     {
         const int fd = ::open((source + "/sparse.img").c_str(), O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(fd, 0);
         const std::string head = Pattern(5000, 1), middle = Pattern(70000, 2), tail = Pattern(3, 3);
         ASSERT_EQ(::pwrite(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
-        ASSERT_EQ(::pwrite(fd, middle.data(), middle.size(), 200 << 20),
+        ASSERT_EQ(::pwrite(fd, middle.data(), middle.size(), 20 << 20),
                   static_cast<ssize_t>(middle.size()));
         ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), size - 3), 3);
         ::close(fd);
@@ -86,12 +87,12 @@ TEST_F(CopyTree, ASparseFileKeepsItsBytesAndItsHoles) {
 
     EXPECT_EQ(CopyAll().outcome, CopyOutcome::Completed);
 
-    EXPECT_EQ(ReadFile(target + "/sparse.img"), ReadFile(source + "/sparse.img"));
+    EXPECT_TRUE(ReadFile(target + "/sparse.img") == ReadFile(source + "/sparse.img"));
     EXPECT_EQ(ReadFile(target + "/trailing-hole.img"), std::string(1 << 20, '\0'));
     struct stat st {};
     ASSERT_EQ(::stat((target + "/sparse.img").c_str(), &st), 0);
     EXPECT_EQ(st.st_size, size);
-    EXPECT_LT(st.st_blocks * 512, 8 << 20) << "holes were filled in";
+    EXPECT_LT(st.st_blocks * 512, 4 << 20) << "holes were filled in";
 }
 
 TEST_F(CopyTree, LinksAreNeverFollowedNorCopied) {
@@ -166,7 +167,8 @@ TEST_F(CopyTree, SetIdBitsAreDroppedAndTheOwnerMayWrite) {
 
     EXPECT_EQ(CopyAll().outcome, CopyOutcome::Completed);
 
-    struct stat tool {}, readonly {};
+    struct stat tool {
+    }, readonly{};
     ASSERT_EQ(::stat((target + "/tool").c_str(), &tool), 0);
     ASSERT_EQ(::stat((target + "/readonly").c_str(), &readonly), 0);
     EXPECT_EQ(tool.st_mode & (S_ISUID | S_ISGID | S_ISVTX), 0u);
@@ -204,13 +206,14 @@ TEST_P(EntryNames, OnlySingleComponentsPass) {
     EXPECT_EQ(IsSafeEntryName(std::string_view(c.name, c.length)), c.safe);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, EntryNames,
-    ::testing::Values(NameCase{"file.txt", 8, true}, NameCase{"..hidden", 8, true},
-                      NameCase{"back\\slash", 10, true}, NameCase{"", 0, false},
-                      NameCase{".", 1, false}, NameCase{"..", 2, false},
-                      NameCase{"a/b", 3, false}, NameCase{"/", 1, false},
-                      NameCase{"../up", 5, false}, NameCase{"nul\0byte", 8, false}));
+INSTANTIATE_TEST_SUITE_P(Table, EntryNames,
+                         ::testing::Values(NameCase{"file.txt", 8, true},
+                                           NameCase{"..hidden", 8, true},
+                                           NameCase{"back\\slash", 10, true},
+                                           NameCase{"", 0, false}, NameCase{".", 1, false},
+                                           NameCase{"..", 2, false}, NameCase{"a/b", 3, false},
+                                           NameCase{"/", 1, false}, NameCase{"../up", 5, false},
+                                           NameCase{"nul\0byte", 8, false}));
 
 }  // namespace
 }  // namespace dravolin::lnx::test

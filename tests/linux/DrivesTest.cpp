@@ -72,9 +72,9 @@ TEST_P(ControlCodes, MapToTheCdromIoctls) {
     const ControlCase& c = GetParam();
     cdrom->status = c.status;
     LinuxDeviceControl control(drives, cdrom, nullptr);
-    std::unique_ptr<Device> device = control.Open(
-        "\\\\.\\E:", win::kGenericRead, win::kFileShareRead | win::kFileShareWrite,
-        win::kOpenExisting);
+    std::unique_ptr<Device> device =
+        control.Open("\\\\.\\E:", win::kGenericRead, win::kFileShareRead | win::kFileShareWrite,
+                     win::kOpenExisting);
     ASSERT_TRUE(device);
     EXPECT_EQ(device->Control(c.code), c.result);
     const auto calls = cdrom->Calls();
@@ -92,8 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"NoDisc", win::kIoctlDiskCheckVerify, CDS_NO_DISC, CDROM_DRIVE_STATUS, false},
         ControlCase{"TrayOpen", win::kIoctlDiskCheckVerify, CDS_TRAY_OPEN, CDROM_DRIVE_STATUS,
                     false},
-        ControlCase{"NotReady", win::kIoctlDiskCheckVerify, CDS_DRIVE_NOT_READY,
-                    CDROM_DRIVE_STATUS, false},
+        ControlCase{"NotReady", win::kIoctlDiskCheckVerify, CDS_DRIVE_NOT_READY, CDROM_DRIVE_STATUS,
+                    false},
         ControlCase{"Failing", win::kIoctlDiskCheckVerify, -1, CDROM_DRIVE_STATUS, false},
         ControlCase{"Eject", win::kIoctlDiskEjectMedia, CDS_DISC_OK, CDROMEJECT, true},
         ControlCase{"Load", win::kIoctlDiskLoadMedia, CDS_TRAY_OPEN, CDROMCLOSETRAY, true}),
@@ -143,7 +143,8 @@ TEST_F(DriveServices, DisplayNamesNameTheDriveAndItsLetter) {
               "CD/DVD drive sr1 (E:)");
     EXPECT_EQ(info.GetFileInfo("Q:\\", 0, win::kDriveInfoFlags).displayName, "CD/DVD drive (Q:)");
     EXPECT_EQ(info.GetFileInfo("/home/u/discs\\", 0, win::kDriveInfoFlags).displayName, "discs");
-    const ShellInfo::FileInfo folder = info.GetFileInfo("/home/u/discs\\", 0, win::kFolderIconFlags);
+    const ShellInfo::FileInfo folder =
+        info.GetFileInfo("/home/u/discs\\", 0, win::kFolderIconFlags);
     EXPECT_FALSE(folder.icon);
     EXPECT_EQ(folder.displayName, "");
 }

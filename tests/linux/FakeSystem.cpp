@@ -24,8 +24,8 @@ void FakeSystem::SetDeviceContent(const std::string& name, const std::string& by
 }
 
 void FakeSystem::AddMount(const std::string& source, const std::string& mountPoint) {
-    mountLines_ += "99 1 0:77 / " + mountPoint + " ro,relatime shared:1 - iso9660 " + source +
-                   " ro\n";
+    mountLines_ +=
+        "99 1 0:77 / " + mountPoint + " ro,relatime shared:1 - iso9660 " + source + " ro\n";
     WriteFile(roots_.mountInfo, mountLines_);
 }
 

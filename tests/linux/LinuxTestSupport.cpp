@@ -83,8 +83,8 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
 
 std::vector<std::string> TempLeftovers(const std::string& folder) {
     std::vector<std::string> found;
-    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();
-         ++it) {
+    for (auto it = fs::recursive_directory_iterator(folder);
+         it != fs::recursive_directory_iterator(); ++it) {
         const std::string name = it->path().filename().string();
         if (name.rfind(".dravolin-", 0) == 0) found.push_back(it->path().string());
     }
@@ -109,7 +109,8 @@ int RunProgram(const std::vector<std::string>& argv, std::string* output) {
     std::string text;
     char buffer[4096];
     ssize_t n;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
     ::close(pipeFds[0]);
     if (output) *output = text;
     if (spawned != 0) return -1;

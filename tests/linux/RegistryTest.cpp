@@ -66,8 +66,7 @@ TEST_F(Registries, MissingValuesAndKeysAreNotFound) {
     EXPECT_EQ(registry.GetValue(kUser, kKey, "Destination00", 260).result, win::kErrorFileNotFound);
     registry.SetValue(kUser, kKey, "A", win::kRegSz, "a");
     EXPECT_EQ(registry.GetValue(kUser, kKey, "B", 260).result, win::kErrorFileNotFound);
-    EXPECT_EQ(registry.GetValue(kUser, "Software\\Else", "A", 260).result,
-              win::kErrorFileNotFound);
+    EXPECT_EQ(registry.GetValue(kUser, "Software\\Else", "A", 260).result, win::kErrorFileNotFound);
     EXPECT_EQ(registry.DeleteValue(kUser, kKey, "B"), win::kErrorFileNotFound);
 }
 
@@ -90,8 +89,8 @@ TEST_F(Registries, DeletingRemovesOnlyThatValue) {
 }
 
 TEST_F(Registries, MachineValuesStayInMemoryAndTheAutoPlayValueIsObserved) {
-    ASSERT_EQ(registry.SetValue(kMachine, kCancelAutoplayKey, kCancelAutoplayValue, win::kRegSz, ""),
-              0);
+    ASSERT_EQ(
+        registry.SetValue(kMachine, kCancelAutoplayKey, kCancelAutoplayValue, win::kRegSz, ""), 0);
     EXPECT_EQ(registry.GetValue(kMachine, kCancelAutoplayKey, kCancelAutoplayValue, 260).result,
               win::kErrorSuccess);
     EXPECT_TRUE(registry.File().Load().records.empty()) << "machine values reached the file";

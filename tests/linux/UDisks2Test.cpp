@@ -59,12 +59,13 @@ class UDisks2 : public ::testing::Test {
             GTEST_SKIP() << "dbus-daemon, python3-dbus and python3-gi are needed";
         }
         const std::string config = temp / "bus.conf";
-        WriteFile(config,
-                  "<busconfig><type>session</type><listen>unix:path=" + temp / "bus" +
-                      "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                      "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                      "<allow own=\"*\"/>"
-                      "</policy></busconfig>");
+        WriteFile(
+            config,
+            "<busconfig><type>session</type><listen>unix:path=" + temp / "bus" +
+                "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                "<allow own=\"*\"/>"
+                "</policy></busconfig>");
         bus = std::make_unique<Child>(
             std::vector<std::string>{"dbus-daemon", "--nofork", "--config-file=" + config});
         ASSERT_TRUE(bus->Started());
@@ -116,9 +117,9 @@ TEST_F(UDisks2, TheDiscIsMountedReadOnlyThroughTheServiceAndUnmountedBeforeEject
 TEST_F(UDisks2, ACopyReadsTheDiscWhereTheServiceMountedIt) {
     StartService("ok");
     auto mounter = std::make_shared<DiscMounter>(options, calls);
-    LinuxShellCopy copy(drives, mounter,
-                        std::make_shared<PolicyPromptsFactory>(ReplaceDecision::Skip,
-                                                               ErrorDecision::Cancel));
+    LinuxShellCopy copy(
+        drives, mounter,
+        std::make_shared<PolicyPromptsFactory>(ReplaceDecision::Skip, ErrorDecision::Cancel));
     ShellCopy::Operation op;
     op.from = std::string("D:\\*.*\0", 7);
     op.to = temp / "target\\" + std::string(2, '\0');

@@ -14,7 +14,8 @@ constexpr std::size_t kSector = 2048;
 class DiscImages : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (RunProgram({"genisoimage", "-version"}) != 0 || RunProgram({"xorriso", "-version"}) != 0) {
+        if (RunProgram({"genisoimage", "-version"}) != 0 ||
+            RunProgram({"xorriso", "-version"}) != 0) {
             GTEST_SKIP() << "genisoimage and xorriso are needed (scripts/install-deps)";
         }
         MakeFolder(files + "/folder");
@@ -54,16 +55,16 @@ TEST_F(DiscImages, PlainIso9660GivesThePrimaryLabel) {
 }
 
 TEST_F(DiscImages, JolietGivesTheUnicodeLabel) {
-    const auto id = Identify(Make({"genisoimage", "-quiet", "-J", "-input-charset", "utf-8", "-V",
-                                   "Фото 2024 é"}));
+    const auto id = Identify(
+        Make({"genisoimage", "-quiet", "-J", "-input-charset", "utf-8", "-V", "Фото 2024 é"}));
     ASSERT_TRUE(id);
     EXPECT_TRUE(id->joliet);
     EXPECT_EQ(id->label, "Фото 2024 é");
 }
 
 TEST_F(DiscImages, RockRidgeAndJolietFromXorriso) {
-    const auto id = Identify(Make({"xorriso", "-as", "mkisofs", "-quiet", "-R", "-J", "-V",
-                                   "Rock Ridge"}));
+    const auto id =
+        Identify(Make({"xorriso", "-as", "mkisofs", "-quiet", "-R", "-J", "-V", "Rock Ridge"}));
     ASSERT_TRUE(id);
     EXPECT_TRUE(id->iso9660);
     EXPECT_TRUE(id->joliet);

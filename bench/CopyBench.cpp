@@ -1,0 +1,129 @@
+// Times the copy engine and `cp -r` on the same tree, alternating which goes first, each run
+// into a fresh folder on the same file system and followed by sync(2) so that both pay for
+// getting the data to the disk (the engine flushes before it renames; cp does not flush).
+// Prints each run and the ratio of the medians: the engine's throughput over cp's.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+#include "platform/linux/CopyIo.h"
+#include "platform/linux/CopyPrompts.h"
+#include "platform/linux/TreeCopier.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+bool RunCp(const std::string& from, const std::string& to) {
+    const char* args[] = {"cp", "-r", from.c_str(), to.c_str(), nullptr};
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, "cp", nullptr, nullptr, const_cast<char**>(args), environ) != 0) {
+        return false;
+    }
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The engine without its own flushes, to see what they cost (--no-flush); not a fair contender.
+class NoFlushIo : public dravolin::lnx::CopyIo {
+  public:
+    int DataSync(int) override { return 0; }
+    int SyncFileSystem(int) override { return 0; }
+    int StartWriteback(int, off_t, off_t) override { return 0; }
+};
+bool noFlush = false;
+bool noSync = false;  // --memory: neither flushes nor sync, the page cache alone
+
+bool RunEngine(const std::string& from, const std::string& to) {
+    dravolin::lnx::CopyIo real;
+    NoFlushIo skipping;
+    dravolin::lnx::CopyIo& io = noFlush ? skipping : real;
+    dravolin::lnx::PolicyPrompts prompts(dravolin::lnx::ReplaceDecision::Replace,
+                                         dravolin::lnx::ErrorDecision::Cancel);
+    dravolin::lnx::TreeCopier copier(io, prompts);
+    return copier.Copy(from, to).outcome == dravolin::lnx::CopyOutcome::Completed;
+}
+
+// Reads every file once, so both contenders start with the source in the page cache.
+std::uint64_t Warm(const std::string& root) {
+    std::uint64_t bytes = 0;
+    std::vector<char> buffer(1 << 20);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount()) {
+            bytes += static_cast<std::uint64_t>(in.gcount());
+        }
+    }
+    return bytes;
+}
+
+template <typename Copy>
+double Timed(Copy copy, const std::string& from, const std::string& to) {
+    fs::remove_all(to);
+    ::sync();
+    Warm(from);
+    const auto start = Clock::now();
+    if (!copy(from, to)) {
+        std::fprintf(stderr, "copy into %s failed\n", to.c_str());
+        std::exit(1);
+    }
+    if (!noSync) ::sync();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s SOURCE-TREE WORK-FOLDER [ROUNDS [--no-flush|--memory]]\n",
+                     argv[0]);
+        return 2;
+    }
+    const std::string source = argv[1];
+    const std::string work = argv[2];
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    const std::string mode = argc > 4 ? argv[4] : "";
+    noFlush = mode == "--no-flush" || mode == "--memory";
+    noSync = mode == "--memory";
+    const double megabytes = static_cast<double>(Warm(source)) / 1e6;
+
+    std::vector<double> cp, engine;
+    for (int round = 0; round < rounds; ++round) {
+        const bool cpFirst = round % 2 == 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((turn == 0) == cpFirst) {
+                cp.push_back(Timed(RunCp, source, work + "/by-cp"));
+                std::printf("round %d  cp -r   %7.3f s  %8.1f MB/s\n", round + 1, cp.back(),
+                            megabytes / cp.back());
+            } else {
+                engine.push_back(Timed(RunEngine, source, work + "/by-engine"));
+                std::printf("round %d  engine  %7.3f s  %8.1f MB/s\n", round + 1, engine.back(),
+                            megabytes / engine.back());
+            }
+            std::fflush(stdout);
+        }
+    }
+    fs::remove_all(work + "/by-cp");
+    fs::remove_all(work + "/by-engine");
+    const double ratio = Median(cp) / Median(engine);
+    std::printf("tree %.1f MB; median cp -r %.3f s, engine %.3f s\n", megabytes, Median(cp),
+                Median(engine));
+    std::printf("throughput ratio engine/cp: %.3f\n", ratio);
+    return 0;
+}

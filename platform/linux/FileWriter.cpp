@@ -1,0 +1,140 @@
+#include "platform/linux/FileWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+
+namespace dravolin::lnx {
+
+namespace {
+
+constexpr int kTempAttempts = 16;
+
+// The copy is the user's file: readable and writable by its owner, never set-id or sticky,
+// whatever the disc said. The process's umask applies as for any new file.
+mode_t TargetMode(mode_t source) {
+    return (source & 0777) | S_IRUSR | S_IWUSR;
+}
+
+// What to do before writing: write (replacing or not), or not at all.
+enum class Plan { Write, Replace, Skip, Cancel };
+
+Plan PlanFor(CopySession& session, const FolderPair& folder, const SourceNode& file) {
+    for (;;) {
+        struct stat existing {};
+        if (::fstatat(folder.target.Get(), file.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) !=
+            0) {
+            if (errno == ENOENT) return Plan::Write;
+            const ErrorDecision d =
+                session.AskError(TargetOf(folder, file), errno, "Cannot examine");
+            if (d == ErrorDecision::Retry) continue;
+            return d == ErrorDecision::Cancel ? Plan::Cancel : Plan::Skip;
+        }
+        if (S_ISDIR(existing.st_mode)) {
+            const ErrorDecision d =
+                session.AskError(TargetOf(folder, file), EISDIR, "A folder stands in the way of");
+            if (d == ErrorDecision::Retry) continue;
+            return d == ErrorDecision::Cancel ? Plan::Cancel : Plan::Skip;
+        }
+        switch (session.AskReplace(QuestionFor(folder, file, existing))) {
+            case ReplaceDecision::Replace:
+            case ReplaceDecision::ReplaceAll:
+                return Plan::Replace;
+            case ReplaceDecision::Cancel:
+                return Plan::Cancel;
+            default:
+                return Plan::Skip;
+        }
+    }
+}
+
+void RemoveTemp(const FolderPair& folder, const std::string& temp) {
+    ::unlinkat(folder.target.Get(), temp.c_str(), 0);
+}
+
+}  // namespace
+
+Flow AddFile(CopySession& session, const FolderPtr& folder, const SourceNode& file,
+             CopyBatch& batch) {
+    session.Progress().currentFile = RelativeOf(*folder, file);
+    if (!session.Report()) return Flow::Cancel;
+    const Plan plan = PlanFor(session, *folder, file);
+    if (plan == Plan::Cancel) return Flow::Cancel;
+    if (plan == Plan::Skip) {
+        session.SkipFile(file.size);
+        return Flow::Continue;
+    }
+    if (WriteTemp(session, folder, file, plan == Plan::Replace, batch) == WriteOutcome::Cancelled) {
+        return Flow::Cancel;
+    }
+    return batch.Full() ? batch.Commit() : Flow::Continue;
+}
+
+WriteOutcome WriteTemp(CopySession& session, const FolderPtr& folder, const SourceNode& file,
+                       bool mayReplace, CopyBatch& batch) {
+    CopyProgress& progress = session.Progress();
+    const std::uint64_t bytesBefore = progress.bytesDone;
+    for (;;) {
+        progress.bytesDone = bytesBefore;
+        int error = 0;
+        std::string what = "Cannot open";
+        std::string path = RelativeOf(*folder, file);
+        UniqueFd in(::openat(folder->source.Get(), file.name.c_str(),
+                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (!in || ::fstat(in.Get(), &st) != 0) {
+            error = errno;
+        } else if (!S_ISREG(st.st_mode)) {
+            ++session.Skipped().special;  // it changed since the scan
+            session.SkipFile(file.size);
+            return WriteOutcome::Skipped;
+        } else {
+            std::string temp;
+            UniqueFd out;
+            for (int attempt = 0; attempt < kTempAttempts && !out; ++attempt) {
+                temp = session.TempName();
+                out.Reset(::openat(folder->target.Get(), temp.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                   TargetMode(st.st_mode)));
+                if (!out && errno != EEXIST) break;
+            }
+            if (!out) {
+                error = errno;
+                what = "Cannot create a file in";
+                path = folder->targetPath;
+            } else {
+                const FileData::Result copied =
+                    session.Data().Copy(in.Get(), out.Get(), static_cast<std::uint64_t>(st.st_size),
+                                        [&](std::uint64_t bytes) {
+                                            progress.bytesDone += bytes;
+                                            return session.Report();
+                                        });
+                if (copied.ok) {
+                    const timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
+                    ::futimens(out.Get(), times);
+                    progress.bytesDone = bytesBefore + file.size;
+                    progress.filesDone += 1;
+                    batch.Add(WrittenFile{&file, folder, temp, mayReplace, 0});
+                    return WriteOutcome::Written;
+                }
+                RemoveTemp(*folder, temp);
+                if (copied.cancelled) {
+                    progress.bytesDone = bytesBefore;
+                    return WriteOutcome::Cancelled;
+                }
+                error = copied.errorNumber;
+                what = copied.readFailed ? "Cannot read" : "Cannot write";
+                if (!copied.readFailed) path = TargetOf(*folder, file);
+            }
+        }
+        const ErrorDecision d = session.AskError(path, error, what);
+        if (d == ErrorDecision::Retry) continue;
+        progress.bytesDone = bytesBefore;
+        if (d == ErrorDecision::Cancel) return WriteOutcome::Cancelled;
+        session.SkipFile(file.size);
+        return WriteOutcome::Skipped;
+    }
+}
+
+}  // namespace dravolin::lnx
