@@ -25,11 +25,15 @@ bool IsWriteError(int error) {
 
 }  // namespace
 
-FileData::Result FileData::Copy(int in, int out, std::uint64_t size,
+FileData::Result FileData::Copy(int in, int out, std::uint64_t size, bool sparse,
                                 const std::function<bool(std::uint64_t)>& onBlock) {
     Result result;
     result.size = size;
     std::uint64_t pos = 0;
+    if (!sparse && result.size > 0) {
+        if (!CopyExtent(in, out, 0, result.size, result, onBlock)) return result;
+        pos = result.size;
+    }
     while (pos < result.size) {
         std::uint64_t data = pos, hole = result.size;
         const off_t foundData = ::lseek(in, static_cast<off_t>(pos), SEEK_DATA);

@@ -19,9 +19,10 @@ class FileData {
         std::uint64_t size = 0;  // the size of the copy
     };
     // `onBlock(bytes)` is called after every block with the bytes just copied; false cancels.
-    // Holes of a sparse source stay holes. The kernel's copy_file_range is used where it works,
+    // Holes of a sparse source stay holes; `sparse` false (the file's blocks cover its size)
+    // saves looking for them. The kernel's copy_file_range is used where it works,
     // large buffers where it does not (another file system type, an old kernel).
-    Result Copy(int in, int out, std::uint64_t size,
+    Result Copy(int in, int out, std::uint64_t size, bool sparse,
                 const std::function<bool(std::uint64_t)>& onBlock);
 
   private:

@@ -104,12 +104,13 @@ WriteOutcome WriteTemp(CopySession& session, const FolderPtr& folder, const Sour
                 what = "Cannot create a file in";
                 path = folder->targetPath;
             } else {
-                const FileData::Result copied =
-                    session.Data().Copy(in.Get(), out.Get(), static_cast<std::uint64_t>(st.st_size),
-                                        [&](std::uint64_t bytes) {
-                                            progress.bytesDone += bytes;
-                                            return session.Report();
-                                        });
+                const auto size = static_cast<std::uint64_t>(st.st_size);
+                const bool sparse = static_cast<std::uint64_t>(st.st_blocks) * 512 < size;
+                const FileData::Result copied = session.Data().Copy(
+                    in.Get(), out.Get(), size, sparse, [&](std::uint64_t bytes) {
+                        progress.bytesDone += bytes;
+                        return session.Report();
+                    });
                 if (copied.ok) {
                     const timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
                     ::futimens(out.Get(), times);
