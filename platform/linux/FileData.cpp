@@ -30,9 +30,13 @@ FileData::Result FileData::Copy(int in, int out, std::uint64_t size, bool sparse
     Result result;
     result.size = size;
     std::uint64_t pos = 0;
-    if (!sparse && result.size > 0) {
-        if (!CopyExtent(in, out, 0, result.size, result, onBlock)) return result;
-        pos = result.size;
+    if (!sparse) {
+        // Written from the start without a gap, the copy already has its length.
+        if (result.size > 0 && !CopyExtent(in, out, 0, result.size, result, onBlock)) {
+            return result;
+        }
+        result.ok = true;
+        return result;
     }
     while (pos < result.size) {
         std::uint64_t data = pos, hole = result.size;
