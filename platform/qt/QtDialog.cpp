@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QTimer>
+#include <algorithm>
 #include "app/CopyDlg.h"
 #include "platform/qt/DialogTemplate.h"
 #include "platform/qt/QtIcon.h"
@@ -75,6 +76,9 @@ void QtDialog::BuildControls(const TemplateTexts& texts) {
                 auto* label = new QLabel(
                     QString::fromUtf8(product ? texts.product : texts.targetLabel), this);
                 label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                // The template's widths were made for the Windows dialog font; a wider desktop
+                // font must not cut the text, and nothing stands to the right of a label.
+                geometry.setWidth(std::max(geometry.width(), label->sizeHint().width()));
                 (product ? productLabel_ : targetLabel_) = label;
                 widget = label;
                 break;

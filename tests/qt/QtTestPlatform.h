@@ -100,13 +100,17 @@ struct QtTestPlatform {
     // Runs the dialog modally; `whileOpen` acts on it once its loop runs and must end it.
     // Whatever happens inside, the dialog is closed afterwards so the test cannot hang.
     void Run(const std::function<void(QtDialog&)>& whileOpen) {
-        QTimer::singleShot(0, [this, whileOpen] {
-            QtDialog* dialog = host.Current();
-            if (!dialog) return;
-            whileOpen(*dialog);
-            if (host.Current() == dialog && dialog->isVisible()) dialog->done(0);
-        });
+        RunWithCore([&](QtDialog& window, CCopyDlg&) { whileOpen(window); });
+    }
+    // The same, with the core's dialog at hand.
+    void RunWithCore(const std::function<void(QtDialog&, CCopyDlg&)>& whileOpen) {
         CCopyDlg dialog(platform);
+        QTimer::singleShot(0, [this, whileOpen, &dialog] {
+            QtDialog* window = host.Current();
+            if (!window) return;
+            whileOpen(*window, dialog);
+            if (host.Current() == window && window->isVisible()) window->done(0);
+        });
         dialog.DoModal();
     }
 
