@@ -32,24 +32,26 @@ class TimerWitness {
 
 class WitnessedRegistry : public Registry {
   public:
-    WitnessedRegistry(Registry& inner, TimerWitness& witness) : inner_(inner), witness_(witness) {}
+    WitnessedRegistry(Registry& inner, TimerWitness& witness) : inner_(&inner), witness_(witness) {}
+    // Puts another registry behind this one.
+    void Wrap(Registry& inner) { inner_ = &inner; }
     Value GetValue(win::RootKey root, const std::string& subKey, const std::string& name,
                    std::uint32_t capacity) override {
-        return inner_.GetValue(root, subKey, name, capacity);
+        return inner_->GetValue(root, subKey, name, capacity);
     }
     std::int32_t SetValue(win::RootKey root, const std::string& subKey, const std::string& name,
                           std::uint32_t type, const std::string& data) override {
         witness_.Note("set " + name);
-        return inner_.SetValue(root, subKey, name, type, data);
+        return inner_->SetValue(root, subKey, name, type, data);
     }
     std::int32_t DeleteValue(win::RootKey root, const std::string& subKey,
                              const std::string& name) override {
         witness_.Note("delete " + name);
-        return inner_.DeleteValue(root, subKey, name);
+        return inner_->DeleteValue(root, subKey, name);
     }
 
   private:
-    Registry& inner_;
+    Registry* inner_;
     TimerWitness& witness_;
 };
 
