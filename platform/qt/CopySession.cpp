@@ -29,7 +29,8 @@ ReplaceAnswer CopySession::AskReplace(const ReplaceQuestionView& question) {
     CopyBoard* board = board_;
     const std::uint64_t id = ++question_;
     QMetaObject::invokeMethod(
-        board, [board, question, id, self = shared_from_this()] {
+        board,
+        [board, question, id, self = shared_from_this()] {
             board->ShowReplace(self, id, question);
         },
         Qt::QueuedConnection);
@@ -43,9 +44,7 @@ ErrorAnswer CopySession::AskError(const ErrorView& error) {
     CopyBoard* board = board_;
     const std::uint64_t id = ++question_;
     QMetaObject::invokeMethod(
-        board, [board, error, id, self = shared_from_this()] {
-            board->ShowError(self, id, error);
-        },
+        board, [board, error, id, self = shared_from_this()] { board->ShowError(self, id, error); },
         Qt::QueuedConnection);
     const int answer = WaitForAnswer(lock);
     return answer == kCancelAnswer ? ErrorAnswer::Cancel : static_cast<ErrorAnswer>(answer);
@@ -65,7 +64,8 @@ void CopySession::Finish(bool completed, const std::string& summary) {
     if (!board_ || closed_) return;
     CopyBoard* board = board_;
     QMetaObject::invokeMethod(
-        board, [board, completed, summary, self = shared_from_this()] {
+        board,
+        [board, completed, summary, self = shared_from_this()] {
             board->Finish(self, completed, summary);
         },
         Qt::QueuedConnection);

@@ -88,8 +88,7 @@ class CopySessions {
   public:
     // A session shown by the owner's board, or a closed one (every question answered Cancel)
     // when the owner is gone.
-    std::shared_ptr<CopySession> Begin(WindowHandle owner, std::string source,
-                                       std::string target);
+    std::shared_ptr<CopySession> Begin(WindowHandle owner, std::string source, std::string target);
 
     // UI side: the board of a dialog, from its creation to its destruction.
     void Register(WindowHandle owner, CopyBoard* board);

@@ -68,13 +68,13 @@ QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts) {
         value /= 1024.0;
         ++unit;
     }
-    return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1), Tr(texts.byteUnits[unit]));
+    return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1),
+                                       Tr(texts.byteUnits[unit]));
 }
 
 ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& source,
                                const QString& target, std::function<void()> onCancel)
-    : QWidget(&owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      texts_(texts) {
+    : QWidget(&owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), texts_(texts) {
     setWindowTitle(Tr(texts.progressTitle).arg(source));
     auto layout = std::make_unique<QVBoxLayout>();
     auto addLabel = [&](const QString& text) {
@@ -107,8 +107,9 @@ ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QSt
 
 void ProgressWindow::Update(const CopyProgressView& progress) {
     file_->setText(QString::fromStdString(progress.currentFile));
-    bytes_->setText(Tr(texts_.bytes).arg(FormatBytes(progress.bytesDone, texts_),
-                                         FormatBytes(progress.bytesTotal, texts_)));
+    bytes_->setText(Tr(texts_.bytes)
+                        .arg(FormatBytes(progress.bytesDone, texts_),
+                             FormatBytes(progress.bytesTotal, texts_)));
     files_->setText(Tr(texts_.files).arg(progress.filesDone).arg(progress.filesTotal));
     const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     const auto perSecond =
@@ -134,12 +135,11 @@ QString ProgressWindow::RateText() const {
 std::unique_ptr<QMessageBox> MakeReplacePrompt(QWidget& owner, const CopyTexts& texts,
                                                const ReplaceQuestionView& view,
                                                std::function<void(int)> answer) {
-    const QString text = Tr(texts.replaceText)
-                             .arg(QString::fromStdString(view.targetPath),
-                                  FormatBytes(view.existingSize, texts),
-                                  FormatTime(view.existingModified),
-                                  FormatBytes(view.incomingSize, texts),
-                                  FormatTime(view.incomingModified));
+    const QString text =
+        Tr(texts.replaceText)
+            .arg(QString::fromStdString(view.targetPath), FormatBytes(view.existingSize, texts),
+                 FormatTime(view.existingModified), FormatBytes(view.incomingSize, texts),
+                 FormatTime(view.incomingModified));
     const Buttons buttons{{texts.yes, static_cast<int>(ReplaceAnswer::Yes)},
                           {texts.yesToAll, static_cast<int>(ReplaceAnswer::YesToAll)},
                           {texts.no, static_cast<int>(ReplaceAnswer::No)},

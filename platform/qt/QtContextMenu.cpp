@@ -21,8 +21,7 @@ struct MenuTexts {
 };
 
 constexpr MenuTexts kEnglish{"&Open", "&Eject", "&Close Tray", "&Mount", "&Unmount"};
-constexpr MenuTexts kRussian{"&Открыть", "&Извлечь", "&Закрыть лоток", "&Подключить",
-                             "&Отключить"};
+constexpr MenuTexts kRussian{"&Открыть", "&Извлечь", "&Закрыть лоток", "&Подключить", "&Отключить"};
 
 }  // namespace
 
@@ -49,7 +48,8 @@ bool QtContextMenu::Show(WindowHandle owner, const std::string& path, Point clie
     commands[tray] = [this, letter, trayOpen] {
         return trayOpen ? actions_.CloseTray(letter) : actions_.Eject(letter);
     };
-    QAction* mount = menu.addAction(QString::fromUtf8(folder.empty() ? texts.mount : texts.unmount));
+    QAction* mount =
+        menu.addAction(QString::fromUtf8(folder.empty() ? texts.mount : texts.unmount));
     mount->setEnabled(!folder.empty() || hasDisc);
     commands[mount] = [this, letter, mounted = !folder.empty()] {
         return mounted ? actions_.Unmount(letter) : actions_.Mount(letter);

@@ -15,9 +15,9 @@
 namespace dravolin::qt {
 
 namespace {
-constexpr Qt::WindowFlags kDialogFlags =
-    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+constexpr Qt::WindowFlags kDialogFlags = Qt::Window | Qt::CustomizeWindowHint |
+                                         Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
 }  // namespace
 
 QtDialog::QtDialog(CCopyDlg& core, const TemplateTexts& texts)

@@ -38,15 +38,11 @@ constexpr StringTable kRussian{{
 }};
 
 constexpr TemplateTexts kEnglishTemplate{
-    "Dravolin", "Browse...",    "Exit", "Target Folder:", 47, "Dravolin 1.0\nUnattended CD copier",
+    "Dravolin", "Browse...", "Exit", "Target Folder:", 47, "Dravolin 1.0\nUnattended CD copier",
     ">"};
-constexpr TemplateTexts kRussianTemplate{"Dravolin",
-                                         "Выбор...",
-                                         "Выход",
-                                         "Целевой каталог:",
-                                         62,
-                                         "Dravolin 1.0\nUnattended CD copier",
-                                         ">"};
+constexpr TemplateTexts kRussianTemplate{
+    "Dravolin", "Выбор...", "Выход", "Целевой каталог:", 62, "Dravolin 1.0\nUnattended CD copier",
+    ">"};
 
 }  // namespace
 

@@ -29,7 +29,8 @@ ShellInfo::FileInfo QtShellInfo::GetFileInfo(const std::string& path, std::uint3
     if (!(flags & win::kShgfiIcon)) return info;
     if (IsDriveRoot(path)) {
         info.icon = ThemeIcon("drive-optical");
-    } else if (named.icon || QFileInfo(QString::fromStdString(QtShellOpen::LocalName(path))).isDir()) {
+    } else if (named.icon ||
+               QFileInfo(QString::fromStdString(QtShellOpen::LocalName(path))).isDir()) {
         info.icon = ThemeIcon("folder");
     }
     return info;

@@ -53,20 +53,20 @@ void QtAutoComplete::Enable(WindowHandle edit, std::uint32_t) {
     // Only a text that grew is completed: erasing must not bring the completion back.
     QObject::connect(field, &QLineEdit::textEdited, raw,
                      [field, raw, before = QString()](const QString& typed) mutable {
-        const bool grew = typed.size() > before.size() && typed.startsWith(before);
-        before = typed;
-        if (!grew || raw->completionCount() == 0) return;
-        raw->setCurrentRow(0);
-        const QString candidate = raw->currentCompletion();
-        const QString prefix = raw->completionPrefix();
-        if (!candidate.startsWith(typed) || candidate.size() <= typed.size() ||
-            prefix != typed) {
-            return;
-        }
-        field->setText(candidate);
-        field->setSelection(static_cast<int>(typed.size()),
-                            static_cast<int>(candidate.size() - typed.size()));
-    });
+                         const bool grew = typed.size() > before.size() && typed.startsWith(before);
+                         before = typed;
+                         if (!grew || raw->completionCount() == 0) return;
+                         raw->setCurrentRow(0);
+                         const QString candidate = raw->currentCompletion();
+                         const QString prefix = raw->completionPrefix();
+                         if (!candidate.startsWith(typed) || candidate.size() <= typed.size() ||
+                             prefix != typed) {
+                             return;
+                         }
+                         field->setText(candidate);
+                         field->setSelection(static_cast<int>(typed.size()),
+                                             static_cast<int>(candidate.size() - typed.size()));
+                     });
 }
 
 std::string QtFolderPicker::StartFolder() {

@@ -96,10 +96,11 @@ class DialogBehaviourTest : public QObject {
         QVERIFY(terminate > arm);
         QVERIFY(save > terminate);
         QVERIFY(disarm > save);
-        QCOMPARE(machine.fakes.registry.GetValue(win::RootKey::CurrentUser, "Software\\Dravolin",
-                                                 "Destination00", 260)
-                     .data,
-                 std::string("C:\\Out\\"));
+        QCOMPARE(
+            machine.fakes.registry
+                .GetValue(win::RootKey::CurrentUser, "Software\\Dravolin", "Destination00", 260)
+                .data,
+            std::string("C:\\Out\\"));
     }
 
     void ticksArriveInsideANestedPrompt() {
@@ -134,7 +135,8 @@ class DialogBehaviourTest : public QObject {
             // No disc in the drive: the double click loads (closes the tray).
             QCOMPARE(machine.fakes.log.Matching("DeviceIoControl \\\\.\\E: 0x7480c").size(),
                      std::size_t{1});
-            QContextMenuEvent menu(QContextMenuEvent::Mouse, row, tree.viewport()->mapToGlobal(row));
+            QContextMenuEvent menu(QContextMenuEvent::Mouse, row,
+                                   tree.viewport()->mapToGlobal(row));
             QApplication::sendEvent(tree.viewport(), &menu);
             QCOMPARE(machine.fakes.log.Matching("ContextMenu").size(), std::size_t{1});
             QVERIFY(machine.fakes.log.Matching("ContextMenu").front().find("E:\\") !=
@@ -142,7 +144,8 @@ class DialogBehaviourTest : public QObject {
             // Below the last row there is no drive and no menu.
             const QPoint below(5, tree.viewport()->height() - 2);
             QCursor::setPos(tree.viewport()->mapToGlobal(below));
-            QContextMenuEvent none(QContextMenuEvent::Mouse, below, tree.viewport()->mapToGlobal(below));
+            QContextMenuEvent none(QContextMenuEvent::Mouse, below,
+                                   tree.viewport()->mapToGlobal(below));
             QApplication::sendEvent(tree.viewport(), &none);
             QCOMPARE(machine.fakes.log.Matching("ContextMenu").size(), std::size_t{1});
         });

@@ -45,10 +45,14 @@ class DialogLayoutTest : public QObject {
         QTest::addColumn<int>("labelUnits");
         QTest::addColumn<QString>("driveColumn");
         QTest::addColumn<QString>("statusColumn");
-        QTest::newRow("English") << int(Language::English) << "Browse..." << "Exit"
-                                 << "Target Folder:" << 47 << "Drive" << "Status";
-        QTest::newRow("Russian") << int(Language::Russian) << "Выбор..." << "Выход"
-                                 << "Целевой каталог:" << 62 << "Диск" << "Состояние";
+        QTest::newRow("English") << int(Language::English) << "Browse..."
+                                 << "Exit"
+                                 << "Target Folder:" << 47 << "Drive"
+                                 << "Status";
+        QTest::newRow("Russian") << int(Language::Russian) << "Выбор..."
+                                 << "Выход"
+                                 << "Целевой каталог:" << 62 << "Диск"
+                                 << "Состояние";
     }
 
     void layoutAndTexts() {
@@ -87,7 +91,8 @@ class DialogLayoutTest : public QObject {
             QCOMPARE(TextsOf(static_cast<Language>(language)).targetLabelWidth, labelUnits);
             // A label is as wide as its template says, or as its text needs in a wider font.
             QRect labelRect = Expected(dialog, 7, 49, labelUnits, 8);
-            labelRect.setWidth(std::max(labelRect.width(), dialog.TargetLabel()->sizeHint().width()));
+            labelRect.setWidth(
+                std::max(labelRect.width(), dialog.TargetLabel()->sizeHint().width()));
             QCOMPARE(dialog.TargetLabel()->geometry(), labelRect);
             QRect productRect = Expected(dialog, 7, 80, 157, 18);
             productRect.setWidth(

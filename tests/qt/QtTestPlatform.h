@@ -91,11 +91,13 @@ struct QtTestPlatform {
           shellInfo(*fakes.machine),
           registry(fakes.registry, witness),
           threads(fakes.threads, witness),
-          platform{desktop,          host,          resources,
-                   *fakes.machine,   shellInfo,     registry,
-                   *fakes.machine,   fakes.codePage, autoComplete,
-                   fakes.folderPicker, fakes.shellOpen, fakes.contextMenu,
-                   threads,          fakes.Get().workers} {
+          platform{desktop,         host,
+                   resources,       *fakes.machine,
+                   shellInfo,       registry,
+                   *fakes.machine,  fakes.codePage,
+                   autoComplete,    fakes.folderPicker,
+                   fakes.shellOpen, fakes.contextMenu,
+                   threads,         fakes.Get().workers} {
         witness.host = &host;
     }
 

@@ -101,10 +101,10 @@ class SessionInhibitorTest : public QObject {
         const QStringList before = Calls();
         registry.SetValue(win::RootKey::CurrentUser, "Software\\Dravolin", "Destination00",
                           win::kRegSz, "/tmp/x\\");
-        QCOMPARE(registry.GetValue(win::RootKey::CurrentUser, "Software\\Dravolin",
-                                   "Destination00", 260)
-                     .data,
-                 std::string("/tmp/x\\"));
+        QCOMPARE(
+            registry.GetValue(win::RootKey::CurrentUser, "Software\\Dravolin", "Destination00", 260)
+                .data,
+            std::string("/tmp/x\\"));
         QVERIFY(!inhibitor.Held());
         QCOMPARE(Calls(), before);
     }
