@@ -1,0 +1,163 @@
+#include "platform/qt/CopyWindows.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <map>
+#include <vector>
+#include <utility>
+
+namespace dravolin::qt {
+
+namespace {
+
+constexpr int kProgressWidth = 420;
+
+QString Tr(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+QString FormatTime(std::int64_t seconds) {
+    return QLocale().toString(QDateTime::fromSecsSinceEpoch(seconds), QLocale::ShortFormat);
+}
+
+// Permille of done over total; 0 when there is no total.
+int Permille(std::uint64_t done, std::uint64_t total) {
+    if (total == 0) return 0;
+    return static_cast<int>(std::min<std::uint64_t>(1000, done * 1000 / total));
+}
+
+using Buttons = std::vector<std::pair<const char*, int>>;
+
+std::unique_ptr<QMessageBox> MakePrompt(QWidget& owner, QMessageBox::Icon icon,
+                                        const QString& title, const QString& text,
+                                        const Buttons& buttons, int cancelAnswer,
+                                        std::function<void(int)> answer) {
+    auto box = std::make_unique<QMessageBox>(icon, title, text, QMessageBox::NoButton, &owner);
+    box->setWindowModality(Qt::NonModal);
+    std::map<QAbstractButton*, int> answers;
+    QPushButton* first = nullptr;
+    QPushButton* cancel = nullptr;
+    for (const auto& [label, value] : buttons) {
+        QPushButton* button = box->addButton(Tr(label), QMessageBox::ActionRole);
+        answers[button] = value;
+        if (!first) first = button;
+        if (value == cancelAnswer) cancel = button;
+    }
+    box->setDefaultButton(first);
+    box->setEscapeButton(cancel);
+    QObject::connect(box.get(), &QMessageBox::buttonClicked, box.get(),
+                     [answers, cancelAnswer, answer](QAbstractButton* button) {
+                         auto it = answers.find(button);
+                         answer(it == answers.end() ? cancelAnswer : it->second);
+                     });
+    return box;
+}
+
+}  // namespace
+
+QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts) {
+    if (bytes < 1024) return QStringLiteral("%1 %2").arg(bytes).arg(Tr(texts.byteUnits[0]));
+    double value = static_cast<double>(bytes);
+    std::size_t unit = 0;
+    while (value >= 1024.0 && unit + 1 < std::size(texts.byteUnits)) {
+        value /= 1024.0;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1),
+                                       Tr(texts.byteUnits[unit]));
+}
+
+ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& source,
+                               const QString& target, std::function<void()> onCancel)
+    : QWidget(&owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), texts_(texts) {
+    setWindowTitle(Tr(texts.progressTitle).arg(source));
+    auto layout = std::make_unique<QVBoxLayout>();
+    auto addLabel = [&](const QString& text) {
+        auto label = std::make_unique<QLabel>(text);
+        label->setTextFormat(Qt::PlainText);
+        label->setMinimumWidth(kProgressWidth);
+        QLabel* raw = label.get();
+        layout->addWidget(label.release());  // the layout's widget becomes this window's child
+        return raw;
+    };
+    addLabel(Tr(texts.fromTo).arg(source, target))->setWordWrap(true);
+    file_ = addLabel(QString());
+    auto bar = std::make_unique<QProgressBar>();
+    bar->setRange(0, 1000);
+    bar_ = bar.get();
+    layout->addWidget(bar.release());
+    bytes_ = addLabel(QString());
+    files_ = addLabel(QString());
+    rate_ = addLabel(QString());
+    auto cancel = std::make_unique<QPushButton>(Tr(texts.cancel));
+    cancel_ = cancel.get();
+    layout->addWidget(cancel.release(), 0, Qt::AlignRight);
+    setLayout(layout.release());
+    connect(cancel_, &QPushButton::clicked, this, [this, onCancel = std::move(onCancel)] {
+        cancel_->setEnabled(false);
+        onCancel();
+    });
+    clock_.start();
+}
+
+void ProgressWindow::Update(const CopyProgressView& progress) {
+    file_->setText(QString::fromStdString(progress.currentFile));
+    bytes_->setText(Tr(texts_.bytes)
+                        .arg(FormatBytes(progress.bytesDone, texts_),
+                             FormatBytes(progress.bytesTotal, texts_)));
+    files_->setText(Tr(texts_.files).arg(progress.filesDone).arg(progress.filesTotal));
+    const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
+    const auto perSecond =
+        seconds > 0 ? static_cast<std::uint64_t>(static_cast<double>(progress.bytesDone) / seconds)
+                    : 0;
+    rate_->setText(Tr(texts_.rate).arg(FormatBytes(perSecond, texts_)));
+    bar_->setValue(Permille(progress.bytesDone, progress.bytesTotal));
+}
+
+QString ProgressWindow::FileText() const {
+    return file_->text();
+}
+QString ProgressWindow::BytesText() const {
+    return bytes_->text();
+}
+QString ProgressWindow::FilesText() const {
+    return files_->text();
+}
+QString ProgressWindow::RateText() const {
+    return rate_->text();
+}
+
+std::unique_ptr<QMessageBox> MakeReplacePrompt(QWidget& owner, const CopyTexts& texts,
+                                               const ReplaceQuestionView& view,
+                                               std::function<void(int)> answer) {
+    const QString text =
+        Tr(texts.replaceText)
+            .arg(QString::fromStdString(view.targetPath), FormatBytes(view.existingSize, texts),
+                 FormatTime(view.existingModified), FormatBytes(view.incomingSize, texts),
+                 FormatTime(view.incomingModified));
+    const Buttons buttons{{texts.yes, static_cast<int>(ReplaceAnswer::Yes)},
+                          {texts.yesToAll, static_cast<int>(ReplaceAnswer::YesToAll)},
+                          {texts.no, static_cast<int>(ReplaceAnswer::No)},
+                          {texts.noToAll, static_cast<int>(ReplaceAnswer::NoToAll)},
+                          {texts.cancel, static_cast<int>(ReplaceAnswer::Cancel)}};
+    return MakePrompt(owner, QMessageBox::Question, Tr(texts.replaceTitle), text, buttons,
+                      static_cast<int>(ReplaceAnswer::Cancel), std::move(answer));
+}
+
+std::unique_ptr<QMessageBox> MakeErrorPrompt(QWidget& owner, const CopyTexts& texts,
+                                             const ErrorView& view,
+                                             std::function<void(int)> answer) {
+    const Buttons buttons{{texts.retry, static_cast<int>(ErrorAnswer::Retry)},
+                          {texts.skip, static_cast<int>(ErrorAnswer::Skip)},
+                          {texts.cancel, static_cast<int>(ErrorAnswer::Cancel)}};
+    return MakePrompt(owner, QMessageBox::Warning, Tr(texts.errorTitle),
+                      QString::fromStdString(view.text), buttons,
+                      static_cast<int>(ErrorAnswer::Cancel), std::move(answer));
+}
+
+}  // namespace dravolin::qt

@@ -1,0 +1,54 @@
+#pragma once
+#include <QElapsedTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include "platform/qt/CopySession.h"
+#include "platform/qt/CopyTexts.h"
+
+class QLabel;
+class QMessageBox;
+class QProgressBar;
+class QPushButton;
+
+namespace dravolin::qt {
+
+// "1.4 MB" in the language's units.
+QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts);
+
+// The progress of one copy: its folders, the file being copied, bytes and files done, the
+// rate, and Cancel. UI thread only.
+class ProgressWindow : public QWidget {
+  public:
+    ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& source,
+                   const QString& target, std::function<void()> onCancel);
+    void Update(const CopyProgressView& progress);
+
+    QString FileText() const;
+    QString BytesText() const;
+    QString FilesText() const;
+    QString RateText() const;
+    QPushButton& CancelButton() const { return *cancel_; }
+
+  private:
+    const CopyTexts& texts_;
+    QElapsedTimer clock_;
+    QLabel* file_;
+    QLabel* bytes_;
+    QLabel* files_;
+    QLabel* rate_;
+    QProgressBar* bar_;
+    QPushButton* cancel_;
+};
+
+// The replace question (Yes, Yes to all, No, No to all, Cancel) and the error question
+// (Retry, Skip, Cancel), shown without blocking the UI thread; `answer` gets the answer as
+// ReplaceAnswer or ErrorAnswer. Closing the box is Cancel. UI thread only.
+std::unique_ptr<QMessageBox> MakeReplacePrompt(QWidget& owner, const CopyTexts& texts,
+                                               const ReplaceQuestionView& view,
+                                               std::function<void(int)> answer);
+std::unique_ptr<QMessageBox> MakeErrorPrompt(QWidget& owner, const CopyTexts& texts,
+                                             const ErrorView& view,
+                                             std::function<void(int)> answer);
+
+}  // namespace dravolin::qt

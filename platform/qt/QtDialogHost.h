@@ -1,0 +1,33 @@
+#pragma once
+#include <memory>
+#include "platform/DialogWindow.h"
+#include "platform/qt/CopySession.h"
+#include "platform/qt/QtResources.h"
+
+namespace dravolin::qt {
+
+class CopyBoard;
+class QtDialog;
+
+// Runs the main dialog modally in a nested Qt event loop: builds the window from the template,
+// attaches and initialises the core's dialog, and routes WM_DESTROY while every widget still
+// exists once the loop ends. UI thread only.
+class QtDialogHost : public DialogHost {
+  public:
+    // `sessions` lets the dialog show the copies its workers run; null shows none.
+    QtDialogHost(Language language, std::shared_ptr<CopySessions> sessions);
+    ~QtDialogHost() override;
+    std::intptr_t RunModal(CCopyDlg& dialog) override;
+
+    // The dialog while RunModal runs, else null.
+    QtDialog* Current() const { return current_; }
+    CopyBoard* Board() const { return board_; }
+
+  private:
+    Language language_;
+    std::shared_ptr<CopySessions> sessions_;
+    QtDialog* current_ = nullptr;
+    CopyBoard* board_ = nullptr;
+};
+
+}  // namespace dravolin::qt

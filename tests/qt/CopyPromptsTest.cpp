@@ -1,0 +1,150 @@
+// The copy windows: a worker thread asks, the test answers on the UI thread as a user would.
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+#include <atomic>
+#include <future>
+#include <thread>
+#include "platform/qt/CopyBoard.h"
+#include "platform/qt/CopyWindows.h"
+#include "platform/qt/WidgetHandles.h"
+
+using namespace dravolin;
+using namespace dravolin::qt;
+
+namespace {
+
+// Clicks the button of the open prompt whose text is `label`.
+bool Click(CopyBoard& board, const QString& label) {
+    QDialog* prompt = board.OpenPrompt();
+    if (!prompt) return false;
+    for (QPushButton* button : prompt->findChildren<QPushButton*>()) {
+        if (button->text() == label) {
+            button->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+constexpr auto kDeadline = std::chrono::seconds(10);
+
+}  // namespace
+
+class CopyPromptsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void progressIsShownAndCancelStopsTheWorker() {
+        QWidget owner;
+        auto sessions = std::make_shared<CopySessions>();
+        auto board = std::make_unique<CopyBoard>(owner, Language::English, sessions);
+        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        std::atomic<bool> stopped{false};
+        std::thread worker([&] {
+            CopyProgressView progress{"Docs/a.txt", 1536, 4096, 1, 3};
+            while (session->Progress(progress)) std::this_thread::yield();
+            stopped = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(board->ProgressWindows().size() == 1, 10000);
+        ProgressWindow* window = board->ProgressWindows().front();
+        QTRY_COMPARE(window->FileText(), QStringLiteral("Docs/a.txt"));
+        QCOMPARE(window->BytesText(), QStringLiteral("1.5 KB of 4.0 KB"));
+        QCOMPARE(window->FilesText(), QStringLiteral("1 of 3 files"));
+        QVERIFY(window->RateText().endsWith(QStringLiteral("/s")));
+        QVERIFY(window->windowTitle().contains(QStringLiteral("E:")));
+        window->CancelButton().click();
+        worker.join();
+        QVERIFY(stopped);
+        QVERIFY(session->CancelRequested());
+    }
+
+    void replaceAndErrorQuestionsGetTheUsersAnswers() {
+        QWidget owner;
+        auto sessions = std::make_shared<CopySessions>();
+        CopyBoard board(owner, Language::English, sessions);
+        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        auto replace = std::async(std::launch::async, [&] {
+            return session->AskReplace({"/tmp/out/a.txt", 10, 0, 20, 0});
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
+        QVERIFY(Click(board, QStringLiteral("Yes to &All")));
+        QVERIFY(replace.wait_for(kDeadline) == std::future_status::ready);
+        QCOMPARE(replace.get(), ReplaceAnswer::YesToAll);
+
+        auto error = std::async(std::launch::async, [&] {
+            return session->AskError({"/tmp/out/b.txt", "b.txt could not be written: disc full"});
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
+        auto* box = qobject_cast<QMessageBox*>(board.OpenPrompt());
+        QVERIFY(box);
+        QVERIFY(box->text().contains(QStringLiteral("disc full")));
+        QVERIFY(Click(board, QStringLiteral("&Skip")));
+        QVERIFY(error.wait_for(kDeadline) == std::future_status::ready);
+        QCOMPARE(error.get(), ErrorAnswer::Skip);
+
+        // Escape on a prompt is Cancel.
+        auto cancelled = std::async(std::launch::async, [&] {
+            return session->AskReplace({"/tmp/out/c.txt", 1, 0, 1, 0});
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
+        QTest::keyClick(board.OpenPrompt(), Qt::Key_Escape);
+        QVERIFY(cancelled.wait_for(kDeadline) == std::future_status::ready);
+        QCOMPARE(cancelled.get(), ReplaceAnswer::Cancel);
+    }
+
+    void russianPromptButtons() {
+        QWidget owner;
+        auto sessions = std::make_shared<CopySessions>();
+        CopyBoard board(owner, Language::Russian, sessions);
+        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        auto replace = std::async(std::launch::async, [&] {
+            return session->AskReplace({"/tmp/out/a.txt", 10, 0, 20, 0});
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
+        QVERIFY(Click(board, QStringLiteral("Нет для в&сех")));
+        QVERIFY(replace.wait_for(kDeadline) == std::future_status::ready);
+        QCOMPARE(replace.get(), ReplaceAnswer::NoToAll);
+    }
+
+    void closingTheDialogReleasesAWaitingWorker() {
+        QWidget owner;
+        auto sessions = std::make_shared<CopySessions>();
+        auto board = std::make_unique<CopyBoard>(owner, Language::English, sessions);
+        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        auto replace = std::async(std::launch::async, [&] {
+            return session->AskReplace({"/tmp/out/a.txt", 10, 0, 20, 0});
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(board->OpenPrompt() != nullptr, 10000);
+        board.reset();  // the dialog goes while the worker waits for its answer
+        QVERIFY(replace.wait_for(kDeadline) == std::future_status::ready);
+        QCOMPARE(replace.get(), ReplaceAnswer::Cancel);
+        // From now on the session asks nobody and stops the copy.
+        QVERIFY(!session->Progress({}));
+        QCOMPARE(session->AskError({"x", "y"}), ErrorAnswer::Cancel);
+        // A copy that starts after the dialog went gets a closed session.
+        auto late = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        QCOMPARE(late->AskReplace({}), ReplaceAnswer::Cancel);
+    }
+
+    void finishClosesTheProgressWindow() {
+        QWidget owner;
+        auto sessions = std::make_shared<CopySessions>();
+        CopyBoard board(owner, Language::English, sessions);
+        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        QVERIFY(session->Progress({"a", 1, 2, 0, 1}));
+        QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{1});
+        session->Finish(true, "");
+        QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{0});
+    }
+
+    void bytesInTheLanguagesUnits() {
+        QCOMPARE(FormatBytes(512, CopyTextsOf(Language::English)), QStringLiteral("512 bytes"));
+        QCOMPARE(FormatBytes(3 * 1024 * 1024, CopyTextsOf(Language::English)),
+                 QStringLiteral("3.0 MB"));
+        QCOMPARE(FormatBytes(2048, CopyTextsOf(Language::Russian)), QStringLiteral("2.0 КБ"));
+    }
+};
+
+QTEST_MAIN(CopyPromptsTest)
+#include "CopyPromptsTest.moc"
