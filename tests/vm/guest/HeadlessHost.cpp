@@ -1,0 +1,179 @@
+#include "HeadlessHost.h"
+
+#include <poll.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <utility>
+#include "app/CopyDlg.h"
+#include "engine/DriveList.h"
+
+namespace dravolin::vm {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Splits "word rest of line" at the first blank.
+std::pair<std::string, std::string> SplitCommand(const std::string& line) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string::npos) return {line, ""};
+    return {line.substr(0, blank), line.substr(blank + 1)};
+}
+
+enum class Input { Lines, Nothing, Closed };
+
+// Waits up to `timeout` for standard input and appends what arrives to `pending`.
+Input ReadInput(std::chrono::milliseconds timeout, std::string& pending) {
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    const int ready = ::poll(&fd, 1, static_cast<int>(std::max<long long>(0, timeout.count())));
+    if (ready <= 0) return Input::Nothing;
+    char buffer[512];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0) return errno == EINTR || errno == EAGAIN ? Input::Nothing : Input::Closed;
+    if (n == 0) return Input::Closed;
+    pending.append(buffer, static_cast<std::size_t>(n));
+    return Input::Lines;
+}
+
+}  // namespace
+
+// What the process holds open, for finding who keeps a disc busy: "FD <n> <target>".
+void HeadlessHost::ReportOpenFiles() {
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const std::filesystem::path target = std::filesystem::read_symlink(fd.path(), error);
+        console_->Line("FD " + fd.path().filename().string() + " " +
+                       (error ? std::string("?") : target.string()));
+    }
+}
+
+HeadlessHost::HeadlessHost(fake::FakeDialogWindow& window, fake::CallLog& log,
+                           std::shared_ptr<Console> console, std::shared_ptr<Policy> policy,
+                           Options options)
+    : window_(window),
+      log_(log),
+      console_(std::move(console)),
+      policy_(std::move(policy)),
+      options_(std::move(options)),
+      reporter_(console_, window_.list) {}
+
+std::chrono::milliseconds HeadlessHost::Interval(const CCopyDlg& dialog) const {
+    if (options_.intervalMs != 0) return std::chrono::milliseconds(options_.intervalMs);
+    const auto timer = window_.timers.find(dialog.m_nTimer);
+    const unsigned period = timer != window_.timers.end() ? timer->second : 1500;
+    return std::chrono::milliseconds(period);
+}
+
+void HeadlessHost::Reply(bool ok, const std::string& line, const std::string& why) {
+    console_->Line(ok ? "ACK " + line : "NAK " + line + ": " + why);
+}
+
+// UI thread only. A tick arrives only while the timer lives, as from a real window.
+void HeadlessHost::DeliverTimer(CCopyDlg& dialog) {
+    if (dialog.m_nTimer != 0 && window_.timers.count(dialog.m_nTimer) != 0) {
+        std::intptr_t result = 0;
+        dialog.OnWndMsg(win::kWmTimer, dialog.m_nTimer, 0, &result);
+    }
+    reporter_.Report();
+    // Nobody reads the fakes' call log here; keep it from growing for the whole run.
+    log_.Clear();
+}
+
+bool HeadlessHost::SetTicks(CCopyDlg& dialog, const std::string& letters, bool ticked,
+                            std::string& why) {
+    const std::optional<std::vector<char>> wanted = ParseLetters(letters);
+    if (!wanted || wanted->empty()) {
+        why = "no drive letters";
+        return false;
+    }
+    for (char letter : *wanted) {
+        bool found = false;
+        for (int row = 0; row < window_.list.GetItemCount(); ++row) {
+            if (EntryOf(dialog, row).letter != letter) continue;
+            window_.list.Tick(row, ticked);
+            found = true;
+        }
+        if (!found) {
+            why = std::string("no drive ") + letter;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HeadlessHost::Execute(CCopyDlg& dialog, const std::string& line) {
+    const auto [command, argument] = SplitCommand(line);
+    if (command == "quit") {
+        Reply(true, line, "");
+        return false;
+    }
+    std::string why;
+    if (command == "tick" || command == "untick") {
+        SetTicks(dialog, argument, command == "tick", why);
+    } else if (command == "fds") {
+        ReportOpenFiles();
+    } else if (command == "target") {
+        dialog.m_wndTarget->SetWindowText(argument);
+    } else if (command == "on-exists") {
+        const std::optional<lnx::ReplaceDecision> decision = ParseReplace(argument);
+        if (decision) {
+            policy_->SetOnExists(*decision);
+        } else {
+            why = "unknown answer";
+        }
+    } else if (command == "on-error") {
+        const std::optional<lnx::ErrorDecision> decision = ParseError(argument);
+        if (decision) {
+            policy_->SetOnError(*decision);
+        } else {
+            why = "unknown answer";
+        }
+    } else {
+        why = "unknown command";
+    }
+    reporter_.Report();
+    Reply(why.empty(), line, why);
+    return true;
+}
+
+// UI thread only.
+std::intptr_t HeadlessHost::RunModal(CCopyDlg& dialog) {
+    dialog.Attach(window_);
+    dialog.OnInitDialog();
+    if (!options_.target.empty()) dialog.m_wndTarget->SetWindowText(options_.target);
+    std::string letters(options_.tick.begin(), options_.tick.end());
+    std::string why;
+    if (!letters.empty() && !SetTicks(dialog, letters, true, why)) console_->Line("NAK " + why);
+    reporter_.Report();
+
+    std::string drives;
+    for (const auto& row : window_.list.Rows()) drives += std::string(" ") + row.param->letter;
+    console_->Line("READY drives" + drives);
+
+    Clock::time_point next = Clock::now() + Interval(dialog);
+    bool running = true;
+    while (running) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+        const Input input = ReadInput(left, pending_);
+        if (input == Input::Closed) break;
+        for (std::size_t end; running && (end = pending_.find('\n')) != std::string::npos;) {
+            std::string line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty()) running = Execute(dialog, line);
+        }
+        if (running && Clock::now() >= next) {
+            DeliverTimer(dialog);
+            next = std::max(next + Interval(dialog), Clock::now());
+        }
+    }
+
+    std::intptr_t result = 0;
+    dialog.OnWndMsg(win::kWmDestroy, 0, 0, &result);
+    return win::kIdCancel;
+}
+
+}  // namespace dravolin::vm

@@ -1,0 +1,206 @@
+"""The copy cycle on two emulated drives, D: (cd0, /dev/sr0) and E: (cd1, /dev/sr1), in one boot.
+
+Each step loads or ejects discs through the monitor, waits for the guest's lines and the trays,
+and records what the target folders must hold; the end compares that with the guest's report.
+"""
+
+import re
+import time
+
+from guest import CheckFailed
+
+LETTERS = "DE"
+POLL_MS = 250
+SLOW = 6 * 1024 * 1024  # bytes per second: a copy that takes long enough to act during it
+
+
+class Run:
+    def __init__(self, machine, guest, discs, log):
+        self.m = machine
+        self.g = guest
+        self.discs = discs
+        self.log = log
+        self.expected = {}  # target-relative path -> sha256 that must be there
+        self.optional = {}  # path -> sha256 that may be there (a copy cut short)
+        self.forbidden = set()  # paths that must not be there
+        self.serials = {}  # disc name -> serial the guest showed
+        self.results = []  # (scenario, seconds)
+        self.cycle_lines = None
+
+    # --- helpers ---
+
+    def expect_copy(self, folder, disc):
+        for rel, digest in self.discs[disc].expected().items():
+            self.expected[f"{folder}/{rel}"] = digest
+
+    def load(self, drive, disc):
+        self.m.change(drive, self.discs[disc].iso)
+
+    def copied(self, drive, disc, since, outcome="completed"):
+        """Waits for the copy of `disc` in `drive` and its eject; checks the label shown."""
+        letter = LETTERS[drive]
+        i, match = self.g.wait(rf"^DRV {letter} label (.*) serial ([0-9a-f]{{8}})$", since=since)
+        label, serial = match.group(1), match.group(2)
+        if label != self.discs[disc].label:
+            raise CheckFailed(f"drive {letter} shows label '{label}' for disc {disc}")
+        self.serials[disc] = serial
+        self.g.wait(rf"^COPY {letter} start ", since=since)
+        _, done = self.g.wait(rf"^COPY {letter} done (\w+)", since=since)
+        if done.group(1) != outcome:
+            raise CheckFailed(f"copy of {disc} in {letter}: {done.group(0)}, not {outcome}")
+        end, _ = self.g.wait(rf"^IOCTL sr{drive} eject ok$", since=since)
+        self.m.wait_tray(drive, True)
+        return end
+
+    def step(self, name, action):
+        started = time.monotonic()
+        since = self.g.set_mark()
+        action(since)
+        seconds = time.monotonic() - started
+        self.results.append((name, seconds))
+        self.log(f"  ok  {name} ({seconds:.1f} s)")
+
+    # --- scenarios ---
+
+    def start_closes_tray_and_copies_disc_in(self, since):
+        """D: starts empty with its tray open: the cycle closes it and waits. E: holds a
+        Joliet disc from the start: copied and ejected."""
+        self.g.wait(r"^IOCTL sr0 close ok$", since=since)
+        self.m.wait_tray(0, False)
+        self.g.wait(r"^DRV D state Waiting$", since=since)
+        # The disc was in before the first poll: its label came with the drive list.
+        first = self.g.find(r"^DRV E label", since=0)[0]
+        end = self.copied(1, "joliet", 0)
+        self.expect_copy("t1", "joliet")
+        self.cycle_lines = [l for l in self.g.lines[first:end + 1] if re.match(r"^(DRV|COPY|PROMPT|IOCTL) E|^IOCTL sr1", l)]
+
+    def next_disc_rock_ridge(self, since):
+        """A Rock Ridge disc with a deep tree goes into the waiting D:."""
+        self.load(0, "rockridge")
+        self.copied(0, "rockridge", since)
+        self.expect_copy("t1", "rockridge")
+
+    def two_drives_in_parallel(self, since):
+        """A large file in D: and a UDF disc in E:, both slowed down so the copies overlap:
+        the UDF disc holds little, so its drive is slowed the most."""
+        self.load(0, "large")
+        self.load(1, "udf")
+        self.m.throttle(0, SLOW)
+        self.m.throttle(1, 24 * 1024)
+        d_start = self.g.wait(r"^COPY D start ", since=since)[0]
+        e_start = self.g.wait(r"^COPY E start ", since=since)[0]
+        first_done = self.g.wait(r"^COPY [DE] done ", since=since)[0]
+        if first_done < max(d_start, e_start):
+            raise CheckFailed("the copies did not overlap: one ended before the other began")
+        self.copied(0, "large", since)
+        self.copied(1, "udf", since)
+        self.m.throttle(0, 0)
+        self.m.throttle(1, 0)
+        self.expect_copy("t1", "large")
+        self.expect_copy("t1", "udf")
+        if self.serials["large"] == self.serials["udf"]:
+            raise CheckFailed("two different discs showed the same serial")
+
+    def same_names_policy_decides(self, since):
+        """Three discs with the same file names into one folder: replace, then skip."""
+        self.g.command("target /target/names")
+        self.load(0, "names-a")
+        self.copied(0, "names-a", since)
+        mark = self.g.set_mark()
+        self.load(1, "names-b")
+        self.copied(1, "names-b", mark)
+        for rel in ("same.txt", "shared/inner.bin"):
+            self.g.wait(rf"^PROMPT exists {re.escape(rel)} -> replace$", since=mark)
+        self.g.command("on-exists skip")
+        mark = self.g.set_mark()
+        self.load(0, "names-c")
+        self.copied(0, "names-c", mark)
+        for rel in ("same.txt", "shared/inner.bin"):
+            self.g.wait(rf"^PROMPT exists {re.escape(rel)} -> skip$", since=mark)
+        b = self.discs["names-b"].expected()
+        for disc in ("names-a", "names-b", "names-c"):
+            suffix = disc[-1]
+            self.expected[f"names/only-on-{suffix}.txt"] = self.discs[disc].expected()[f"only-on-{suffix}.txt"]
+        self.expected["names/same.txt"] = b["same.txt"]
+        self.expected["names/shared/inner.bin"] = b["shared/inner.bin"]
+        if len({self.serials[d] for d in ("names-a", "names-b", "names-c")}) != 3:
+            raise CheckFailed("discs with the same names showed the same serial")
+
+    def blank_then_empty_disc(self, since):
+        """A disc without a file system: the error is shown, the disc ejected, and the next
+        disc (an empty one) is copied in turn."""
+        self.g.command("on-error skip")
+        self.load(1, "blank")
+        self.g.wait(r"^COPY E error /dev/sr1: .* -> skip$", since=since)
+        self.g.wait(r"^COPY E done failed", since=since)
+        self.g.wait(r"^IOCTL sr1 eject ok$", since=since)
+        self.m.wait_tray(1, True)
+        mark = self.g.set_mark()
+        self.load(1, "empty")
+        self.copied(1, "empty", mark)
+
+    def eject_during_copy(self, since):
+        """The host pulls the disc out in the middle of the large file: the error is shown, no
+        partial file is left under its name, and the drive goes back to waiting."""
+        self.g.command("target /target/cut")
+        self.load(0, "large")
+        self.m.throttle(0, SLOW)
+        self.g.wait(r"^COPY D file big\.bin$", since=since)
+        self.m.eject(0)
+        self.g.wait(r"^COPY D error .*big\.bin.* -> skip$", since=since)
+        _, done = self.g.wait(r"^COPY D done (\w+)", since=since)
+        if done.group(1) == "completed":
+            raise CheckFailed("a copy whose disc was pulled out reported success")
+        self.g.wait(r"^DRV D state Ejecting$", since=since)
+        self.g.wait(r"^DRV D state Waiting$", since=since)
+        self.forbidden.add("cut/big.bin")
+        large = self.discs["large"].expected()
+        self.optional["cut/after/small.txt"] = large["after/small.txt"]
+
+    def links_and_devices_stay_out(self, since):
+        """Links leading out of the disc, a device node and a FIFO: only regular files and
+        folders arrive, and nothing appears outside the target (checked at the end)."""
+        self.g.command("target /target/special")
+        self.load(0, "special")
+        self.m.throttle(0, 0)  # still set from the cut copy; it needs a medium to be changed
+        self.copied(0, "special", since)
+        self.expect_copy("special", "special")
+
+    def all(self):
+        return [
+            ("tray open and empty at start; a Joliet disc already in",
+             self.start_closes_tray_and_copies_disc_in),
+            ("next disc: Rock Ridge, nested folders, label and serial change",
+             self.next_disc_rock_ridge),
+            ("two drives in parallel: a large file and a UDF disc", self.two_drives_in_parallel),
+            ("same names on three discs: replace, then skip", self.same_names_policy_decides),
+            ("blank disc, then an empty disc", self.blank_then_empty_disc),
+            ("disc ejected by the host in the middle of a copy", self.eject_during_copy),
+            ("links and device nodes never copied as such", self.links_and_devices_stay_out),
+        ]
+
+    def final_check(self):
+        sums, others, outside = self.g.report()
+        problems = []
+        for path, digest in self.expected.items():
+            if path not in sums:
+                problems.append(f"missing: {path}")
+            elif sums[path] != digest:
+                problems.append(f"differs: {path}")
+        for path, digest in sums.items():
+            if path in self.expected:
+                continue
+            if path in self.optional:
+                if digest != self.optional[path]:
+                    problems.append(f"incomplete file under its real name: {path}")
+            elif path in self.forbidden:
+                problems.append(f"partial file under its real name: {path}")
+            else:
+                problems.append(f"unexpected file: {path}")
+        problems += [f"not a regular file or folder in the target: {e}" for e in others]
+        problems += [f"written outside the target: {p}" for p in outside]
+        if self.g.find(r"^BYE$", since=0) is None:
+            problems.append("the guest program did not end cleanly (no BYE)")
+        if problems:
+            raise CheckFailed("the target folders are wrong:\n  " + "\n  ".join(problems))
+        return len(sums)
