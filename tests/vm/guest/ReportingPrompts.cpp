@@ -1,5 +1,7 @@
 #include "ReportingPrompts.h"
 
+#include <fstream>
+#include <sstream>
 #include <utility>
 #include "platform/linux/DrivePaths.h"
 
@@ -14,14 +16,36 @@ using lnx::ErrorDecision;
 using lnx::ReplaceDecision;
 using lnx::ReplaceQuestion;
 
+// The file system the disc in `deviceNode` is mounted with, from the mount table; "?" when
+// it is not mounted.
+std::string FileSystemOf(const std::string& deviceNode) {
+    std::ifstream mounts("/proc/self/mounts");
+    std::string line;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string device, folder, type;
+        fields >> device >> folder >> type;
+        if (device == deviceNode) return type;
+    }
+    return "?";
+}
+
 class ReportingPrompts : public lnx::CopyPrompts {
   public:
-    ReportingPrompts(std::shared_ptr<Console> console, std::shared_ptr<Policy> policy,
-                     std::string drive)
-        : console_(std::move(console)), policy_(std::move(policy)), prefix_("COPY " + drive) {}
+    ReportingPrompts(std::shared_ptr<Console> console, std::shared_ptr<Policy> policy, char letter)
+        : console_(std::move(console)),
+          policy_(std::move(policy)),
+          prefix_(std::string("COPY ") + letter),
+          // The drives get their letters from D: upwards in device order.
+          deviceNode_(letter >= 'D' ? "/dev/sr" + std::to_string(letter - 'D') : "") {}
 
-    // A line when a file starts, so the host can act in the middle of a given file.
+    // A line when a file starts, so the host can act in the middle of a given file. The first
+    // call comes once the disc is mounted: the host checks which file system was read.
     bool OnProgress(const CopyProgress& progress) override {
+        if (!mountReported_) {
+            mountReported_ = true;
+            console_->Line(prefix_ + " fs " + FileSystemOf(deviceNode_));
+        }
         last_ = progress;
         if (!progress.currentFile.empty() && progress.currentFile != currentFile_) {
             currentFile_ = progress.currentFile;
@@ -63,6 +87,8 @@ class ReportingPrompts : public lnx::CopyPrompts {
     std::shared_ptr<Console> console_;
     std::shared_ptr<Policy> policy_;
     std::string prefix_;
+    std::string deviceNode_;
+    bool mountReported_ = false;
     std::string currentFile_;
     CopyProgress last_;
 };
@@ -74,8 +100,8 @@ std::unique_ptr<lnx::CopyPrompts> ReportingPromptsFactory::Begin(WindowHandle,
                                                                  const std::string& source,
                                                                  const std::string& target) {
     const std::optional<char> letter = lnx::LetterOfCopySource(source);
-    const std::string drive = letter ? std::string(1, *letter) : std::string("?");
-    console_->Line("COPY " + drive + " start " + target);
+    const char drive = letter ? *letter : '?';
+    console_->Line(std::string("COPY ") + drive + " start " + target);
     return std::make_unique<ReportingPrompts>(console_, policy_, drive);
 }
 

@@ -28,6 +28,8 @@ std::string RequestName(unsigned long request) {
             return "status";
         case CDROMMULTISESSION:
             return "multisession";
+        case CDROM_LOCKDOOR:
+            return "lockdoor";
         default:
             return "ioctl " + std::to_string(request);
     }
@@ -58,12 +60,17 @@ lnx::UniqueFd TracingCdromIo::Open(const std::string& deviceNode) {
 int TracingCdromIo::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
     const int result = lnx::CdromIo::Ioctl(fd, request, argument);
     const int error = errno;
-    // CDROM_DRIVE_STATUS answers with a non-negative state; only -1 is a failure.
+    // CDROM_DRIVE_STATUS answers with a non-negative state; a tray command succeeds with 0
+    // only: the kernel passes a drive's refusal through as a positive SCSI status.
+    const char* trayCommand = TrayCommandName(request);
     if (result < 0) {
         console_->Line("IOCTL " + NodeOf(fd) + " " + RequestName(request) +
                        " failed: " + std::strerror(error));
-    } else if (TrayCommandName(request)) {
-        console_->Line("IOCTL " + NodeOf(fd) + " " + RequestName(request) + " ok");
+    } else if (trayCommand && result > 0) {
+        console_->Line("IOCTL " + NodeOf(fd) + " " + trayCommand + " failed: SCSI status " +
+                       std::to_string(result));
+    } else if (trayCommand) {
+        console_->Line("IOCTL " + NodeOf(fd) + " " + trayCommand + " ok");
     }
     errno = error;
     return result;

@@ -76,29 +76,6 @@ class Machine:
         self.proc.stdin.write((command + "\n").encode())
         self.proc.stdin.flush()
 
-    def expect(self, pattern, timeout=60, on_line=None):
-        """Waits for a line matching the regular expression; returns its match. Lines that go
-        by meanwhile are passed to on_line."""
-        regex = re.compile(pattern)
-        deadline = time.monotonic() + timeout
-        while True:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise MachineError(f"timed out after {timeout} s waiting for /{pattern}/")
-            try:
-                line = self.lines.get(timeout=left)
-            except queue.Empty:
-                continue
-            if line is None:
-                self.lines.put(None)
-                raise MachineError(f"the guest stopped while waiting for /{pattern}/; "
-                                   f"QEMU exit code {self.proc.wait()}")
-            match = regex.search(line)
-            if match:
-                return match
-            if on_line:
-                on_line(line)
-
     # --- monitor ---
 
     def _connect_qmp(self):

@@ -36,8 +36,9 @@ class Run:
     def load(self, drive, disc):
         self.m.change(drive, self.discs[disc].iso)
 
-    def copied(self, drive, disc, since, outcome="completed"):
-        """Waits for the copy of `disc` in `drive` and its eject; checks the label shown."""
+    def copied(self, drive, disc, since, outcome="completed", fs=None):
+        """Waits for the copy of `disc` in `drive` and its eject; checks the label shown and,
+        given `fs`, the file system the disc was read through."""
         letter = LETTERS[drive]
         i, match = self.g.wait(rf"^DRV {letter} label (.*) serial ([0-9a-f]{{8}})$", since=since)
         label, serial = match.group(1), match.group(2)
@@ -45,10 +46,20 @@ class Run:
             raise CheckFailed(f"drive {letter} shows label '{label}' for disc {disc}")
         self.serials[disc] = serial
         self.g.wait(rf"^COPY {letter} start ", since=since)
+        if fs:
+            _, mounted = self.g.wait(rf"^COPY {letter} fs (\S+)$", since=since)
+            if mounted.group(1) != fs:
+                raise CheckFailed(f"disc {disc} was read as {mounted.group(1)}, not {fs}")
         _, done = self.g.wait(rf"^COPY {letter} done (\w+)", since=since)
         if done.group(1) != outcome:
             raise CheckFailed(f"copy of {disc} in {letter}: {done.group(0)}, not {outcome}")
-        end, _ = self.g.wait(rf"^IOCTL sr{drive} eject ok$", since=since)
+        return self.ejected(drive, since)
+
+    def ejected(self, drive, since):
+        """Waits for the guest's eject of `drive` and for the host to see its tray open."""
+        end, match = self.g.wait(rf"^IOCTL sr{drive} eject (ok|failed.*)$", since=since)
+        if match.group(1) != "ok":
+            raise CheckFailed(f"the cycle's eject of drive {LETTERS[drive]} {match.group(1)}")
         self.m.wait_tray(drive, True)
         return end
 
@@ -62,22 +73,23 @@ class Run:
 
     # --- scenarios ---
 
-    def start_closes_tray_and_copies_disc_in(self, since):
+    def start_closes_tray_and_copies_disc_in(self, _since):
         """D: starts empty with its tray open: the cycle closes it and waits. E: holds a
-        Joliet disc from the start: copied and ejected."""
-        self.g.wait(r"^IOCTL sr0 close ok$", since=since)
+        Joliet disc from the start: copied and ejected. All of it follows the start on its
+        own, so every line since the first counts."""
+        self.g.wait(r"^IOCTL sr0 close ok$", since=0)
         self.m.wait_tray(0, False)
-        self.g.wait(r"^DRV D state Waiting$", since=since)
-        # The disc was in before the first poll: its label came with the drive list.
+        self.g.wait(r"^DRV D state Waiting$", since=0)
         first = self.g.find(r"^DRV E label", since=0)[0]
-        end = self.copied(1, "joliet", 0)
+        end = self.copied(1, "joliet", 0, fs="iso9660")
         self.expect_copy("t1", "joliet")
-        self.cycle_lines = [l for l in self.g.lines[first:end + 1] if re.match(r"^(DRV|COPY|PROMPT|IOCTL) E|^IOCTL sr1", l)]
+        self.cycle_lines = [line for line in self.g.lines[first:end + 1]
+                            if re.match(r"^(DRV|COPY|PROMPT) E |^IOCTL sr1 ", line)]
 
     def next_disc_rock_ridge(self, since):
         """A Rock Ridge disc with a deep tree goes into the waiting D:."""
         self.load(0, "rockridge")
-        self.copied(0, "rockridge", since)
+        self.copied(0, "rockridge", since, fs="iso9660")
         self.expect_copy("t1", "rockridge")
 
     def two_drives_in_parallel(self, since):
@@ -93,7 +105,7 @@ class Run:
         if first_done < max(d_start, e_start):
             raise CheckFailed("the copies did not overlap: one ended before the other began")
         self.copied(0, "large", since)
-        self.copied(1, "udf", since)
+        self.copied(1, "udf", since, fs="udf")
         self.m.throttle(0, 0)
         self.m.throttle(1, 0)
         self.expect_copy("t1", "large")
@@ -133,8 +145,7 @@ class Run:
         self.load(1, "blank")
         self.g.wait(r"^COPY E error /dev/sr1: .* -> skip$", since=since)
         self.g.wait(r"^COPY E done failed", since=since)
-        self.g.wait(r"^IOCTL sr1 eject ok$", since=since)
-        self.m.wait_tray(1, True)
+        self.ejected(1, since)
         mark = self.g.set_mark()
         self.load(1, "empty")
         self.copied(1, "empty", mark)
