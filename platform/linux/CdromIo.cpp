@@ -37,6 +37,8 @@ TrayState QueryTray(CdromIo& io, int fd) {
 }
 
 bool EjectTray(CdromIo& io, int fd) {
+    // A failed unlock is no reason not to try: the eject's own answer is what counts.
+    io.Ioctl(fd, CDROM_LOCKDOOR, 0);
     return io.Ioctl(fd, CDROMEJECT, 0) == 0;
 }
 

@@ -21,7 +21,10 @@ class CdromIo {
 enum class TrayState { NoInfo, NoDisc, TrayOpen, NotReady, DiscOk, Failed };
 TrayState QueryTray(CdromIo& io, int fd);
 
-// CDROMEJECT and CDROMCLOSETRAY; true on success.
+// CDROMEJECT and CDROMCLOSETRAY; true on success. The eject unlocks the door first
+// (CDROM_LOCKDOOR 0): a mount locks it, and the kernel unlocks it only when the drive's last
+// descriptor closes, so after an unmount the descriptor the eject goes through still holds it
+// locked and the drive refuses with "medium removal prevented" (a positive SCSI status).
 bool EjectTray(CdromIo& io, int fd);
 bool CloseTray(CdromIo& io, int fd);
 

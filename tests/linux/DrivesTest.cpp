@@ -62,7 +62,7 @@ struct ControlCase {
     const char* title;
     std::uint32_t code;
     int status;  // the drive's answer to CDROM_DRIVE_STATUS
-    unsigned long request;
+    std::vector<unsigned long> requests;
     bool result;
 };
 
@@ -78,25 +78,33 @@ TEST_P(ControlCodes, MapToTheCdromIoctls) {
     ASSERT_TRUE(device);
     EXPECT_EQ(device->Control(c.code), c.result);
     const auto calls = cdrom->Calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].request, c.request);
-    if (c.request == CDROM_DRIVE_STATUS) {
-        EXPECT_EQ(calls[0].argument, std::uintptr_t{CDSL_CURRENT});
+    ASSERT_EQ(calls.size(), c.requests.size());
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].request, c.requests[i]) << i;
+        // The status asks about the current slot; the door is unlocked, not locked.
+        if (c.requests[i] == CDROM_DRIVE_STATUS || c.requests[i] == CDROM_LOCKDOOR) {
+            EXPECT_EQ(calls[i].argument,
+                      c.requests[i] == CDROM_DRIVE_STATUS ? std::uintptr_t{CDSL_CURRENT} : 0u);
+        }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ControlCodes,
     ::testing::Values(
-        ControlCase{"DiscOk", win::kIoctlDiskCheckVerify, CDS_DISC_OK, CDROM_DRIVE_STATUS, true},
-        ControlCase{"NoDisc", win::kIoctlDiskCheckVerify, CDS_NO_DISC, CDROM_DRIVE_STATUS, false},
-        ControlCase{"TrayOpen", win::kIoctlDiskCheckVerify, CDS_TRAY_OPEN, CDROM_DRIVE_STATUS,
+        ControlCase{"DiscOk", win::kIoctlDiskCheckVerify, CDS_DISC_OK, {CDROM_DRIVE_STATUS}, true},
+        ControlCase{"NoDisc", win::kIoctlDiskCheckVerify, CDS_NO_DISC, {CDROM_DRIVE_STATUS}, false},
+        ControlCase{
+            "TrayOpen", win::kIoctlDiskCheckVerify, CDS_TRAY_OPEN, {CDROM_DRIVE_STATUS}, false},
+        ControlCase{"NotReady",
+                    win::kIoctlDiskCheckVerify,
+                    CDS_DRIVE_NOT_READY,
+                    {CDROM_DRIVE_STATUS},
                     false},
-        ControlCase{"NotReady", win::kIoctlDiskCheckVerify, CDS_DRIVE_NOT_READY, CDROM_DRIVE_STATUS,
-                    false},
-        ControlCase{"Failing", win::kIoctlDiskCheckVerify, -1, CDROM_DRIVE_STATUS, false},
-        ControlCase{"Eject", win::kIoctlDiskEjectMedia, CDS_DISC_OK, CDROMEJECT, true},
-        ControlCase{"Load", win::kIoctlDiskLoadMedia, CDS_TRAY_OPEN, CDROMCLOSETRAY, true}),
+        ControlCase{"Failing", win::kIoctlDiskCheckVerify, -1, {CDROM_DRIVE_STATUS}, false},
+        ControlCase{
+            "Eject", win::kIoctlDiskEjectMedia, CDS_DISC_OK, {CDROM_LOCKDOOR, CDROMEJECT}, true},
+        ControlCase{"Load", win::kIoctlDiskLoadMedia, CDS_TRAY_OPEN, {CDROMCLOSETRAY}, true}),
     [](const auto& info) { return std::string(info.param.title); });
 
 TEST_F(DriveServices, FailingEjectAndLoadReportFalse) {
@@ -108,6 +116,20 @@ TEST_F(DriveServices, FailingEjectAndLoadReportFalse) {
     EXPECT_FALSE(device->Control(win::kIoctlDiskEjectMedia));
     EXPECT_FALSE(device->Control(win::kIoctlDiskLoadMedia));
     EXPECT_FALSE(device->Control(0x2D4800));  // a code that has no meaning here
+}
+
+// A drive refuses an eject with a positive SCSI status, which the kernel passes through as the
+// ioctl's result; an unlock that fails does not stop the eject from being tried.
+TEST_F(DriveServices, RefusedEjectReportsFalseAndFailedUnlockStillEjects) {
+    LinuxDeviceControl control(drives, cdrom, nullptr);
+    auto device = control.Open("\\\\.\\D:", win::kGenericRead, 3, win::kOpenExisting);
+    ASSERT_TRUE(device);
+    cdrom->ejectResult = 2;
+    EXPECT_FALSE(device->Control(win::kIoctlDiskEjectMedia));
+    cdrom->ejectResult = 0;
+    cdrom->lockResult = -1;
+    EXPECT_TRUE(device->Control(win::kIoctlDiskEjectMedia));
+    EXPECT_EQ(cdrom->Calls().back().request, CDROMEJECT);
 }
 
 TEST_F(DriveServices, UnknownLettersOddPathsAndUnopenableNodesGiveNoDevice) {

@@ -41,6 +41,8 @@ int FakeCdrom::Ioctl(int, unsigned long request, std::uintptr_t argument) {
             return ejectResult;
         case CDROMCLOSETRAY:
             return closeResult;
+        case CDROM_LOCKDOOR:
+            return lockResult;
         case CDROMMULTISESSION: {
             auto* session = reinterpret_cast<cdrom_multisession*>(argument);
             session->xa_flag = sessionLba != 0;

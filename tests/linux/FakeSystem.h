@@ -45,6 +45,7 @@ class FakeCdrom : public CdromIo {
     int status = CDS_DISC_OK;
     int ejectResult = 0;
     int closeResult = 0;
+    int lockResult = 0;
     long sessionLba = 0;  // CDROMMULTISESSION answer; 0 for a single session
 
   private:
