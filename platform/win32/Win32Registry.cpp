@@ -36,11 +36,17 @@ Registry::Value Win32Registry::GetValue(win::RootKey root, const std::string& su
 }
 
 // The byte count is the data's own length: a string is stored without a terminating NUL.
+// RegSetValueExA, under SHSetValueA, counts a string's terminator itself when the count leaves
+// it out and a NUL follows the data, as one does in every C string; so the bytes are handed over
+// with a byte after them that is not a NUL, and exactly the counted bytes are stored.
 std::int32_t Win32Registry::SetValue(win::RootKey root, const std::string& subKey,
                                      const std::string& name, std::uint32_t type,
                                      const std::string& data) {
+    std::string guarded = data;
+    guarded.push_back('\x01');
     return static_cast<std::int32_t>(::SHSetValueA(KeyOf(root), subKey.c_str(), name.c_str(), type,
-                                                   data.data(), static_cast<DWORD>(data.size())));
+                                                   guarded.data(),
+                                                   static_cast<DWORD>(data.size())));
 }
 
 std::int32_t Win32Registry::DeleteValue(win::RootKey root, const std::string& subKey,

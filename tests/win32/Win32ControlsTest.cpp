@@ -91,10 +91,12 @@ class ListTest : public ::testing::Test {
   protected:
     TemplateDialog dialog;
     Win32ListView list{dialog.Item(IDC_DRIVES)};
-    DriveEntry first{'D'};
-    DriveEntry second{'F'};
+    DriveEntry first;
+    DriveEntry second;
 
     void SetUp() override {
+        first.letter = 'D';
+        second.letter = 'F';
         list.SetExtendedStyle(list.GetExtendedStyle() | win::kLvsExCheckboxes |
                               win::kLvsExFullRowSelect | win::kLvsExLabelTip);
         list.InsertColumn(0, "Drive", 180);

@@ -2,8 +2,11 @@
 // and the shell would: real controls, the real (Wine) registry and the shell's own windows.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "Win32TestSupport.h"
 #include "app/Resource.h"
+#include "platform/win32/Win32Desktop.h"
 
 namespace dravolin::win32::test {
 namespace {
@@ -46,23 +49,52 @@ TEST_F(Win32DialogTest, AValueLeftByAKilledRunIsWrittenAgainAndRemovedAtExit) {
               ERROR_FILE_NOT_FOUND);
 }
 
+// What the window procedure returned for the last watched message, and what the dialog's
+// message-result slot held at that moment, seen on the dialog's own thread right after the
+// window procedure returned (a later timer tick or paint writes the slot again).
+struct Answer {
+    UINT message = 0;
+    std::atomic<LONG_PTR> result{-1};
+    std::atomic<LONG_PTR> slot{-1};
+};
+
+Answer& Watched() {
+    static Answer answer;
+    return answer;
+}
+
+LRESULT CALLBACK WatchAnswers(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == Watched().message) {
+        Watched().result = call->lResult;
+        Watched().slot = ::GetWindowLongPtrA(call->hwnd, DWLP_MSGRESULT);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 TEST_F(Win32DialogTest, TheQueryCancelAutoPlayMessageIsAnsweredOneBothWays) {
     const UINT query = ::RegisterWindowMessageA("QueryCancelAutoPlay");
     ASSERT_NE(query, 0u);
+    Watched().message = query;
     struct Arguments {
         WPARAM wParam;
         LPARAM lParam;
     };
     ASSERT_TRUE(RunProgram([&](HWND dialog) {
+        const DWORD uiThread = ::GetWindowThreadProcessId(dialog, nullptr);
+        HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, WatchAnswers, nullptr, uiThread);
+        ASSERT_NE(hook, nullptr);
         for (const Arguments& args :
              {Arguments{0, 0}, Arguments{5, 7}, Arguments{~WPARAM{0}, -1}}) {
-            ::SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+            Watched().result = -1;
+            Watched().slot = -1;
             EXPECT_EQ(::SendMessageA(dialog, query, args.wParam, args.lParam), 1);
-            EXPECT_EQ(::GetWindowLongPtrA(dialog, DWLP_MSGRESULT), 1);
+            EXPECT_EQ(Watched().result.load(), 1);
+            EXPECT_EQ(Watched().slot.load(), 1);
         }
+        ::UnhookWindowsHookEx(hook);
         // Another registered message is not answered that way.
         const UINT other = ::RegisterWindowMessageA("DravolinSomethingElse");
-        ::SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
         EXPECT_EQ(::SendMessageA(dialog, other, 0, 0), 0);
     }));
 }
@@ -187,7 +219,6 @@ TEST_F(Win32DialogTest, TheCdDriveHasARowWithItsLabelAndAnIdleStatus) {
         ::GetClientRect(list, &client);
         EXPECT_EQ(::SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0),
                   client.right - ::GetSystemMetrics(SM_CXVSCROLL) - 182);
-        EXPECT_EQ(::SendMessageA(list, CCM_GETVERSION, 0, 0), 6);
     }));
 }
 

@@ -105,7 +105,8 @@ void RunDravolinExe(const std::string& screenshotName) {
     WriteRaw(HKEY_CURRENT_USER, kHistoryKey, "Destination00", REG_SZ, "C:\\Discs\\2024\\");
     WriteRaw(HKEY_CURRENT_USER, kHistoryKey, "Destination01", REG_SZ, "C:\\Discs\\");
 
-    std::string commandLine = "\"" + WindowsPathOf(exe) + "\"";
+    std::string commandLine(1, '"');
+    commandLine.append(WindowsPathOf(exe)).push_back('"');
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};

@@ -19,9 +19,12 @@ struct ControlRow {
 };
 
 constexpr const char* kCaption = "Dravolin 1.0\nUnattended CD copier";
+// Styles as the created controls show them: the dialog manager turns a control's WS_BORDER into
+// WS_EX_CLIENTEDGE, and the extended combo box takes WS_VSCROLL off its own style. The template
+// itself is checked bit for bit below.
 constexpr DWORD kListStyles = LVS_REPORT | LVS_SHAREIMAGELISTS | LVS_NOLABELWRAP | LVS_ALIGNLEFT |
-                              LVS_NOCOLUMNHEADER | LVS_NOSORTHEADER | WS_BORDER | WS_TABSTOP;
-constexpr DWORD kComboStyles = CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_TABSTOP;
+                              LVS_NOCOLUMNHEADER | LVS_NOSORTHEADER | WS_TABSTOP;
+constexpr DWORD kComboStyles = CBS_DROPDOWN | CBS_SORT | WS_TABSTOP;
 
 std::vector<ControlRow> Template(bool russian) {
     return {
@@ -67,14 +70,17 @@ void ExpectTemplate(bool russian) {
         ASSERT_NE(child, nullptr);
         EXPECT_EQ(::GetDlgCtrlID(child) & 0xFFFF, row.id & 0xFFFF);
         EXPECT_EQ(ClassOf(child), row.className);
-        if (row.id != IDC_DRIVES && row.id != IDC_TARGET) EXPECT_EQ(TextOf(child), Ansi(row.text));
+        if (row.id != IDC_DRIVES && row.id != IDC_TARGET) {
+            EXPECT_EQ(TextOf(child), Ansi(row.text));
+        }
         const DWORD childStyle = static_cast<DWORD>(::GetWindowLongA(child, GWL_STYLE));
         EXPECT_EQ(childStyle & row.styles, row.styles);
 
-        RECT expected{row.dialogUnits.left, row.dialogUnits.top,
-                      row.dialogUnits.left + row.dialogUnits.right,
-                      row.dialogUnits.top + row.dialogUnits.bottom};
+        // Position and size are converted apart, as the dialog manager converts them.
+        RECT expected = row.dialogUnits;
         ::MapDialogRect(dialog.Get(), &expected);
+        expected.right += expected.left;
+        expected.bottom += expected.top;
         RECT actual{};
         ::GetWindowRect(child, &actual);
         ::MapWindowPoints(nullptr, dialog.Get(), reinterpret_cast<POINT*>(&actual), 2);
@@ -82,12 +88,17 @@ void ExpectTemplate(bool russian) {
         EXPECT_EQ(actual.top, expected.top);
         EXPECT_EQ(actual.right, expected.right);
         // The combo box's height is that of its edit field; 130 units is its drop-down.
-        if (row.id != IDC_TARGET) EXPECT_EQ(actual.bottom, expected.bottom);
+        if (row.id != IDC_TARGET) {
+            EXPECT_EQ(actual.bottom, expected.bottom);
+        }
         child = ::GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr);
+    HWND list = dialog.Item(IDC_DRIVES);
+    EXPECT_TRUE((::GetWindowLongA(list, GWL_STYLE) & WS_BORDER) != 0 ||
+                (::GetWindowLongA(list, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0);
     // Several drives can be selected at once.
-    EXPECT_EQ(::GetWindowLongA(dialog.Item(IDC_DRIVES), GWL_STYLE) & LVS_SINGLESEL, 0);
+    EXPECT_EQ(::GetWindowLongA(list, GWL_STYLE) & LVS_SINGLESEL, 0);
     // The first tab stop gets the focus: Browse, the default push button.
     EXPECT_EQ(::GetNextDlgTabItem(dialog.Get(), nullptr, FALSE), dialog.Item(IDC_BROWSE));
     EXPECT_EQ(LOWORD(::SendMessageA(dialog.Get(), DM_GETDEFID, 0, 0)), IDC_BROWSE);
@@ -158,8 +169,13 @@ TEST(EnglishResources, TheIconsAndTheVersionAreThere) {
     EXPECT_EQ(info->dwFileVersionLS, 0x00000001u);
     EXPECT_EQ(info->dwProductVersionMS, 0x00010000u);
     EXPECT_EQ(info->dwProductVersionLS, 0x00000001u);
-    // The manifest asks for version 6 of the common controls.
+    // The manifest asks for version 6 of the common controls, and gets it.
     EXPECT_NE(::FindResourceA(instance, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr);
+    // The process's activation context sends comctl32.dll to the version 6 assembly.
+    ACTCTX_SECTION_KEYED_DATA redirection{};
+    redirection.cbSize = sizeof(redirection);
+    EXPECT_TRUE(::FindActCtxSectionStringA(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION,
+                                           "comctl32.dll", &redirection));
 }
 
 }  // namespace

@@ -41,7 +41,9 @@ void WriteRaw(HKEY root, const std::string& subKey, const std::string& name, DWO
                           nullptr) != ERROR_SUCCESS) {
         return;
     }
-    ::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+    // A byte that is not a NUL after the data keeps RegSetValueExA from counting one itself.
+    const std::string guarded = bytes + '\x01';
+    ::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(guarded.data()),
                      static_cast<DWORD>(bytes.size()));
     ::RegCloseKey(key);
 }
