@@ -8,6 +8,7 @@ namespace dravolin::win32::test {
 namespace {
 
 constexpr const char* kKey = "Software\\Dravolin Win32 Test";
+constexpr const char* kSubKey = "Software\\Dravolin Win32 Test\\CancelAutoplay\\CLSID";
 
 class Win32RegistryTest : public ::testing::Test {
   protected:
@@ -67,7 +68,7 @@ TEST_F(Win32RegistryTest, AMissingValueOrKeyReadsAsNotFound) {
 }
 
 TEST_F(Win32RegistryTest, AnEmptyStringIsStoredWithNoBytesAndDeletingItKeepsTheKey) {
-    const std::string subKey = std::string(kKey) + "\\CancelAutoplay\\CLSID";
+    const std::string subKey = kSubKey;
     ASSERT_EQ(registry.SetValue(win::RootKey::CurrentUser, subKey, kAutoplayValue, win::kRegSz,
                                 std::string()),
               ERROR_SUCCESS);
@@ -83,7 +84,7 @@ TEST_F(Win32RegistryTest, AnEmptyStringIsStoredWithNoBytesAndDeletingItKeepsTheK
 }
 
 TEST_F(Win32RegistryTest, TheMachineRootIsHkeyLocalMachine) {
-    const std::string subKey = std::string(kKey);
+    const std::string subKey = kKey;
     DeleteKeyTree(HKEY_LOCAL_MACHINE, subKey);
     ASSERT_EQ(registry.SetValue(win::RootKey::LocalMachine, subKey, "Value", win::kRegSz, "m"),
               ERROR_SUCCESS);

@@ -25,8 +25,12 @@ class TemplateReader {
     // A name or an ordinal: an ordinal reads as "#<number>".
     std::wstring NameOrOrdinal() {
         const WORD first = Read<WORD>();
-        if (first == 0x0000) return L"";
-        if (first == 0xFFFF) return L"#" + std::to_wstring(Read<WORD>());
+        if (first == 0x0000) return std::wstring();
+        if (first == 0xFFFF) {
+            std::wstring ordinal = std::to_wstring(Read<WORD>());
+            ordinal.insert(ordinal.begin(), L'#');
+            return ordinal;
+        }
         pos_ -= sizeof(WORD);
         return String();
     }
@@ -109,8 +113,8 @@ void ExpectTemplate(WORD language, bool russian) {
     EXPECT_EQ(in.Read<short>(), 0);
     EXPECT_EQ(in.Read<short>(), 284);
     EXPECT_EQ(in.Read<short>(), 105);
-    EXPECT_EQ(in.NameOrOrdinal(), L"");  // no menu
-    EXPECT_EQ(in.NameOrOrdinal(), L"");  // the standard dialog class
+    EXPECT_TRUE(in.NameOrOrdinal().empty());  // no menu
+    EXPECT_TRUE(in.NameOrOrdinal().empty());  // the standard dialog class
     EXPECT_EQ(in.String(), L"Dravolin");
     EXPECT_EQ(in.Read<WORD>(), 8);  // points
     in.Read<WORD>();                // weight
