@@ -1,0 +1,25 @@
+#include "platform/win32/Win32Platform.h"
+
+namespace dravolin::win32 {
+
+Win32Platform::Win32Platform(HINSTANCE instance)
+    : host_(instance),
+      resources_(instance),
+      platform_{desktop_,
+                host_,
+                resources_,
+                volumes_,
+                shellInfo_,
+                registry_,
+                preparer_,
+                codePage_,
+                autoComplete_,
+                folderPicker_,
+                shellOpen_,
+                contextMenu_,
+                threads_,
+                WorkerServices{
+                    std::make_shared<Win32DeviceControl>(), std::make_shared<Win32ShellCopy>(),
+                    std::make_shared<Win32WaitCursor>(), std::make_shared<Win32ComRuntime>()}} {}
+
+}  // namespace dravolin::win32

@@ -1,0 +1,43 @@
+#pragma once
+// Every Win32 service, wired into the Platform the core takes. Constructed once on the UI
+// thread, before the application object, and destroyed after it.
+#include <memory>
+#include "platform/Platform.h"
+#include "platform/win32/Win32ContextMenu.h"
+#include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32Devices.h"
+#include "platform/win32/Win32Dialog.h"
+#include "platform/win32/Win32FolderPicker.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32Runtime.h"
+#include "platform/win32/Win32Shell.h"
+
+namespace dravolin::win32 {
+
+class Win32Platform {
+  public:
+    // `instance` holds the dialog template, the strings and the icons.
+    explicit Win32Platform(HINSTANCE instance);
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+
+    Platform& Get() { return platform_; }
+
+  private:
+    Win32Desktop desktop_;
+    Win32DialogHost host_;
+    Win32Resources resources_;
+    Win32Volumes volumes_;
+    Win32ShellInfo shellInfo_;
+    Win32Registry registry_;
+    Win32PathPreparer preparer_;
+    Win32CodePage codePage_;
+    Win32AutoComplete autoComplete_;
+    Win32FolderPicker folderPicker_;
+    Win32ShellOpen shellOpen_;
+    Win32ShellContextMenu contextMenu_;
+    Win32Threads threads_;
+    Platform platform_;
+};
+
+}  // namespace dravolin::win32

@@ -1,0 +1,206 @@
+// Drives, volumes, the shell's file services, threads, the wait cursor and the path conversion,
+// against Wine. The test prefix declares drive E: as a CD-ROM drive backed by a folder that
+// holds a disc labelled DATA.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <memory>
+#include "Win32TestSupport.h"
+#include "platform/win32/AnsiToWide.h"
+#include "platform/win32/Win32Devices.h"
+#include "platform/win32/Win32Runtime.h"
+#include "platform/win32/Win32Shell.h"
+
+namespace dravolin::win32::test {
+namespace {
+
+constexpr std::uint32_t kDiscSerial = 0x2e0c1d44;
+
+bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(Win32Volumes, TheDeviceRootOfTheCdDriveIsACdromAndOtherRootsAreNot) {
+    Win32Volumes volumes;
+    EXPECT_EQ(volumes.GetDriveType("\\\\.\\E:\\"), static_cast<std::uint32_t>(DRIVE_CDROM));
+    EXPECT_EQ(volumes.GetDriveType("\\\\.\\C:\\"), static_cast<std::uint32_t>(DRIVE_FIXED));
+    EXPECT_EQ(volumes.GetDriveType("\\\\.\\Q:\\"), static_cast<std::uint32_t>(DRIVE_NO_ROOT_DIR));
+}
+
+TEST(Win32Volumes, TheVolumeOfTheDiscGivesItsLabelAndSerial) {
+    Win32Volumes volumes;
+    const Volumes::Info info = volumes.GetVolumeInformation("\\\\.\\E:\\", win::kMaxPath);
+    EXPECT_TRUE(info.ok);
+    EXPECT_EQ(info.label, "DATA");
+    EXPECT_EQ(info.serial, kDiscSerial);
+
+    const Volumes::Info missing = volumes.GetVolumeInformation("\\\\.\\Q:\\", win::kMaxPath);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.serial, 0u);
+    EXPECT_EQ(missing.label, "");
+}
+
+TEST(Win32ShellInfo, TheDriveRootHasAnIconAndTheShellsDisplayName) {
+    ::CoInitialize(nullptr);
+    {
+        Win32ShellInfo shell;
+        ShellInfo::FileInfo info = shell.GetFileInfo("E:\\", 0, win::kDriveInfoFlags);
+        EXPECT_NE(info.icon, nullptr);
+        EXPECT_EQ(info.displayName, "DATA (E:)");
+        ShellInfo::FileInfo folder = shell.GetFileInfo("C:\\windows\\", 0, win::kFolderIconFlags);
+        EXPECT_NE(folder.icon, nullptr);
+    }
+    ::CoUninitialize();
+}
+
+TEST(Win32DeviceControl, OpensTheDevicePathOfADriveAndNotOfAMissingOne) {
+    Win32DeviceControl devices;
+    const std::uint32_t share = win::kFileShareRead | win::kFileShareWrite;
+    EXPECT_NE(devices.Open("\\\\.\\E:", win::kGenericRead, share, win::kOpenExisting), nullptr);
+    EXPECT_EQ(devices.Open("\\\\.\\Q:", win::kGenericRead, share, win::kOpenExisting), nullptr);
+}
+
+TEST(Win32ShellCopy, CopiesTheWholeDiscIntoTheTargetFolder) {
+    const std::string target = "C:\\dravolin-copy-test\\";
+    ::SHCreateDirectoryExA(nullptr, "C:\\dravolin-copy-test", nullptr);
+    ::DeleteFileA((target + "readme.txt").c_str());
+    ::CoInitialize(nullptr);
+    {
+        Win32ShellCopy copy;
+        ShellCopy::Operation op;
+        op.owner = 0;
+        op.function = win::kFoCopy;
+        op.from = std::string("E:\\*.*") + '\0';
+        op.to = target + std::string(2, '\0');
+        op.flags = FOF_NOCONFIRMATION | FOF_SILENT;  // a folder of the test's own
+        EXPECT_EQ(copy.FileOperation(op), 0);
+    }
+    ::CoUninitialize();
+    EXPECT_TRUE(FileExists(target + "readme.txt"));
+    EXPECT_TRUE(FileExists(target + "Pictures\\index.txt"));
+}
+
+TEST(Win32PathPreparer, CreatesAMissingFolderAndRejectsAMissingDrive) {
+    const std::string folder = "C:\\dravolin-prepare-test\\a\\b\\";
+    ::RemoveDirectoryA("C:\\dravolin-prepare-test\\a\\b");
+    Win32PathPreparer preparer;
+    EXPECT_EQ(preparer.PrepareForWrite(0, folder, win::kShppfwDirCreate), S_OK);
+    EXPECT_TRUE(FileExists(folder));
+    EXPECT_EQ(preparer.PrepareForWrite(0, folder, win::kShppfwDirCreate), S_OK);
+    EXPECT_NE(preparer.PrepareForWrite(0, "Q:\\nowhere\\", win::kShppfwDirCreate), S_OK);
+}
+
+TEST(Win32Threads, AJobRunsOnItsThreadAndIsFreedWhenItEnds) {
+    Win32Threads threads;
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    auto token = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = token;
+    std::atomic<DWORD> ranOn{0};
+    std::unique_ptr<WorkerThread> worker =
+        threads.Create([release, token = std::move(token), &ranOn]() -> std::uint32_t {
+            ranOn = ::GetCurrentThreadId();
+            while (!*release) ::Sleep(1);
+            return 0;
+        });
+    ASSERT_NE(worker, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return ranOn != 0; }));
+    EXPECT_NE(ranOn.load(), ::GetCurrentThreadId());
+    EXPECT_FALSE(worker->HasEnded());
+    EXPECT_FALSE(watch.expired());  // the thread owns the job while it runs
+    *release = true;
+    EXPECT_TRUE(WaitUntil([&] { return worker->HasEnded(); }));
+    EXPECT_TRUE(WaitUntil([&] { return watch.expired(); }));
+}
+
+TEST(Win32Threads, TerminateStopsAThreadThatWouldNeverEnd) {
+    Win32Threads threads;
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    std::unique_ptr<WorkerThread> worker = threads.Create([started]() -> std::uint32_t {
+        *started = true;
+        for (;;) ::Sleep(10);
+    });
+    ASSERT_NE(worker, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return started->load(); }));
+    EXPECT_FALSE(worker->HasEnded());
+    worker->Terminate(1);
+    EXPECT_TRUE(WaitUntil([&] { return worker->HasEnded(); }));
+}
+
+TEST(Win32WaitCursor, ShowsTheWaitCursorAndPutsBackTheOneBeforeAtTheOutermostEnd) {
+    Win32WaitCursor cursor;
+    HCURSOR arrow = ::LoadCursorA(nullptr, IDC_ARROW);
+    HCURSOR wait = ::LoadCursorA(nullptr, IDC_WAIT);
+    ::SetCursor(arrow);
+    cursor.Begin();
+    EXPECT_EQ(::GetCursor(), wait);
+    cursor.Begin();
+    cursor.End();
+    EXPECT_EQ(::GetCursor(), wait);
+    cursor.End();
+    EXPECT_EQ(::GetCursor(), arrow);
+    cursor.End();  // unmatched: nothing to put back
+    EXPECT_EQ(::GetCursor(), arrow);
+}
+
+TEST(Win32WaitCursor, WorksOnAWorkerThreadAtTheSameTime) {
+    Win32WaitCursor cursor;
+    HCURSOR arrow = ::LoadCursorA(nullptr, IDC_ARROW);
+    ::SetCursor(arrow);
+    cursor.Begin();
+    std::atomic<bool> restored{false};
+    Win32Threads threads;
+    std::unique_ptr<WorkerThread> worker = threads.Create([&]() -> std::uint32_t {
+        HCURSOR before = ::GetCursor();
+        cursor.Begin();
+        cursor.End();
+        restored = ::GetCursor() == before;
+        return 0;
+    });
+    ASSERT_NE(worker, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return worker->HasEnded(); }));
+    EXPECT_TRUE(restored);
+    cursor.End();
+    EXPECT_EQ(::GetCursor(), arrow);
+}
+
+TEST(Win32AnsiToWide, ShortPathsUseTheInlineBufferAndLongerOnesTheHeap) {
+    ThreadAnsiCodePage codePage;
+    const std::string short127(127, 'a');
+    const std::string long128(128, 'b');
+    AnsiToWide root("E:\\", codePage.Get());
+    EXPECT_FALSE(root.UsesHeap());
+    EXPECT_EQ(std::wstring(root.Get()), L"E:\\");
+    AnsiToWide longest(short127.c_str(), codePage.Get());
+    EXPECT_FALSE(longest.UsesHeap());
+    EXPECT_EQ(std::wstring(longest.Get()), std::wstring(127, L'a'));
+    AnsiToWide longer(long128.c_str(), codePage.Get());
+    EXPECT_TRUE(longer.UsesHeap());
+    EXPECT_EQ(std::wstring(longer.Get()), std::wstring(128, L'b'));
+}
+
+TEST(Win32AnsiToWide, UsesTheThreadsAnsiCodePageOnNt5AndLater) {
+    ThreadAnsiCodePage codePage;
+    EXPECT_EQ(codePage.Get(), static_cast<UINT>(CP_THREAD_ACP));
+    EXPECT_EQ(codePage.Get(), static_cast<UINT>(CP_THREAD_ACP));
+    const std::string text("C:\\Caf\xE9\\");
+    AnsiToWide wide(text.c_str(), codePage.Get());
+    wchar_t expected[16] = {};
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, expected, 16);
+    EXPECT_EQ(std::wstring(wide.Get()), std::wstring(expected));
+}
+
+TEST(Win32AnsiToWide, AFailedConversionRaisesTheErrorAsAnHresult) {
+    EXPECT_EQ(HResultFromError(ERROR_NO_UNICODE_TRANSLATION), static_cast<HRESULT>(0x80070459));
+    EXPECT_EQ(HResultFromError(0), 0);
+    EXPECT_EQ(HResultFromError(0x80004005u), static_cast<HRESULT>(0x80004005u));
+    try {
+        AnsiToWide wide("E:\\", 65533);  // no such code page
+        ADD_FAILURE() << "converted with a code page that does not exist";
+    } catch (const ConversionError& error) {
+        EXPECT_EQ(error.Result(), HResultFromError(ERROR_INVALID_PARAMETER));
+    }
+}
+
+}  // namespace
+}  // namespace dravolin::win32::test
