@@ -63,6 +63,20 @@ Answer& Watched() {
     return answer;
 }
 
+// A hook on the calling thread, which runs the dialog (a hook set from the driver's thread on
+// the dialog's would be called through the driver's thread).
+class AnswerWatch {
+  public:
+    explicit AnswerWatch(UINT message);
+    ~AnswerWatch() { ::UnhookWindowsHookEx(hook_); }
+    AnswerWatch(const AnswerWatch&) = delete;
+    AnswerWatch& operator=(const AnswerWatch&) = delete;
+    bool Installed() const { return hook_ != nullptr; }
+
+  private:
+    HHOOK hook_;
+};
+
 LRESULT CALLBACK WatchAnswers(int code, WPARAM wParam, LPARAM lParam) {
     const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     if (code == HC_ACTION && call->message == Watched().message) {
@@ -72,18 +86,23 @@ LRESULT CALLBACK WatchAnswers(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+AnswerWatch::AnswerWatch(UINT message)
+    : hook_(::SetWindowsHookExA(WH_CALLWNDPROCRET, WatchAnswers, nullptr, ::GetCurrentThreadId())) {
+    Watched().message = message;
+    Watched().result = -1;
+    Watched().slot = -1;
+}
+
 TEST_F(Win32DialogTest, TheQueryCancelAutoPlayMessageIsAnsweredOneBothWays) {
     const UINT query = ::RegisterWindowMessageA("QueryCancelAutoPlay");
     ASSERT_NE(query, 0u);
-    Watched().message = query;
+    const AnswerWatch watch(query);
+    ASSERT_TRUE(watch.Installed());
     struct Arguments {
         WPARAM wParam;
         LPARAM lParam;
     };
     ASSERT_TRUE(RunProgram([&](HWND dialog) {
-        const DWORD uiThread = ::GetWindowThreadProcessId(dialog, nullptr);
-        HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, WatchAnswers, nullptr, uiThread);
-        ASSERT_NE(hook, nullptr);
         for (const Arguments& args :
              {Arguments{0, 0}, Arguments{5, 7}, Arguments{~WPARAM{0}, -1}}) {
             Watched().result = -1;
@@ -92,7 +111,6 @@ TEST_F(Win32DialogTest, TheQueryCancelAutoPlayMessageIsAnsweredOneBothWays) {
             EXPECT_EQ(Watched().result.load(), 1);
             EXPECT_EQ(Watched().slot.load(), 1);
         }
-        ::UnhookWindowsHookEx(hook);
         // Another registered message is not answered that way.
         const UINT other = ::RegisterWindowMessageA("DravolinSomethingElse");
         EXPECT_EQ(::SendMessageA(dialog, other, 0, 0), 0);
@@ -105,6 +123,25 @@ TEST_F(Win32DialogTest, OkDoesNotCloseTheDialog) {
         EXPECT_TRUE(::IsWindowVisible(dialog));
         ::SendMessageA(dialog, WM_NULL, 0, 0);
         EXPECT_TRUE(::IsWindowVisible(dialog));
+    }));
+}
+
+TEST_F(Win32DialogTest, EscapeEndsTheDialog) {
+    HWND closed = nullptr;
+    ASSERT_TRUE(RunProgram([&](HWND dialog) {
+        HWND list = ::GetDlgItem(dialog, IDC_DRIVES);
+        ::SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+        ::PostMessageA(list, WM_KEYDOWN, VK_ESCAPE, 1);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
+        closed = dialog;
+    }));
+    EXPECT_FALSE(::IsWindow(closed));
+}
+
+TEST_F(Win32DialogTest, TheCloseBoxEndsTheDialog) {
+    ASSERT_TRUE(RunProgram([&](HWND dialog) {
+        ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
     }));
 }
 

@@ -13,7 +13,8 @@ namespace dravolin::win32::test {
 
 using namespace std::chrono_literals;
 
-// Polls `condition` until it holds or `timeout` has passed; true when it held.
+// Polls `condition` until it holds or `timeout` has passed; true when it held. Serves the
+// calling thread's messages meanwhile.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::milliseconds(15000));
 
