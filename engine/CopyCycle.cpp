@@ -29,17 +29,10 @@ class RowInPass {
     std::size_t row_;
 };
 
-// The record of `row` as a share for a worker to hold.
+// The record of `row` as a share for a worker to hold; rows and records are index-aligned.
 std::shared_ptr<DriveEntry> SharedEntry(CCopyDlg& dialog, int row) {
-    const DriveEntry* entry = &EntryOf(dialog, row);
     const auto index = static_cast<std::size_t>(row);
-    if (index < dialog.m_entries.size() && dialog.m_entries[index].get() == entry) {
-        return dialog.m_entries[index];
-    }
-    for (const auto& shared : dialog.m_entries) {
-        if (shared.get() == entry) return shared;
-    }
-    return nullptr;
+    return index < dialog.m_entries.size() ? dialog.m_entries[index] : nullptr;
 }
 
 // The state is shown before the worker starts, so the status seen while it runs is the state
