@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
+#include "platform/linux/StoreChecksum.h"
 
 namespace dravolin::lnx {
 
@@ -26,42 +29,94 @@ char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Reads the fields of one body; false when they do not fill it exactly.
-bool ParseBody(std::span<const std::uint8_t> body, StoreRecord& record) {
-    std::size_t at = 0;
-    const auto number = [&](std::uint32_t& out) {
-        if (body.size() - at < 4) return false;
-        out = Le32(body, at);
+// Where the fields of a body lie, found without copying them.
+struct BodyLayout {
+    std::uint32_t root = 0;
+    std::uint32_t type = 0;
+    std::array<std::size_t, 3> at{};  // key, name, data
+    std::array<std::size_t, 3> length{};
+};
+
+// The layout when the fields fill the body exactly.
+std::optional<BodyLayout> LayOut(std::span<const std::uint8_t> body) {
+    BodyLayout layout;
+    if (body.size() < 8) return std::nullopt;
+    layout.root = Le32(body, 0);
+    layout.type = Le32(body, 4);
+    std::size_t at = 8;
+    for (std::size_t field = 0; field < 3; ++field) {
+        if (body.size() - at < 4) return std::nullopt;
+        const std::size_t length = Le32(body, at);
         at += 4;
-        return true;
-    };
-    const auto text = [&](std::string& out) {
-        std::uint32_t length = 0;
-        if (!number(length) || body.size() - at < length) return false;
-        out.assign(reinterpret_cast<const char*>(body.data() + at), length);
+        if (body.size() - at < length) return std::nullopt;
+        layout.at[field] = at;
+        layout.length[field] = length;
         at += length;
-        return true;
-    };
-    return number(record.root) && number(record.type) && text(record.key) && text(record.name) &&
-           text(record.data) && at == body.size();
+    }
+    if (at != body.size()) return std::nullopt;
+    return layout;
 }
 
-std::size_t NextMarker(std::span<const std::uint8_t> bytes, std::size_t from) {
+std::size_t NextMarker(std::span<const std::uint8_t> bytes, std::size_t from, ParseWork& work) {
     const auto it = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(),
                                 kMarker.begin(), kMarker.end());
-    return static_cast<std::size_t>(it - bytes.begin());
+    const auto found = static_cast<std::size_t>(it - bytes.begin());
+    work.steps += found - from;
+    return found;
 }
+
+// The end of the intact record that starts at `at`, which it puts into `record`; 0 when
+// none starts there.
+std::size_t ReadRecord(std::span<const std::uint8_t> bytes, std::size_t at,
+                       const StretchChecksums& checksums, StoreRecord& record, ParseWork& work) {
+    const std::size_t left = bytes.size() - at;
+    if (left < kMarkerAndLength ||
+        std::memcmp(bytes.data() + at, kMarker.data(), kMarker.size()) != 0) {
+        return 0;
+    }
+    const std::uint32_t length = Le32(bytes, at + kMarker.size());
+    if (length > kMaxBody || left - kMarkerAndLength < std::size_t{length} + kCrcSize) return 0;
+    const std::size_t bodyAt = at + kMarkerAndLength;
+    const std::span<const std::uint8_t> body = bytes.subspan(bodyAt, length);
+    const std::optional<BodyLayout> layout = LayOut(body);
+    if (!layout || checksums.Of(bodyAt, length) != Le32(bytes, bodyAt + length)) return 0;
+
+    const auto text = [&](std::size_t field) {
+        return std::string(reinterpret_cast<const char*>(body.data() + layout->at[field]),
+                           layout->length[field]);
+    };
+    record = {layout->root, text(0), text(1), layout->type, text(2)};
+    work.steps += length;
+    return bodyAt + length + kCrcSize;
+}
+
+// The records read so far by what names them: root, key and value name, letter case folded.
+// A later record of the same name replaces the data of the earlier one in its place.
+class RecordIndex {
+  public:
+    void Add(std::vector<StoreRecord>& records, StoreRecord record, ParseWork& work) {
+        std::string identity;
+        PutLe32(identity, record.root);
+        PutLe32(identity, static_cast<std::uint32_t>(record.key.size()));
+        for (const std::string* text : {&record.key, &record.name}) {
+            std::transform(text->begin(), text->end(), std::back_inserter(identity), LowerAscii);
+        }
+        work.steps += identity.size();
+        const auto [it, added] = positions_.try_emplace(std::move(identity), records.size());
+        if (added) {
+            records.push_back(std::move(record));
+            return;
+        }
+        StoreRecord& earlier = records[it->second];
+        earlier.type = record.type;
+        earlier.data = std::move(record.data);
+    }
+
+  private:
+    std::unordered_map<std::string, std::size_t> positions_;
+};
 
 }  // namespace
-
-std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::uint8_t byte : bytes) {
-        crc ^= byte;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
 
 bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -98,34 +153,29 @@ bool EraseRecord(std::vector<StoreRecord>& records, std::uint32_t root, std::str
     return true;
 }
 
-ParsedStore ParseStore(std::span<const std::uint8_t> bytes) {
+ParsedStore ParseStore(std::span<const std::uint8_t> bytes, ParseWork* work) {
+    ParseWork ignored;
+    ParseWork& cost = work ? *work : ignored;
     ParsedStore parsed;
-    if (bytes.size() < kStoreMagic.size() ||
-        std::memcmp(bytes.data(), kStoreMagic.data(), kStoreMagic.size()) != 0) {
-        parsed.damaged = !bytes.empty();  // an empty file is merely new
-        return parsed;
-    }
-    std::size_t at = kStoreMagic.size();
+    if (bytes.empty()) return parsed;  // merely new
+    const bool headed = bytes.size() >= kStoreMagic.size() &&
+                        std::memcmp(bytes.data(), kStoreMagic.data(), kStoreMagic.size()) == 0;
+    // A damaged header hides nothing: the records are found by their markers, as after any
+    // other damage.
+    parsed.damaged = !headed;
+    const StretchChecksums checksums(bytes, cost.steps);
+    RecordIndex index;
+    std::size_t at = headed ? kStoreMagic.size() : NextMarker(bytes, 0, cost);
     while (at < bytes.size()) {
-        const std::size_t left = bytes.size() - at;
-        bool good = left >= kMarkerAndLength &&
-                    std::memcmp(bytes.data() + at, kMarker.data(), kMarker.size()) == 0;
-        std::uint32_t length = good ? Le32(bytes, at + 4) : 0;
-        good =
-            good && length <= kMaxBody && left - kMarkerAndLength >= std::size_t{length} + kCrcSize;
         StoreRecord record;
-        if (good) {
-            const auto body = bytes.subspan(at + kMarkerAndLength, length);
-            good = Crc32(body) == Le32(bytes, at + kMarkerAndLength + length) &&
-                   ParseBody(body, record);
-        }
-        if (!good) {
+        const std::size_t end = ReadRecord(bytes, at, checksums, record, cost);
+        if (end == 0) {
             parsed.damaged = true;
-            at = NextMarker(bytes, at + 1);
+            at = NextMarker(bytes, at + 1, cost);
             continue;
         }
-        SetRecord(parsed.records, std::move(record));
-        at += kMarkerAndLength + length + kCrcSize;
+        index.Add(parsed.records, std::move(record), cost);
+        at = end;
     }
     return parsed;
 }

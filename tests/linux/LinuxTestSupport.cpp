@@ -120,3 +120,12 @@ int RunProgram(const std::vector<std::string>& argv, std::string* output) {
 }
 
 }  // namespace dravolin::lnx::test
+
+namespace dravolin::lnx {
+
+void PrintTo(const StoreRecord& record, std::ostream* out) {
+    *out << "{" << record.root << ", \"" << record.key << "\", \"" << record.name << "\", "
+         << record.type << ", " << record.data.size() << " bytes}";
+}
+
+}  // namespace dravolin::lnx

@@ -2,8 +2,10 @@
 // Real folders and files under a fresh temporary folder, for the Linux service tests.
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
+#include "platform/linux/StoreFormat.h"
 
 namespace dravolin::lnx::test {
 
@@ -38,3 +40,8 @@ std::vector<std::string> TempLeftovers(const std::string& folder);
 int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr);
 
 }  // namespace dravolin::lnx::test
+
+namespace dravolin::lnx {
+// Records in test failures: their fields, not their bytes in memory.
+void PrintTo(const StoreRecord& record, std::ostream* out);
+}  // namespace dravolin::lnx

@@ -1,4 +1,4 @@
-// The per-user store: its format, its file, and what happens to damaged files.
+// The per-user store's file: where it is, how it is written, what happens to damaged files.
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <thread>
@@ -10,10 +10,6 @@
 namespace dravolin::lnx::test {
 namespace {
 
-std::span<const std::uint8_t> Bytes(const std::string& text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 std::vector<StoreRecord> SampleRecords() {
     return {
         {0x80000001u, "Software\\Dravolin", "Destination00", 1, "/home/u/discs\\"},
@@ -21,54 +17,6 @@ std::vector<StoreRecord> SampleRecords() {
         {0x80000001u, "Software\\Other", "Empty", 3, ""},
         {0x80000002u, "", "", 4, std::string(300, 'x')},
     };
-}
-
-TEST(StoreFormat, RecordsRoundTripWithExactBytesAndTypes) {
-    const std::vector<StoreRecord> records = SampleRecords();
-    const ParsedStore parsed = ParseStore(Bytes(SerializeStore(records)));
-    EXPECT_FALSE(parsed.damaged);
-    EXPECT_EQ(parsed.records, records);
-}
-
-TEST(StoreFormat, AnEmptyFileIsNewNotDamaged) {
-    const ParsedStore parsed = ParseStore({});
-    EXPECT_FALSE(parsed.damaged);
-    EXPECT_TRUE(parsed.records.empty());
-}
-
-TEST(StoreFormat, AForeignFileLoadsNothingAndIsDamaged) {
-    const ParsedStore parsed = ParseStore(Bytes("[Dravolin]\nDestination00=/tmp\n"));
-    EXPECT_TRUE(parsed.damaged);
-    EXPECT_TRUE(parsed.records.empty());
-}
-
-TEST(StoreFormat, EveryTruncationLoadsTheWholeRecordsBeforeTheCut) {
-    const std::vector<StoreRecord> records = SampleRecords();
-    const std::string bytes = SerializeStore(records);
-    for (std::size_t cut = kStoreMagic.size(); cut < bytes.size(); ++cut) {
-        const ParsedStore parsed = ParseStore(Bytes(bytes.substr(0, cut)));
-        ASSERT_LE(parsed.records.size(), records.size());
-        for (std::size_t i = 0; i < parsed.records.size(); ++i) {
-            ASSERT_EQ(parsed.records[i], records[i]) << cut;
-        }
-    }
-}
-
-TEST(StoreFormat, ADamagedRecordIsSkippedAndTheRestStillLoads) {
-    const std::vector<StoreRecord> records = SampleRecords();
-    std::string bytes = SerializeStore(records);
-    // Flip a byte inside the first record's data: its checksum no longer matches.
-    bytes[bytes.find("/home/u") + 3] ^= 0x20;
-    const ParsedStore parsed = ParseStore(Bytes(bytes));
-    EXPECT_TRUE(parsed.damaged);
-    const std::vector<StoreRecord> rest(records.begin() + 1, records.end());
-    EXPECT_EQ(parsed.records, rest);
-}
-
-TEST(StoreFormat, NamesCompareIgnoringAsciiCaseOnly) {
-    EXPECT_TRUE(SameName("Software\\Dravolin", "SOFTWARE\\dravolin"));
-    EXPECT_FALSE(SameName("Destination0", "Destination00"));
-    EXPECT_FALSE(SameName("\xc3\xa9", "\xc3\x89"));  // é and É are different bytes
 }
 
 class StoreFiles : public ::testing::Test {
