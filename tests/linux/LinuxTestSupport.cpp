@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +117,18 @@ int RunProgram(const std::vector<std::string>& argv, std::string* output) {
     if (spawned != 0) return -1;
     int status = 0;
     if (::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunChild(const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) ::_exit(body());  // no destructor, no test framework of the parent's
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Real folders and files under a fresh temporary folder, for the Linux service tests.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -38,6 +39,10 @@ std::vector<std::string> TempLeftovers(const std::string& folder);
 
 // Runs a program to completion; its exit status, or -1.
 int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr);
+
+// Runs `body` in a forked child and waits for it: what `body` returned, 128 + the signal that
+// ended the child, or -1.
+int RunChild(const std::function<int()>& body);
 
 }  // namespace dravolin::lnx::test
 

@@ -1,5 +1,7 @@
 // The per-user store's file: where it is, how it is written, what happens to damaged files.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <thread>
 #include "LinuxTestSupport.h"
@@ -52,20 +54,67 @@ TEST_F(StoreFiles, AWriteReplacesTheFileAtomicallyAndLeavesNoTemporaryFile) {
     EXPECT_EQ(file.Load().records.size(), 2u);
 }
 
+// A damaged store of its own: the sample records, then garbage naming `version`.
+std::string DamagedStore(const std::string& version) {
+    return SerializeStore(SampleRecords()) + "garbage of " + version;
+}
+
 TEST_F(StoreFiles, ADamagedFileIsKeptAsBackupBeforeItIsRewritten) {
     MakeFolder(folder);
-    std::string bytes = SerializeStore(SampleRecords());
-    bytes += "trailing garbage";
+    const std::string bytes = DamagedStore("one");
     WriteFile(folder + "/store", bytes, 0600);
     StoreFile file(folder);
     EXPECT_EQ(file.Load().records.size(), SampleRecords().size());  // loads what it can
 
     ASSERT_EQ(file.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); }), 0);
 
-    EXPECT_EQ(ReadFile(folder + "/store.bak"), bytes);
+    EXPECT_EQ(ReadFile(folder + "/store.bak.1"), bytes);
     const ParsedStore now = file.Load();
     EXPECT_FALSE(now.damaged);
     EXPECT_EQ(now.records.size(), SampleRecords().size() + 1);
+}
+
+TEST_F(StoreFiles, TheLastThreeDamagedVersionsAreKeptUnderNamesOfTheirOwn) {
+    MakeFolder(folder);
+    StoreFile file(folder);
+    const std::vector<std::string> versions = {"A", "B", "C", "D", "E"};
+    for (std::size_t v = 0; v < versions.size(); ++v) {
+        WriteFile(folder + "/store", DamagedStore(versions[v]), 0600);
+        ASSERT_EQ(file.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); }), 0);
+        for (std::size_t back = 1; back <= 3; ++back) {
+            const std::string backup = folder + "/store.bak." + std::to_string(back);
+            if (back > v + 1) {
+                EXPECT_FALSE(Snapshot(folder).count("store.bak." + std::to_string(back)));
+            } else {
+                EXPECT_EQ(ReadFile(backup), DamagedStore(versions[v + 1 - back]))
+                    << "after version " << versions[v] << ", backup " << back;
+            }
+        }
+    }
+    EXPECT_FALSE(Snapshot(folder).count("store.bak.4"));
+}
+
+TEST_F(StoreFiles, AFailedRewriteKeepsNoSecondCopyOfTheSameDamage) {
+    MakeFolder(folder);
+    StoreFile file(folder);
+    WriteFile(folder + "/store", DamagedStore("old"), 0600);
+    ASSERT_EQ(file.Update([](auto&) {}), 0);
+    WriteFile(folder + "/store", DamagedStore("new"), 0600);
+    // Twice a rewrite that fails once the damaged file is kept: no file can grow.
+    const int status = RunChild([&] {
+        const rlimit none{0, RLIM_INFINITY};
+        ::signal(SIGXFSZ, SIG_IGN);
+        if (::setrlimit(RLIMIT_FSIZE, &none) != 0) return 2;
+        StoreFile child(folder);
+        const int first = child.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); });
+        const int second = child.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); });
+        return first == EFBIG && second == EFBIG ? 0 : 1;
+    });
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(ReadFile(folder + "/store"), DamagedStore("new"));
+    EXPECT_EQ(ReadFile(folder + "/store.bak.1"), DamagedStore("new"));
+    EXPECT_EQ(ReadFile(folder + "/store.bak.2"), DamagedStore("old"));
+    EXPECT_FALSE(Snapshot(folder).count("store.bak.3"));
 }
 
 TEST_F(StoreFiles, AnUnreadableFileIsNeverOverwritten) {
@@ -74,6 +123,103 @@ TEST_F(StoreFiles, AnUnreadableFileIsNeverOverwritten) {
     StoreFile file(folder);
     EXPECT_NE(file.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); }), 0);
     EXPECT_EQ(Snapshot(folder).at("store"), "D");
+}
+
+// A store kept elsewhere through symbolic links, as dotfile managers do: `links` are made
+// under the temporary folder (a text "@" stands for that folder's path), and the store
+// lands in `target`.
+struct LinkCase {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> links;  // where, what it says
+    std::string target;
+    bool targetExists;
+    friend void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.what; }
+};
+
+class StoreLinks : public ::testing::TestWithParam<LinkCase> {
+  protected:
+    TempFolder temp;
+    std::string folder = temp / "config/dravolin";
+};
+
+std::string LinkText(const std::string& path) {
+    char text[4096];
+    const ssize_t n = ::readlink(path.c_str(), text, sizeof text);
+    return n < 0 ? std::string() : std::string(text, static_cast<std::size_t>(n));
+}
+
+TEST_P(StoreLinks, AreFollowedForReadingAndWritingAndStayLinks) {
+    const LinkCase& c = GetParam();
+    MakeFolder(folder);
+    MakeFolder(temp / "dotfiles");
+    std::vector<std::pair<std::string, std::string>> links;
+    for (auto [where, text] : c.links) {
+        if (text.front() == '@') text = temp.Path() + text.substr(1);
+        ASSERT_EQ(::symlink(text.c_str(), (temp / where).c_str()), 0) << where;
+        links.emplace_back(where, text);
+    }
+    std::vector<StoreRecord> expected;
+    if (c.targetExists) {
+        expected = SampleRecords();
+        WriteFile(temp / c.target, SerializeStore(expected), 0600);
+    }
+    StoreFile file(folder);
+    EXPECT_EQ(file.Load().records, expected);
+
+    const StoreRecord added{1, "k", "n", 1, "v"};
+    ASSERT_EQ(file.Update([&](auto& r) { SetRecord(r, added); }), 0);
+
+    expected.push_back(added);
+    const std::string written = ReadFile(temp / c.target);
+    EXPECT_EQ(
+        ParseStore({reinterpret_cast<const std::uint8_t*>(written.data()), written.size()}).records,
+        expected);
+    EXPECT_EQ(file.Load().records, expected);
+    for (const auto& [where, text] : links) EXPECT_EQ(LinkText(temp / where), text) << where;
+    for (const auto& [name, content] : Snapshot(temp.Path())) {
+        EXPECT_EQ(name.find(".store-"), std::string::npos) << "left behind: " << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StoreLinks,
+    ::testing::Values(
+        LinkCase{"Relative",
+                 {{"config/dravolin/store", "../../dotfiles/store"}},
+                 "dotfiles/store",
+                 true},
+        LinkCase{
+            "Absolute", {{"config/dravolin/store", "@/dotfiles/store"}}, "dotfiles/store", true},
+        LinkCase{
+            "Chain",
+            {{"config/dravolin/store", "../../dotfiles/link"}, {"dotfiles/link", "dravolin-store"}},
+            "dotfiles/dravolin-store",
+            true},
+        LinkCase{"ToAFileNotYetMade",
+                 {{"config/dravolin/store", "../../dotfiles/store"}},
+                 "dotfiles/store",
+                 false}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(StoreFiles, ADamagedFileBehindALinkIsKeptBesideIt) {
+    MakeFolder(folder);
+    MakeFolder(temp / "dotfiles");
+    WriteFile(temp / "dotfiles/store", DamagedStore("linked"), 0600);
+    ASSERT_EQ(::symlink("../../dotfiles/store", (folder + "/store").c_str()), 0);
+    ASSERT_EQ(StoreFile(folder).Update([](auto&) {}), 0);
+    EXPECT_EQ(ReadFile(temp / "dotfiles/store.bak.1"), DamagedStore("linked"));
+    EXPECT_EQ(LinkText(folder + "/store"), "../../dotfiles/store");
+}
+
+TEST_F(StoreFiles, LinksInALoopAreAnErrorAndStayAsTheyAre) {
+    MakeFolder(folder);
+    ASSERT_EQ(::symlink("other", (folder + "/store").c_str()), 0);
+    ASSERT_EQ(::symlink("store", (folder + "/other").c_str()), 0);
+    StoreFile file(folder);
+    EXPECT_TRUE(file.Load().records.empty());
+    EXPECT_EQ(file.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); }), ELOOP);
+    EXPECT_EQ(LinkText(folder + "/store"), "other");
+    EXPECT_EQ(LinkText(folder + "/other"), "store");
 }
 
 TEST_F(StoreFiles, TwoWritersAtOnceLoseNothing) {
