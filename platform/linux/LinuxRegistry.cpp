@@ -34,12 +34,34 @@ Registry::Value Answer(const StoreRecord* record, std::uint32_t capacity) {
 LinuxRegistry::LinuxRegistry(std::string storeFolder, std::shared_ptr<AutoPlayHook> autoPlay)
     : file_(std::move(storeFolder)), autoPlay_(std::move(autoPlay)) {}
 
+LinuxRegistry::~LinuxRegistry() {
+    listener_ = nullptr;  // whoever listened may be gone already
+    Commit();
+}
+
+std::vector<StoreRecord> LinuxRegistry::UserValues() const {
+    std::vector<StoreRecord> records = file_.Load().records;
+    for (const Change& change : pending_) {
+        if (change.erase) {
+            EraseRecord(records, change.record.root, change.record.key, change.record.name);
+        } else {
+            SetRecord(records, change.record);
+        }
+    }
+    return records;
+}
+
+void LinuxRegistry::Wait(Change change) {
+    pending_.push_back(std::move(change));
+    if (listener_) listener_->OnWritePending();
+}
+
 Registry::Value LinuxRegistry::GetValue(win::RootKey root, const std::string& subKey,
                                         const std::string& name, std::uint32_t capacity) {
     if (root == win::RootKey::LocalMachine) {
         return Answer(FindRecord(machine_, RootNumber(root), subKey, name), capacity);
     }
-    std::vector<StoreRecord> records = file_.Load().records;
+    std::vector<StoreRecord> records = UserValues();
     return Answer(FindRecord(records, RootNumber(root), subKey, name), capacity);
 }
 
@@ -53,9 +75,8 @@ std::int32_t LinuxRegistry::SetValue(win::RootKey root, const std::string& subKe
         Notify(subKey, name, true);
         return win::kErrorSuccess;
     }
-    const int error =
-        file_.Update([&](std::vector<StoreRecord>& records) { SetRecord(records, record); });
-    return Win32ErrorFromErrno(error);
+    Wait({std::move(record), false});
+    return win::kErrorSuccess;
 }
 
 std::int32_t LinuxRegistry::DeleteValue(win::RootKey root, const std::string& subKey,
@@ -65,12 +86,30 @@ std::int32_t LinuxRegistry::DeleteValue(win::RootKey root, const std::string& su
         Notify(subKey, name, false);
         return win::kErrorSuccess;
     }
-    bool found = false;
-    const int error = file_.Update([&](std::vector<StoreRecord>& records) {
-        found = EraseRecord(records, RootNumber(root), subKey, name);
+    std::vector<StoreRecord> records = UserValues();
+    if (!FindRecord(records, RootNumber(root), subKey, name)) return win::kErrorFileNotFound;
+    Wait({{RootNumber(root), subKey, name, 0, {}}, true});
+    return win::kErrorSuccess;
+}
+
+int LinuxRegistry::Commit() {
+    if (pending_.empty()) return 0;
+    const int error = file_.Update([this](std::vector<StoreRecord>& records) {
+        for (const Change& change : pending_) {
+            if (change.erase) {
+                EraseRecord(records, change.record.root, change.record.key, change.record.name);
+            } else {
+                SetRecord(records, change.record);
+            }
+        }
     });
-    if (error != 0) return Win32ErrorFromErrno(error);
-    return found ? win::kErrorSuccess : win::kErrorFileNotFound;
+    if (error == 0) {
+        pending_.clear();
+        return 0;
+    }
+    // Last: the listener may run an event loop, in which further writes and commits come.
+    if (listener_) listener_->OnWriteFailed(file_.Target(), error);
+    return error;
 }
 
 void LinuxRegistry::Notify(const std::string& subKey, const std::string& name, bool set) {

@@ -17,6 +17,7 @@
 #include "platform/qt/SessionInhibitor.h"
 #include "platform/qt/product/LinuxCopyPrompts.h"
 #include "platform/qt/product/LinuxDriveActions.h"
+#include "platform/qt/product/StoreCommits.h"
 
 namespace {
 // A worker told to stop ends after its current block or device command.
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
     QtDesktop desktop;
     QtResources resources(language);
     QtDialogHost host(language, sessions);
+    // One save of the history, one write of the store; a store that cannot be written is told.
+    StoreCommits storeCommits(services.registry(), host, language);
     QtShellInfo shellInfo(services.shellInfo());
     QtAutoComplete autoComplete;
     QtFolderPicker folderPicker;
@@ -73,6 +76,8 @@ int main(int argc, char** argv) {
 
     CCopyApp application(platform);
     application.InitInstance();
+    // What the teardown saved, written before the process may end.
+    storeCommits.CommitNow();
 
     // The history is saved and every worker was told to stop. One stuck in a device command
     // must not keep the program alive, nor see the services destroyed under it.

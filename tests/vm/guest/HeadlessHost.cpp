@@ -66,6 +66,10 @@ std::chrono::milliseconds HeadlessHost::Interval(const CCopyDlg& dialog) const {
     return std::chrono::milliseconds(period);
 }
 
+void HeadlessHost::Settle() {
+    if (settle_) settle_();
+}
+
 void HeadlessHost::Reply(bool ok, const std::string& line, const std::string& why) {
     console_->Line(ok ? "ACK " + line : "NAK " + line + ": " + why);
 }
@@ -76,6 +80,7 @@ void HeadlessHost::DeliverTimer(CCopyDlg& dialog) {
         std::intptr_t result = 0;
         dialog.OnWndMsg(win::kWmTimer, dialog.m_nTimer, 0, &result);
     }
+    Settle();
     reporter_.Report();
     // Nobody reads the fakes' call log here; keep it from growing for the whole run.
     log_.Clear();
@@ -133,6 +138,7 @@ bool HeadlessHost::Execute(CCopyDlg& dialog, const std::string& line) {
     } else {
         why = "unknown command";
     }
+    Settle();
     reporter_.Report();
     Reply(why.empty(), line, why);
     return true;
@@ -146,6 +152,7 @@ std::intptr_t HeadlessHost::RunModal(CCopyDlg& dialog) {
     std::string letters(options_.tick.begin(), options_.tick.end());
     std::string why;
     if (!letters.empty() && !SetTicks(dialog, letters, true, why)) console_->Line("NAK " + why);
+    Settle();
     reporter_.Report();
 
     std::string drives;
@@ -173,6 +180,7 @@ std::intptr_t HeadlessHost::RunModal(CCopyDlg& dialog) {
 
     std::intptr_t result = 0;
     dialog.OnWndMsg(win::kWmDestroy, 0, 0, &result);
+    Settle();
     return win::kIdCancel;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include "Console.h"
@@ -25,6 +26,10 @@ class HeadlessHost : public DialogHost {
 
     std::intptr_t RunModal(CCopyDlg& dialog) override;
 
+    // Runs after each event the dialog handled (set-up, a command, a tick, teardown), as a
+    // desktop's event loop gets control back: the program commits its store there.
+    void AfterEachEvent(std::function<void()> settle) { settle_ = std::move(settle); }
+
   private:
     // False when the host asked to end.
     bool Execute(CCopyDlg& dialog, const std::string& line);
@@ -34,6 +39,7 @@ class HeadlessHost : public DialogHost {
     std::chrono::milliseconds Interval(const CCopyDlg& dialog) const;
     void ReportOpenFiles();
     void Reply(bool ok, const std::string& line, const std::string& why);
+    void Settle();
 
     fake::FakeDialogWindow& window_;
     fake::CallLog& log_;
@@ -42,6 +48,7 @@ class HeadlessHost : public DialogHost {
     Options options_;
     StatusReporter reporter_;
     std::string pending_;  // input read but not yet ended by a newline
+    std::function<void()> settle_;
 };
 
 }  // namespace dravolin::vm

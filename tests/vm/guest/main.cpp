@@ -14,6 +14,7 @@
 #include "TracingCdromIo.h"
 #include "app/CopyApp.h"
 #include "platform/fake/FakeUi.h"
+#include "platform/linux/ErrorText.h"
 #include "platform/linux/LinuxServices.h"
 
 namespace dravolin::vm {
@@ -53,6 +54,13 @@ int Run(const std::vector<std::string>& args) {
 
     ScreenlessUi ui;
     HeadlessHost host(ui.window, ui.log, console, policy, *options);
+    // The store is written once per event, as the desktop program does.
+    host.AfterEachEvent([&services, console] {
+        if (const int error = services.registry().Commit()) {
+            console->Line("STORE " + services.registry().File().Target() + ": " +
+                          lnx::ErrorText(error));
+        }
+    });
     Platform platform{ui.desktop,           host,
                       ui.resources,         services.volumes(),
                       services.shellInfo(), services.registry(),

@@ -1,0 +1,50 @@
+#include "platform/qt/product/StoreCommits.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include "platform/linux/ErrorText.h"
+#include "platform/qt/QtDialog.h"
+#include "platform/qt/StoreTexts.h"
+
+namespace dravolin::qt {
+
+StoreCommits::StoreCommits(lnx::LinuxRegistry& registry, const QtDialogHost& host,
+                           Language language)
+    : registry_(registry), host_(host), language_(language) {
+    registry_.SetStoreListener(this);
+}
+
+StoreCommits::~StoreCommits() {
+    registry_.SetStoreListener(nullptr);
+}
+
+void StoreCommits::CommitNow() {
+    registry_.Commit();
+}
+
+void StoreCommits::OnWritePending() {
+    if (scheduled_) return;
+    scheduled_ = true;
+    // Runs once the event that wrote has been handled; dropped if this object goes first.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            scheduled_ = false;
+            registry_.Commit();
+        },
+        Qt::QueuedConnection);
+}
+
+void StoreCommits::OnWriteFailed(const std::string& path, int error) {
+    if (told_) return;
+    told_ = true;  // before the box: its loop may commit, and fail, again
+    const StoreTexts& texts = StoreTextsOf(language_);
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(texts.title),
+                    QString::fromUtf8(texts.cannotSave)
+                        .arg(QFile::decodeName(path.c_str()),
+                             QString::fromLocal8Bit(lnx::ErrorText(error).c_str())),
+                    QMessageBox::Ok, host_.Current());
+    box.exec();
+}
+
+}  // namespace dravolin::qt

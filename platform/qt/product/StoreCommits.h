@@ -1,0 +1,34 @@
+#pragma once
+#include <QObject>
+#include "platform/linux/LinuxRegistry.h"
+#include "platform/qt/QtDialogHost.h"
+#include "platform/qt/QtResources.h"
+
+namespace dravolin::qt {
+
+// Writes the per-user store once per event: whatever the handlers of one event set (a save of
+// the history is up to twenty values) is committed in one atomic write when control is back
+// in Qt's event loop. The first write that fails in a run is shown in a message box on the
+// dialog, naming the file and the reason; later ones are not. UI thread only.
+class StoreCommits : public QObject, private lnx::StoreListener {
+  public:
+    StoreCommits(lnx::LinuxRegistry& registry, const QtDialogHost& host, Language language);
+    ~StoreCommits() override;
+    StoreCommits(const StoreCommits&) = delete;
+    StoreCommits& operator=(const StoreCommits&) = delete;
+
+    // Commits what waits now: at teardown, when no event loop runs any more.
+    void CommitNow();
+
+  private:
+    void OnWritePending() override;
+    void OnWriteFailed(const std::string& path, int error) override;
+
+    lnx::LinuxRegistry& registry_;
+    const QtDialogHost& host_;
+    Language language_;
+    bool scheduled_ = false;
+    bool told_ = false;
+};
+
+}  // namespace dravolin::qt

@@ -1,0 +1,149 @@
+// The program's per-user store under the real dialog: the real LinuxRegistry behind it, written
+// once per event by the program's own StoreCommits, and a store that cannot be written told
+// once, on the dialog.
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QtTest>
+#include "platform/linux/LinuxRegistry.h"
+#include "platform/qt/product/StoreCommits.h"
+#include "tests/linux/StoreRewrites.h"
+#include "tests/qt/QtTestPlatform.h"
+
+using namespace dravolin;
+using namespace dravolin::qt;
+
+namespace {
+
+const std::string kKey = "Software\\Dravolin";
+
+std::string ValueName(int index) {
+    return "Destination" + std::string(index < 10 ? "0" : "") + std::to_string(index);
+}
+
+// Closes every message box that opens, noting its text and owner.
+class BoxWatch {
+  public:
+    BoxWatch() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            texts.push_back(box->text());
+            owners.push_back(box->parentWidget());
+            box->done(QMessageBox::Ok);
+        });
+        timer_.start(10);
+    }
+    QStringList texts;
+    std::vector<QWidget*> owners;
+
+  private:
+    QTimer timer_;
+};
+
+}  // namespace
+
+class StoreCommitsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void aSaveIsOneWriteAndTheTeardownAnother() {
+        QTemporaryDir temp;
+        const std::string folder = temp.path().toStdString() + "/dravolin";
+        {
+            // Twenty entries from an earlier run.
+            lnx::LinuxRegistry earlier(folder);
+            for (int i = 0; i < 20; ++i) {
+                earlier.SetValue(win::RootKey::CurrentUser, kKey, ValueName(i), win::kRegSz,
+                                 "/old/" + std::to_string(i) + "/");
+            }
+            QCOMPARE(earlier.Commit(), 0);
+        }
+        lnx::test::StoreRewrites rewrites(folder);
+        QVERIFY(rewrites.Watching());
+
+        test::QtTestPlatform machine;
+        machine.fakes.folderPicker.choice = "C:\\Discs";
+        lnx::LinuxRegistry registry(folder);
+        StoreCommits commits(registry, machine.host, Language::English);
+        machine.registry.Wrap(registry);
+        int afterClick = -1;
+        machine.Run([&](QtDialog& dialog) {
+            QCOMPARE(dialog.Target().count(), 20);
+            QCOMPARE(rewrites.Take(), 0);
+            dialog.Button(3)->click();  // Browse: ApplyDestination saves the history
+            afterClick = rewrites.Take();
+            QVERIFY(registry.HasPendingWrites());
+            QTRY_VERIFY(!registry.HasPendingWrites());
+        });
+        QCOMPARE(afterClick, 0);
+        // The click's save was one write; the teardown's waits for the program's last commit.
+        QCOMPARE(rewrites.Take(), 1);
+        QVERIFY(registry.HasPendingWrites());
+        commits.CommitNow();
+        QCOMPARE(rewrites.Take(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(rewrites.Take(), 0);
+
+        lnx::LinuxRegistry later(folder);
+        const auto value = [&](int index) {
+            return later.GetValue(win::RootKey::CurrentUser, kKey, ValueName(index), 260).data;
+        };
+        QCOMPARE(value(0), std::string("C:\\Discs\\"));
+        QCOMPARE(value(1), std::string("/old/0/"));
+        QCOMPARE(value(19), std::string("/old/18/"));
+    }
+
+    void aStoreThatCannotBeWrittenIsToldOnceOnTheDialog() {
+        QTemporaryDir temp;
+        // A file where the store's folder belongs.
+        QFile blocker(temp.filePath(QStringLiteral("dravolin")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const std::string folder = blocker.fileName().toStdString();
+
+        test::QtTestPlatform machine;
+        lnx::LinuxRegistry registry(folder);
+        StoreCommits commits(registry, machine.host, Language::English);
+        machine.registry.Wrap(registry);
+        BoxWatch boxes;
+        QWidget* dialogWidget = nullptr;
+        machine.Run([&](QtDialog& dialog) {
+            dialogWidget = &dialog;
+            for (const char* choice : {"C:\\One", "C:\\Two"}) {
+                machine.fakes.folderPicker.choice = choice;
+                dialog.Button(3)->click();
+                QCoreApplication::processEvents();  // the commit, and a box if it fails
+                QCOMPARE(boxes.texts.size(), 1);
+            }
+            QCOMPARE(dialog.Target().itemText(0), QStringLiteral("C:\\Two\\"));
+        });
+        commits.CommitNow();  // the teardown's save fails too
+        QCoreApplication::processEvents();
+
+        QCOMPARE(boxes.texts.size(), 1);
+        QCOMPARE(boxes.owners.front(), dialogWidget);
+        const QString text = boxes.texts.front();
+        QVERIFY2(text.contains(QString::fromStdString(folder + "/store")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Not a directory")), qPrintable(text));
+    }
+
+    void theMessageSpeaksRussianUnderARussianLocale() {
+        QTemporaryDir temp;
+        QFile blocker(temp.filePath(QStringLiteral("dravolin")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        lnx::LinuxRegistry registry(blocker.fileName().toStdString());
+        QtDialogHost host(Language::Russian, nullptr);
+        StoreCommits commits(registry, host, Language::Russian);
+        BoxWatch boxes;
+        registry.SetValue(win::RootKey::CurrentUser, kKey, ValueName(0), win::kRegSz, "/x/");
+        QCoreApplication::processEvents();
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts.front().startsWith(QStringLiteral("Не удаётся сохранить")),
+                 qPrintable(boxes.texts.front()));
+        QCOMPARE(boxes.owners.front(), nullptr);  // no dialog: a box of its own
+    }
+};
+
+QTEST_MAIN(StoreCommitsTest)
+#include "StoreCommitsTest.moc"
