@@ -1,7 +1,6 @@
 #include "platform/linux/LinuxRegistry.h"
 
 #include <utility>
-#include "platform/linux/ErrorText.h"
 #include "shell/AutoPlay.h"
 
 namespace dravolin::lnx {
@@ -39,8 +38,7 @@ LinuxRegistry::~LinuxRegistry() {
     Commit();
 }
 
-std::vector<StoreRecord> LinuxRegistry::UserValues() const {
-    std::vector<StoreRecord> records = file_.Load().records;
+void LinuxRegistry::ApplyPending(std::vector<StoreRecord>& records) const {
     for (const Change& change : pending_) {
         if (change.erase) {
             EraseRecord(records, change.record.root, change.record.key, change.record.name);
@@ -48,6 +46,11 @@ std::vector<StoreRecord> LinuxRegistry::UserValues() const {
             SetRecord(records, change.record);
         }
     }
+}
+
+std::vector<StoreRecord> LinuxRegistry::UserValues() const {
+    std::vector<StoreRecord> records = file_.Load().records;
+    ApplyPending(records);
     return records;
 }
 
@@ -94,15 +97,8 @@ std::int32_t LinuxRegistry::DeleteValue(win::RootKey root, const std::string& su
 
 int LinuxRegistry::Commit() {
     if (pending_.empty()) return 0;
-    const int error = file_.Update([this](std::vector<StoreRecord>& records) {
-        for (const Change& change : pending_) {
-            if (change.erase) {
-                EraseRecord(records, change.record.root, change.record.key, change.record.name);
-            } else {
-                SetRecord(records, change.record);
-            }
-        }
-    });
+    const int error =
+        file_.Update([this](std::vector<StoreRecord>& records) { ApplyPending(records); });
     if (error == 0) {
         pending_.clear();
         return 0;

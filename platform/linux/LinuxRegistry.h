@@ -67,6 +67,8 @@ class LinuxRegistry : public Registry {
         StoreRecord record;
         bool erase = false;
     };
+    void ApplyPending(std::vector<StoreRecord>& records) const;
+    // What the file holds with what waits applied.
     std::vector<StoreRecord> UserValues() const;
     void Wait(Change change);
     void Notify(const std::string& subKey, const std::string& name, bool set);

@@ -118,8 +118,8 @@ std::string BackupName(const std::string& file, int generation) {
 // keeping it must not push an older backup out with a second copy.
 bool AlreadyKept(const std::string& file, const std::string& bytes) {
     const std::string newest = BackupName(file, 1);
-    struct stat kept {
-    }, now{};
+    struct stat kept {};
+    struct stat now {};
     if (::lstat(newest.c_str(), &kept) != 0 || !S_ISREG(kept.st_mode)) return false;
     if (::stat(file.c_str(), &now) == 0 && now.st_dev == kept.st_dev && now.st_ino == kept.st_ino) {
         return true;
