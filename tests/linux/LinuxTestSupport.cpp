@@ -120,6 +120,15 @@ int RunProgram(const std::vector<std::string>& argv, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::vector<StoreRecord> SampleStoreRecords() {
+    return {
+        {0x80000001u, "Software\\Dravolin", "Destination00", 1, "/home/u/discs\\"},
+        {0x80000001u, "Software\\Dravolin", "Destination01", 1, std::string("a\0b\xff", 4)},
+        {0x80000001u, "Software\\Other", "Empty", 3, ""},
+        {0x80000002u, "", "", 4, std::string(300, 'x')},
+    };
+}
+
 int RunChild(const std::function<int()>& body) {
     const pid_t pid = ::fork();
     if (pid < 0) return -1;

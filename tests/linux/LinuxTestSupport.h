@@ -40,6 +40,10 @@ std::vector<std::string> TempLeftovers(const std::string& folder);
 // Runs a program to completion; its exit status, or -1.
 int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr);
 
+// Store values of every kind: strings with and without NUL bytes, empty data, empty names,
+// another root, data longer than a path.
+std::vector<StoreRecord> SampleStoreRecords();
+
 // Runs `body` in a forked child and waits for it: what `body` returned, 128 + the signal that
 // ended the child, or -1.
 int RunChild(const std::function<int()>& body);

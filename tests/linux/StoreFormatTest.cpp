@@ -11,15 +11,6 @@ std::span<const std::uint8_t> Bytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-std::vector<StoreRecord> SampleRecords() {
-    return {
-        {0x80000001u, "Software\\Dravolin", "Destination00", 1, "/home/u/discs\\"},
-        {0x80000001u, "Software\\Dravolin", "Destination01", 1, std::string("a\0b\xff", 4)},
-        {0x80000001u, "Software\\Other", "Empty", 3, ""},
-        {0x80000002u, "", "", 4, std::string(300, 'x')},
-    };
-}
-
 // Where each record of SerializeStore(records) ends.
 std::vector<std::size_t> RecordEnds(const std::vector<StoreRecord>& records) {
     std::vector<std::size_t> ends;
@@ -30,7 +21,7 @@ std::vector<std::size_t> RecordEnds(const std::vector<StoreRecord>& records) {
 }
 
 TEST(StoreFormat, RecordsRoundTripWithExactBytesAndTypes) {
-    const std::vector<StoreRecord> records = SampleRecords();
+    const std::vector<StoreRecord> records = SampleStoreRecords();
     const ParsedStore parsed = ParseStore(Bytes(SerializeStore(records)));
     EXPECT_FALSE(parsed.damaged);
     EXPECT_EQ(parsed.records, records);
@@ -49,7 +40,7 @@ TEST(StoreFormat, AForeignFileLoadsNothingAndIsDamaged) {
 }
 
 TEST(StoreFormat, EveryCutKeepsEveryRecordThatEndsBeforeIt) {
-    const std::vector<StoreRecord> records = SampleRecords();
+    const std::vector<StoreRecord> records = SampleStoreRecords();
     const std::string bytes = SerializeStore(records);
     const std::vector<std::size_t> ends = RecordEnds(records);
     for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
@@ -65,7 +56,7 @@ TEST(StoreFormat, EveryCutKeepsEveryRecordThatEndsBeforeIt) {
 }
 
 TEST(StoreFormat, ADamagedRecordIsSkippedAndTheRestStillLoads) {
-    const std::vector<StoreRecord> records = SampleRecords();
+    const std::vector<StoreRecord> records = SampleStoreRecords();
     std::string bytes = SerializeStore(records);
     // Flip a byte inside the first record's data: its checksum no longer matches.
     bytes[bytes.find("/home/u") + 3] ^= 0x20;
@@ -76,7 +67,7 @@ TEST(StoreFormat, ADamagedRecordIsSkippedAndTheRestStillLoads) {
 }
 
 TEST(StoreFormat, AnyFlippedBitOfTheHeaderLosesNoRecord) {
-    const std::vector<StoreRecord> records = SampleRecords();
+    const std::vector<StoreRecord> records = SampleStoreRecords();
     const std::string intact = SerializeStore(records);
     for (std::size_t bit = 0; bit < 8 * kStoreMagic.size(); ++bit) {
         std::string bytes = intact;
@@ -88,7 +79,7 @@ TEST(StoreFormat, AnyFlippedBitOfTheHeaderLosesNoRecord) {
 }
 
 TEST(StoreFormat, ALengthDamagedToReachTheEndHidesNoLaterRecord) {
-    const std::vector<StoreRecord> records = SampleRecords();
+    const std::vector<StoreRecord> records = SampleStoreRecords();
     std::string bytes = SerializeStore(records);
     const std::size_t length = kStoreMagic.size() + 4;  // the first record's body length
     const std::uint32_t claimed = static_cast<std::uint32_t>(bytes.size() - length - 8);

@@ -12,15 +12,6 @@
 namespace dravolin::lnx::test {
 namespace {
 
-std::vector<StoreRecord> SampleRecords() {
-    return {
-        {0x80000001u, "Software\\Dravolin", "Destination00", 1, "/home/u/discs\\"},
-        {0x80000001u, "Software\\Dravolin", "Destination01", 1, std::string("a\0b\xff", 4)},
-        {0x80000001u, "Software\\Other", "Empty", 3, ""},
-        {0x80000002u, "", "", 4, std::string(300, 'x')},
-    };
-}
-
 class StoreFiles : public ::testing::Test {
   protected:
     TempFolder temp;
@@ -56,7 +47,7 @@ TEST_F(StoreFiles, AWriteReplacesTheFileAtomicallyAndLeavesNoTemporaryFile) {
 
 // A damaged store of its own: the sample records, then garbage naming `version`.
 std::string DamagedStore(const std::string& version) {
-    return SerializeStore(SampleRecords()) + "garbage of " + version;
+    return SerializeStore(SampleStoreRecords()) + "garbage of " + version;
 }
 
 TEST_F(StoreFiles, ADamagedFileIsKeptAsBackupBeforeItIsRewritten) {
@@ -64,14 +55,14 @@ TEST_F(StoreFiles, ADamagedFileIsKeptAsBackupBeforeItIsRewritten) {
     const std::string bytes = DamagedStore("one");
     WriteFile(folder + "/store", bytes, 0600);
     StoreFile file(folder);
-    EXPECT_EQ(file.Load().records.size(), SampleRecords().size());  // loads what it can
+    EXPECT_EQ(file.Load().records.size(), SampleStoreRecords().size());  // loads what it can
 
     ASSERT_EQ(file.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); }), 0);
 
     EXPECT_EQ(ReadFile(folder + "/store.bak.1"), bytes);
     const ParsedStore now = file.Load();
     EXPECT_FALSE(now.damaged);
-    EXPECT_EQ(now.records.size(), SampleRecords().size() + 1);
+    EXPECT_EQ(now.records.size(), SampleStoreRecords().size() + 1);
 }
 
 TEST_F(StoreFiles, TheLastThreeDamagedVersionsAreKeptUnderNamesOfTheirOwn) {
@@ -160,7 +151,7 @@ TEST_P(StoreLinks, AreFollowedForReadingAndWritingAndStayLinks) {
     }
     std::vector<StoreRecord> expected;
     if (c.targetExists) {
-        expected = SampleRecords();
+        expected = SampleStoreRecords();
         WriteFile(temp / c.target, SerializeStore(expected), 0600);
     }
     StoreFile file(folder);
