@@ -119,10 +119,14 @@ class RecordingListener : public StoreListener {
     std::vector<std::string> failures;
 };
 
+std::string ValueName(int index) {
+    return "Destination" + std::string(index < 10 ? "0" : "") + std::to_string(index);
+}
+
 // Writes what SaveHistory writes: Destination00 to Destination19, each `prefix` + its index.
 void SaveHistory(Registry& registry, const std::string& prefix, int killAfter = -1) {
     for (int i = 0; i < 20; ++i) {
-        const std::string name = "Destination" + std::string(i < 10 ? "0" : "") + std::to_string(i);
+        const std::string name = ValueName(i);
         registry.SetValue(kUser, kKey, name, win::kRegSz, prefix + std::to_string(i) + "/");
         if (i == killAfter) ::raise(SIGKILL);
     }
@@ -133,7 +137,7 @@ std::string SavedHistory(const std::string& folder) {
     LinuxRegistry reader(folder);
     std::string prefix;
     for (int i = 0; i < 20; ++i) {
-        const std::string name = "Destination" + std::string(i < 10 ? "0" : "") + std::to_string(i);
+        const std::string name = ValueName(i);
         const std::string data = reader.GetValue(kUser, kKey, name, 260).data;
         const std::string suffix = std::to_string(i) + "/";
         if (data.size() < suffix.size() || data.substr(data.size() - suffix.size()) != suffix) {
