@@ -41,9 +41,4 @@ std::string_view FirstOfPathList(std::string_view list) {
     return end == std::string_view::npos ? list : list.substr(0, end);
 }
 
-std::string FolderOfTarget(std::string_view target) {
-    if (!target.empty() && target.back() == '\\') target.remove_suffix(1);
-    return std::string(target);
-}
-
 }  // namespace dravolin::lnx

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
-#include "platform/linux/DrivePaths.h"
+#include "platform/linux/TargetPaths.h"
 #include "platform/linux/ErrorText.h"
 #include "platform/linux/Folders.h"
 
@@ -12,7 +12,8 @@ namespace dravolin::lnx {
 
 std::int32_t LinuxPathPreparer::PrepareForWrite(WindowHandle, const std::string& path,
                                                 std::uint32_t flags) {
-    // The core's final backslash is its separator, not part of the folder's name.
+    // Read as a Linux user writes it: the core's backslashes are separators, "~" and a relative
+    // path lie in the home folder.
     const std::string folder = FolderOfTarget(path);
     int error = folder.empty() ? ENOENT : 0;
     if (error == 0 && (flags & win::kShppfwDirCreate) != 0) error = MakeFolders(folder);
@@ -30,7 +31,7 @@ std::int32_t LinuxPathPreparer::PrepareForWrite(WindowHandle, const std::string&
         lastError_.clear();
         return win::kSOk;
     }
-    lastError_ = folder + ": " + ErrorText(error);
+    lastError_ = (folder.empty() ? path : folder) + ": " + ErrorText(error);
     return HresultFromErrno(error);
 }
 

@@ -4,6 +4,7 @@
 #include <utility>
 #include "platform/linux/Cancellation.h"
 #include "platform/linux/DrivePaths.h"
+#include "platform/linux/TargetPaths.h"
 #include "platform/linux/TreeCopier.h"
 
 namespace dravolin::lnx {

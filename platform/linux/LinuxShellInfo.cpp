@@ -2,6 +2,7 @@
 
 #include "platform/Types.h"
 #include "platform/linux/DrivePaths.h"
+#include "platform/linux/TargetPaths.h"
 
 namespace dravolin::lnx {
 
@@ -15,8 +16,7 @@ ShellInfo::FileInfo LinuxShellInfo::GetFileInfo(const std::string& path, std::ui
         info.displayName = "CD/DVD drive " + device + "(" + *letter + ":)";
         return info;
     }
-    std::string folder = FolderOfTarget(path);
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const std::string folder = FolderOfTarget(path);
     const std::size_t slash = folder.rfind('/');
     info.displayName =
         slash == std::string::npos || folder.size() == 1 ? folder : folder.substr(slash + 1);

@@ -1,5 +1,6 @@
 // The mount table, the mounting fallbacks, and the shell copy from a drive letter to a folder.
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include "CopyTestSupport.h"
 #include "FakeSystem.h"
 #include "platform/linux/LinuxShellCopy.h"
@@ -128,11 +129,23 @@ TEST_F(ShellCopies, TheWholeDiscLandsInTheFolderTheTrailingBackslashNames) {
     ASSERT_TRUE(factory->last);
 }
 
-TEST_F(ShellCopies, OnlyAnotherBackslashOfTheUsersStays) {
+TEST_F(ShellCopies, EveryBackslashIsASeparatorAndTildeTheHomeFolder) {
     system.AddMount(system.Dev("sr0"), disc);
-    const std::string folder = system.Temp() / "odd\\name";
-    EXPECT_EQ(Copy("D:\\*.*", folder + "\\"), 0);
-    EXPECT_EQ(Snapshot(folder), Snapshot(disc));
+    EXPECT_EQ(Copy("D:\\*.*", system.Temp() / "discs\\batch2\\"), 0);
+    EXPECT_EQ(Snapshot(system.Temp() / "discs/batch2"), Snapshot(disc));
+    EXPECT_EQ(factory->target, system.Temp() / "discs/batch2");
+
+    const char* home = std::getenv("HOME");
+    const std::string saved = home ? home : "";
+    ::setenv("HOME", (system.Temp() / "home").c_str(), 1);
+    const int result = Copy("D:\\*.*", "~\\in home\\");
+    if (home) {
+        ::setenv("HOME", saved.c_str(), 1);
+    } else {
+        ::unsetenv("HOME");
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Snapshot(system.Temp() / "home/in home"), Snapshot(disc));
 }
 
 TEST_F(ShellCopies, UnknownDrivesCopyNothing) {

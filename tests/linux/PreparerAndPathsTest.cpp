@@ -2,12 +2,60 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
+#include <cstdlib>
+#include <optional>
 #include "LinuxTestSupport.h"
 #include "platform/linux/DrivePaths.h"
 #include "platform/linux/LinuxPathPreparer.h"
+#include "platform/linux/TargetPaths.h"
 
 namespace dravolin::lnx::test {
 namespace {
+
+// Points $HOME elsewhere for the life of the object.
+class HomeAt {
+  public:
+    explicit HomeAt(const std::string& home) {
+        if (const char* old = std::getenv("HOME")) old_ = old;
+        ::setenv("HOME", home.c_str(), 1);
+    }
+    ~HomeAt() {
+        if (old_) {
+            ::setenv("HOME", old_->c_str(), 1);
+        } else {
+            ::unsetenv("HOME");
+        }
+    }
+    HomeAt(const HomeAt&) = delete;
+    HomeAt& operator=(const HomeAt&) = delete;
+
+  private:
+    std::optional<std::string> old_;
+};
+
+// Makes another folder the working folder for the life of the object.
+class WorkingFolderAt {
+  public:
+    explicit WorkingFolderAt(const std::string& folder) : old_(::get_current_dir_name()) {
+        EXPECT_EQ(::chdir(folder.c_str()), 0);
+    }
+    ~WorkingFolderAt() {
+        if (old_) {
+            EXPECT_EQ(::chdir(old_), 0);
+        }
+        std::free(old_);
+    }
+    WorkingFolderAt(const WorkingFolderAt&) = delete;
+    WorkingFolderAt& operator=(const WorkingFolderAt&) = delete;
+
+  private:
+    char* old_;
+};
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 TEST(PathPreparer, CreatesTheFolderAndItsParents) {
     TempFolder temp;
@@ -39,7 +87,6 @@ TEST(PathPreparer, AFolderThatCannotBeWrittenFails) {
     LinuxPathPreparer preparer;
     EXPECT_NE(preparer.PrepareForWrite(0, "/proc/dravolin\\", win::kShppfwDirCreate), win::kSOk);
     EXPECT_NE(preparer.LastError(), "");
-    EXPECT_NE(preparer.PrepareForWrite(0, "\\", win::kShppfwDirCreate), win::kSOk);
     if (::geteuid() != 0) {  // root may write anywhere
         MakeFolder(temp / "locked");
         ::chmod((temp / "locked").c_str(), 0555);
@@ -80,13 +127,75 @@ INSTANTIATE_TEST_SUITE_P(
                       LetterCase{LetterOfCopySource, "F:\\*.*", 'F'},
                       LetterCase{LetterOfCopySource, "F:\\*", std::nullopt}));
 
-TEST(TargetPaths, OnlyTheCoresFinalBackslashIsRemoved) {
-    EXPECT_EQ(FolderOfTarget("/home/u/discs\\"), "/home/u/discs");
-    EXPECT_EQ(FolderOfTarget("/home/u/back\\slash\\"), "/home/u/back\\slash");
-    EXPECT_EQ(FolderOfTarget("/home/u/discs"), "/home/u/discs");
-    EXPECT_EQ(FolderOfTarget("\\"), "");
+// The core ends a target in its backslash; a Linux user writes "/", "~" and names relative to
+// the home folder.
+struct TargetCase {
+    const char* target;
+    const char* folder;  // "~" stands for the home folder
+};
+
+void PrintTo(const TargetCase& c, std::ostream* os) {
+    *os << '"' << c.target << '"';
+}
+
+class TargetFolders : public ::testing::TestWithParam<TargetCase> {};
+
+TEST_P(TargetFolders, AreReadAsALinuxUserWritesThem) {
+    const std::string home = "/home/u";
+    HomeAt at(home);
+    std::string expected = GetParam().folder;
+    if (expected.starts_with('~')) expected = home + expected.substr(1);
+    EXPECT_EQ(FolderOfTarget(GetParam().target), expected) << GetParam().target;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TargetFolders,
+    ::testing::Values(
+        TargetCase{"/home/u/discs\\", "/home/u/discs"},
+        TargetCase{"/home/u/discs/", "/home/u/discs"}, TargetCase{"/home/u/discs", "/home/u/discs"},
+        // Every backslash is a separator, wherever it stands.
+        TargetCase{"/home/u/discs\\batch2\\", "/home/u/discs/batch2"},
+        TargetCase{"/home/u/discs\\/batch2\\", "/home/u/discs//batch2"},
+        TargetCase{"\\\\srv\\x\\", "//srv/x"}, TargetCase{"\\", "/"}, TargetCase{"/", "/"},
+        // The home folder, and names relative to it.
+        TargetCase{"~", "~"}, TargetCase{"~\\", "~"}, TargetCase{"~/discs\\", "~/discs"},
+        TargetCase{"~\\discs\\", "~/discs"}, TargetCase{"discs\\", "~/discs"},
+        TargetCase{"a/b\\", "~/a/b"}, TargetCase{"~user\\", "~/~user"},
+        TargetCase{"/tmp/~\\", "/tmp/~"}, TargetCase{"", ""}));
+
+TEST(TargetPaths, BlanksAroundStayAndAreNotMovedIntoTheName) {
+    EXPECT_EQ(LinuxPathOf("  ~/d\\ ", "/h"), "  /h/d/ ");
+    EXPECT_EQ(LinuxPathOf(" d", "/h/"), " /h/d");
+    EXPECT_EQ(LinuxPathOf(" d", "/"), " /d");
+    EXPECT_EQ(LinuxPathOf("   ", "/h"), "   ");
+    EXPECT_EQ(LinuxPathOf("d", ""), "d") << "no home: nothing to put it under";
     EXPECT_EQ(FirstOfPathList(std::string("/a\\\0\0", 5)), "/a\\");
     EXPECT_EQ(FirstOfPathList("no terminator"), "no terminator");
+}
+
+TEST(TargetPaths, WithoutAHomeFolderARelativeTargetNamesNoFolder) {
+    HomeAt at("relative");  // not a folder's path: the password database is asked instead
+    EXPECT_TRUE(HomeFolder().empty() || HomeFolder().starts_with('/'));
+    EXPECT_EQ(FolderOfTarget("discs\\"), HomeFolder().empty() ? "" : HomeFolder() + "/discs");
+}
+
+TEST(PathPreparer, ReadsTheTargetAsALinuxUserWritesIt) {
+    TempFolder temp;
+    TempFolder started;
+    HomeAt at(temp.Path());
+    WorkingFolderAt working(started.Path());
+    LinuxPathPreparer preparer;
+    // What the core makes of "discs" extended by "\\batch2", "/batch3" and "~/x".
+    for (const char* target :
+         {"discs\\", "discs\\batch2\\", "discs\\/batch3\\", "~/x\\", "~\\y\\"}) {
+        EXPECT_EQ(preparer.PrepareForWrite(0, target, win::kShppfwDirCreate), win::kSOk) << target;
+    }
+    EXPECT_TRUE(IsFolder(temp / "discs/batch2"));
+    EXPECT_TRUE(IsFolder(temp / "discs/batch3"));
+    EXPECT_TRUE(IsFolder(temp / "x"));
+    EXPECT_TRUE(IsFolder(temp / "y"));
+    EXPECT_EQ(Snapshot(temp.Path()).size(), 5u) << "no name holds a backslash, nothing else made";
+    EXPECT_TRUE(Snapshot(started.Path()).empty()) << "nothing in the working folder";
 }
 
 }  // namespace
