@@ -14,8 +14,9 @@ class ComboBoxEx {
     virtual std::string GetWindowText() const = 0;         // the edit field
     virtual void SetWindowText(const std::string& text) = 0;
     virtual bool DeleteItem(int index) = 0;  // CBEM_DELETEITEM
-    // Index of an entry equal to `text` ignoring letter case, or -1. The search starts after
-    // `start` and wraps around, so every entry is searched (CB_FINDSTRINGEXACT).
+    // Index of an entry equal to `text` as the platform compares folder names, or -1: ignoring
+    // letter case on Windows, case-sensitive on Linux. The search starts after `start` and
+    // wraps around, so every entry is searched (CB_FINDSTRINGEXACT).
     virtual int FindStringExact(int start, const std::string& text) const = 0;
     // Text-only insertion at `index` (CBEM_INSERTITEMA, CBEIF_TEXT); returns the index or -1.
     virtual int InsertItem(int index, const std::string& text) = 0;

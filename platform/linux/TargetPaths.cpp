@@ -40,9 +40,13 @@ std::string HomeFolder() {
 }
 
 std::string LinuxPathOf(std::string_view text, std::string_view home) {
-    std::string path(text);
-    for (char& c : path) {
+    std::string path;
+    path.reserve(text.size());
+    for (char c : text) {
         if (c == '\\') c = '/';
+        // "a//b" is "a/b": a separator typed after the one the program completed adds none.
+        if (c == '/' && !path.empty() && path.back() == '/') continue;
+        path += c;
     }
     std::size_t begin = 0;
     while (begin < path.size() && IsBlank(path[begin])) ++begin;
@@ -56,7 +60,12 @@ std::string LinuxPathOf(std::string_view text, std::string_view home) {
 }
 
 std::string LocalPathOf(std::string_view text) {
-    std::string path = LinuxPathOf(text, HomeFolder());
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    // The home folder is only looked up for a path that needs it: the copy's worker threads
+    // read their (absolute) targets here too.
+    const bool absolute = !text.empty() && (text.front() == '/' || text.front() == '\\');
+    std::string path = LinuxPathOf(text, absolute ? std::string() : HomeFolder());
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
 }

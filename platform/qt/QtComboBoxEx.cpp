@@ -2,10 +2,21 @@
 
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include "platform/linux/TargetPaths.h"
+#include "platform/qt/PathText.h"
 #include "platform/qt/QtIcon.h"
 #include "platform/qt/WidgetHandles.h"
 
 namespace dravolin::qt {
+
+namespace {
+
+// A text of the core as the control shows it: the core's backslashes are "/" on Linux.
+QString Shown(const std::string& text) {
+    return TextOfPath(lnx::LinuxPathOf(text, {}));
+}
+
+}  // namespace
 
 QtComboBoxEx::QtComboBoxEx(QComboBox& combo) : combo_(combo) {
     combo_.setEditable(true);
@@ -29,15 +40,15 @@ auto QtComboBoxEx::KeepingEditText(Change change) {
 
 std::string QtComboBoxEx::GetItemText(int index) const {
     if (index < 0 || index >= combo_.count()) return {};
-    return combo_.itemText(index).toStdString();
+    return PathOfText(combo_.itemText(index));
 }
 
 std::string QtComboBoxEx::GetWindowText() const {
-    return combo_.lineEdit()->text().toStdString();
+    return lnx::LinuxPathOf(PathOfText(combo_.lineEdit()->text()), lnx::HomeFolder());
 }
 
 void QtComboBoxEx::SetWindowText(const std::string& text) {
-    combo_.lineEdit()->setText(QString::fromStdString(text));
+    combo_.lineEdit()->setText(Shown(text));
 }
 
 bool QtComboBoxEx::DeleteItem(int index) {
@@ -51,11 +62,11 @@ bool QtComboBoxEx::DeleteItem(int index) {
 int QtComboBoxEx::FindStringExact(int start, const std::string& text) const {
     const int count = combo_.count();
     if (count == 0) return -1;
-    const QString wanted = QString::fromStdString(text);
+    const std::string wanted = lnx::LocalPathOf(text);
     if (start < -1 || start >= count) start = -1;
     for (int step = 1; step <= count; ++step) {
         const int index = (start + step) % count;
-        if (combo_.itemText(index).compare(wanted, Qt::CaseInsensitive) == 0) return index;
+        if (lnx::LocalPathOf(PathOfText(combo_.itemText(index))) == wanted) return index;
     }
     return -1;
 }
@@ -64,7 +75,7 @@ int QtComboBoxEx::InsertItem(int index, const std::string& text) {
     const int count = combo_.count();
     const int at = index < 0 || index > count ? count : index;
     return KeepingEditText([&] {
-        combo_.insertItem(at, QString::fromStdString(text));
+        combo_.insertItem(at, Shown(text));
         return at;
     });
 }

@@ -9,6 +9,10 @@ class QtImageList;
 // The target folder's editable combo box on a QComboBox. As in the extended combo box, the
 // edit field is independent of the entries: inserting or deleting entries never changes the
 // text the user typed; only selecting an entry copies its text into the field.
+// Its texts are paths as a Linux user writes them: the core's backslashes show as "/", the
+// edit field's "~" and relative names are read in the home folder, names are bytes that
+// round-trip unchanged whatever their encoding, and the exact search is case-sensitive and
+// finds the entry that names the same folder, with or without its last separator.
 // UI thread only.
 class QtComboBoxEx : public ComboBoxEx {
   public:

@@ -1,14 +1,20 @@
 #include "platform/qt/QtShellInfo.h"
 
-#include <QFileInfo>
+#include <sys/stat.h>
 #include <QIcon>
 #include <cctype>
+#include "platform/Types.h"
+#include "platform/linux/TargetPaths.h"
 #include "platform/qt/QtIcon.h"
-#include "platform/qt/QtShellServices.h"
 
 namespace dravolin::qt {
 
 namespace {
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 IconPtr ThemeIcon(const char* name) {
     QIcon icon = QIcon::fromTheme(QString::fromLatin1(name));
     if (icon.isNull()) return nullptr;
@@ -29,8 +35,7 @@ ShellInfo::FileInfo QtShellInfo::GetFileInfo(const std::string& path, std::uint3
     if (!(flags & win::kShgfiIcon)) return info;
     if (IsDriveRoot(path)) {
         info.icon = ThemeIcon("drive-optical");
-    } else if (named.icon ||
-               QFileInfo(QString::fromStdString(QtShellOpen::LocalName(path))).isDir()) {
+    } else if (named.icon || IsFolder(lnx::FolderOfTarget(path))) {
         info.icon = ThemeIcon("folder");
     }
     return info;

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QThread>
 #include <QUrl>
+#include "platform/linux/TargetPaths.h"
+#include "platform/qt/PathText.h"
 #include "platform/qt/WidgetHandles.h"
 
 namespace dravolin::qt {
@@ -79,21 +81,22 @@ std::string QtFolderPicker::StartFolder() {
     return QDir(QStringLiteral("/media")).exists() ? "/media" : "/";
 }
 
-std::optional<std::string> QtFolderPicker::Browse(const Request& request) {
-    const QString chosen = QFileDialog::getExistingDirectory(
-        WidgetOf(request.owner), QString::fromStdString(request.title),
-        QString::fromStdString(StartFolder()), QFileDialog::ShowDirsOnly);
-    if (chosen.isEmpty()) return std::nullopt;
-    return QDir::toNativeSeparators(chosen).toStdString();
+QtFolderPicker::QtFolderPicker(Chooser chooser) : chooser_(std::move(chooser)) {
+    if (chooser_) return;
+    chooser_ = [](QWidget* owner, const QString& title, const QUrl& start) {
+        return QFileDialog::getExistingDirectoryUrl(owner, title, start, QFileDialog::ShowDirsOnly,
+                                                    {QStringLiteral("file")});
+    };
 }
 
-std::string QtShellOpen::LocalName(const std::string& text) {
-    if (text.size() > 1 && text.back() == '\\') return text.substr(0, text.size() - 1);
-    return text;
+std::optional<std::string> QtFolderPicker::Browse(const Request& request) {
+    // A URL, not a QString: a name that is not UTF-8 survives only in its percent escapes.
+    return PathOfChosenUrl(chooser_(WidgetOf(request.owner), QString::fromStdString(request.title),
+                                    UrlOfPath(StartFolder())));
 }
 
 void QtShellOpen::Open(WindowHandle, const std::string& file, int) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(LocalName(file))));
+    QDesktopServices::openUrl(UrlOfPath(lnx::LocalPathOf(file)));
 }
 
 void QtWaitCursor::Begin() {

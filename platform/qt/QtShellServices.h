@@ -1,7 +1,11 @@
 #pragma once
+#include <QUrl>
+#include <functional>
 #include <string>
 #include "platform/ShellServices.h"
 #include "platform/WaitCursor.h"
+
+class QWidget;
 
 namespace dravolin::qt {
 
@@ -17,19 +21,25 @@ class QtAutoComplete : public AutoComplete {
 // user when there is one, else the file system's root. UI thread only.
 class QtFolderPicker : public FolderPicker {
   public:
+    // Shows the chooser; the chosen folder as a local file URL, empty when cancelled. Qt's file
+    // dialog unless another is given (the tests stand in where a real one cannot be driven).
+    using Chooser = std::function<QUrl(QWidget* owner, const QString& title, const QUrl& start)>;
+    explicit QtFolderPicker(Chooser chooser = {});
+
     std::optional<std::string> Browse(const Request& request) override;
     // Where the chooser starts.
     static std::string StartFolder();
+
+  private:
+    Chooser chooser_;
 };
 
-// The desktop's default handler for the combo box's text as a local file. The core ends a
-// target in its own separator, a backslash; that one final byte is not part of the name on
-// Linux and is dropped, anything else is passed on as typed. UI thread only.
+// The desktop's default handler for the combo box's text as a local file, read as the Linux
+// services read a target: backslashes are "/", "~" and relative names lie in the home folder.
+// The name's bytes reach the desktop unchanged, percent-escaped in a file URL. UI thread only.
 class QtShellOpen : public ShellOpen {
   public:
     void Open(WindowHandle owner, const std::string& file, int showCommand) override;
-    // The local file the text names.
-    static std::string LocalName(const std::string& text);
 };
 
 // The application's wait cursor, from the UI thread or a worker.

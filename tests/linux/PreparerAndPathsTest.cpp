@@ -155,16 +155,18 @@ INSTANTIATE_TEST_SUITE_P(
         TargetCase{"/home/u/discs/", "/home/u/discs"}, TargetCase{"/home/u/discs", "/home/u/discs"},
         // Every backslash is a separator, wherever it stands.
         TargetCase{"/home/u/discs\\batch2\\", "/home/u/discs/batch2"},
-        TargetCase{"/home/u/discs\\/batch2\\", "/home/u/discs//batch2"},
-        TargetCase{"\\\\srv\\x\\", "//srv/x"}, TargetCase{"\\", "/"}, TargetCase{"/", "/"},
+        TargetCase{"/home/u/discs\\/batch2\\", "/home/u/discs/batch2"},
+        TargetCase{"\\\\srv\\x\\", "/srv/x"}, TargetCase{"\\", "/"}, TargetCase{"/", "/"},
         // The home folder, and names relative to it.
         TargetCase{"~", "~"}, TargetCase{"~\\", "~"}, TargetCase{"~/discs\\", "~/discs"},
         TargetCase{"~\\discs\\", "~/discs"}, TargetCase{"discs\\", "~/discs"},
         TargetCase{"a/b\\", "~/a/b"}, TargetCase{"~user\\", "~/~user"},
         TargetCase{"/tmp/~\\", "/tmp/~"}, TargetCase{"", ""}));
 
-TEST(TargetPaths, BlanksAroundStayAndAreNotMovedIntoTheName) {
+TEST(TargetPaths, BlanksAroundAreNotMovedIntoTheNameAndSeparatorsCollapse) {
     EXPECT_EQ(LinuxPathOf("  ~/d\\ ", "/h"), "  /h/d/ ");
+    EXPECT_EQ(LocalPathOf("  /d\\ "), "/d");
+    EXPECT_EQ(LinuxPathOf("/a\\\\b//c/\\", "/h"), "/a/b/c/");
     EXPECT_EQ(LinuxPathOf(" d", "/h/"), " /h/d");
     EXPECT_EQ(LinuxPathOf(" d", "/"), " /d");
     EXPECT_EQ(LinuxPathOf("   ", "/h"), "   ");

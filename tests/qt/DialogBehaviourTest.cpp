@@ -61,16 +61,16 @@ class DialogBehaviourTest : public QObject {
 
     void browseAppliesTheChoice() {
         test::QtTestPlatform machine;
-        machine.fakes.folderPicker.choice = "C:\\Discs";
+        machine.fakes.folderPicker.choice = "/srv/Discs";
         machine.Run([&](QtDialog& dialog) {
             dialog.Button(3)->click();
-            QCOMPARE(dialog.Target().lineEdit()->text(), QStringLiteral("C:\\Discs\\"));
+            QCOMPARE(dialog.Target().lineEdit()->text(), QStringLiteral("/srv/Discs/"));
             QCOMPARE(dialog.Target().count(), 1);
-            QCOMPARE(dialog.Target().itemText(0), QStringLiteral("C:\\Discs\\"));
+            QCOMPARE(dialog.Target().itemText(0), QStringLiteral("/srv/Discs/"));
             dialog.Button(1004)->click();
         });
         QCOMPARE(machine.fakes.log.Matching("ShellExecuteA").size(), std::size_t{1});
-        QVERIFY(machine.fakes.log.Matching("ShellExecuteA").front().find("C:\\Discs\\") !=
+        QVERIFY(machine.fakes.log.Matching("ShellExecuteA").front().find("/srv/Discs/") !=
                 std::string::npos);
     }
 
@@ -84,7 +84,7 @@ class DialogBehaviourTest : public QObject {
             row->setCheckState(0, Qt::Checked);
             QTRY_VERIFY_WITH_TIMEOUT(machine.fakes.threads.Count() == 1, 5000);
             machine.fakes.threads.KeepRunning(0);
-            dialog.Target().lineEdit()->setText(QStringLiteral("C:\\Out"));
+            dialog.Target().lineEdit()->setText(QStringLiteral("/srv/Out"));
             QTest::keyClick(&dialog, Qt::Key_Escape);
         });
         const std::vector<std::string> lines = machine.fakes.log.Lines();
@@ -100,7 +100,7 @@ class DialogBehaviourTest : public QObject {
             machine.fakes.registry
                 .GetValue(win::RootKey::CurrentUser, "Software\\Dravolin", "Destination00", 260)
                 .data,
-            std::string("C:\\Out\\"));
+            std::string("/srv/Out/"));
     }
 
     void ticksArriveInsideANestedPrompt() {

@@ -31,12 +31,10 @@ class ScreenshotTest : public QObject {
         drives.AddDrive('G');
         drives.InsertDisc('E', fake::FakeDisc{"PHOTOS_2003", 0x11, {}, {}});
         drives.InsertDisc('G', fake::FakeDisc{"", 0x22, {}, {}});
-        drives.AddVolume('C');
-        drives.AddFolder("C:\\Discs");
         machine.fakes.registry.SetValue(win::RootKey::CurrentUser, "Software\\Dravolin",
-                                        "Destination00", win::kRegSz, "C:\\Discs\\");
+                                        "Destination00", win::kRegSz, "/home/user/Discs/");
         machine.fakes.registry.SetValue(win::RootKey::CurrentUser, "Software\\Dravolin",
-                                        "Destination01", win::kRegSz, "C:\\Archive\\");
+                                        "Destination01", win::kRegSz, "/home/user/Archive/");
         const QString path = QStringLiteral(DRAVOLIN_SCREENSHOTS "/") + file;
         QSize shot;
         machine.RunWithCore([&](QtDialog& window, CCopyDlg& core) {

@@ -62,7 +62,7 @@ class StoreCommitsTest : public QObject {
         QVERIFY(rewrites.Watching());
 
         test::QtTestPlatform machine;
-        machine.fakes.folderPicker.choice = "C:\\Discs";
+        machine.fakes.folderPicker.choice = "/srv/Discs";
         lnx::LinuxRegistry registry(folder);
         StoreCommits commits(registry, machine.host, Language::English);
         machine.registry.Wrap(registry);
@@ -88,7 +88,7 @@ class StoreCommitsTest : public QObject {
         const auto value = [&](int index) {
             return later.GetValue(win::RootKey::CurrentUser, kKey, ValueName(index), 260).data;
         };
-        QCOMPARE(value(0), std::string("C:\\Discs\\"));
+        QCOMPARE(value(0), std::string("/srv/Discs/"));
         QCOMPARE(value(1), std::string("/old/0/"));
         QCOMPARE(value(19), std::string("/old/18/"));
     }
@@ -109,13 +109,13 @@ class StoreCommitsTest : public QObject {
         QWidget* dialogWidget = nullptr;
         machine.Run([&](QtDialog& dialog) {
             dialogWidget = &dialog;
-            for (const char* choice : {"C:\\One", "C:\\Two"}) {
+            for (const char* choice : {"/srv/One", "/srv/Two"}) {
                 machine.fakes.folderPicker.choice = choice;
                 dialog.Button(3)->click();
                 QCoreApplication::processEvents();  // the commit, and a box if it fails
                 QCOMPARE(boxes.texts.size(), 1);
             }
-            QCOMPARE(dialog.Target().itemText(0), QStringLiteral("C:\\Two\\"));
+            QCOMPARE(dialog.Target().itemText(0), QStringLiteral("/srv/Two/"));
         });
         commits.CommitNow();  // the teardown's save fails too
         QCoreApplication::processEvents();
