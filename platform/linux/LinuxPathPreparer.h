@@ -6,7 +6,8 @@ namespace dravolin::lnx {
 
 // Makes a target folder ready: creates it and its missing parents, then succeeds only when it
 // is a folder this process may create files in. The reason for a failure is kept for the
-// caller (the front end shows it; the core only sees the HRESULT).
+// caller: the core only sees the HRESULT; the Qt front end (QtPathPreparer) shows the reason on
+// the dialog before the core unticks the drive.
 class LinuxPathPreparer : public PathPreparer {
   public:
     // UI thread only.
