@@ -55,15 +55,26 @@ int main(int argc, char** argv) {
     // One save of the history, one write of the store; a store that cannot be written is told.
     StoreCommits storeCommits(services.registry(), host, language);
     QtShellInfo shellInfo(services.shellInfo());
-    QtPathPreparer preparer(services.preparer(), language);
+    QtPathPreparer explainingPreparer(services.preparer(), language);
     QtAutoComplete autoComplete;
     QtFolderPicker folderPicker;
     QtShellOpen shellOpen;
     LinuxDriveActions driveActions(services);
     QtContextMenu contextMenu(driveActions, language);
-    Platform platform{desktop,   host,        resources,           services.volumes(), shellInfo,
-                      registry,  preparer,    services.codePage(), autoComplete,       folderPicker,
-                      shellOpen, contextMenu, services.threads(),  services.workers()};
+    Platform platform{desktop,
+                      host,
+                      resources,
+                      services.volumes(),
+                      shellInfo,
+                      registry,
+                      explainingPreparer,
+                      services.codePage(),
+                      autoComplete,
+                      folderPicker,
+                      shellOpen,
+                      contextMenu,
+                      services.threads(),
+                      services.workers()};
 
     CCopyApp application(platform);
     application.InitInstance();
