@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
-#include "platform/linux/TargetPaths.h"
 #include "platform/linux/ErrorText.h"
 #include "platform/linux/Folders.h"
+#include "platform/linux/TargetPaths.h"
 
 namespace dravolin::lnx {
 

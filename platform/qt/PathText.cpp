@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <filesystem>
 #include <system_error>
+#include "platform/linux/TextCodecs.h"
 
 namespace dravolin::qt {
 
@@ -37,24 +38,6 @@ std::size_t Utf8Length(std::string_view bytes, char32_t& value) {
     }
     if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
     return length;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 bool Exists(const std::string& path) {
@@ -127,13 +110,12 @@ std::string PathOfText(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
         if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            AppendUtf8(bytes, QChar::surrogateToUcs4(unit, text[++i].unicode()));
+            lnx::AppendUtf8(bytes, QChar::surrogateToUcs4(unit, text[++i].unicode()));
         } else if (unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF) {
             bytes += static_cast<char>(unit - kEscapeBase);
-        } else if (QChar::isSurrogate(unit)) {
-            AppendUtf8(bytes, QChar::ReplacementCharacter);  // nothing of ours makes these
         } else {
-            AppendUtf8(bytes, unit);
+            // Another lone surrogate, which nothing of ours makes, becomes U+FFFD there.
+            lnx::AppendUtf8(bytes, unit);
         }
     }
     return bytes;
