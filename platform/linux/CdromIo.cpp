@@ -38,8 +38,16 @@ TrayState QueryTray(CdromIo& io, int fd) {
 
 bool EjectTray(CdromIo& io, int fd) {
     // A failed unlock is no reason not to try: the eject's own answer is what counts.
-    io.Ioctl(fd, CDROM_LOCKDOOR, 0);
+    UnlockDoor(io, fd);
     return io.Ioctl(fd, CDROMEJECT, 0) == 0;
+}
+
+bool UnlockDoor(CdromIo& io, int fd) {
+    return io.Ioctl(fd, CDROM_LOCKDOOR, 0) == 0;
+}
+
+bool MediaChanged(CdromIo& io, int fd) {
+    return io.Ioctl(fd, CDROM_MEDIA_CHANGED, CDSL_CURRENT) == 1;
 }
 
 bool CloseTray(CdromIo& io, int fd) {

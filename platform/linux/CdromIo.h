@@ -28,6 +28,13 @@ TrayState QueryTray(CdromIo& io, int fd);
 bool EjectTray(CdromIo& io, int fd);
 bool CloseTray(CdromIo& io, int fd);
 
+// CDROM_LOCKDOOR 0: the drive's own button works again. True on success.
+bool UnlockDoor(CdromIo& io, int fd);
+
+// CDROM_MEDIA_CHANGED for the current slot: true when the kernel saw the medium change since
+// the last time this process or another asked; false when it did not or cannot tell.
+bool MediaChanged(CdromIo& io, int fd);
+
 // The byte offset of the last session of a multi-session disc (CDROMMULTISESSION), where a
 // file system's descriptors are read; 0 for a single session or when the drive cannot tell.
 std::uint64_t LastSessionOffset(CdromIo& io, int fd);

@@ -28,8 +28,12 @@ int MountCalls::Unmount(const std::string& target, int flags) {
     return ::umount2(target.c_str(), flags) == 0 ? 0 : errno;
 }
 
-DiscMounter::DiscMounter(Options options, std::shared_ptr<MountCalls> calls)
-    : options_(std::move(options)), calls_(std::move(calls)), udisks_(options_.busAddress) {}
+DiscMounter::DiscMounter(Options options, std::shared_ptr<MountCalls> calls,
+                         std::shared_ptr<CdromIo> io)
+    : options_(std::move(options)),
+      calls_(std::move(calls)),
+      io_(std::move(io)),
+      udisks_(options_.busAddress) {}
 
 std::optional<std::string> DiscMounter::CurrentMount(const OpticalDrive& drive) const {
     return FindMountPoint(ReadMountInfo(options_.mountInfo), drive.deviceNode);
@@ -47,8 +51,9 @@ DiscMounter::Mounted DiscMounter::EnsureMounted(const OpticalDrive& drive) {
         UDisks2Client::Result mounted = udisks_.Mount(drive.name, "ro");
         if (mounted.ok) {
             std::lock_guard lock(mutex_);
-            own_[drive.deviceNode] = OwnMount{mounted.mountPoint, Method::UDisks2};
+            own_[drive.deviceNode] = OwnMount{mounted.mountPoint, Method::UDisks2, drive.name};
             result.ok = true;
+            result.own = true;
             result.mountPoint = mounted.mountPoint;
             return result;
         }
@@ -85,8 +90,9 @@ DiscMounter::Mounted DiscMounter::MountPrivately(const OpticalDrive& drive,
         error = calls_->Mount(drive.deviceNode, folder, fsType, kReadOnlyFlags);
         if (error == 0) {
             std::lock_guard lock(mutex_);
-            own_[drive.deviceNode] = OwnMount{folder, Method::Syscall};
+            own_[drive.deviceNode] = OwnMount{folder, Method::Syscall, drive.name};
             result.ok = true;
+            result.own = true;
             result.mountPoint = folder;
             return result;
         }
@@ -99,26 +105,55 @@ DiscMounter::Mounted DiscMounter::MountPrivately(const OpticalDrive& drive,
     return result;
 }
 
+std::optional<DiscMounter::OwnMount> DiscMounter::TakeOwn(const std::string& deviceNode) {
+    std::lock_guard lock(mutex_);
+    auto it = own_.find(deviceNode);
+    if (it == own_.end()) return std::nullopt;
+    OwnMount own = std::move(it->second);
+    own_.erase(it);
+    return own;
+}
+
+bool DiscMounter::Unmount(const OwnMount& own) {
+    if (own.method == Method::UDisks2) return udisks_.Unmount(own.name).ok;
+    // A busy mount is detached now and goes once nothing uses it any more.
+    const bool gone =
+        calls_->Unmount(own.mountPoint, 0) == 0 || calls_->Unmount(own.mountPoint, MNT_DETACH) == 0;
+    ::rmdir(own.mountPoint.c_str());
+    return gone;
+}
+
 bool DiscMounter::ReleaseForEject(const OpticalDrive& drive) {
-    std::optional<OwnMount> own;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = own_.find(drive.deviceNode);
-        if (it != own_.end()) {
-            own = it->second;
-            own_.erase(it);
-        }
-    }
-    if (own && own->method == Method::Syscall) {
-        if (calls_->Unmount(own->mountPoint, 0) != 0) calls_->Unmount(own->mountPoint, MNT_DETACH);
-        ::rmdir(own->mountPoint.c_str());
-    }
-    const bool udisksOwned = own && own->method == Method::UDisks2;
-    if (udisksOwned || (options_.useUDisks2 && CurrentMount(drive))) {
-        const UDisks2Client::Result unmounted = udisks_.Unmount(drive.name);
-        if (udisksOwned && unmounted.ok) return true;
+    const std::optional<OwnMount> own = TakeOwn(drive.deviceNode);
+    if (own && Unmount(*own) && own->method == Method::UDisks2) return true;
+    if ((!own || own->method == Method::Syscall) && options_.useUDisks2 && CurrentMount(drive)) {
+        udisks_.Unmount(drive.name);
     }
     return !CurrentMount(drive);
+}
+
+void DiscMounter::Release(const std::string& deviceNode, const OwnMount& own) {
+    if (!Unmount(own)) return;  // still mounted: the door stays locked, as the kernel keeps it
+    // The kernel unlocks the door when the drive's last user lets go; a user that still holds
+    // the drive open (another program, another of our workers) would keep it locked.
+    UniqueFd fd = io_->Open(deviceNode);
+    if (fd) UnlockDoor(*io_, fd.Get());
+}
+
+bool DiscMounter::ReleaseOwn(const OpticalDrive& drive) {
+    const std::optional<OwnMount> own = TakeOwn(drive.deviceNode);
+    if (!own) return false;
+    Release(drive.deviceNode, *own);
+    return true;
+}
+
+void DiscMounter::ReleaseAll() {
+    std::map<std::string, OwnMount> own;
+    {
+        std::lock_guard lock(mutex_);
+        own.swap(own_);
+    }
+    for (const auto& [deviceNode, mount] : own) Release(deviceNode, mount);
 }
 
 }  // namespace dravolin::lnx

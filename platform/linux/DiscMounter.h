@@ -2,7 +2,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include "platform/linux/CdromIo.h"
 #include "platform/linux/OpticalDrives.h"
 #include "platform/linux/UDisks2Client.h"
 
@@ -18,8 +20,10 @@ class MountCalls {
     virtual int Unmount(const std::string& target, int flags);
 };
 
-// Makes a disc's files reachable before a copy and lets go of them before an eject.
-// Thread-safe: workers mount for their copies while the UI thread may eject.
+// Makes a disc's files reachable before a copy and lets go of them afterwards. A mount locks
+// the drive's door, so whatever this program mounts it also unmounts, with the door unlocked:
+// when the copy ends, before an eject, and at the end of the program. Mounts that were there
+// before stay. Thread-safe: workers mount for their copies while others eject.
 class DiscMounter {
   public:
     struct Options {
@@ -28,12 +32,15 @@ class DiscMounter {
         bool useUDisks2 = true;
         std::string privateMountRoot;  // empty: /run/dravolin for root, else $XDG_RUNTIME_DIR
     };
-    DiscMounter(Options options, std::shared_ptr<MountCalls> calls);
+    // `io` unlocks the doors of the drives this program unmounts.
+    DiscMounter(Options options, std::shared_ptr<MountCalls> calls,
+                std::shared_ptr<CdromIo> io = std::make_shared<CdromIo>());
 
     struct Mounted {
         bool ok = false;
         std::string mountPoint;
         std::string error;  // why the disc could not be mounted, for the user
+        bool own = false;   // mounted by this call, not found mounted
     };
     // The folder where the disc's files are: an existing mount, else a read-only mount made
     // through UDisks2, else one made with mount(2) in a private folder.
@@ -44,18 +51,33 @@ class DiscMounter {
     // drive stays mounted.
     bool ReleaseForEject(const OpticalDrive& drive);
 
+    // Unmounts what this program mounted from the drive and unlocks its door; a mount it found
+    // stays, door locked. True when there was one of ours.
+    bool ReleaseOwn(const OpticalDrive& drive);
+    // The same for every drive, at the end of the program.
+    void ReleaseAll();
+
+    // Where the drive's disc is mounted now, by whoever mounted it.
+    std::optional<std::string> CurrentMount(const OpticalDrive& drive) const;
+
   private:
     enum class Method { UDisks2, Syscall };
     struct OwnMount {
         std::string mountPoint;
         Method method;
+        std::string name;  // the drive's kernel name, for UDisks2
     };
-    std::optional<std::string> CurrentMount(const OpticalDrive& drive) const;
+    // Takes the drive's own mount off the books, so that one caller alone releases it.
+    std::optional<OwnMount> TakeOwn(const std::string& deviceNode);
+    // True when the mount is gone.
+    bool Unmount(const OwnMount& own);
+    void Release(const std::string& deviceNode, const OwnMount& own);
     Mounted MountPrivately(const OpticalDrive& drive, const std::string& udisksError);
     std::string PrivateRoot() const;
 
     Options options_;
     std::shared_ptr<MountCalls> calls_;
+    std::shared_ptr<CdromIo> io_;
     UDisks2Client udisks_;
     std::mutex mutex_;
     std::map<std::string, OwnMount> own_;  // by device node

@@ -20,16 +20,17 @@ std::shared_ptr<T> OrDefault(std::shared_ptr<T> given) {
 
 LinuxServices::LinuxServices(LinuxServicesOptions options)
     : drives_(std::make_shared<const OpticalDrives>(options.roots)),
-      cdrom_(OrDefault<CdromIo, CdromIo>(options.cdrom)) {
+      cdrom_(OrDefault<CdromIo, CdromIo>(options.cdrom)),
+      states_(std::make_shared<DriveStates>(drives_, cdrom_, threads_)) {
     DiscMounter::Options mounting;
     mounting.mountInfo = options.roots.mountInfo;
     mounting.busAddress = options.busAddress;
     mounting.useUDisks2 = options.useUDisks2;
     mounting.privateMountRoot = options.privateMountRoot;
-    mounter_ = std::make_shared<DiscMounter>(std::move(mounting),
-                                             OrDefault<MountCalls, MountCalls>(options.mountCalls));
+    mounter_ = std::make_shared<DiscMounter>(
+        std::move(mounting), OrDefault<MountCalls, MountCalls>(options.mountCalls), cdrom_);
 
-    volumes_ = std::make_unique<LinuxVolumes>(drives_, cdrom_);
+    volumes_ = std::make_unique<LinuxVolumes>(drives_, states_);
     shellInfo_ = std::make_unique<LinuxShellInfo>(drives_);
     registry_ = std::make_unique<LinuxRegistry>(options.storeFolder, options.autoPlay);
     codePage_ = std::make_unique<Utf8CodePage>();
@@ -40,10 +41,17 @@ LinuxServices::LinuxServices(LinuxServicesOptions options)
             std::make_shared<PolicyPromptsFactory>(ReplaceDecision::Skip, ErrorDecision::Cancel);
     }
     workers_.devices = std::make_shared<LinuxDeviceControl>(drives_, cdrom_, mounter_);
-    workers_.copy = std::make_shared<LinuxShellCopy>(drives_, mounter_, std::move(prompts),
-                                                     OrDefault<CopyIo, CopyIo>(options.copyIo));
+    workers_.copy = std::make_shared<LinuxShellCopy>(
+        drives_, mounter_, std::move(prompts), OrDefault<CopyIo, CopyIo>(options.copyIo), states_);
     workers_.cursor = OrDefault<WaitCursor, NoWaitCursor>(options.cursor);
     workers_.com = std::make_shared<NoComRuntime>();
+}
+
+bool LinuxServices::Finish(std::chrono::steady_clock::time_point deadline) {
+    if (!threads_.WaitForAll(deadline)) return false;
+    // Every copy let go of its own mount as it ended; what is left was mounted on request.
+    mounter_->ReleaseAll();
+    return true;
 }
 
 }  // namespace dravolin::lnx

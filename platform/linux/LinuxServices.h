@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <memory>
 #include <string>
 #include "platform/Platform.h"
@@ -6,6 +7,7 @@
 #include "platform/linux/CopyIo.h"
 #include "platform/linux/CopyPrompts.h"
 #include "platform/linux/DiscMounter.h"
+#include "platform/linux/DriveStates.h"
 #include "platform/linux/LinuxPathPreparer.h"
 #include "platform/linux/LinuxRegistry.h"
 #include "platform/linux/LinuxThreads.h"
@@ -49,17 +51,26 @@ class LinuxServices {
 
     const OpticalDrives& drives() const { return *drives_; }
     DiscMounter& mounter() { return *mounter_; }
+    DriveStates& states() { return *states_; }
+
+    // The end of the program, once the dialog has told every worker to stop: waits for them
+    // until `deadline`, then unmounts what the program mounted and unlocks those doors. False
+    // when a worker still runs at the deadline: nothing is released then (the worker may be
+    // reading the disc), and the caller must end the process without destroying what the
+    // worker may still use.
+    bool Finish(std::chrono::steady_clock::time_point deadline);
 
   private:
     std::shared_ptr<const OpticalDrives> drives_;
     std::shared_ptr<CdromIo> cdrom_;
+    LinuxThreads threads_;
+    std::shared_ptr<DriveStates> states_;
     std::shared_ptr<DiscMounter> mounter_;
     std::unique_ptr<Volumes> volumes_;
     std::unique_ptr<ShellInfo> shellInfo_;
     std::unique_ptr<LinuxRegistry> registry_;
     LinuxPathPreparer preparer_;
     std::unique_ptr<CodePage> codePage_;
-    LinuxThreads threads_;
     WorkerServices workers_;
 };
 

@@ -23,16 +23,36 @@ int ResultOf(CopyOutcome outcome) {
     return LinuxShellCopy::kResultFailed;
 }
 
+// Lets go of a mount made for one copy when the copy ends. Whether an eject follows is not for
+// the copy to know (the row may have been unticked, the dialog closed, the copy cancelled), and
+// a disc left mounted keeps its door locked: the drive's button would be dead.
+class OwnMountRelease {
+  public:
+    OwnMountRelease(DiscMounter& mounter, const OpticalDrive& drive, bool own)
+        : mounter_(mounter), drive_(drive), own_(own) {}
+    ~OwnMountRelease() {
+        if (own_) mounter_.ReleaseOwn(drive_);
+    }
+    OwnMountRelease(const OwnMountRelease&) = delete;
+    OwnMountRelease& operator=(const OwnMountRelease&) = delete;
+
+  private:
+    DiscMounter& mounter_;
+    const OpticalDrive& drive_;
+    bool own_;
+};
+
 }  // namespace
 
 LinuxShellCopy::LinuxShellCopy(std::shared_ptr<const OpticalDrives> drives,
                                std::shared_ptr<DiscMounter> mounter,
                                std::shared_ptr<CopyPromptsFactory> prompts,
-                               std::shared_ptr<CopyIo> io)
+                               std::shared_ptr<CopyIo> io, std::shared_ptr<DriveStates> states)
     : drives_(std::move(drives)),
       mounter_(std::move(mounter)),
       prompts_(std::move(prompts)),
-      io_(std::move(io)) {}
+      io_(std::move(io)),
+      states_(std::move(states)) {}
 
 // Worker thread.
 int LinuxShellCopy::FileOperation(const Operation& op) {
@@ -47,6 +67,10 @@ int LinuxShellCopy::FileOperation(const Operation& op) {
         return kResultFailed;
     }
 
+    // The row shows the disc's label by the end of the copy at the latest, whenever the
+    // poll's own refresh gets to it.
+    if (states_) states_->Refresh(drive->letter);
+
     DiscMounter::Mounted mounted;
     for (;;) {
         mounted = mounter_->EnsureMounted(*drive);
@@ -58,6 +82,7 @@ int LinuxShellCopy::FileOperation(const Operation& op) {
         }
     }
 
+    const OwnMountRelease release(*mounter_, *drive, mounted.own);
     TreeCopier copier(*io_, *prompts);
     const TreeCopier::Result result = copier.Copy(mounted.mountPoint, target);
     prompts->OnFinished(result.outcome, result.summary);

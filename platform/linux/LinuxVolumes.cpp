@@ -3,7 +3,6 @@
 #include <utility>
 #include "platform/Types.h"
 #include "platform/linux/DrivePaths.h"
-#include "platform/linux/VolumeReader.h"
 
 namespace dravolin::lnx {
 
@@ -11,8 +10,9 @@ namespace {
 constexpr std::uint32_t kDriveNoRootDir = 1;
 }
 
-LinuxVolumes::LinuxVolumes(std::shared_ptr<const OpticalDrives> drives, std::shared_ptr<CdromIo> io)
-    : drives_(std::move(drives)), io_(std::move(io)) {}
+LinuxVolumes::LinuxVolumes(std::shared_ptr<const OpticalDrives> drives,
+                           std::shared_ptr<DriveStates> states)
+    : drives_(std::move(drives)), states_(std::move(states)) {}
 
 std::uint32_t LinuxVolumes::GetDriveType(const std::string& root) {
     const std::optional<char> letter = LetterOfDeviceRoot(root);
@@ -23,18 +23,14 @@ Volumes::Info LinuxVolumes::GetVolumeInformation(const std::string& root,
                                                  std::uint32_t labelCapacity) {
     Info info;
     const std::optional<char> letter = LetterOfDeviceRoot(root);
-    const OpticalDrive* drive = letter ? drives_->Find(*letter) : nullptr;
-    if (!drive) return info;
-    UniqueFd fd = io_->Open(drive->deviceNode);
-    if (!fd) return info;
-    if (QueryTray(*io_, fd.Get()) != TrayState::DiscOk) return info;
-    FdDiscBytes bytes(fd.Get());
-    const std::optional<VolumeIdentity> identity =
-        ReadVolumeIdentity(bytes, LastSessionOffset(*io_, fd.Get()));
-    if (!identity) return info;
+    if (!letter || !drives_->Find(*letter)) return info;
+    const DriveStates::State state = states_->Get(*letter);
+    states_->Request(*letter);
+    if (state.tray != TrayState::DiscOk || !state.volume) return info;
     info.ok = true;
-    info.serial = identity->serial;
-    info.label = labelCapacity == 0 ? std::string() : CutUtf8(identity->label, labelCapacity - 1);
+    info.serial = state.volume->serial;
+    info.label =
+        labelCapacity == 0 ? std::string() : CutUtf8(state.volume->label, labelCapacity - 1);
     return info;
 }
 

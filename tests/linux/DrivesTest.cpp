@@ -4,6 +4,7 @@
 #include "platform/Types.h"
 #include "platform/linux/LinuxDeviceControl.h"
 #include "platform/linux/LinuxShellInfo.h"
+#include "platform/linux/LinuxThreads.h"
 #include "platform/linux/LinuxVolumes.h"
 
 namespace dravolin::lnx::test {
@@ -46,7 +47,8 @@ class DriveServices : public ::testing::Test {
 };
 
 TEST_F(DriveServices, OnlyTheDrivesLettersAreCdRoms) {
-    LinuxVolumes volumes(drives, cdrom);
+    LinuxThreads threads;
+    LinuxVolumes volumes(drives, std::make_shared<DriveStates>(drives, cdrom, threads));
     std::string types;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         const std::string root = std::string("\\\\.\\") + letter + ":\\";
@@ -56,6 +58,7 @@ TEST_F(DriveServices, OnlyTheDrivesLettersAreCdRoms) {
     EXPECT_EQ(volumes.GetDriveType("\\\\.\\e:\\"), win::kDriveCdrom);
     EXPECT_EQ(volumes.GetDriveType("E:\\"), 1u);
     EXPECT_EQ(volumes.GetDriveType("\\\\.\\E:"), 1u);
+    EXPECT_TRUE(cdrom->Threads().empty()) << "a drive type needs no drive";
 }
 
 struct ControlCase {

@@ -29,11 +29,22 @@ void FakeSystem::AddMount(const std::string& source, const std::string& mountPoi
     WriteFile(roots_.mountInfo, mountLines_);
 }
 
-int FakeCdrom::Ioctl(int, unsigned long request, std::uintptr_t argument) {
+UniqueFd FakeCdrom::Open(const std::string& deviceNode) {
+    UniqueFd fd = CdromIo::Open(deviceNode);
+    std::lock_guard lock(mutex_);
+    openers_.push_back(std::this_thread::get_id());
+    if (fd) nodes_[fd.Get()] = deviceNode;
+    return fd;
+}
+
+int FakeCdrom::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
     {
         std::lock_guard lock(mutex_);
-        calls_.push_back({request, argument});
+        const auto node = nodes_.find(fd);
+        calls_.push_back({request, argument, std::this_thread::get_id(),
+                          node == nodes_.end() ? std::string() : node->second});
     }
+    if (onIoctl) onIoctl(request);
     switch (request) {
         case CDROM_DRIVE_STATUS:
             return status;
@@ -43,6 +54,8 @@ int FakeCdrom::Ioctl(int, unsigned long request, std::uintptr_t argument) {
             return closeResult;
         case CDROM_LOCKDOOR:
             return lockResult;
+        case CDROM_MEDIA_CHANGED:
+            return mediaChanged;
         case CDROMMULTISESSION: {
             auto* session = reinterpret_cast<cdrom_multisession*>(argument);
             session->xa_flag = sessionLba != 0;
@@ -57,6 +70,19 @@ int FakeCdrom::Ioctl(int, unsigned long request, std::uintptr_t argument) {
 std::vector<FakeCdrom::Call> FakeCdrom::Calls() {
     std::lock_guard lock(mutex_);
     return calls_;
+}
+
+std::vector<std::thread::id> FakeCdrom::Threads() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::thread::id> threads = openers_;
+    for (const Call& call : calls_) threads.push_back(call.thread);
+    return threads;
+}
+
+std::vector<unsigned long> Requests(const std::vector<FakeCdrom::Call>& calls) {
+    std::vector<unsigned long> requests;
+    for (const FakeCdrom::Call& call : calls) requests.push_back(call.request);
+    return requests;
 }
 
 int FakeMountCalls::Mount(const std::string& source, const std::string& target,

@@ -3,9 +3,12 @@
 // a mount table, and a CD-ROM ioctl seam that answers as a script says.
 #include <climits>
 #include <linux/cdrom.h>
+#include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 #include "LinuxTestSupport.h"
 #include "platform/linux/CdromIo.h"
@@ -32,26 +35,41 @@ class FakeSystem {
     std::string mountLines_;
 };
 
-// Records every ioctl and answers CDROM_DRIVE_STATUS with `status`.
+// Records every open and ioctl with the thread that made it, and answers CDROM_DRIVE_STATUS
+// with `status`. The answers may be changed while workers use the seam.
 class FakeCdrom : public CdromIo {
   public:
     struct Call {
         unsigned long request;
         std::uintptr_t argument;
+        std::thread::id thread;
+        std::string node;  // the device node the descriptor was opened on
     };
+    UniqueFd Open(const std::string& deviceNode) override;
     int Ioctl(int fd, unsigned long request, std::uintptr_t argument) override;
     std::vector<Call> Calls();
+    // Every thread that opened the drive or sent it a command.
+    std::vector<std::thread::id> Threads();
 
-    int status = CDS_DISC_OK;
-    int ejectResult = 0;
-    int closeResult = 0;
-    int lockResult = 0;
-    long sessionLba = 0;  // CDROMMULTISESSION answer; 0 for a single session
+    std::atomic<int> status{CDS_DISC_OK};
+    std::atomic<int> ejectResult{0};
+    std::atomic<int> closeResult{0};
+    std::atomic<int> lockResult{0};
+    std::atomic<int> mediaChanged{0};  // CDROM_MEDIA_CHANGED answer
+    std::atomic<long> sessionLba{0};   // CDROMMULTISESSION answer; 0 for a single session
+    // Called with every request before it is answered, on the caller's thread: a test may
+    // block a command there. Set it before any worker uses the seam.
+    std::function<void(unsigned long request)> onIoctl;
 
   private:
     std::mutex mutex_;
     std::vector<Call> calls_;
+    std::vector<std::thread::id> openers_;
+    std::map<int, std::string> nodes_;  // by open descriptor
 };
+
+// The requests of a FakeCdrom's calls, in order.
+std::vector<unsigned long> Requests(const std::vector<FakeCdrom::Call>& calls);
 
 // Records mount(2) and umount2(2) and answers with a scripted errno per file system type.
 class FakeMountCalls : public MountCalls {

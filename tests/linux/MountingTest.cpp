@@ -37,9 +37,19 @@ class Mounting : public ::testing::Test {
         options.useUDisks2 = false;
         options.privateMountRoot = system.Temp() / "run";
     }
+    // Whether the door of `node` was unlocked.
+    bool Unlocked(const std::string& node) {
+        for (const FakeCdrom::Call& call : cdrom->Calls()) {
+            if (call.request == CDROM_LOCKDOOR && call.argument == 0 && call.node == node) {
+                return true;
+            }
+        }
+        return false;
+    }
     FakeSystem system;
     std::shared_ptr<const OpticalDrives> drives;
     std::shared_ptr<FakeMountCalls> calls = std::make_shared<FakeMountCalls>();
+    std::shared_ptr<FakeCdrom> cdrom = std::make_shared<FakeCdrom>();
     DiscMounter::Options options;
 };
 
@@ -66,6 +76,48 @@ TEST_F(Mounting, WithoutUDisks2TheDiscIsMountedReadOnlyInAPrivateFolderUdfFirst)
     EXPECT_EQ(calls->log.back(), "umount " + mounted.mountPoint);
 }
 
+TEST_F(Mounting, WhatWeMountedIsReleasedWithItsDoorUnlockedOnce) {
+    DiscMounter mounter(options, calls, cdrom);
+    const auto mounted = mounter.EnsureMounted(drives->All()[0]);
+    ASSERT_TRUE(mounted.ok);
+    EXPECT_TRUE(mounted.own);
+    EXPECT_FALSE(Unlocked(system.Dev("sr0")));
+    EXPECT_TRUE(mounter.ReleaseOwn(drives->All()[0]));
+    EXPECT_EQ(calls->log.back(), "umount " + mounted.mountPoint);
+    EXPECT_TRUE(Unlocked(system.Dev("sr0")));
+    EXPECT_FALSE(mounter.ReleaseOwn(drives->All()[0])) << "released twice";
+    EXPECT_EQ(calls->log.size(), 2u);
+}
+
+TEST_F(Mounting, AMountFoundThereStaysAndKeepsItsDoorLocked) {
+    system.AddMount(system.Dev("sr0"), "/media/u/DISC");
+    DiscMounter mounter(options, calls, cdrom);
+    const auto mounted = mounter.EnsureMounted(drives->All()[0]);
+    ASSERT_TRUE(mounted.ok);
+    EXPECT_FALSE(mounted.own);
+    EXPECT_FALSE(mounter.ReleaseOwn(drives->All()[0]));
+    mounter.ReleaseAll();
+    EXPECT_TRUE(calls->log.empty());
+    EXPECT_TRUE(cdrom->Calls().empty());
+}
+
+TEST_F(Mounting, AtTheEndEveryDriveWeMountedIsReleased) {
+    system.AddBlockDevice("sr1", 5);
+    system.AddBlockDevice("sr2", 5);
+    system.AddMount(system.Dev("sr2"), "/media/u/THEIRS");
+    drives = std::make_shared<const OpticalDrives>(system.Roots());
+    DiscMounter mounter(options, calls, cdrom);
+    for (const OpticalDrive& drive : drives->All()) ASSERT_TRUE(mounter.EnsureMounted(drive).ok);
+    calls->log.clear();
+    mounter.ReleaseAll();
+    const std::vector<std::string> expected = {"umount " + system.Temp() / "run/sr0",
+                                               "umount " + system.Temp() / "run/sr1"};
+    EXPECT_EQ(calls->log, expected);
+    EXPECT_TRUE(Unlocked(system.Dev("sr0")));
+    EXPECT_TRUE(Unlocked(system.Dev("sr1")));
+    EXPECT_FALSE(Unlocked(system.Dev("sr2")));
+}
+
 TEST_F(Mounting, WhenNothingMayMountTheErrorSaysWhy) {
     calls->mountErrors["udf"] = EPERM;
     calls->mountErrors["iso9660"] = EPERM;
@@ -87,7 +139,7 @@ class ShellCopies : public Mounting {
         WriteFile(disc + "/sub/inner.txt", "inner");
     }
     int Copy(const std::string& from, const std::string& to) {
-        auto mounter = std::make_shared<DiscMounter>(options, calls);
+        auto mounter = std::make_shared<DiscMounter>(options, calls, cdrom);
         LinuxShellCopy copy(drives, mounter, factory);
         ShellCopy::Operation op;
         op.owner = 7;
@@ -105,8 +157,10 @@ class ShellCopies : public Mounting {
             this->target = target;
             last = std::make_shared<ScriptedPrompts>();
             last->errorDefault = ErrorDecision::Cancel;
+            last->onProgress = onProgress;
             return std::make_unique<ForwardingPrompts>(last);
         }
+        std::function<bool(const CopyProgress&)> onProgress;
         WindowHandle owner = 0;
         std::string source, target;
         std::shared_ptr<ScriptedPrompts> last;
@@ -153,6 +207,40 @@ TEST_F(ShellCopies, UnknownDrivesCopyNothing) {
     EXPECT_NE(Copy("E:\\*.*", system.Temp() / "t\\"), 0);
     EXPECT_NE(Copy("D:\\", system.Temp() / "t\\"), 0);
     EXPECT_EQ(::access((system.Temp() / "t").c_str(), F_OK), -1);
+}
+
+// Whether an eject follows is not the copy's to know: the row may have been unticked or the
+// dialog closed. A disc left mounted would keep its door locked and the drive's button dead.
+TEST_F(ShellCopies, AMountMadeForTheCopyGoesWhenTheCopyEndsHoweverItEnds) {
+    struct Case {
+        const char* title;
+        bool cancel;
+        int result;
+    };
+    for (const Case& c :
+         {Case{"completed", false, 0}, Case{"cancelled", true, LinuxShellCopy::kResultCancelled}}) {
+        SCOPED_TRACE(c.title);
+        calls->log.clear();
+        // What the private mount shows: the "mount" of the seam leaves the folder as it is.
+        const std::string mountPoint = system.Temp() / "run/sr0";
+        MakeFolder(mountPoint);
+        WriteFile(mountPoint + "/file.txt", "from the disc");
+        factory->onProgress = [&](const CopyProgress&) { return !c.cancel; };
+        const std::string folder = system.Temp() / (std::string("to-") + c.title);
+
+        EXPECT_EQ(Copy("D:\\*.*", folder + "\\"), c.result);
+
+        ASSERT_EQ(calls->log.size(), 2u);  // the mount, then its release
+        EXPECT_EQ(calls->log.back(), "umount " + mountPoint);
+        EXPECT_TRUE(Unlocked(system.Dev("sr0")));
+    }
+}
+
+TEST_F(ShellCopies, AMountThatWasThereBeforeTheCopyStays) {
+    system.AddMount(system.Dev("sr0"), disc);
+    EXPECT_EQ(Copy("D:\\*.*", system.Temp() / "t\\"), 0);
+    EXPECT_TRUE(calls->log.empty());
+    EXPECT_FALSE(Unlocked(system.Dev("sr0")));
 }
 
 TEST_F(ShellCopies, AFailedMountIsAskedAboutAndEndsTheCopy) {

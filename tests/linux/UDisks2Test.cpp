@@ -125,6 +125,8 @@ TEST_F(UDisks2, ACopyReadsTheDiscWhereTheServiceMountedIt) {
     op.to = temp / "target\\" + std::string(2, '\0');
     EXPECT_EQ(copy.FileOperation(op), 0);
     EXPECT_EQ(ReadFile(temp / "target/folder/file.txt"), "from the disc");
+    // The mount was made for the copy and goes with it.
+    EXPECT_EQ(Calls(), "Mount options=ro\nUnmount\n");
 }
 
 TEST_F(UDisks2, ARefusalFallsBackToMountAndBothReasonsAreTold) {

@@ -1,9 +1,7 @@
 // Labels and serials read from real ISO 9660, Joliet, Rock Ridge and UDF images made here.
 #include <gtest/gtest.h>
 #include <optional>
-#include "FakeSystem.h"
 #include "LinuxTestSupport.h"
-#include "platform/linux/LinuxVolumes.h"
 #include "platform/linux/VolumeReader.h"
 
 namespace dravolin::lnx::test {
@@ -126,50 +124,6 @@ TEST(LabelCut, NeverSplitsACharacter) {
     EXPECT_EQ(CutUtf8("AB\xd0\xa4", 3), "AB");
     EXPECT_EQ(CutUtf8("AB\xd0\xa4", 4), "AB\xd0\xa4");
     EXPECT_EQ(CutUtf8("\xe2\x82\xac", 2), "");
-}
-
-class DriveVolumes : public DiscImages {
-  protected:
-    void SetUp() override {
-        DiscImages::SetUp();
-        if (IsSkipped()) return;
-        system.AddBlockDevice("sr0", 5);
-        drives = std::make_shared<const OpticalDrives>(system.Roots());
-    }
-    FakeSystem system;
-    std::shared_ptr<const OpticalDrives> drives;
-    std::shared_ptr<FakeCdrom> cdrom = std::make_shared<FakeCdrom>();
-};
-
-TEST_F(DriveVolumes, TheDiscInTheDriveGivesLabelAndSerial) {
-    system.SetDeviceContent("sr0", Make({"genisoimage", "-quiet", "-J", "-V", "In Drive"}));
-    LinuxVolumes volumes(drives, cdrom);
-    const Volumes::Info info = volumes.GetVolumeInformation("\\\\.\\D:\\", 260);
-    EXPECT_TRUE(info.ok);
-    EXPECT_EQ(info.label, "In Drive");
-    EXPECT_NE(info.serial, 0u);
-    EXPECT_EQ(volumes.GetVolumeInformation("\\\\.\\D:\\", 4).label, "In ");
-}
-
-TEST_F(DriveVolumes, AnEmptyDriveIsNotReadAtAll) {
-    system.SetDeviceContent("sr0", Make({"genisoimage", "-quiet", "-V", "Stale"}));
-    cdrom->status = CDS_TRAY_OPEN;
-    LinuxVolumes volumes(drives, cdrom);
-    const Volumes::Info info = volumes.GetVolumeInformation("\\\\.\\D:\\", 260);
-    EXPECT_FALSE(info.ok);
-    EXPECT_EQ(info.serial, 0u);
-    EXPECT_EQ(info.label, "");
-    EXPECT_FALSE(volumes.GetVolumeInformation("\\\\.\\E:\\", 260).ok);
-}
-
-TEST_F(DriveVolumes, TheLastSessionOfAMultiSessionDiscIsRead) {
-    const std::string image = Make({"genisoimage", "-quiet", "-V", "SESSION2"});
-    system.SetDeviceContent("sr0", std::string(100 * kSector, '\0') + image);
-    cdrom->sessionLba = 100;
-    LinuxVolumes volumes(drives, cdrom);
-    const Volumes::Info info = volumes.GetVolumeInformation("\\\\.\\D:\\", 260);
-    EXPECT_TRUE(info.ok);
-    EXPECT_EQ(info.label, "SESSION2");
 }
 
 }  // namespace

@@ -72,9 +72,9 @@ int Run(const std::vector<std::string>& args) {
     CCopyApp app(platform);
     app.InitInstance();
 
-    // The dialog asked its workers to stop; the services must outlive them.
-    const bool ended =
-        services.threads().WaitForAll(std::chrono::steady_clock::now() + std::chrono::seconds(60));
+    // The dialog asked its workers to stop; the services must outlive them. Then what the
+    // program mounted is let go.
+    const bool ended = services.Finish(std::chrono::steady_clock::now() + std::chrono::seconds(60));
     console->Line(ended ? "BYE" : "BYE with workers still running");
     return ended ? 0 : 1;
 }
