@@ -1,6 +1,8 @@
 #include "platform/qt/CopyWindows.h"
 
+#include <QCloseEvent>
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -50,11 +52,14 @@ std::unique_ptr<QMessageBox> MakePrompt(QWidget& owner, QMessageBox::Icon icon,
     }
     box->setDefaultButton(first);
     box->setEscapeButton(cancel);
-    QObject::connect(box.get(), &QMessageBox::buttonClicked, box.get(),
-                     [answers, cancelAnswer, answer](QAbstractButton* button) {
-                         auto it = answers.find(button);
-                         answer(it == answers.end() ? cancelAnswer : it->second);
-                     });
+    // Every way a prompt ends passes here once: a button, Escape (which clicks Cancel) and the
+    // close box (which clicks nothing). Without a button clicked the answer is Cancel's, so the
+    // worker never waits for an answer that will not come.
+    QMessageBox* raw = box.get();
+    QObject::connect(raw, &QDialog::finished, raw, [raw, answers, cancelAnswer, answer](int) {
+        auto it = answers.find(raw->clickedButton());
+        answer(it == answers.end() ? cancelAnswer : it->second);
+    });
     return box;
 }
 
@@ -103,6 +108,20 @@ ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QSt
         onCancel();
     });
     clock_.start();
+}
+
+// The window goes when its copy has ended; closing it, like Escape, is its Cancel.
+void ProgressWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    if (cancel_->isEnabled()) cancel_->click();
+}
+
+void ProgressWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        if (cancel_->isEnabled()) cancel_->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ProgressWindow::Update(const CopyProgressView& progress) {

@@ -17,7 +17,7 @@ namespace dravolin::qt {
 QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts);
 
 // The progress of one copy: its folders, the file being copied, bytes and files done, the
-// rate, and Cancel. UI thread only.
+// rate, and Cancel, which Escape and the close box press too. UI thread only.
 class ProgressWindow : public QWidget {
   public:
     ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& source,
@@ -29,6 +29,10 @@ class ProgressWindow : public QWidget {
     QString FilesText() const;
     QString RateText() const;
     QPushButton& CancelButton() const { return *cancel_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     const CopyTexts& texts_;
@@ -43,7 +47,7 @@ class ProgressWindow : public QWidget {
 
 // The replace question (Yes, Yes to all, No, No to all, Cancel) and the error question
 // (Retry, Skip, Cancel), shown without blocking the UI thread; `answer` gets the answer as
-// ReplaceAnswer or ErrorAnswer. Closing the box is Cancel. UI thread only.
+// ReplaceAnswer or ErrorAnswer, once. Escape and the close box are Cancel. UI thread only.
 std::unique_ptr<QMessageBox> MakeReplacePrompt(QWidget& owner, const CopyTexts& texts,
                                                const ReplaceQuestionView& view,
                                                std::function<void(int)> answer);

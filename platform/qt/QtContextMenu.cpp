@@ -1,10 +1,10 @@
 #include "platform/qt/QtContextMenu.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QObject>
 #include <QUrl>
-#include <functional>
-#include <map>
 #include "platform/qt/QtShellInfo.h"
 #include "platform/qt/WidgetHandles.h"
 
@@ -23,41 +23,119 @@ struct MenuTexts {
 constexpr MenuTexts kEnglish{"&Open", "&Eject", "&Close Tray", "&Mount", "&Unmount"};
 constexpr MenuTexts kRussian{"&Открыть", "&Извлечь", "&Закрыть лоток", "&Подключить", "&Отключить"};
 
+// UI thread only.
+void OpenFolder(const std::string& folder) {
+    if (!folder.empty()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+    }
+}
+
 }  // namespace
 
+QtContextMenu::QtContextMenu(DriveActions& actions, Threads& threads, Language language)
+    : actions_(actions),
+      threads_(threads),
+      language_(language),
+      context_(std::make_unique<QObject>()) {}
+
+QtContextMenu::~QtContextMenu() {
+    // Commands whose end never reached the UI thread (the program is ending) still hold the
+    // cursor.
+    for (; running_ > 0; --running_) QApplication::restoreOverrideCursor();
+}
+
+// UI thread only.
+bool QtContextMenu::Start(Command command) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ++running_;
+    auto job = [this, command = std::move(command)]() -> std::uint32_t {
+        std::function<void()> then = command();
+        QMetaObject::invokeMethod(
+            context_.get(),
+            [this, then = std::move(then)] {
+                --running_;
+                QApplication::restoreOverrideCursor();
+                if (then) then();
+            },
+            Qt::QueuedConnection);
+        return 0;
+    };
+    if (threads_.Create(std::move(job))) return true;
+    --running_;
+    QApplication::restoreOverrideCursor();
+    return false;
+}
+
+// UI thread only.
 bool QtContextMenu::Show(WindowHandle owner, const std::string& path, Point client) {
     QWidget* window = WidgetOf(owner);
     if (!window || !QtShellInfo::IsDriveRoot(path)) return false;
     const char letter = path[0];
     const MenuTexts& texts = language_ == Language::Russian ? kRussian : kEnglish;
 
-    const std::string folder = actions_.MountFolder(letter);
-    const bool trayOpen = actions_.TrayOpen(letter);
-    const bool hasDisc = actions_.HasDisc(letter);
-
     QMenu menu(window);
-    std::map<QAction*, std::function<bool()>> commands;
     QAction* open = menu.addAction(QString::fromUtf8(texts.open));
-    open->setEnabled(!folder.empty());
     menu.setDefaultAction(open);
-    commands[open] = [folder] {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
-    };
     menu.addSeparator();
-    QAction* tray = menu.addAction(QString::fromUtf8(trayOpen ? texts.closeTray : texts.eject));
-    commands[tray] = [this, letter, trayOpen] {
-        return trayOpen ? actions_.CloseTray(letter) : actions_.Eject(letter);
+    QAction* tray = menu.addAction(QString());
+    QAction* mount = menu.addAction(QString());
+    // The state the labels show; the chosen command acts on what its label said.
+    DriveActions::State state;
+    auto label = [&] {
+        state = actions_.Known(letter);
+        const bool mounted = !state.mountFolder.empty();
+        open->setEnabled(mounted || state.hasDisc);
+        tray->setText(QString::fromUtf8(state.trayOpen ? texts.closeTray : texts.eject));
+        mount->setText(QString::fromUtf8(mounted ? texts.unmount : texts.mount));
+        mount->setEnabled(mounted || state.hasDisc);
     };
-    QAction* mount =
-        menu.addAction(QString::fromUtf8(folder.empty() ? texts.mount : texts.unmount));
-    mount->setEnabled(!folder.empty() || hasDisc);
-    commands[mount] = [this, letter, mounted = !folder.empty()] {
-        return mounted ? actions_.Unmount(letter) : actions_.Mount(letter);
-    };
-
+    label();
+    // What the drive says now follows while the menu is open.
+    const std::uint64_t shown = ++menus_;
+    relabel_ = label;
+    actions_.Refresh(letter, [this, shown] {
+        QMetaObject::invokeMethod(
+            context_.get(),
+            [this, shown] {
+                if (shown == menus_ && relabel_) relabel_();
+            },
+            Qt::QueuedConnection);
+    });
     QAction* chosen = menu.exec(window->mapToGlobal(QPoint(client.x, client.y)));
-    auto it = commands.find(chosen);
-    return it != commands.end() && it->second();
+    relabel_ = nullptr;
+
+    const bool mounted = !state.mountFolder.empty();
+    if (chosen == open) {
+        if (mounted) {
+            OpenFolder(state.mountFolder);
+            return true;
+        }
+        return Start([this, letter] {
+            const std::string folder = actions_.Mount(letter);
+            return std::function<void()>([folder] { OpenFolder(folder); });
+        });
+    }
+    if (chosen == tray) {
+        return Start([this, letter, close = state.trayOpen] {
+            if (close) {
+                actions_.CloseTray(letter);
+            } else {
+                actions_.Eject(letter);
+            }
+            return std::function<void()>();
+        });
+    }
+    if (chosen == mount) {
+        return Start([this, letter, mounted] {
+            if (mounted) {
+                actions_.Unmount(letter);
+            } else {
+                actions_.Mount(letter);
+            }
+            return std::function<void()>();
+        });
+    }
+    return false;
 }
 
 }  // namespace dravolin::qt

@@ -1,6 +1,7 @@
 #include "platform/qt/QtDialog.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
@@ -110,10 +111,11 @@ void QtDialog::SetIcon(const Icon& icon, bool) {
     setWindowIcon(ToQIcon(icon));
 }
 
-// Asks for a repaint instead of painting at once: every handler returns to the event loop
-// quickly, and a tick refreshes each row, so coalescing keeps a tick cheap.
+// Paints at once what the rows' changes left to paint, as UpdateWindow does: the dialog shows
+// a row's new state before the handler goes on, also when that handler then waits in a nested
+// loop. Nothing is painted when no row changed, so an unchanged tick stays cheap.
 void QtDialog::UpdateWindow() {
-    update();
+    if (list_ && list_->TakeChanged()) repaint();
 }
 
 Rect QtDialog::GetClientRect() const {
@@ -129,8 +131,14 @@ std::uint32_t QtDialog::SetTimer(std::uint32_t id, std::uint32_t milliseconds) {
     if (id == 0) return 0;
     std::unique_ptr<QTimer>& timer = timers_[id];
     if (!timer) {
-        timer = std::make_unique<QTimer>();
-        connect(timer.get(), &QTimer::timeout, this, [this, id] { Route(win::kWmTimer, id, 0); });
+        // A child, so that a timer killed after the last event loop still goes with the dialog.
+        timer = std::make_unique<QTimer>(this);
+        connect(timer.get(), &QTimer::timeout, this, [this, id] {
+            QElapsedTimer clock;
+            clock.start();
+            Route(win::kWmTimer, id, 0);
+            if (tickObserver_) tickObserver_(std::chrono::nanoseconds(clock.nsecsElapsed()));
+        });
     }
     timer->start(static_cast<int>(milliseconds));
     return id;

@@ -1,6 +1,8 @@
 #pragma once
 #include <QDialog>
 #include <QPushButton>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include "platform/DialogWindow.h"
@@ -43,6 +45,10 @@ class QtDialog : public QDialog, public DialogWindow {
     // modal loop has ended.
     void Destroy();
 
+    // Told how long the core took over each timer tick, for measuring the poll.
+    using TickObserver = std::function<void(std::chrono::nanoseconds)>;
+    void SetTickObserver(TickObserver observer) { tickObserver_ = std::move(observer); }
+
     // For the host and the tests.
     QPushButton* Button(int id) const;
     QTreeWidget& DriveTree() const { return *tree_; }
@@ -77,6 +83,7 @@ class QtDialog : public QDialog, public DialogWindow {
     std::unique_ptr<QtListView> list_;
     std::unique_ptr<QtComboBoxEx> target_;
     std::map<std::uint32_t, std::unique_ptr<QTimer>> timers_;
+    TickObserver tickObserver_;
     QPaintEvent* painting_ = nullptr;
     std::intptr_t msgResult_ = 0;
     bool destroyed_ = false;

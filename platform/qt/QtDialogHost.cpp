@@ -14,6 +14,7 @@ QtDialogHost::~QtDialogHost() = default;
 
 std::intptr_t QtDialogHost::RunModal(CCopyDlg& dialog) {
     QtDialog window(dialog, TextsOf(language_));
+    window.SetTickObserver(tickObserver_);
     // Declared after the window, so it goes first: its copy windows are the window's children.
     CopyBoard board(window, language_, sessions_);
     current_ = &window;

@@ -1,4 +1,6 @@
 #pragma once
+#include <chrono>
+#include <functional>
 #include <memory>
 #include "platform/DialogWindow.h"
 #include "platform/qt/CopySession.h"
@@ -22,8 +24,13 @@ class QtDialogHost : public DialogHost {
     // The dialog while RunModal runs, else null.
     QtDialog* Current() const { return current_; }
     CopyBoard* Board() const { return board_; }
+    // Given to every dialog this host runs (QtDialog::SetTickObserver).
+    void SetTickObserver(std::function<void(std::chrono::nanoseconds)> observer) {
+        tickObserver_ = std::move(observer);
+    }
 
   private:
+    std::function<void(std::chrono::nanoseconds)> tickObserver_;
     Language language_;
     std::shared_ptr<CopySessions> sessions_;
     QtDialog* current_ = nullptr;

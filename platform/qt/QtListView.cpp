@@ -70,6 +70,7 @@ int QtListView::InsertItem(int row, DriveEntry* param) {
     }
     item->setFlags(flags);
     tree_.insertTopLevelItem(row, item.release());  // the tree owns its items
+    changed_ = true;
     return row;
 }
 
@@ -85,6 +86,7 @@ bool QtListView::SetItemTextAndImage(int row, const std::string& text, int image
     item->setText(0, QString::fromStdString(text));
     item->setToolTip(0, item->text(0));
     item->setIcon(0, smallImages_ ? smallImages_->At(image) : QIcon());
+    changed_ = true;
     return true;
 }
 
@@ -92,6 +94,7 @@ bool QtListView::SetItemText(int row, int column, const std::string& text) {
     QTreeWidgetItem* item = Item(row);
     if (!item || column < 0 || column >= tree_.columnCount()) return false;
     item->setText(column, QString::fromStdString(text));
+    changed_ = true;
     return true;
 }
 
@@ -113,7 +116,10 @@ bool QtListView::SetItemState(int row, std::uint32_t state, std::uint32_t mask) 
     if (!item) return false;
     if (mask & win::kLvisStateImageMask) {
         const std::uint32_t image = (state & win::kLvisStateImageMask) >> kStateImageShift;
-        if (image != 0) item->setCheckState(0, image == 2 ? Qt::Checked : Qt::Unchecked);
+        if (image != 0) {
+            item->setCheckState(0, image == 2 ? Qt::Checked : Qt::Unchecked);
+            changed_ = true;
+        }
     }
     return true;
 }

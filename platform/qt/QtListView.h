@@ -1,5 +1,6 @@
 #pragma once
 #include <QTreeWidget>
+#include <utility>
 #include "platform/ListView.h"
 
 namespace dravolin::qt {
@@ -29,11 +30,14 @@ class QtListView : public ListView {
     int HitTest(Point client) const override;
 
     QTreeWidget& Widget() const { return tree_; }
+    // Whether a row was written since the last call: what the dialog has to paint.
+    bool TakeChanged() { return std::exchange(changed_, false); }
 
   private:
     QTreeWidgetItem* Item(int row) const;
 
     QTreeWidget& tree_;
+    bool changed_ = false;
     std::uint32_t extendedStyle_ = 0;
     QtImageList* smallImages_ = nullptr;
 };

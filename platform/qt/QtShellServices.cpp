@@ -18,16 +18,9 @@ namespace dravolin::qt {
 
 namespace {
 
-// Runs `change` on the UI thread: at once when called there, queued from a worker.
-template <typename Change>
-void OnUiThread(Change change) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return;
-    if (QThread::currentThread() == app->thread()) {
-        change();
-    } else {
-        QMetaObject::invokeMethod(app, change, Qt::QueuedConnection);
-    }
+bool OnUiThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
 }
 
 }  // namespace
@@ -81,11 +74,25 @@ std::string QtFolderPicker::StartFolder() {
     return QDir(QStringLiteral("/media")).exists() ? "/media" : "/";
 }
 
-QtFolderPicker::QtFolderPicker(Chooser chooser) : chooser_(std::move(chooser)) {
+QtFolderPicker::QtFolderPicker(Chooser chooser, Places places) : chooser_(std::move(chooser)) {
     if (chooser_) return;
-    chooser_ = [](QWidget* owner, const QString& title, const QUrl& start) {
-        return QFileDialog::getExistingDirectoryUrl(owner, title, start, QFileDialog::ShowDirsOnly,
-                                                    {QStringLiteral("file")});
+    chooser_ = [places = std::move(places)](QWidget* owner, const QString& title,
+                                            const QUrl& start) {
+        QFileDialog dialog(owner, title);
+        dialog.setDirectoryUrl(start);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.setSupportedSchemes({QStringLiteral("file")});
+        // The side bar keeps the desktop's places and adds every drive's disc where it is
+        // mounted. (A desktop's own chooser, where there is one, lists the mounted discs itself.)
+        QList<QUrl> side = dialog.sidebarUrls();
+        for (const std::string& place : places ? places() : std::vector<std::string>()) {
+            const QUrl url = UrlOfPath(place);
+            if (!url.isEmpty() && !side.contains(url)) side.append(url);
+        }
+        dialog.setSidebarUrls(side);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty()) return QUrl();
+        return dialog.selectedUrls().front();
     };
 }
 
@@ -100,11 +107,11 @@ void QtShellOpen::Open(WindowHandle, const std::string& file, int) {
 }
 
 void QtWaitCursor::Begin() {
-    OnUiThread([] { QApplication::setOverrideCursor(Qt::WaitCursor); });
+    if (OnUiThread()) QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 void QtWaitCursor::End() {
-    OnUiThread([] { QApplication::restoreOverrideCursor(); });
+    if (OnUiThread()) QApplication::restoreOverrideCursor();
 }
 
 }  // namespace dravolin::qt

@@ -2,6 +2,7 @@
 #include <QUrl>
 #include <functional>
 #include <string>
+#include <vector>
 #include "platform/ShellServices.h"
 #include "platform/WaitCursor.h"
 
@@ -18,13 +19,16 @@ class QtAutoComplete : public AutoComplete {
 };
 
 // The desktop's folder chooser, starting at the list of drives: the media mount root of the
-// user when there is one, else the file system's root. UI thread only.
+// user when there is one, else the file system's root. Its side bar lists the drives' discs.
+// UI thread only.
 class QtFolderPicker : public FolderPicker {
   public:
     // Shows the chooser; the chosen folder as a local file URL, empty when cancelled. Qt's file
     // dialog unless another is given (the tests stand in where a real one cannot be driven).
     using Chooser = std::function<QUrl(QWidget* owner, const QString& title, const QUrl& start)>;
-    explicit QtFolderPicker(Chooser chooser = {});
+    // The folders where the drives' discs are mounted now, for the side bar of Qt's dialog.
+    using Places = std::function<std::vector<std::string>()>;
+    explicit QtFolderPicker(Chooser chooser = {}, Places places = {});
 
     std::optional<std::string> Browse(const Request& request) override;
     // Where the chooser starts.
@@ -42,7 +46,9 @@ class QtShellOpen : public ShellOpen {
     void Open(WindowHandle owner, const std::string& file, int showCommand) override;
 };
 
-// The application's wait cursor, from the UI thread or a worker.
+// The application's wait cursor while the UI thread waits for a command. A worker's command
+// keeps the dialog answering, so a call from a worker shows nothing: a busy cursor over the
+// whole dialog would only say, wrongly, that it does not answer.
 class QtWaitCursor : public WaitCursor {
   public:
     void Begin() override;

@@ -1,7 +1,6 @@
 #include "platform/qt/SessionInhibitor.h"
 
 #include <QDBusMessage>
-#include "shell/AutoPlay.h"
 
 namespace dravolin::qt {
 
@@ -11,11 +10,6 @@ const QString kPath = QStringLiteral("/org/gnome/SessionManager");
 constexpr quint32 kInhibitAutomount = 16;
 // A session manager that does not answer must not hold up the dialog for long.
 constexpr int kCallTimeoutMs = 3000;
-
-bool IsCancelValue(win::RootKey root, const std::string& subKey, const std::string& name) {
-    return root == win::RootKey::LocalMachine && subKey == kCancelAutoplayKey &&
-           name == kCancelAutoplayValue;
-}
 }  // namespace
 
 SessionInhibitor::SessionInhibitor(QDBusConnection bus) : bus_(std::move(bus)) {}
@@ -41,24 +35,6 @@ void SessionInhibitor::Uninhibit() {
     call << *cookie_;
     cookie_.reset();
     if (bus_.isConnected()) bus_.call(call, QDBus::Block, kCallTimeoutMs);
-}
-
-Registry::Value AutoPlayRegistry::GetValue(win::RootKey root, const std::string& subKey,
-                                           const std::string& name, std::uint32_t capacity) {
-    return inner_.GetValue(root, subKey, name, capacity);
-}
-
-std::int32_t AutoPlayRegistry::SetValue(win::RootKey root, const std::string& subKey,
-                                        const std::string& name, std::uint32_t type,
-                                        const std::string& data) {
-    if (IsCancelValue(root, subKey, name)) inhibitor_.Inhibit();
-    return inner_.SetValue(root, subKey, name, type, data);
-}
-
-std::int32_t AutoPlayRegistry::DeleteValue(win::RootKey root, const std::string& subKey,
-                                           const std::string& name) {
-    if (IsCancelValue(root, subKey, name)) inhibitor_.Uninhibit();
-    return inner_.DeleteValue(root, subKey, name);
 }
 
 }  // namespace dravolin::qt

@@ -1,7 +1,6 @@
 #pragma once
 #include <QDBusConnection>
 #include <optional>
-#include "platform/Registry.h"
 
 namespace dravolin::qt {
 
@@ -23,25 +22,6 @@ class SessionInhibitor {
   private:
     QDBusConnection bus_;
     std::optional<quint32> cookie_;
-};
-
-// The core suppresses AutoPlay by writing and deleting the machine's cancel value; on Linux
-// that value has no reader, so writing it takes the session's inhibitor and deleting it
-// releases it. Everything else goes to the wrapped registry unchanged. UI thread only.
-class AutoPlayRegistry : public Registry {
-  public:
-    AutoPlayRegistry(Registry& inner, SessionInhibitor& inhibitor)
-        : inner_(inner), inhibitor_(inhibitor) {}
-    Value GetValue(win::RootKey root, const std::string& subKey, const std::string& name,
-                   std::uint32_t capacity) override;
-    std::int32_t SetValue(win::RootKey root, const std::string& subKey, const std::string& name,
-                          std::uint32_t type, const std::string& data) override;
-    std::int32_t DeleteValue(win::RootKey root, const std::string& subKey,
-                             const std::string& name) override;
-
-  private:
-    Registry& inner_;
-    SessionInhibitor& inhibitor_;
 };
 
 }  // namespace dravolin::qt

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <chrono>
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include "FakeSystem.h"
 #include "LinuxTestSupport.h"
 #include "platform/linux/LinuxThreads.h"
@@ -17,27 +15,6 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t kSector = 2048;
 const std::string kRoot = "\\\\.\\D:\\";
-
-// Opened by the test, awaited by workers; it opens by itself at its deadline, so that a caller
-// wrongly held behind it is held once, not on every call.
-class Gate {
-  public:
-    void Open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    void Wait() {
-        std::unique_lock lock(mutex_);
-        changed_.wait_until(lock, deadline_, [&] { return open_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-    const std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now() + 20s;
-};
 
 class DriveStatesTest : public ::testing::Test {
   protected:

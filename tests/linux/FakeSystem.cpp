@@ -87,14 +87,21 @@ std::vector<unsigned long> Requests(const std::vector<FakeCdrom::Call>& calls) {
 
 int FakeMountCalls::Mount(const std::string& source, const std::string& target,
                           const std::string& fsType, unsigned long) {
+    std::lock_guard lock(mutex_);
     log.push_back("mount " + source + " " + target + " " + fsType);
     const auto it = mountErrors.find(fsType);
     return it == mountErrors.end() ? 0 : it->second;
 }
 
 int FakeMountCalls::Unmount(const std::string& target, int flags) {
+    std::lock_guard lock(mutex_);
     log.push_back("umount " + target + (flags ? " detach" : ""));
     return 0;
+}
+
+std::vector<std::string> FakeMountCalls::Log() {
+    std::lock_guard lock(mutex_);
+    return log;
 }
 
 }  // namespace dravolin::lnx::test

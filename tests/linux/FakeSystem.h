@@ -4,6 +4,8 @@
 #include <climits>
 #include <linux/cdrom.h>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -16,6 +18,28 @@
 #include "platform/linux/OpticalDrives.h"
 
 namespace dravolin::lnx::test {
+
+// Opened by a test, awaited by workers the test holds up. It opens by itself at its deadline,
+// so that a thread wrongly held behind it (the UI thread) is held once, not for ever.
+class Gate {
+  public:
+    void Open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    void Wait() {
+        std::unique_lock lock(mutex_);
+        changed_.wait_until(lock, deadline_, [&] { return open_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+    const std::chrono::steady_clock::time_point deadline_ =
+        std::chrono::steady_clock::now() + std::chrono::seconds(20);
+};
 
 class FakeSystem {
   public:
@@ -77,9 +101,14 @@ class FakeMountCalls : public MountCalls {
     int Mount(const std::string& source, const std::string& target, const std::string& fsType,
               unsigned long flags) override;
     int Unmount(const std::string& target, int flags) override;
+    // `log` as it stands, while workers may be adding to it.
+    std::vector<std::string> Log();
 
     std::map<std::string, int> mountErrors;  // by file system type; missing means success
     std::vector<std::string> log;
+
+  private:
+    std::mutex mutex_;
 };
 
 }  // namespace dravolin::lnx::test

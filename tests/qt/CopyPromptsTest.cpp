@@ -1,6 +1,7 @@
 // The copy windows: a worker thread asks, the test answers on the UI thread as a user would.
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QtTest>
 #include <atomic>
 #include <future>
@@ -28,6 +29,39 @@ bool Click(CopyBoard& board, const QString& label) {
 }
 
 constexpr auto kDeadline = std::chrono::seconds(10);
+
+// The ways a user ends a window.
+enum class Ending { Button, Escape, CloseBox };
+
+QString NameOf(Ending ending) {
+    switch (ending) {
+        case Ending::Button:
+            return QStringLiteral("Cancel button");
+        case Ending::Escape:
+            return QStringLiteral("Escape");
+        case Ending::CloseBox:
+            return QStringLiteral("close box");
+    }
+    return {};
+}
+
+// Ends `window` as a user would: its Cancel button, Escape, or the title bar's close box (which
+// sends a close event and clicks nothing).
+void End(QWidget& window, Ending ending, const QString& cancelLabel) {
+    switch (ending) {
+        case Ending::Button:
+            for (QPushButton* button : window.findChildren<QPushButton*>()) {
+                if (button->text() == cancelLabel) button->click();
+            }
+            break;
+        case Ending::Escape:
+            QTest::keyClick(&window, Qt::Key_Escape);
+            break;
+        case Ending::CloseBox:
+            window.close();
+            break;
+    }
+}
 
 }  // namespace
 
@@ -91,6 +125,76 @@ class CopyPromptsTest : public QObject {
         QTest::keyClick(board.OpenPrompt(), Qt::Key_Escape);
         QVERIFY(cancelled.wait_for(kDeadline) == std::future_status::ready);
         QCOMPARE(cancelled.get(), ReplaceAnswer::Cancel);
+    }
+
+    // The worker waits for the answer to a question; however the user ends the prompt, the
+    // wait ends with Cancel, exactly once.
+    void everyWayOfEndingAPromptIsItsCancel_data() {
+        QTest::addColumn<int>("ending");
+        QTest::addColumn<bool>("replace");
+        for (Ending ending : {Ending::Button, Ending::Escape, Ending::CloseBox}) {
+            for (bool replace : {true, false}) {
+                const QString name = NameOf(ending) + (replace ? QStringLiteral(", replace")
+                                                               : QStringLiteral(", error"));
+                QTest::newRow(name.toUtf8().constData()) << static_cast<int>(ending) << replace;
+            }
+        }
+    }
+    void everyWayOfEndingAPromptIsItsCancel() {
+        QFETCH(int, ending);
+        QFETCH(bool, replace);
+        QWidget owner;
+        auto sessions = std::make_shared<CopySessions>();
+        CopyBoard board(owner, Language::English, sessions);
+        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        auto asked = std::async(std::launch::async, [&] {
+            return replace ? session->AskReplace({"/tmp/out/a.txt", 10, 0, 20, 0}) ==
+                                 ReplaceAnswer::Cancel
+                           : session->AskError({"/tmp/out/b.txt", "b.txt: disc full"}) ==
+                                 ErrorAnswer::Cancel;
+        });
+        // Should a wait never end, a failing check must not leave the worker waiting for ever.
+        const auto release = qScopeGuard([&] { session->Close(); });
+        QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
+        End(*board.OpenPrompt(), static_cast<Ending>(ending), QStringLiteral("Cancel"));
+        QVERIFY(asked.wait_for(kDeadline) == std::future_status::ready);
+        QVERIFY(asked.get());
+        QVERIFY(board.OpenPrompt() == nullptr);
+
+        // The next question waits for its own answer: nothing of the last one is left over.
+        auto next = std::async(std::launch::async, [&] {
+            return session->AskReplace({"/tmp/out/c.txt", 1, 0, 1, 0});
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
+        QVERIFY(next.wait_for(std::chrono::milliseconds(0)) == std::future_status::timeout);
+        QVERIFY(Click(board, QStringLiteral("&No")));
+        QVERIFY(next.wait_for(kDeadline) == std::future_status::ready);
+        QCOMPARE(next.get(), ReplaceAnswer::No);
+    }
+
+    // The progress window's Cancel, Escape and close box all stop the copy; the window stays
+    // until the copy has ended.
+    void everyWayOfEndingTheProgressWindowCancelsTheCopy_data() {
+        QTest::addColumn<int>("ending");
+        for (Ending ending : {Ending::Button, Ending::Escape, Ending::CloseBox}) {
+            QTest::newRow(NameOf(ending).toUtf8().constData()) << static_cast<int>(ending);
+        }
+    }
+    void everyWayOfEndingTheProgressWindowCancelsTheCopy() {
+        QFETCH(int, ending);
+        QWidget owner;
+        auto sessions = std::make_shared<CopySessions>();
+        CopyBoard board(owner, Language::English, sessions);
+        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        QVERIFY(session->Progress({"a", 1, 2, 0, 1}));
+        QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{1});
+        ProgressWindow* window = board.ProgressWindows().front();
+        End(*window, static_cast<Ending>(ending), QStringLiteral("Cancel"));
+        QVERIFY(session->CancelRequested());
+        QVERIFY(!session->Progress({"a", 2, 2, 1, 1}));
+        QCOMPARE(board.ProgressWindows().size(), std::size_t{1});
+        session->Finish(false, "");
+        QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{0});
     }
 
     void russianPromptButtons() {

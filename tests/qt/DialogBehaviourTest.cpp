@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QtTest>
+#include <thread>
 #include "engine/DriveList.h"
 #include "tests/qt/QtTestPlatform.h"
 
@@ -14,6 +15,24 @@ namespace {
 int IndexOf(const std::vector<std::string>& lines, const std::string& line) {
     auto it = std::find(lines.begin(), lines.end(), line);
     return it == lines.end() ? -1 : static_cast<int>(it - lines.begin());
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return false;
+    }
+};
+
+void Tick(CCopyDlg& core) {
+    std::intptr_t result = 0;
+    core.OnWndMsg(win::kWmTimer, 1, 0, &result);
 }
 
 int Ticks(const fake::CallLog& log) {
@@ -122,6 +141,42 @@ class DialogBehaviourTest : public QObject {
             inside = Ticks(machine.fakes.log);
         });
         QVERIFY(inside > before);
+    }
+
+    // A row's change is on screen before the handler goes on (it may then wait in a nested
+    // loop, or take long); a tick that changes nothing paints nothing.
+    void aRowsChangeIsPaintedAtOnce() {
+        test::QtTestPlatform machine;
+        machine.fakes.machine->AddDrive('E');
+        machine.RunWithCore([&](QtDialog& dialog, CCopyDlg& core) {
+            QTRY_VERIFY(dialog.isVisible());
+            QApplication::processEvents();
+            PaintCounter painted(*dialog.DriveTree().viewport());
+            Tick(core);
+            QCOMPARE(painted.count, 0);
+            machine.fakes.machine->InsertDisc('E', fake::FakeDisc{"DATA", 0x1234, {}, {}});
+            Tick(core);  // the unticked row shows the disc's label
+            QCOMPARE(dialog.DriveTree().topLevelItem(0)->text(0), QStringLiteral("DATA (E:)"));
+            QVERIFY(painted.count > 0);
+        });
+    }
+
+    // Qt would forward a worker's cursor calls to the UI thread and show a busy cursor over a
+    // dialog that answers; only the UI thread's own wait shows it.
+    void onlyTheUiThreadsWaitShowsTheWaitCursor() {
+        QtWaitCursor cursor;
+        std::thread([&] { cursor.Begin(); }).join();
+        QCoreApplication::processEvents();
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        std::thread([&] { cursor.End(); }).join();
+        QCoreApplication::processEvents();
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+
+        cursor.Begin();
+        QVERIFY(QApplication::overrideCursor() != nullptr);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        cursor.End();
+        QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
     void doubleAndRightClicksReachTheCore() {

@@ -4,7 +4,8 @@
 #include <QProcess>
 #include <QtTest>
 #include "platform/qt/SessionInhibitor.h"
-#include "tests/qt/QtTestPlatform.h"
+#include "shell/AutoPlay.h"
+#include "tests/qt/ProgramOnSeams.h"
 
 using namespace dravolin;
 using namespace dravolin::qt;
@@ -63,26 +64,36 @@ class SessionInhibitorTest : public QObject {
         daemon_.waitForFinished(5000);
     }
 
+    // The program's own wiring: the core's AutoPlay value, written at set-up and deleted at
+    // teardown, takes and gives back the session's automount inhibitor.
     void heldFromSetUpToTeardown() {
-        SessionInhibitor inhibitor{QDBusConnection(kBusName)};
-        test::QtTestPlatform machine;
-        AutoPlayRegistry registry(machine.fakes.registry, inhibitor);
-        machine.registry.Wrap(registry);
+        test::ProgramOnSeams seams(1, QDBusConnection(kBusName));
+        Registry& registry = seams.program->Services().registry();
         QStringList whileOpen;
-        machine.Run([&](QtDialog&) {
+        Registry::Value valueWhileOpen;
+        seams.Run([&](QtDialog&, CCopyDlg&) {
             whileOpen = Calls();
-            QVERIFY(inhibitor.Held());
+            QVERIFY(seams.program->Inhibitor().Held());
+            valueWhileOpen = registry.GetValue(win::RootKey::LocalMachine, kCancelAutoplayKey,
+                                               kCancelAutoplayValue, 260);
         });
-        QVERIFY(!inhibitor.Held());
+        QVERIFY(!seams.program->Inhibitor().Held());
         QCOMPARE(whileOpen.size(), 1);
         QVERIFY(whileOpen.front().startsWith(QStringLiteral("Inhibit dravolin 16 ")));
         const QString cookie = whileOpen.front().section(QLatin1Char(' '), 3);
         const QStringList after = Calls();
         QCOMPARE(after.size(), 2);
         QCOMPARE(after.back(), QStringLiteral("Uninhibit ") + cookie);
-        // The cancel value still reaches the store behind, as the core wrote it.
-        QVERIFY(machine.fakes.log.IndexOf("SHSetValueA HKLM") >= 0 ||
-                machine.fakes.log.IndexOf("SHSetValueA") >= 0);
+        // The cancel value itself is kept as the core wrote it (REG_SZ, no data) while the
+        // dialog runs, and deleted with it.
+        QCOMPARE(valueWhileOpen.result, win::kErrorSuccess);
+        QCOMPARE(valueWhileOpen.type, win::kRegSz);
+        QCOMPARE(valueWhileOpen.data, std::string());
+        QCOMPARE(
+            registry
+                .GetValue(win::RootKey::LocalMachine, kCancelAutoplayKey, kCancelAutoplayValue, 260)
+                .result,
+            win::kErrorFileNotFound);
     }
 
     void withoutASessionBusNothingHappens() {
@@ -93,19 +104,15 @@ class SessionInhibitorTest : public QObject {
         QVERIFY(!inhibitor.Held());
     }
 
-    void otherValuesPassThroughUntouched() {
-        SessionInhibitor inhibitor{QDBusConnection(kBusName)};
-        fake::CallLog log;
-        fake::FakeRegistry store(&log);
-        AutoPlayRegistry registry(store, inhibitor);
+    void otherValuesLeaveTheInhibitorAlone() {
+        test::ProgramOnSeams seams(1, QDBusConnection(kBusName));
+        Registry& registry = seams.program->Services().registry();
         const QStringList before = Calls();
         registry.SetValue(win::RootKey::CurrentUser, "Software\\Dravolin", "Destination00",
-                          win::kRegSz, "/tmp/x\\");
-        QCOMPARE(
-            registry.GetValue(win::RootKey::CurrentUser, "Software\\Dravolin", "Destination00", 260)
-                .data,
-            std::string("/tmp/x\\"));
-        QVERIFY(!inhibitor.Held());
+                          win::kRegSz, "/tmp/x/");
+        registry.SetValue(win::RootKey::LocalMachine, kCancelAutoplayKey, "another value",
+                          win::kRegSz, "");
+        QVERIFY(!seams.program->Inhibitor().Held());
         QCOMPARE(Calls(), before);
     }
 };

@@ -1,29 +1,22 @@
 #include "platform/qt/product/LinuxDriveActions.h"
 
 #include "engine/DriveControl.h"
-#include "platform/linux/CdromIo.h"
-#include "platform/linux/MountTable.h"
 
 namespace dravolin::qt {
 
-std::string LinuxDriveActions::MountFolder(char letter) {
+DriveActions::State LinuxDriveActions::Known(char letter) {
+    State state;
     const lnx::OpticalDrive* drive = services_.drives().Find(letter);
-    if (!drive) return {};
-    const auto folder =
-        lnx::FindMountPoint(lnx::ReadMountInfo("/proc/self/mountinfo"), drive->deviceNode);
-    return folder.value_or(std::string());
+    if (!drive) return state;
+    state.mountFolder = services_.mounter().CurrentMount(*drive).value_or(std::string());
+    const lnx::TrayState tray = services_.states().Get(letter).tray;
+    state.trayOpen = tray == lnx::TrayState::TrayOpen;
+    state.hasDisc = tray == lnx::TrayState::DiscOk;
+    return state;
 }
 
-bool LinuxDriveActions::TrayOpen(char letter) {
-    const lnx::OpticalDrive* drive = services_.drives().Find(letter);
-    if (!drive) return false;
-    lnx::CdromIo io;
-    lnx::UniqueFd fd = io.Open(drive->deviceNode);
-    return fd.Get() >= 0 && lnx::QueryTray(io, fd.Get()) == lnx::TrayState::TrayOpen;
-}
-
-bool LinuxDriveActions::HasDisc(char letter) {
-    return HasMedia(*services_.workers().devices, letter);
+void LinuxDriveActions::Refresh(char letter, std::function<void()> done) {
+    services_.states().Request(letter, std::move(done));
 }
 
 bool LinuxDriveActions::Control(char letter, std::uint32_t code) {
@@ -31,6 +24,7 @@ bool LinuxDriveActions::Control(char letter, std::uint32_t code) {
     return ControlDrive(*workers.devices, letter, code);
 }
 
+// The device command unmounts the disc first.
 bool LinuxDriveActions::Eject(char letter) {
     return Control(letter, win::kIoctlDiskEjectMedia);
 }
@@ -39,14 +33,24 @@ bool LinuxDriveActions::CloseTray(char letter) {
     return Control(letter, win::kIoctlDiskLoadMedia);
 }
 
-bool LinuxDriveActions::Mount(char letter) {
+std::string LinuxDriveActions::Mount(char letter) {
     const lnx::OpticalDrive* drive = services_.drives().Find(letter);
-    return drive && services_.mounter().EnsureMounted(*drive).ok;
+    if (!drive) return {};
+    const lnx::DiscMounter::Mounted mounted = services_.mounter().EnsureMounted(*drive);
+    return mounted.ok ? mounted.mountPoint : std::string();
 }
 
 bool LinuxDriveActions::Unmount(char letter) {
     const lnx::OpticalDrive* drive = services_.drives().Find(letter);
     return drive && services_.mounter().ReleaseForEject(*drive);
+}
+
+std::vector<std::string> LinuxDriveActions::MountFolders() const {
+    std::vector<std::string> folders;
+    for (const lnx::OpticalDrive& drive : services_.drives().All()) {
+        if (auto folder = services_.mounter().CurrentMount(drive)) folders.push_back(*folder);
+    }
+    return folders;
 }
 
 }  // namespace dravolin::qt

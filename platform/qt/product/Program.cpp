@@ -1,0 +1,91 @@
+#include "platform/qt/product/Program.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+#include "platform/qt/product/LinuxCopyPrompts.h"
+
+namespace dravolin::qt {
+
+namespace {
+
+// The core suppresses AutoPlay by writing and deleting the machine's cancel value, which no
+// Linux desktop reads: while it exists, the session's automount inhibitor is held.
+// UI thread only, as the registry is.
+class InhibitorHook : public lnx::AutoPlayHook {
+  public:
+    explicit InhibitorHook(std::shared_ptr<SessionInhibitor> inhibitor)
+        : inhibitor_(std::move(inhibitor)) {}
+    void OnCancelValueSet() override { inhibitor_->Inhibit(); }
+    void OnCancelValueDeleted() override { inhibitor_->Uninhibit(); }
+
+  private:
+    std::shared_ptr<SessionInhibitor> inhibitor_;
+};
+
+void LogTick(std::chrono::nanoseconds took) {
+    std::fprintf(stderr, "tick %lld us\n",
+                 static_cast<long long>(
+                     std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
+}
+
+}  // namespace
+
+lnx::LinuxServicesOptions Program::ServicesOptions(
+    ProgramOptions& options, const std::shared_ptr<CopySessions>& sessions,
+    const std::shared_ptr<SessionInhibitor>& inhibitor) {
+    lnx::LinuxServicesOptions services = std::move(options.services);
+    services.prompts = std::make_shared<QtCopyPromptsFactory>(sessions);
+    services.cursor = std::make_shared<QtWaitCursor>();
+    services.autoPlay = std::make_shared<InhibitorHook>(inhibitor);
+    return services;
+}
+
+Program::Program(ProgramOptions options)
+    : sessions_(std::make_shared<CopySessions>()),
+      inhibitor_(std::make_shared<SessionInhibitor>(options.sessionBus)),
+      services_(ServicesOptions(options, sessions_, inhibitor_)),
+      resources_(options.language),
+      host_(options.language, sessions_),
+      storeCommits_(services_.registry(), host_, options.language),
+      shellInfo_(services_.shellInfo()),
+      preparer_(services_.preparer(), options.language),
+      driveActions_(services_),
+      folderPicker_({}, [this] { return driveActions_.MountFolders(); }),
+      contextMenu_(driveActions_, services_.threads(), options.language),
+      platform_{desktop_,
+                host_,
+                resources_,
+                services_.volumes(),
+                shellInfo_,
+                services_.registry(),
+                preparer_,
+                services_.codePage(),
+                autoComplete_,
+                folderPicker_,
+                shellOpen_,
+                contextMenu_,
+                services_.threads(),
+                services_.workers()},
+      application_(platform_) {
+    if (qEnvironmentVariableIsSet(kTickLogVariable)) host_.SetTickObserver(LogTick);
+}
+
+Program::~Program() = default;
+
+void Program::Run() {
+    application_.InitInstance();
+    // No event loop runs any more to commit what the teardown saved.
+    storeCommits_.CommitNow();
+}
+
+bool Program::Finish(std::chrono::steady_clock::duration grace) {
+    return services_.Finish(std::chrono::steady_clock::now() + grace);
+}
+
+int EndProgram(Program& program) {
+    if (!program.Finish(kWorkerGrace)) std::_Exit(EXIT_SUCCESS);
+    return EXIT_SUCCESS;
+}
+
+}  // namespace dravolin::qt
