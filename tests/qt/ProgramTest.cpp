@@ -3,6 +3,7 @@
 // returns (run in a child process, which has to end); the tick log; the folder chooser.
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -43,6 +44,25 @@ void End(QWidget& prompt, Ending ending) {
 QString StatusOf(QtDialog& dialog, int row) {
     return dialog.DriveTree().topLevelItem(row)->text(1);
 }
+
+// Catches the dialog's poll timer (the QTimer of 1500 ms) when it first ticks.
+class PollTimerSpy : public QObject {
+  public:
+    PollTimerSpy() { QCoreApplication::instance()->installEventFilter(this); }
+    ~PollTimerSpy() override { QCoreApplication::instance()->removeEventFilter(this); }
+    QPointer<QTimer> timer;
+    bool seen = false;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* candidate = qobject_cast<QTimer*>(watched);
+        if (!seen && event->type() == QEvent::Timer && candidate && candidate->interval() == 1500) {
+            timer = candidate;
+            seen = true;
+        }
+        return false;
+    }
+};
 
 // Spins the event loop until `ready` holds or the deadline passes (no QtTest in a child).
 template <typename Predicate>
@@ -219,8 +239,22 @@ class ProgramTest : public QObject {
         QCOMPARE(child.exitCode, 0);
     }
 
-    // Nothing holds the program up: it returns from main and destroys everything; the leak
-    // checker of the sanitized build looks at what is left (the poll timer used to be).
+    // The program runs no event loop after its dialog's teardown, which kills the poll timer:
+    // the timer object must go with the dialog all the same.
+    void thePollTimerGoesWithTheDialog() {
+        ProgramOnSeams seams;
+        PollTimerSpy spy;
+        QTimer::singleShot(0, [&] {
+            SpinUntil([&] { return !spy.timer.isNull(); });  // its first tick
+            seams.program->Host().Current()->done(0);
+        });
+        seams.program->Run();
+        QVERIFY(spy.seen);
+        QVERIFY(spy.timer.isNull());
+    }
+
+    // Nothing holds the program up: it returns from main, destroying everything, and the
+    // sanitized build's leak checker finds nothing left.
     void theProgramEndsCleanly() {
         const ChildResult child = RunChildProgram(QStringLiteral("ends"));
         QVERIFY2(child.finished, qPrintable(child.output));
