@@ -48,9 +48,6 @@ class QtContextMenu : public ShellContextMenu {
     // True when a command was chosen and started.
     bool Show(WindowHandle owner, const std::string& path, Point client) override;
 
-    // For the tests: commands started whose end has not reached the UI thread yet.
-    int Running() const { return running_; }
-
   private:
     // Runs on a worker; returns what is left to do on the UI thread afterwards, if anything.
     using Command = std::function<std::function<void()>()>;
@@ -62,9 +59,9 @@ class QtContextMenu : public ShellContextMenu {
     Threads& threads_;
     Language language_;
     std::unique_ptr<QObject> context_;  // receives what workers post to the UI thread
-    int running_ = 0;
-    std::uint64_t menus_ = 0;        // counts the menus shown; the last one may be open
-    std::function<void()> relabel_;  // relabels the open menu; empty when none is open
+    int running_ = 0;                   // commands whose end has not reached the UI thread yet
+    std::uint64_t menus_ = 0;           // counts the menus shown; the last one may be open
+    std::function<void()> relabel_;     // relabels the open menu; empty when none is open
 };
 
 }  // namespace dravolin::qt

@@ -30,6 +30,8 @@ std::string RequestName(unsigned long request) {
             return "multisession";
         case CDROM_LOCKDOOR:
             return "lockdoor";
+        case CDROM_MEDIA_CHANGED:
+            return "media-changed";
         default:
             return "ioctl " + std::to_string(request);
     }
