@@ -1,5 +1,7 @@
 #include "FakeSystem.h"
 
+#include <algorithm>
+
 namespace dravolin::lnx::test {
 
 FakeSystem::FakeSystem() {
@@ -77,6 +79,13 @@ std::vector<std::thread::id> FakeCdrom::Threads() {
     std::vector<std::thread::id> threads = openers_;
     for (const Call& call : calls_) threads.push_back(call.thread);
     return threads;
+}
+
+bool FakeCdrom::Unlocked(const std::string& node) {
+    std::lock_guard lock(mutex_);
+    return std::any_of(calls_.begin(), calls_.end(), [&](const Call& call) {
+        return call.request == CDROM_LOCKDOOR && call.argument == 0 && call.node == node;
+    });
 }
 
 std::vector<unsigned long> Requests(const std::vector<FakeCdrom::Call>& calls) {

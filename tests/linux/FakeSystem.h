@@ -74,6 +74,8 @@ class FakeCdrom : public CdromIo {
     std::vector<Call> Calls();
     // Every thread that opened the drive or sent it a command.
     std::vector<std::thread::id> Threads();
+    // Whether the door of `node` was unlocked (CDROM_LOCKDOOR 0).
+    bool Unlocked(const std::string& node);
 
     std::atomic<int> status{CDS_DISC_OK};
     std::atomic<int> ejectResult{0};

@@ -37,15 +37,6 @@ class Mounting : public ::testing::Test {
         options.useUDisks2 = false;
         options.privateMountRoot = system.Temp() / "run";
     }
-    // Whether the door of `node` was unlocked.
-    bool Unlocked(const std::string& node) {
-        for (const FakeCdrom::Call& call : cdrom->Calls()) {
-            if (call.request == CDROM_LOCKDOOR && call.argument == 0 && call.node == node) {
-                return true;
-            }
-        }
-        return false;
-    }
     FakeSystem system;
     std::shared_ptr<const OpticalDrives> drives;
     std::shared_ptr<FakeMountCalls> calls = std::make_shared<FakeMountCalls>();
@@ -81,10 +72,10 @@ TEST_F(Mounting, WhatWeMountedIsReleasedWithItsDoorUnlockedOnce) {
     const auto mounted = mounter.EnsureMounted(drives->All()[0]);
     ASSERT_TRUE(mounted.ok);
     EXPECT_TRUE(mounted.own);
-    EXPECT_FALSE(Unlocked(system.Dev("sr0")));
+    EXPECT_FALSE(cdrom->Unlocked(system.Dev("sr0")));
     EXPECT_TRUE(mounter.ReleaseOwn(drives->All()[0]));
     EXPECT_EQ(calls->log.back(), "umount " + mounted.mountPoint);
-    EXPECT_TRUE(Unlocked(system.Dev("sr0")));
+    EXPECT_TRUE(cdrom->Unlocked(system.Dev("sr0")));
     EXPECT_FALSE(mounter.ReleaseOwn(drives->All()[0])) << "released twice";
     EXPECT_EQ(calls->log.size(), 2u);
 }
@@ -113,9 +104,9 @@ TEST_F(Mounting, AtTheEndEveryDriveWeMountedIsReleased) {
     const std::vector<std::string> expected = {"umount " + system.Temp() / "run/sr0",
                                                "umount " + system.Temp() / "run/sr1"};
     EXPECT_EQ(calls->log, expected);
-    EXPECT_TRUE(Unlocked(system.Dev("sr0")));
-    EXPECT_TRUE(Unlocked(system.Dev("sr1")));
-    EXPECT_FALSE(Unlocked(system.Dev("sr2")));
+    EXPECT_TRUE(cdrom->Unlocked(system.Dev("sr0")));
+    EXPECT_TRUE(cdrom->Unlocked(system.Dev("sr1")));
+    EXPECT_FALSE(cdrom->Unlocked(system.Dev("sr2")));
 }
 
 TEST_F(Mounting, WhenNothingMayMountTheErrorSaysWhy) {
@@ -232,7 +223,7 @@ TEST_F(ShellCopies, AMountMadeForTheCopyGoesWhenTheCopyEndsHoweverItEnds) {
 
         ASSERT_EQ(calls->log.size(), 2u);  // the mount, then its release
         EXPECT_EQ(calls->log.back(), "umount " + mountPoint);
-        EXPECT_TRUE(Unlocked(system.Dev("sr0")));
+        EXPECT_TRUE(cdrom->Unlocked(system.Dev("sr0")));
     }
 }
 
@@ -240,7 +231,7 @@ TEST_F(ShellCopies, AMountThatWasThereBeforeTheCopyStays) {
     system.AddMount(system.Dev("sr0"), disc);
     EXPECT_EQ(Copy("D:\\*.*", system.Temp() / "t\\"), 0);
     EXPECT_TRUE(calls->log.empty());
-    EXPECT_FALSE(Unlocked(system.Dev("sr0")));
+    EXPECT_FALSE(cdrom->Unlocked(system.Dev("sr0")));
 }
 
 TEST_F(ShellCopies, AFailedMountIsAskedAboutAndEndsTheCopy) {

@@ -27,14 +27,6 @@ class ServicesFinish : public ::testing::Test {
         options.mountCalls = calls;
         services = std::make_unique<LinuxServices>(std::move(options));
     }
-    bool Unlocked(const std::string& node) {
-        for (const FakeCdrom::Call& call : cdrom->Calls()) {
-            if (call.request == CDROM_LOCKDOOR && call.argument == 0 && call.node == node) {
-                return true;
-            }
-        }
-        return false;
-    }
 
     FakeSystem system;
     std::shared_ptr<FakeCdrom> cdrom = std::make_shared<FakeCdrom>();
@@ -62,7 +54,7 @@ TEST_F(ServicesFinish, WaitsForTheWorkersThenReleasesOnlyWhatTheProgramMounted) 
     // A worker still runs at the deadline: nothing is let go under it.
     EXPECT_FALSE(services->Finish(std::chrono::steady_clock::now()));
     EXPECT_EQ(calls->log.size(), 1u);
-    EXPECT_FALSE(Unlocked(system.Dev("sr0")));
+    EXPECT_FALSE(cdrom->Unlocked(system.Dev("sr0")));
 
     {
         std::lock_guard lock(mutex);
@@ -74,8 +66,8 @@ TEST_F(ServicesFinish, WaitsForTheWorkersThenReleasesOnlyWhatTheProgramMounted) 
         "mount " + system.Dev("sr0") + " " + system.Temp() / "run/sr0" + " udf",
         "umount " + system.Temp() / "run/sr0"};
     EXPECT_EQ(calls->log, expected);
-    EXPECT_TRUE(Unlocked(system.Dev("sr0")));
-    EXPECT_FALSE(Unlocked(system.Dev("sr1")));
+    EXPECT_TRUE(cdrom->Unlocked(system.Dev("sr0")));
+    EXPECT_FALSE(cdrom->Unlocked(system.Dev("sr1")));
 }
 
 }  // namespace

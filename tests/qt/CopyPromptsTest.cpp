@@ -9,9 +9,11 @@
 #include "platform/qt/CopyBoard.h"
 #include "platform/qt/CopyWindows.h"
 #include "platform/qt/WidgetHandles.h"
+#include "tests/qt/WindowEndings.h"
 
 using namespace dravolin;
 using namespace dravolin::qt;
+using namespace dravolin::qt::test;
 
 namespace {
 
@@ -29,39 +31,6 @@ bool Click(CopyBoard& board, const QString& label) {
 }
 
 constexpr auto kDeadline = std::chrono::seconds(10);
-
-// The ways a user ends a window.
-enum class Ending { Button, Escape, CloseBox };
-
-QString NameOf(Ending ending) {
-    switch (ending) {
-        case Ending::Button:
-            return QStringLiteral("Cancel button");
-        case Ending::Escape:
-            return QStringLiteral("Escape");
-        case Ending::CloseBox:
-            return QStringLiteral("close box");
-    }
-    return {};
-}
-
-// Ends `window` as a user would: its Cancel button, Escape, or the title bar's close box (which
-// sends a close event and clicks nothing).
-void End(QWidget& window, Ending ending, const QString& cancelLabel) {
-    switch (ending) {
-        case Ending::Button:
-            for (QPushButton* button : window.findChildren<QPushButton*>()) {
-                if (button->text() == cancelLabel) button->click();
-            }
-            break;
-        case Ending::Escape:
-            QTest::keyClick(&window, Qt::Key_Escape);
-            break;
-        case Ending::CloseBox:
-            window.close();
-            break;
-    }
-}
 
 }  // namespace
 
@@ -132,7 +101,7 @@ class CopyPromptsTest : public QObject {
     void everyWayOfEndingAPromptIsItsCancel_data() {
         QTest::addColumn<int>("ending");
         QTest::addColumn<bool>("replace");
-        for (Ending ending : {Ending::Button, Ending::Escape, Ending::CloseBox}) {
+        for (Ending ending : kEndings) {
             for (bool replace : {true, false}) {
                 const QString name = NameOf(ending) + (replace ? QStringLiteral(", replace")
                                                                : QStringLiteral(", error"));
@@ -156,7 +125,7 @@ class CopyPromptsTest : public QObject {
         // Should a wait never end, a failing check must not leave the worker waiting for ever.
         const auto release = qScopeGuard([&] { session->Close(); });
         QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
-        End(*board.OpenPrompt(), static_cast<Ending>(ending), QStringLiteral("Cancel"));
+        End(*board.OpenPrompt(), static_cast<Ending>(ending));
         QVERIFY(asked.wait_for(kDeadline) == std::future_status::ready);
         QVERIFY(asked.get());
         QVERIFY(board.OpenPrompt() == nullptr);
@@ -176,7 +145,7 @@ class CopyPromptsTest : public QObject {
     // until the copy has ended.
     void everyWayOfEndingTheProgressWindowCancelsTheCopy_data() {
         QTest::addColumn<int>("ending");
-        for (Ending ending : {Ending::Button, Ending::Escape, Ending::CloseBox}) {
+        for (Ending ending : kEndings) {
             QTest::newRow(NameOf(ending).toUtf8().constData()) << static_cast<int>(ending);
         }
     }
@@ -189,7 +158,7 @@ class CopyPromptsTest : public QObject {
         QVERIFY(session->Progress({"a", 1, 2, 0, 1}));
         QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{1});
         ProgressWindow* window = board.ProgressWindows().front();
-        End(*window, static_cast<Ending>(ending), QStringLiteral("Cancel"));
+        End(*window, static_cast<Ending>(ending));
         QVERIFY(session->CancelRequested());
         QVERIFY(!session->Progress({"a", 2, 2, 1, 1}));
         QCOMPARE(board.ProgressWindows().size(), std::size_t{1});

@@ -9,20 +9,9 @@
 
 using namespace dravolin;
 using namespace dravolin::qt;
-using dravolin::qt::test::ProgramOnSeams;
+using namespace dravolin::qt::test;
 
 namespace {
-
-// Spins the event loop until `ready` holds or the deadline passes.
-template <typename Predicate>
-bool SpinUntil(Predicate ready) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!ready()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 QMenu* OpenMenu() {
     return qobject_cast<QMenu*>(QApplication::activePopupWidget());

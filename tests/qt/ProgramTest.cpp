@@ -13,33 +13,15 @@
 #include <mutex>
 #include "platform/qt/CopyBoard.h"
 #include "tests/qt/ProgramOnSeams.h"
+#include "tests/qt/WindowEndings.h"
 
 using namespace dravolin;
 using namespace dravolin::qt;
-using dravolin::qt::test::ProgramOnSeams;
+using namespace dravolin::qt::test;
 
 namespace {
 
 constexpr char kChildFlag[] = "--child";
-
-enum class Ending { Button, Escape, CloseBox };
-
-// Ends `prompt` as a user would: Cancel, Escape, or the close box (a close event, no button).
-void End(QWidget& prompt, Ending ending) {
-    switch (ending) {
-        case Ending::Button:
-            for (QPushButton* button : prompt.findChildren<QPushButton*>()) {
-                if (button->text() == QStringLiteral("Cancel")) button->click();
-            }
-            break;
-        case Ending::Escape:
-            QTest::keyClick(&prompt, Qt::Key_Escape);
-            break;
-        case Ending::CloseBox:
-            prompt.close();
-            break;
-    }
-}
 
 QString StatusOf(QtDialog& dialog, int row) {
     return dialog.DriveTree().topLevelItem(row)->text(1);
@@ -63,17 +45,6 @@ class PollTimerSpy : public QObject {
         return false;
     }
 };
-
-// Spins the event loop until `ready` holds or the deadline passes (no QtTest in a child).
-template <typename Predicate>
-bool SpinUntil(Predicate ready) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!ready()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // The child programs the exit tests start: each runs the program and ends as main() does.
 //   stuck: a worker never returns from a device command; the program must end all the same.
@@ -157,9 +128,9 @@ class ProgramTest : public QObject {
     // goes on: "Disc ejecting", then the eject.
     void aMountFailurePromptEndedAnyWayLeadsToTheEject_data() {
         QTest::addColumn<int>("ending");
-        QTest::newRow("Cancel button") << static_cast<int>(Ending::Button);
-        QTest::newRow("Escape") << static_cast<int>(Ending::Escape);
-        QTest::newRow("close box") << static_cast<int>(Ending::CloseBox);
+        for (Ending ending : kEndings) {
+            QTest::newRow(NameOf(ending).toUtf8().constData()) << static_cast<int>(ending);
+        }
     }
     void aMountFailurePromptEndedAnyWayLeadsToTheEject() {
         QFETCH(int, ending);
@@ -210,7 +181,7 @@ class ProgramTest : public QObject {
             QTRY_VERIFY(seams.Settled());
             ProgramOnSeams::Tick(core);  // the copy meets a.txt and asks
             QTRY_VERIFY_WITH_TIMEOUT(seams.program->Host().Board()->OpenPrompt() != nullptr, 10000);
-            QVERIFY(!seams.Unlocked(seams.system.Dev("sr0")));
+            QVERIFY(!seams.cdrom->Unlocked(seams.system.Dev("sr0")));
         });
         QVERIFY(seams.program->Finish(kWorkerGrace));
 
@@ -221,9 +192,9 @@ class ProgramTest : public QObject {
         QVERIFY(has("umount " + disc));
         QVERIFY(has("umount " + seams.system.Temp() / "run/sr1"));
         QCOMPARE(log.size(), std::size_t{4});  // two mounts, two releases
-        QVERIFY(seams.Unlocked(seams.system.Dev("sr0")));
-        QVERIFY(seams.Unlocked(seams.system.Dev("sr1")));
-        QVERIFY(!seams.Unlocked(seams.system.Dev("sr2")));
+        QVERIFY(seams.cdrom->Unlocked(seams.system.Dev("sr0")));
+        QVERIFY(seams.cdrom->Unlocked(seams.system.Dev("sr1")));
+        QVERIFY(!seams.cdrom->Unlocked(seams.system.Dev("sr2")));
         QCOMPARE(QString::fromStdString(lnx::test::ReadFile(target + "/a.txt")),
                  QStringLiteral("already there"));
     }
