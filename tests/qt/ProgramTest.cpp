@@ -2,11 +2,8 @@
 // the real dialog, prompts and workers; the end of the program, also with a worker that never
 // returns (run in a child process, which has to end); the tick log; the folder chooser.
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
-#include <QPushButton>
-#include <QScopeGuard>
 #include <QtTest>
 #include <condition_variable>
 #include <cstdio>
