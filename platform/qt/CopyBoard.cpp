@@ -86,7 +86,7 @@ void CopyBoard::Finish(const std::shared_ptr<CopySession>& session, bool,
     }
     if (summary.empty()) return;
     auto note = std::make_unique<QMessageBox>(
-        QMessageBox::Information, QString::fromUtf8(CopyTextsOf(language_).finishedTitle),
+        QMessageBox::Information, CopyTextsOf(language_).finishedTitle,
         QString::fromStdString(summary), QMessageBox::Ok, &owner_);
     note->setAttribute(Qt::WA_DeleteOnClose);
     note->setWindowModality(Qt::NonModal);

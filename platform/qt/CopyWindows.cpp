@@ -19,10 +19,6 @@ namespace {
 
 constexpr int kProgressWidth = 420;
 
-QString Tr(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 QString FormatTime(std::int64_t seconds) {
     return QLocale().toString(QDateTime::fromSecsSinceEpoch(seconds), QLocale::ShortFormat);
 }
@@ -33,7 +29,7 @@ int Permille(std::uint64_t done, std::uint64_t total) {
     return static_cast<int>(std::min<std::uint64_t>(1000, done * 1000 / total));
 }
 
-using Buttons = std::vector<std::pair<const char*, int>>;
+using Buttons = std::vector<std::pair<QString, int>>;
 
 std::unique_ptr<QMessageBox> MakePrompt(QWidget& owner, QMessageBox::Icon icon,
                                         const QString& title, const QString& text,
@@ -45,7 +41,7 @@ std::unique_ptr<QMessageBox> MakePrompt(QWidget& owner, QMessageBox::Icon icon,
     QPushButton* first = nullptr;
     QPushButton* cancel = nullptr;
     for (const auto& [label, value] : buttons) {
-        QPushButton* button = box->addButton(Tr(label), QMessageBox::ActionRole);
+        QPushButton* button = box->addButton(label, QMessageBox::ActionRole);
         answers[button] = value;
         if (!first) first = button;
         if (value == cancelAnswer) cancel = button;
@@ -66,21 +62,20 @@ std::unique_ptr<QMessageBox> MakePrompt(QWidget& owner, QMessageBox::Icon icon,
 }  // namespace
 
 QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts) {
-    if (bytes < 1024) return QStringLiteral("%1 %2").arg(bytes).arg(Tr(texts.byteUnits[0]));
+    if (bytes < 1024) return QStringLiteral("%1 %2").arg(bytes).arg(texts.byteUnits[0]);
     double value = static_cast<double>(bytes);
     std::size_t unit = 0;
     while (value >= 1024.0 && unit + 1 < std::size(texts.byteUnits)) {
         value /= 1024.0;
         ++unit;
     }
-    return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1),
-                                       Tr(texts.byteUnits[unit]));
+    return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1), texts.byteUnits[unit]);
 }
 
 ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& source,
                                const QString& target, std::function<void()> onCancel)
     : QWidget(&owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), texts_(texts) {
-    setWindowTitle(Tr(texts.progressTitle).arg(source));
+    setWindowTitle(texts.progressTitle.arg(source));
     auto layout = std::make_unique<QVBoxLayout>();
     auto addLabel = [&](const QString& text) {
         auto label = std::make_unique<QLabel>(text);
@@ -90,7 +85,7 @@ ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QSt
         layout->addWidget(label.release());  // the layout's widget becomes this window's child
         return raw;
     };
-    addLabel(Tr(texts.fromTo).arg(source, target))->setWordWrap(true);
+    addLabel(texts.fromTo.arg(source, target))->setWordWrap(true);
     file_ = addLabel(QString());
     auto bar = std::make_unique<QProgressBar>();
     bar->setRange(0, 1000);
@@ -99,7 +94,7 @@ ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QSt
     bytes_ = addLabel(QString());
     files_ = addLabel(QString());
     rate_ = addLabel(QString());
-    auto cancel = std::make_unique<QPushButton>(Tr(texts.cancel));
+    auto cancel = std::make_unique<QPushButton>(texts.cancel);
     cancel_ = cancel.get();
     layout->addWidget(cancel.release(), 0, Qt::AlignRight);
     setLayout(layout.release());
@@ -126,15 +121,14 @@ void ProgressWindow::keyPressEvent(QKeyEvent* event) {
 
 void ProgressWindow::Update(const CopyProgressView& progress) {
     file_->setText(QString::fromStdString(progress.currentFile));
-    bytes_->setText(Tr(texts_.bytes)
-                        .arg(FormatBytes(progress.bytesDone, texts_),
-                             FormatBytes(progress.bytesTotal, texts_)));
-    files_->setText(Tr(texts_.files).arg(progress.filesDone).arg(progress.filesTotal));
+    bytes_->setText(texts_.bytes.arg(FormatBytes(progress.bytesDone, texts_),
+                                     FormatBytes(progress.bytesTotal, texts_)));
+    files_->setText(texts_.files.arg(progress.filesDone).arg(progress.filesTotal));
     const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     const auto perSecond =
         seconds > 0 ? static_cast<std::uint64_t>(static_cast<double>(progress.bytesDone) / seconds)
                     : 0;
-    rate_->setText(Tr(texts_.rate).arg(FormatBytes(perSecond, texts_)));
+    rate_->setText(texts_.rate.arg(FormatBytes(perSecond, texts_)));
     bar_->setValue(Permille(progress.bytesDone, progress.bytesTotal));
 }
 
@@ -154,17 +148,16 @@ QString ProgressWindow::RateText() const {
 std::unique_ptr<QMessageBox> MakeReplacePrompt(QWidget& owner, const CopyTexts& texts,
                                                const ReplaceQuestionView& view,
                                                std::function<void(int)> answer) {
-    const QString text =
-        Tr(texts.replaceText)
-            .arg(QString::fromStdString(view.targetPath), FormatBytes(view.existingSize, texts),
-                 FormatTime(view.existingModified), FormatBytes(view.incomingSize, texts),
-                 FormatTime(view.incomingModified));
+    const QString text = texts.replaceText.arg(
+        QString::fromStdString(view.targetPath), FormatBytes(view.existingSize, texts),
+        FormatTime(view.existingModified), FormatBytes(view.incomingSize, texts),
+        FormatTime(view.incomingModified));
     const Buttons buttons{{texts.yes, static_cast<int>(ReplaceAnswer::Yes)},
                           {texts.yesToAll, static_cast<int>(ReplaceAnswer::YesToAll)},
                           {texts.no, static_cast<int>(ReplaceAnswer::No)},
                           {texts.noToAll, static_cast<int>(ReplaceAnswer::NoToAll)},
                           {texts.cancel, static_cast<int>(ReplaceAnswer::Cancel)}};
-    return MakePrompt(owner, QMessageBox::Question, Tr(texts.replaceTitle), text, buttons,
+    return MakePrompt(owner, QMessageBox::Question, texts.replaceTitle, text, buttons,
                       static_cast<int>(ReplaceAnswer::Cancel), std::move(answer));
 }
 
@@ -174,7 +167,7 @@ std::unique_ptr<QMessageBox> MakeErrorPrompt(QWidget& owner, const CopyTexts& te
     const Buttons buttons{{texts.retry, static_cast<int>(ErrorAnswer::Retry)},
                           {texts.skip, static_cast<int>(ErrorAnswer::Skip)},
                           {texts.cancel, static_cast<int>(ErrorAnswer::Cancel)}};
-    return MakePrompt(owner, QMessageBox::Warning, Tr(texts.errorTitle),
+    return MakePrompt(owner, QMessageBox::Warning, texts.errorTitle,
                       QString::fromStdString(view.text), buttons,
                       static_cast<int>(ErrorAnswer::Cancel), std::move(answer));
 }

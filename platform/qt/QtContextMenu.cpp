@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QUrl>
 #include "platform/qt/QtShellInfo.h"
+#include "platform/qt/Translation.h"
 #include "platform/qt/WidgetHandles.h"
 
 namespace dravolin::qt {
@@ -13,15 +14,17 @@ namespace dravolin::qt {
 namespace {
 
 struct MenuTexts {
-    const char* open;
-    const char* eject;
-    const char* closeTray;
-    const char* mount;
-    const char* unmount;
+    QString open;
+    QString eject;
+    QString closeTray;
+    QString mount;
+    QString unmount;
 };
 
-constexpr MenuTexts kEnglish{"&Open", "&Eject", "&Close Tray", "&Mount", "&Unmount"};
-constexpr MenuTexts kRussian{"&Открыть", "&Извлечь", "&Закрыть лоток", "&Подключить", "&Отключить"};
+MenuTexts LoadMenuTexts(const Translation& texts) {
+    return {texts.Text("menu.open"), texts.Text("menu.eject"), texts.Text("menu.closeTray"),
+            texts.Text("menu.mount"), texts.Text("menu.unmount")};
+}
 
 // UI thread only.
 void OpenFolder(const std::string& folder) {
@@ -71,10 +74,10 @@ bool QtContextMenu::Show(WindowHandle owner, const std::string& path, Point clie
     QWidget* window = WidgetOf(owner);
     if (!window || !QtShellInfo::IsDriveRoot(path)) return false;
     const char letter = path[0];
-    const MenuTexts& texts = language_ == Language::Russian ? kRussian : kEnglish;
+    const MenuTexts& texts = LoadedTexts<MenuTexts, LoadMenuTexts>(language_);
 
     QMenu menu(window);
-    QAction* open = menu.addAction(QString::fromUtf8(texts.open));
+    QAction* open = menu.addAction(texts.open);
     menu.setDefaultAction(open);
     menu.addSeparator();
     QAction* tray = menu.addAction(QString());
@@ -85,8 +88,8 @@ bool QtContextMenu::Show(WindowHandle owner, const std::string& path, Point clie
         state = actions_.Known(letter);
         const bool mounted = !state.mountFolder.empty();
         open->setEnabled(mounted || state.hasDisc);
-        tray->setText(QString::fromUtf8(state.trayOpen ? texts.closeTray : texts.eject));
-        mount->setText(QString::fromUtf8(mounted ? texts.unmount : texts.mount));
+        tray->setText(state.trayOpen ? texts.closeTray : texts.eject);
+        mount->setText(mounted ? texts.unmount : texts.mount);
         mount->setEnabled(mounted || state.hasDisc);
     };
     label();

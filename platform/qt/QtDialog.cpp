@@ -23,7 +23,7 @@ constexpr Qt::WindowFlags kDialogFlags = Qt::Window | Qt::CustomizeWindowHint |
 
 QtDialog::QtDialog(CCopyDlg& core, const TemplateTexts& texts)
     : QDialog(nullptr, kDialogFlags), core_(core) {
-    setWindowTitle(QString::fromUtf8(texts.caption));
+    setWindowTitle(texts.caption);
     BuildControls(texts);
 }
 
@@ -45,10 +45,10 @@ void QtDialog::BuildControls(const TemplateTexts& texts) {
         QWidget* widget = nullptr;
         switch (control.kind) {
             case ControlTemplate::Kind::PushButton: {
-                const char* text = control.id == win::kIdCancel ? texts.exit
-                                   : control.id == 3            ? texts.browse
-                                                                : texts.openTarget;
-                auto* button = new QPushButton(QString::fromUtf8(text), this);
+                const QString& text = control.id == win::kIdCancel ? texts.exit
+                                      : control.id == 3            ? texts.browse
+                                                                   : texts.openTarget;
+                auto* button = new QPushButton(text, this);
                 button->setAutoDefault(true);
                 button->setDefault(control.defaultButton);
                 const int id = control.id;
@@ -74,8 +74,7 @@ void QtDialog::BuildControls(const TemplateTexts& texts) {
                 break;
             case ControlTemplate::Kind::Label: {
                 const bool product = i == kProductCaptionIndex;
-                auto* label = new QLabel(
-                    QString::fromUtf8(product ? texts.product : texts.targetLabel), this);
+                auto* label = new QLabel(product ? texts.product : texts.targetLabel, this);
                 label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
                 // The template's widths were made for the Windows dialog font; a wider desktop
                 // font must not cut the text, and nothing stands to the right of a label.

@@ -4,6 +4,7 @@
 #include <array>
 #include <utility>
 #include "platform/qt/QtIcon.h"
+#include "platform/qt/Translation.h"
 
 // The icons are compiled into this static library: the resource's initialiser must be named,
 // or the linker drops it.
@@ -15,34 +16,26 @@ namespace dravolin::qt {
 
 namespace {
 
-using StringTable = std::array<std::pair<std::uint32_t, const char*>, 7>;
-
-constexpr StringTable kEnglish{{
-    {132, " "},
-    {133, "Disc ejecting"},
-    {134, "Waiting for new disc"},
-    {135, "Disc copying"},
-    {136, "Select target folder and press \"OK\" button."},
-    {137, "Drive"},
-    {138, "Status"},
+// The string table's ids, named as the Windows resources name them.
+constexpr std::array<std::pair<std::uint32_t, const char*>, 7> kStringIds{{
+    {132, "IDS_STATE_IDLE"},
+    {133, "IDS_STATE_EJECTING"},
+    {134, "IDS_STATE_WAITING"},
+    {135, "IDS_STATE_COPYING"},
+    {136, "IDS_BROWSE_TITLE"},
+    {137, "IDS_COL_DRIVE"},
+    {138, "IDS_COL_STATUS"},
 }};
 
-constexpr StringTable kRussian{{
-    {132, " "},
-    {133, "Выброс диска"},
-    {134, "Ожидание загрузки нового диска"},
-    {135, "Копирование диска"},
-    {136, "Укажите целевой каталог, а затем нажмите кнопку \"OK\"."},
-    {137, "Диск"},
-    {138, "Состояние"},
-}};
-
-constexpr TemplateTexts kEnglishTemplate{
-    "Dravolin", "Browse...", "Exit", "Target Folder:", 47, "Dravolin 1.0\nUnattended CD copier",
-    ">"};
-constexpr TemplateTexts kRussianTemplate{
-    "Dravolin", "Выбор...", "Выход", "Целевой каталог:", 62, "Dravolin 1.0\nUnattended CD copier",
-    ">"};
+TemplateTexts LoadTemplateTexts(const Translation& texts) {
+    return {texts.Text("IDD_MAIN"),
+            texts.Text("IDC_BROWSE"),
+            texts.Text("IDCANCEL"),
+            texts.Text("IDC_TARGET_LABEL"),
+            texts.language() == Language::Russian ? 62 : 47,
+            texts.Text("IDC_PRODUCT_CAPTION"),
+            texts.Text("IDC_OPEN_TARGET")};
+}
 
 }  // namespace
 
@@ -51,18 +44,21 @@ Language LanguageOf(const QLocale& locale) {
 }
 
 const TemplateTexts& TextsOf(Language language) {
-    return language == Language::Russian ? kRussianTemplate : kEnglishTemplate;
+    return LoadedTexts<TemplateTexts, LoadTemplateTexts>(language);
 }
+
+QtResources::QtResources(Language language)
+    : language_(language), texts_(std::make_unique<Translation>(language)) {
+    InitIconResources();
+}
+
+QtResources::~QtResources() = default;
 
 std::string QtResources::LoadString(std::uint32_t id) const {
-    for (const auto& [key, text] : language_ == Language::Russian ? kRussian : kEnglish) {
-        if (key == id) return text;
+    for (const auto& [key, name] : kStringIds) {
+        if (key == id) return texts_->Text(name).toStdString();
     }
     return {};
-}
-
-QtResources::QtResources(Language language) : language_(language) {
-    InitIconResources();
 }
 
 IconPtr QtResources::LoadIcon(std::uint32_t id) const {

@@ -1,5 +1,7 @@
 #pragma once
 #include <QLocale>
+#include <QString>
+#include <memory>
 #include "platform/Resources.h"
 
 namespace dravolin::qt {
@@ -9,28 +11,33 @@ enum class Language { English, Russian };
 // Russian for a Russian locale, English otherwise, as the resource lookup picks a language.
 Language LanguageOf(const QLocale& locale);
 
-// The texts of the dialog template in one language.
+// The texts of the dialog template in one language (translations/dravolin_<code>.ts).
 struct TemplateTexts {
-    const char* caption;
-    const char* browse;
-    const char* exit;
-    const char* targetLabel;
+    QString caption;
+    QString browse;
+    QString exit;
+    QString targetLabel;
     int targetLabelWidth;  // dialog units: the Russian label is wider
-    const char* product;   // the two-line product caption
-    const char* openTarget;
+    QString product;       // the two-line product caption
+    QString openTarget;
 };
 const TemplateTexts& TextsOf(Language language);
 
-// The string table (132-138) and the icons (128, 130, 131) compiled into the program.
+class Translation;
+
+// The string table (132-138), from the language's translation file, and the icons (128, 130,
+// 131) compiled into the program.
 class QtResources : public Resources {
   public:
     explicit QtResources(Language language);
+    ~QtResources() override;
     std::string LoadString(std::uint32_t id) const override;
     IconPtr LoadIcon(std::uint32_t id) const override;
     Language language() const { return language_; }
 
   private:
     Language language_;
+    std::unique_ptr<Translation> texts_;
 };
 
 }  // namespace dravolin::qt

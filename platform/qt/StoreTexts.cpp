@@ -1,23 +1,19 @@
 #include "platform/qt/StoreTexts.h"
 
+#include "platform/qt/Translation.h"
+
 namespace dravolin::qt {
 
 namespace {
 
-constexpr StoreTexts kEnglish{
-    "Dravolin",
-    "The recently used target folders cannot be saved in the file\n%1\n\n%2",
-};
-
-constexpr StoreTexts kRussian{
-    "Dravolin",
-    "Не удаётся сохранить недавно использованные целевые каталоги в файле\n%1\n\n%2",
-};
+StoreTexts LoadStoreTexts(const Translation& texts) {
+    return {texts.Text("store.title"), texts.Text("store.cannotSave")};
+}
 
 }  // namespace
 
 const StoreTexts& StoreTextsOf(Language language) {
-    return language == Language::Russian ? kRussian : kEnglish;
+    return LoadedTexts<StoreTexts, LoadStoreTexts>(language);
 }
 
 }  // namespace dravolin::qt

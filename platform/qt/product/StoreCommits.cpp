@@ -39,10 +39,9 @@ void StoreCommits::OnWriteFailed(const std::string& path, int error) {
     if (told_) return;
     told_ = true;  // before the box: its loop may commit, and fail, again
     const StoreTexts& texts = StoreTextsOf(language_);
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(texts.title),
-                    QString::fromUtf8(texts.cannotSave)
-                        .arg(QFile::decodeName(path.c_str()),
-                             QString::fromLocal8Bit(lnx::ErrorText(error).c_str())),
+    QMessageBox box(QMessageBox::Warning, texts.title,
+                    texts.cannotSave.arg(QFile::decodeName(path.c_str()),
+                                         QString::fromLocal8Bit(lnx::ErrorText(error).c_str())),
                     QMessageBox::Ok, host_.Current());
     box.exec();
 }

@@ -1,0 +1,210 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU" sourcelanguage="en_US">
+<context>
+    <name>MainDialog</name>
+    <message id="IDD_MAIN">
+        <source>Dravolin</source>
+        <translation>Dravolin</translation>
+    </message>
+    <message id="IDC_BROWSE">
+        <source>Browse...</source>
+        <translation>Выбор...</translation>
+    </message>
+    <message id="IDCANCEL">
+        <source>Exit</source>
+        <translation>Выход</translation>
+    </message>
+    <message id="IDC_TARGET_LABEL">
+        <source>Target Folder:</source>
+        <extracomment>The Windows dialog gives this label 47 dialog units in English, 62 in Russian.</extracomment>
+        <translation>Целевой каталог:</translation>
+    </message>
+    <message id="IDC_PRODUCT_CAPTION">
+        <source>Dravolin 1.0
+Unattended CD copier</source>
+        <extracomment>Two lines; the product's name stays in English.</extracomment>
+        <translation>Dravolin 1.0
+Unattended CD copier</translation>
+    </message>
+    <message id="IDC_OPEN_TARGET">
+        <source>&gt;</source>
+        <translation>&gt;</translation>
+    </message>
+    <message id="IDS_STATE_IDLE">
+        <source> </source>
+        <extracomment>One blank: an idle drive shows no status.</extracomment>
+        <translation> </translation>
+    </message>
+    <message id="IDS_STATE_EJECTING">
+        <source>Disc ejecting</source>
+        <translation>Выброс диска</translation>
+    </message>
+    <message id="IDS_STATE_WAITING">
+        <source>Waiting for new disc</source>
+        <translation>Ожидание загрузки нового диска</translation>
+    </message>
+    <message id="IDS_STATE_COPYING">
+        <source>Disc copying</source>
+        <translation>Копирование диска</translation>
+    </message>
+    <message id="IDS_BROWSE_TITLE">
+        <source>Select target folder and press "OK" button.</source>
+        <translation>Укажите целевой каталог, а затем нажмите кнопку "OK".</translation>
+    </message>
+    <message id="IDS_COL_DRIVE">
+        <source>Drive</source>
+        <translation>Диск</translation>
+    </message>
+    <message id="IDS_COL_STATUS">
+        <source>Status</source>
+        <translation>Состояние</translation>
+    </message>
+</context>
+<context>
+    <name>CopyWindows</name>
+    <message id="copy.progressTitle">
+        <source>Copying %1</source>
+        <extracomment>%1: the disc's folder</extracomment>
+        <translation>Копирование %1</translation>
+    </message>
+    <message id="copy.fromTo">
+        <source>From %1 to %2</source>
+        <extracomment>%1: the disc's folder, %2: the target folder</extracomment>
+        <translation>Из %1 в %2</translation>
+    </message>
+    <message id="copy.bytes">
+        <source>%1 of %2</source>
+        <extracomment>%1 copied of %2 in all, both with their units</extracomment>
+        <translation>%1 из %2</translation>
+    </message>
+    <message id="copy.files">
+        <source>%1 of %2 files</source>
+        <extracomment>%1 files copied of %2</extracomment>
+        <translation>Файлов: %1 из %2</translation>
+    </message>
+    <message id="copy.rate">
+        <source>%1/s</source>
+        <extracomment>%1: bytes per second with their unit</extracomment>
+        <translation>%1/с</translation>
+    </message>
+    <message id="copy.cancel">
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message id="copy.replaceTitle">
+        <source>Confirm File Replace</source>
+        <translation>Подтверждение замены файла</translation>
+    </message>
+    <message id="copy.replaceText">
+        <source>This folder already contains a file named
+%1
+
+Would you like to replace the existing file
+    %2, modified %3
+with this one?
+    %4, modified %5</source>
+        <extracomment>%1: the file, %2 and %3: size and date of the file there, %4 and %5: of the disc's file</extracomment>
+        <translation>Эта папка уже содержит файл
+%1
+
+Заменить имеющийся файл
+    %2, изменён %3
+этим файлом?
+    %4, изменён %5</translation>
+    </message>
+    <message id="copy.yes">
+        <source>&amp;Yes</source>
+        <translation>&amp;Да</translation>
+    </message>
+    <message id="copy.yesToAll">
+        <source>Yes to &amp;All</source>
+        <translation>Да для &amp;всех</translation>
+    </message>
+    <message id="copy.no">
+        <source>&amp;No</source>
+        <translation>&amp;Нет</translation>
+    </message>
+    <message id="copy.noToAll">
+        <source>No to A&amp;ll</source>
+        <translation>Нет для в&amp;сех</translation>
+    </message>
+    <message id="copy.errorTitle">
+        <source>Error Copying File</source>
+        <translation>Ошибка копирования</translation>
+    </message>
+    <message id="copy.retry">
+        <source>&amp;Retry</source>
+        <translation>&amp;Повторить</translation>
+    </message>
+    <message id="copy.skip">
+        <source>&amp;Skip</source>
+        <translation>Пр&amp;опустить</translation>
+    </message>
+    <message id="copy.finishedTitle">
+        <source>Copy finished</source>
+        <translation>Копирование завершено</translation>
+    </message>
+    <message id="copy.unit.bytes">
+        <source>bytes</source>
+        <translation>байт</translation>
+    </message>
+    <message id="copy.unit.kb">
+        <source>KB</source>
+        <translation>КБ</translation>
+    </message>
+    <message id="copy.unit.mb">
+        <source>MB</source>
+        <translation>МБ</translation>
+    </message>
+    <message id="copy.unit.gb">
+        <source>GB</source>
+        <translation>ГБ</translation>
+    </message>
+    <message id="copy.unit.tb">
+        <source>TB</source>
+        <translation>ТБ</translation>
+    </message>
+</context>
+<context>
+    <name>DriveMenu</name>
+    <message id="menu.open">
+        <source>&amp;Open</source>
+        <translation>&amp;Открыть</translation>
+    </message>
+    <message id="menu.eject">
+        <source>&amp;Eject</source>
+        <translation>&amp;Извлечь</translation>
+    </message>
+    <message id="menu.closeTray">
+        <source>&amp;Close Tray</source>
+        <translation>&amp;Закрыть лоток</translation>
+    </message>
+    <message id="menu.mount">
+        <source>&amp;Mount</source>
+        <translation>&amp;Подключить</translation>
+    </message>
+    <message id="menu.unmount">
+        <source>&amp;Unmount</source>
+        <translation>&amp;Отключить</translation>
+    </message>
+</context>
+<context>
+    <name>StoreMessage</name>
+    <message id="store.title">
+        <source>Dravolin</source>
+        <translation>Dravolin</translation>
+    </message>
+    <message id="store.cannotSave">
+        <source>The recently used target folders cannot be saved in the file
+%1
+
+%2</source>
+        <extracomment>%1: the store file, %2: the reason the system gave</extracomment>
+        <translation>Не удаётся сохранить недавно использованные целевые каталоги в файле
+%1
+
+%2</translation>
+    </message>
+</context>
+</TS>
