@@ -71,29 +71,6 @@ void Tick(HWND list, int row) {
     ::SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote.Address()));
 }
 
-struct FoundDialog {
-    DWORD processId;
-    HWND dialog = nullptr;
-};
-
-HWND FindDialogOf(DWORD processId) {
-    FoundDialog found{processId};
-    ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* found = reinterpret_cast<FoundDialog*>(param);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == found->processId && ClassOf(window) == "#32770" &&
-                ::GetDlgItem(window, IDC_DRIVES) != nullptr && ::IsWindowVisible(window)) {
-                found->dialog = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found.dialog;
-}
-
 // Starts Dravolin.exe, ticks the CD drive, checks what the dialog shows, takes its screenshot
 // and closes it with the Exit button.
 void RunDravolinExe(const std::string& screenshotName) {

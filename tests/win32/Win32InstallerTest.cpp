@@ -99,27 +99,6 @@ std::optional<Shortcut> ReadShortcut(const std::string& path) {
     return Shortcut{target, folder};
 }
 
-HWND FindDialogOf(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        HWND found = nullptr;
-    } search{processId};
-    ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* search = reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == search->processId && ClassOf(window) == "#32770" &&
-                TextOf(window) == "Dravolin" && ::IsWindowVisible(window)) {
-                search->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 class Installer : public ::testing::Test {
   protected:
     void SetUp() override {

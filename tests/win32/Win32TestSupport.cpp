@@ -130,6 +130,27 @@ HWND FindVisibleTopLevel(const char* className) {
     return state.found;
 }
 
+HWND FindDialogOf(DWORD processId) {
+    struct Search {
+        DWORD processId;
+        HWND found = nullptr;
+    } search{processId};
+    ::EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == search->processId && ClassOf(window) == "#32770" &&
+                ::GetDlgItem(window, IDC_DRIVES) != nullptr && ::IsWindowVisible(window)) {
+                search->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND FindChildByClass(HWND parent, const char* className) {
     ChildSearch search{className, true};
     ::EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&search));
