@@ -1,23 +1,19 @@
 #include "platform/qt/PrepareTexts.h"
 
+#include "platform/qt/Translation.h"
+
 namespace dravolin::qt {
 
 namespace {
 
-constexpr PrepareTexts kEnglish{
-    "Dravolin",
-    "Cannot copy into the target folder:\n%1\n\nCorrect the folder and tick the drive again.",
-};
-
-constexpr PrepareTexts kRussian{
-    "Dravolin",
-    "Невозможно копировать в целевой каталог:\n%1\n\nИсправьте каталог и снова отметьте диск.",
-};
+PrepareTexts LoadPrepareTexts(const Translation& texts) {
+    return {texts.Text("prepare.title"), texts.Text("prepare.cannotPrepare")};
+}
 
 }  // namespace
 
 const PrepareTexts& PrepareTextsOf(Language language) {
-    return language == Language::Russian ? kRussian : kEnglish;
+    return LoadedTexts<PrepareTexts, LoadPrepareTexts>(language);
 }
 
 }  // namespace dravolin::qt

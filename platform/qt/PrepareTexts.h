@@ -1,13 +1,14 @@
 #pragma once
+#include <QString>
 #include "platform/qt/QtResources.h"
 
 namespace dravolin::qt {
 
 // The texts of the message the program shows itself on Linux when a target folder cannot be
-// made ready for a copy.
+// made ready for a copy (translations/dravolin_<code>.ts, ids prepare...).
 struct PrepareTexts {
-    const char* title;
-    const char* cannotPrepare;  // %1 the folder and the reason
+    QString title;
+    QString cannotPrepare;  // %1 the folder and the reason
 };
 const PrepareTexts& PrepareTextsOf(Language language);
 

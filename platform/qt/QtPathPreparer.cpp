@@ -13,9 +13,9 @@ std::int32_t QtPathPreparer::PrepareForWrite(WindowHandle owner, const std::stri
     if (result == win::kSOk) return result;
     const PrepareTexts& texts = PrepareTextsOf(language_);
     // The reason begins with the folder's name, bytes as they are.
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(texts.title),
-                    QString::fromUtf8(texts.cannotPrepare).arg(TextOfPath(folders_.LastError())),
-                    QMessageBox::Ok, WidgetOf(owner));
+    QMessageBox box(QMessageBox::Warning, texts.title,
+                    texts.cannotPrepare.arg(TextOfPath(folders_.LastError())), QMessageBox::Ok,
+                    WidgetOf(owner));
     box.exec();
     return result;
 }

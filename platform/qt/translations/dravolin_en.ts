@@ -207,4 +207,22 @@ with this one?
 %2</translation>
     </message>
 </context>
+<context>
+    <name>PrepareMessage</name>
+    <message id="prepare.title">
+        <source>Dravolin</source>
+        <translation>Dravolin</translation>
+    </message>
+    <message id="prepare.cannotPrepare">
+        <source>Cannot copy into the target folder:
+%1
+
+Correct the folder and tick the drive again.</source>
+        <extracomment>%1: the folder and the reason</extracomment>
+        <translation>Cannot copy into the target folder:
+%1
+
+Correct the folder and tick the drive again.</translation>
+    </message>
+</context>
 </TS>
