@@ -19,6 +19,7 @@ class ComboBoxEx {
     // wraps around, so every entry is searched (CB_FINDSTRINGEXACT).
     virtual int FindStringExact(int start, const std::string& text) const = 0;
     // Text-only insertion at `index` (CBEM_INSERTITEMA, CBEIF_TEXT); returns the index or -1.
+    // The Windows control refuses an index past the count.
     virtual int InsertItem(int index, const std::string& text) = 0;
     // Image and selected image of an entry (CBEM_SETITEMA, CBEIF_IMAGE | CBEIF_SELECTEDIMAGE).
     virtual bool SetItemImages(int index, int image, int selectedImage) = 0;

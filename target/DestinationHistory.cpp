@@ -1,6 +1,7 @@
 // The history's list operations and its registry store.
 #include "target/DestinationHistory.h"
 
+#include <algorithm>
 #include <cstdio>
 #include "app/CopyDlg.h"
 
@@ -37,8 +38,13 @@ void AddToHistory(CCopyDlg& dialog, const std::string& text, int position) {
          found = combo.FindStringExact(0, text)) {
         if (!DeleteEntry(dialog, found)) break;
     }
+    // A position past the end appends. It arises while loading a store that holds a text
+    // twice: the later copy's index lies past the list the earlier copy's removal shortened.
+    // Handed on as it is, the Windows combo box would refuse it, and the entry would be lost
+    // at this start and, through the next save, for good.
+    const int at = std::min(position, combo.GetCount());
     // No image yet: the next refresh puts the images back in step with the entries.
-    combo.InsertItem(position, text);
+    combo.InsertItem(at, text);
 }
 
 // UI thread only.

@@ -164,8 +164,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(HistoryStore, AStoreWithTheSameTextTwiceKeepsTheLaterCopy) {
     StoreAll({"C:\\A\\", "D:\\B\\", "c:\\a\\"});
     LoadHistory(dialog);
-    // The second copy's index lies past the shortened list: it is appended.
+    // The second copy's index lies past the shortened list: it is appended. The control is
+    // asked for the end itself, since a real combo box refuses a position past its count.
     EXPECT_EQ(Entries(), (std::vector<std::string>{"D:\\B\\", "c:\\a\\"}));
+    EXPECT_EQ(Log("CB_INSERTITEM").back(), "CB_INSERTITEM 1 c:\\a\\");
     EXPECT_EQ(combo->GetWindowText(), "D:\\B\\");
 }
 
