@@ -168,9 +168,12 @@ TEST_F(MessageRouting, AutoPlayQueryIsAnsweredWithOneBothWays) {
 
 TEST(AutoPlay, ValueLivesFromSetUpToTeardownAndItsKeyStays) {
     FakePlatform fp;
-    // Left behind by a run that was killed: rewritten, and the run goes on normally.
+    // Left behind by a run that was killed, in another type and with data, so that only a
+    // write of this run's own can make it what is checked below: rewritten, and the run goes
+    // on normally.
+    constexpr std::uint32_t kRegExpandSz = 2;
     fp.registry.Put(win::RootKey::LocalMachine, kCancelAutoplayKey, kCancelAutoplayValue,
-                    win::kRegSz, "");
+                    kRegExpandSz, "left");
     std::optional<fake::FakeRegistry::Stored> whileRunning;
     fp.host.whileOpen = [&](CCopyDlg&) {
         whileRunning =
