@@ -116,6 +116,7 @@ DriveEntry* FakeListView::GetItemParam(int row) const {
 
 bool FakeListView::SetItemTextAndImage(int row, const std::string& text, int image) {
     ++textWrites;
+    log_->Add("LVM_SETITEM " + std::to_string(row) + " " + std::to_string(image) + " " + text);
     if (!InRange(row, rows_.size())) return false;
     rows_[row].text = text;
     rows_[row].image = image;
@@ -125,6 +126,7 @@ bool FakeListView::SetItemTextAndImage(int row, const std::string& text, int ima
 bool FakeListView::SetItemText(int row, int column, const std::string& text) {
     if (column == 0) ++textWrites;
     if (column == 1) ++statusWrites;
+    log_->Add("LVM_SETITEMTEXT " + std::to_string(row) + " " + std::to_string(column) + " " + text);
     if (!InRange(row, rows_.size()) || column < 0 || column > 1) return false;
     (column == 0 ? rows_[row].text : rows_[row].status) = text;
     return true;

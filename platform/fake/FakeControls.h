@@ -53,7 +53,9 @@ class FakeImageList : public ImageList {
 // Rows with a parameter, two column texts, an image and a state image (1 unticked, 2 ticked).
 // Rows are 17 pixels high from y = 0 of the client area; a point below the last row, or with
 // a negative or out-of-width coordinate, hits nothing. The client area starts at `origin` in
-// screen coordinates.
+// screen coordinates. Text changes are logged, so that tests can see them in order with the
+// other calls: "LVM_SETITEM <row> <image> <text>" (column 0 with its image),
+// "LVM_SETITEMTEXT <row> <column> <text>".
 class FakeListView : public ListView {
   public:
     struct Row {
@@ -102,7 +104,7 @@ class FakeListView : public ListView {
     std::vector<Column> columns_;
     std::uint32_t extendedStyle_ = 0;
     ImageList* smallImages_ = nullptr;
-    [[maybe_unused]] CallLog* log_;  // the list view's calls are counted, not logged
+    CallLog* log_;
 };
 
 // Entries with text and images, and an edit field. Search ignores ASCII letter case, starts

@@ -312,6 +312,33 @@ TEST(PollDrives, TheNextDiscReplacesTheWholeDestination) {
     EXPECT_EQ(f.Machine().FileContent("C:\\Copies\\two.txt"), "2");
 }
 
+// A worker may end before the thread that created it goes on: the state it runs under must
+// already be shown when its thread is created, never the state before.
+TEST(PollDrives, EachWorkersStatusIsShownBeforeItsThreadIsCreated) {
+    DialogFixture f;
+    OpenWithDrives(f, "E");
+    f.Machine().InsertDisc('E', Disc("DATA", 1, {{"a.txt", "A"}}));
+    f.Tick(0);
+    for (int tick = 0; tick < 4; ++tick) f.WorkersThenPoll();  // tray, copy, ejecting, eject
+
+    struct Start {
+        std::string status;
+        std::string thread;
+    };
+    int from = 0;
+    for (const Start& start :
+         {Start{kStatusWaiting, "CreateThread 0"}, Start{kStatusCopying, "CreateThread 1"},
+          Start{kStatusWaiting, "CreateThread 2"}}) {
+        const int shown = f.fake.log.IndexOf("LVM_SETITEMTEXT 0 1 " + start.status, from);
+        const int created = f.fake.log.IndexOf(start.thread, from);
+        ASSERT_GE(shown, 0) << start.thread;
+        ASSERT_GE(created, 0) << start.thread;
+        EXPECT_LT(shown, created) << start.thread;
+        from = created;
+    }
+    EXPECT_GT(f.fake.log.IndexOf(std::string("LVM_SETITEMTEXT 0 1 ") + kStatusEjecting), 0);
+}
+
 TEST(PollDrives, ARunningWorkerIsOnlyLookedAt) {
     DialogFixture f;
     OpenWithDrives(f, "E");

@@ -86,7 +86,7 @@ TEST(FakeListView, NewRowsAreUntickedOnlyWithCheckBoxes) {
     EXPECT_FALSE(list.Ticked(1));
 }
 
-TEST(FakeListView, CountsWritesAndHitsRows) {
+TEST(FakeListView, CountsAndLogsWritesAndHitsRows) {
     CallLog log;
     FakeListView list(&log);
     list.InsertItem(0, nullptr);
@@ -96,6 +96,9 @@ TEST(FakeListView, CountsWritesAndHitsRows) {
     list.SetItemText(1, 0, "F");
     EXPECT_EQ(list.textWrites, 2);
     EXPECT_EQ(list.statusWrites, 1);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"LVM_SETITEM 0 0 DATA (E:)",
+                                                     "LVM_SETITEMTEXT 1 1 Disc copying",
+                                                     "LVM_SETITEMTEXT 1 0 F"}));
     EXPECT_EQ(list.Rows()[1].status, "Disc copying");
 
     EXPECT_EQ(list.ScreenToClient(Point{110, 134}), (Point{10, 34}));
