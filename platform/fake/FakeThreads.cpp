@@ -17,6 +17,7 @@ class FakeThreads::Handle : public WorkerThread {
     }
     void Terminate(std::uint32_t exitCode) override {
         log_->Add("TerminateThread " + std::to_string(number_) + " " + std::to_string(exitCode));
+        if (!record_->killable) return;
         if (record_->state == State::Ended || record_->state == State::Terminated) return;
         record_->state = State::Terminated;
         record_->exitCode = exitCode;
@@ -44,6 +45,7 @@ std::unique_ptr<WorkerThread> FakeThreads::Create(Job job) {
     const int number = Count();
     auto record = std::make_shared<Record>();
     record->job = std::move(job);
+    record->killable = killable_;
     records_.push_back(record);
     log_->Add("CreateThread " + std::to_string(number));
     return std::make_unique<Handle>(std::move(record), number, log_);

@@ -28,6 +28,7 @@ class FakeThreads : public Threads {
         State state = State::Pending;
         std::optional<std::uint32_t> exitCode;
         bool handleClosed = false;
+        bool killable = true;  // false: created in the cannot-kill mode
     };
     int Count() const { return static_cast<int>(records_.size()); }
     const Record& At(int n) const { return *records_.at(n); }
@@ -41,11 +42,17 @@ class FakeThreads : public Threads {
     int Live() const;
     // The next `n` creations fail.
     void FailCreates(int n) { failCreates_ = n; }
+    // Threads created from now on cannot be killed, as where the platform has no way to stop a
+    // thread: Terminate is logged and changes nothing. The job keeps running (or pending), keeps
+    // the record and the services it holds, and ends only when the test finishes it. Otherwise
+    // Terminate stops the thread and releases its job, which a real platform never does.
+    void CannotKill() { killable_ = false; }
 
   private:
     class Handle;
     std::vector<std::shared_ptr<Record>> records_;
     int failCreates_ = 0;
+    bool killable_ = true;
     CallLog* log_;
 };
 

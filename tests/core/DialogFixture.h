@@ -49,6 +49,13 @@ class DialogFixture {
         fake.log.Clear();
     }
 
+    // Tears the dialog down now, as the host does when it closes (WM_DESTROY).
+    void Close() {
+        std::intptr_t result = 0;
+        dialog.OnWndMsg(win::kWmDestroy, 0, 0, &result);
+        opened_ = false;
+    }
+
     void Poll() { PollDrives(dialog); }
     // One poll interval in which every pending worker ran to its end, then the tick.
     void WorkersThenPoll() {

@@ -87,13 +87,65 @@ TEST(DialogLifecycle, TearsDownTimerFirstThenWorkersThenHistoryThenAutoPlay) {
     EXPECT_EQ(fp.log.Lines().front(), "KillTimer 1");
     EXPECT_EQ(dlg.m_nTimer, 0u);
     EXPECT_TRUE(fp.window.timers.empty());
-    EXPECT_TRUE(entry.expired()) << "the record is freed once its worker is stopped";
+    EXPECT_TRUE(dlg.m_entries.empty());
+    // This fake's killed thread releases its job, whose share of the record was the last.
+    EXPECT_TRUE(entry.expired());
     EXPECT_EQ(fp.threads.At(0).exitCode, 1u);
     // Teardown normalises without preparing: nothing is created on disk.
     EXPECT_EQ(fp.log.IndexOf("SHPathPrepareForWriteA"), -1);
     EXPECT_EQ(
         fp.registry.Find(win::RootKey::CurrentUser, "Software\\Dravolin", "Destination00")->data,
         "C:\\Discs\\");
+}
+
+// The shell copy of the fake machine, under a share of its own whose end a test can watch.
+class ForwardedCopy : public ShellCopy {
+  public:
+    explicit ForwardedCopy(ShellCopy& target) : target_(target) {}
+    int FileOperation(const Operation& op) override { return target_.FileOperation(op); }
+
+  private:
+    ShellCopy& target_;
+};
+
+// Where a thread cannot be killed, a copy that runs at teardown goes on after the dialog is
+// gone: it keeps its record and the services it was given, and its end touches nothing else.
+TEST(DialogLifecycle, AWorkerThatCannotBeKilledOutlivesTheDialogWithItsRecordAndServices) {
+    FakePlatform fp;
+    fp.threads.CannotKill();
+    fp.machine->AddDrive('E').disc = fake::FakeDisc{"DATA", 7, {{"a.txt", "A"}}, {}};
+    fp.machine->AddVolume('C');
+    Platform services = fp.Get();
+    services.workers.copy = std::make_shared<ForwardedCopy>(*fp.machine);
+    const std::weak_ptr<ShellCopy> copy = services.workers.copy;
+    std::weak_ptr<DriveEntry> entry;
+    {
+        CCopyDlg dlg(services);
+        dlg.Attach(fp.window);
+        dlg.OnInitDialog();
+        fp.window.combo.SetWindowText("C:\\Copies");
+        fp.window.list.Tick(0, true);
+        dlg.OnTimer(1);  // the tray-closing worker
+        fp.threads.FinishAll();
+        dlg.OnTimer(1);  // the copy worker, still pending at teardown
+        ASSERT_EQ(fp.threads.Count(), 2);
+        entry = dlg.m_entries.at(0);
+
+        std::intptr_t result = -1;
+        EXPECT_TRUE(dlg.OnWndMsg(win::kWmDestroy, 0, 0, &result));
+        EXPECT_GE(fp.log.IndexOf("TerminateThread 1 1"), 0);
+        EXPECT_TRUE(dlg.m_entries.empty());
+    }
+    services.workers = WorkerServices{};
+    EXPECT_EQ(fp.threads.At(1).state, fake::FakeThreads::State::Pending);
+    EXPECT_FALSE(entry.expired()) << "the worker's job keeps its record";
+    EXPECT_FALSE(copy.expired()) << "the worker's job keeps its services";
+
+    fp.threads.Finish(1);
+    EXPECT_EQ(fp.threads.At(1).state, fake::FakeThreads::State::Ended);
+    EXPECT_EQ(fp.machine->FileContent("C:\\Copies\\a.txt"), "A");
+    EXPECT_TRUE(entry.expired()) << "the job's end releases the record";
+    EXPECT_TRUE(copy.expired()) << "and the services";
 }
 
 TEST(DialogLifecycle, TeardownWithAnEmptyTargetSavesTheHistoryUnchanged) {

@@ -1,6 +1,7 @@
 // Thread lifecycle as the copy cycle sees it: pending until the test runs it, waits, ends,
 // termination and handle closing.
 #include <gtest/gtest.h>
+#include <memory>
 #include "platform/fake/FakeThreads.h"
 
 namespace dravolin::fake {
@@ -54,6 +55,31 @@ TEST(FakeThreads, TerminateStopsWithoutRunning) {
     EXPECT_TRUE(handle->HasEnded());
     EXPECT_EQ(threads.At(0).state, State::Terminated);
     EXPECT_EQ(threads.At(0).exitCode, 1u);
+    EXPECT_EQ(log.IndexOf("TerminateThread 0 1"), 1);
+}
+
+TEST(FakeThreads, AThreadThatCannotBeKilledKeepsItsJobAndRunsLater) {
+    CallLog log;
+    FakeThreads threads(&log);
+    threads.CannotKill();
+    auto held = std::make_shared<int>(0);
+    const std::weak_ptr<int> watch = held;
+    bool ran = false;
+    auto handle = threads.Create([&ran, held = std::move(held)] {
+        ran = true;
+        return 0u;
+    });
+    handle->Terminate(1);
+    EXPECT_FALSE(handle->HasEnded());
+    EXPECT_EQ(threads.At(0).state, State::Pending);
+    EXPECT_FALSE(threads.At(0).exitCode.has_value());
+    handle.reset();
+    EXPECT_FALSE(watch.expired());
+    threads.FinishAll();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(threads.At(0).state, State::Ended);
+    EXPECT_EQ(threads.At(0).exitCode, 0u);
+    EXPECT_TRUE(watch.expired());
     EXPECT_EQ(log.IndexOf("TerminateThread 0 1"), 1);
 }
 

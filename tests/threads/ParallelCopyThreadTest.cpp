@@ -11,6 +11,7 @@
 #include <vector>
 #include "engine/CopyCycle.h"
 #include "tests/core/DialogFixture.h"
+#include "tests/threads/StdThreads.h"
 
 namespace dravolin {
 namespace {
@@ -21,70 +22,7 @@ using test::Disc;
 using test::kStatusCopying;
 using test::kStatusEjecting;
 using test::kStatusWaiting;
-
-// Threads on std::thread. A thread's end is published under the lock, so whoever sees it ended
-// also sees everything the job wrote. Threads are joined by JoinAll, never by a handle.
-class StdThreads : public Threads {
-  public:
-    ~StdThreads() override { JoinAll(); }
-
-    std::unique_ptr<WorkerThread> Create(Job job) override {
-        auto ended = std::make_shared<bool>(false);
-        std::lock_guard lock(mutex_);
-        ++created_;
-        threads_.emplace_back([this, ended, job = std::move(job)]() mutable {
-            job();
-            job = nullptr;  // what the job shares is released before its end is seen
-            {
-                std::lock_guard lock(mutex_);
-                *ended = true;
-                ++ended_;
-            }
-            changed_.notify_all();
-        });
-        return std::make_unique<Handle>(*this, std::move(ended));
-    }
-
-    // True when every thread created so far has ended before the deadline.
-    bool WaitAllEnded(Clock::time_point deadline) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_until(lock, deadline, [&] { return ended_ == created_; });
-    }
-    int Created() {
-        std::lock_guard lock(mutex_);
-        return created_;
-    }
-    void JoinAll() {
-        std::vector<std::thread> threads;
-        {
-            std::lock_guard lock(mutex_);
-            threads.swap(threads_);
-        }
-        for (std::thread& t : threads) t.join();
-    }
-
-  private:
-    class Handle : public WorkerThread {
-      public:
-        Handle(StdThreads& owner, std::shared_ptr<bool> ended)
-            : owner_(owner), ended_(std::move(ended)) {}
-        bool HasEnded() override {
-            std::lock_guard lock(owner_.mutex_);
-            return *ended_;
-        }
-        void Terminate(std::uint32_t) override {}  // never asked in these tests
-
-      private:
-        StdThreads& owner_;
-        std::shared_ptr<bool> ended_;
-    };
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::thread> threads_;
-    int created_ = 0;
-    int ended_ = 0;
-};
+using test::StdThreads;
 
 // Copies wait inside the operation until released, so the test can see them run side by side
 // and poll meanwhile; a deadline keeps a broken cycle from hanging the test.
