@@ -1,7 +1,8 @@
 #pragma once
-// Plain values shared by the core and every platform: window handles, points and the
-// spec-fixed constants of the Windows vocabulary under names that cannot collide with the
-// macros of <windows.h> (the Win32 build static_asserts that each equals its macro).
+// Plain values shared by the core and every platform: window handles, points, and the
+// constants of the Windows vocabulary that the program's calls and its stored data are fixed
+// to, under names that cannot collide with the macros of <windows.h> (the Win32 build
+// static_asserts that each equals its macro).
 #include <cstdint>
 
 namespace dravolin {
