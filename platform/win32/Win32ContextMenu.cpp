@@ -98,11 +98,11 @@ int Upgrade(ComPtr<IContextMenu>& menu, IContextMenu2** asLevel2) {
 // Part B: from the absolute ID list to the chosen command. Every way out destroys the popup
 // menu, releases the menu object, frees the absolute list and releases the current folder, in
 // that order (the reverse of the declarations below).
-bool ShowMenuForIdList(ShellMenuContext& context, HWND owner, ItemIdList absoluteList, int x,
-                       int y) {
+bool ShowMenuForIdList(ShellNamespace& shell, ShellMenuContext& context, HWND owner,
+                       ItemIdList absoluteList, int x, int y) {
     ComPtr<IShellFolder> current;
     const ItemIdList absolute(std::move(absoluteList));
-    if (FAILED(::SHGetDesktopFolder(current.Put())) || !current) return false;
+    if (FAILED(shell.GetDesktopFolder(current.Put())) || !current) return false;
 
     const int count = CountItems(absolute.Get());
     if (count == 0) return false;
@@ -167,15 +167,23 @@ bool ShowMenuForIdList(ShellMenuContext& context, HWND owner, ItemIdList absolut
 static_assert(sizeof(CMINVOKECOMMANDINFO) == 36);
 #endif
 
-bool ShowShellContextMenu(ShellMenuContext& context, HWND owner, const char* path, int x, int y,
-                          UINT codePage) {
+HRESULT SystemShellNamespace::GetDesktopFolder(IShellFolder** folder) {
+    return ::SHGetDesktopFolder(folder);
+}
+
+HRESULT SystemShellNamespace::GetMalloc(IMalloc** allocator) {
+    return ::SHGetMalloc(allocator);
+}
+
+bool ShowShellContextMenu(ShellNamespace& shell, ShellMenuContext& context, HWND owner,
+                          const char* path, int x, int y, UINT codePage) {
     if (context.allocator == nullptr) return false;
 
     // Part A: from the path to its absolute ID list.
     char full[MAX_PATH] = {};
     ::GetFullPathNameA(path, MAX_PATH, full, nullptr);
     ComPtr<IShellFolder> desktop;
-    if (FAILED(::SHGetDesktopFolder(desktop.Put())) || !desktop) return false;
+    if (FAILED(shell.GetDesktopFolder(desktop.Put())) || !desktop) return false;
 
     ItemIdList absolute(context.allocator);
     bool parsed = false;
@@ -188,7 +196,7 @@ bool ShowShellContextMenu(ShellMenuContext& context, HWND owner, const char* pat
                  absolute;
     }  // the conversion's heap block, if any, goes here
     if (!parsed) return false;
-    return ShowMenuForIdList(context, owner, std::move(absolute), x, y);
+    return ShowMenuForIdList(shell, context, owner, std::move(absolute), x, y);
 }
 
 LRESULT CALLBACK ContextMenuWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -209,9 +217,9 @@ LRESULT CALLBACK ContextMenuWndProc(HWND window, UINT message, WPARAM wParam, LP
 // releases the allocator also when an exception passes.
 bool Win32ShellContextMenu::Show(WindowHandle owner, const std::string& path, Point client) {
     ShellMenuContext context;
-    ::SHGetMalloc(&context.allocator);
-    return ShowShellContextMenu(context, reinterpret_cast<HWND>(owner), path.c_str(), client.x,
-                                client.y, codePage_.Get());
+    shell_.GetMalloc(&context.allocator);
+    return ShowShellContextMenu(shell_, context, reinterpret_cast<HWND>(owner), path.c_str(),
+                                client.x, client.y, codePage_.Get());
 }
 
 }  // namespace dravolin::win32
