@@ -21,7 +21,62 @@ bool Win32WorkerThread::HasEnded() {
     return ::WaitForSingleObject(handle_.Get(), 0) == WAIT_OBJECT_0;
 }
 
+namespace {
+
+// Posted to a worker's thread to stop it; wParam carries the exit code.
+UINT StopMessage() {
+    return ::RegisterWindowMessageA("Dravolin: stop the worker");
+}
+
+// Runs on the hooked thread as it takes a message from its queue: nothing of the window system
+// is held there, so the thread can end itself cleanly, its windows destroyed with it.
+LRESULT CALLBACK EndOnStopMessage(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && message != nullptr && message->hwnd == nullptr &&
+        message->message == StopMessage()) {
+        ::ExitThread(static_cast<DWORD>(message->wParam));
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Waits for the thread's end, answering the messages other threads send to this one
+// meanwhile: a modal loop on the worker's thread sends to the window that owns it (the dialog
+// box loop sends WM_ENTERIDLE whenever it runs dry) and takes no posted message until answered.
+bool WaitAnsweringSentMessages(HANDLE thread, DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = ::GetTickCount64();
+        const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        const DWORD woken = ::MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
+        if (woken == WAIT_OBJECT_0) return true;
+        if (woken != WAIT_OBJECT_0 + 1) return false;
+        MSG message;
+        ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+// Asks a thread that runs a message loop to end itself at its next message; true when it ended
+// within the grace period.
+bool EndedAtItsNextMessage(HANDLE thread, std::uint32_t exitCode, DWORD graceMs) {
+    const DWORD id = ::GetThreadId(thread);
+    HHOOK hook = ::SetWindowsHookExA(WH_GETMESSAGE, EndOnStopMessage, nullptr, id);
+    if (hook == nullptr) return false;
+    const bool ended = ::PostThreadMessageA(id, StopMessage(), exitCode, 0) &&
+                       WaitAnsweringSentMessages(thread, graceMs);
+    ::UnhookWindowsHookEx(hook);
+    return ended;
+}
+
+}  // namespace
+
+// TerminateThread can stop a thread in the middle of the window system: under Wine, whose
+// window system runs in the process, a thread stopped while it drew (as the shell's windows do
+// when the dialog they belong to closes) leaves the display's lock held, and the rest of the
+// teardown waits on it for ever. A thread in a message loop is therefore stopped where it holds
+// nothing, as it takes a message; TerminateThread remains for every other thread.
 void Win32WorkerThread::Terminate(std::uint32_t exitCode) {
+    if (HasEnded()) return;
+    if (EndedAtItsNextMessage(handle_.Get(), exitCode, kStopGraceMs)) return;
     ::TerminateThread(handle_.Get(), exitCode);
 }
 

@@ -15,10 +15,13 @@ class Win32WorkerThread : public WorkerThread {
   public:
     explicit Win32WorkerThread(UniqueHandle handle) : handle_(std::move(handle)) {}
     bool HasEnded() override;
-    // TerminateThread stops the thread wherever it is: its stack and the job it owns are
-    // abandoned, never freed. The only caller is the dialog's teardown, right before the
-    // process ends.
+    // Stops the thread with `exitCode`; its stack and the job it owns are abandoned, never
+    // freed. The only caller is the dialog's teardown, once the dialog is hidden and right
+    // before the process ends. A thread with a message queue (the shell's copy showing its
+    // windows) is asked to end itself as it takes its next message; one that has not done so
+    // within kStopGraceMs, or has no queue, is stopped by TerminateThread wherever it is.
     void Terminate(std::uint32_t exitCode) override;
+    static constexpr DWORD kStopGraceMs = 2000;
 
   private:
     UniqueHandle handle_;

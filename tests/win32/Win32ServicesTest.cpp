@@ -8,6 +8,7 @@
 #include <memory>
 #include "Win32TestSupport.h"
 #include "platform/win32/AnsiToWide.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Win32Devices.h"
 #include "platform/win32/Win32Runtime.h"
 #include "platform/win32/Win32Shell.h"
@@ -125,6 +126,33 @@ TEST(Win32Threads, TerminateStopsAThreadThatWouldNeverEnd) {
     EXPECT_FALSE(worker->HasEnded());
     worker->Terminate(1);
     EXPECT_TRUE(WaitUntil([&] { return worker->HasEnded(); }));
+}
+
+// A thread that waits in a message loop, as the shell's copy does at a replace prompt, ends
+// itself when stopped: at once, with the exit code asked for, and its windows go with it.
+TEST(Win32Threads, TerminateEndsAThreadInAMessageLoopWithItsWindows) {
+    Win32Threads threads;
+    std::atomic<HWND> window{nullptr};
+    std::atomic<DWORD> id{0};
+    std::unique_ptr<WorkerThread> worker = threads.Create([&window, &id]() -> std::uint32_t {
+        id = ::GetCurrentThreadId();
+        window = ::CreateWindowExA(0, "STATIC", "worker", WS_POPUP | WS_VISIBLE, 10, 10, 50, 20,
+                                   nullptr, nullptr, nullptr, nullptr);
+        MSG message;
+        while (::GetMessageA(&message, nullptr, 0, 0) > 0) ::DispatchMessageA(&message);
+        return 0;
+    });
+    ASSERT_NE(worker, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return window.load() != nullptr; }));
+    UniqueHandle thread(::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id));
+    ASSERT_TRUE(thread.Valid());
+
+    worker->Terminate(1);
+    EXPECT_TRUE(worker->HasEnded());
+    DWORD exitCode = 0;
+    ::GetExitCodeThread(thread.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 1u);
+    EXPECT_FALSE(::IsWindow(window.load())) << "the thread's windows outlive it";
 }
 
 TEST(Win32WaitCursor, ShowsTheWaitCursorAndPutsBackTheOneBeforeAtTheOutermostEnd) {
