@@ -176,7 +176,8 @@ std::string ClassOf(HWND window) {
     return std::string(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
-bool RunProgram(const std::function<void(HWND dialog)>& drive) {
+bool RunProgram(const std::function<void(HWND dialog)>& drive,
+                const std::function<void(Platform& platform)>& configure) {
     const DWORD uiThread = ::GetCurrentThreadId();
     bool shown = false;
     std::thread driver([&] {
@@ -191,6 +192,7 @@ bool RunProgram(const std::function<void(HWND dialog)>& drive) {
     });
     {
         Win32Platform platform(::GetModuleHandleA(nullptr));
+        if (configure) configure(platform.Get());
         CCopyApp app(platform.Get());
         app.InitInstance();
     }
