@@ -55,10 +55,24 @@ bool WaitAnsweringSentMessages(HANDLE thread, DWORD timeoutMs) {
     }
 }
 
-// Asks a thread that runs a message loop to end itself at its next message; true when it ended
-// within the grace period.
+bool HasWindows(DWORD threadId) {
+    bool found = false;
+    ::EnumThreadWindows(
+        threadId,
+        [](HWND, LPARAM param) -> BOOL {
+            *reinterpret_cast<bool*>(param) = true;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Asks a thread that shows windows, and so runs a message loop, to end itself at its next
+// message; true when it ended within the grace period. A thread without windows (one in a
+// device command) is left to TerminateThread at once.
 bool EndedAtItsNextMessage(HANDLE thread, std::uint32_t exitCode, DWORD graceMs) {
     const DWORD id = ::GetThreadId(thread);
+    if (!HasWindows(id)) return false;
     HHOOK hook = ::SetWindowsHookExA(WH_GETMESSAGE, EndOnStopMessage, nullptr, id);
     if (hook == nullptr) return false;
     const bool ended = ::PostThreadMessageA(id, StopMessage(), exitCode, 0) &&

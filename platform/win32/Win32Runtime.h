@@ -17,9 +17,9 @@ class Win32WorkerThread : public WorkerThread {
     bool HasEnded() override;
     // Stops the thread with `exitCode`; its stack and the job it owns are abandoned, never
     // freed. The only caller is the dialog's teardown, once the dialog is hidden and right
-    // before the process ends. A thread with a message queue (the shell's copy showing its
-    // windows) is asked to end itself as it takes its next message; one that has not done so
-    // within kStopGraceMs, or has no queue, is stopped by TerminateThread wherever it is.
+    // before the process ends. A thread that shows windows (the shell's copy asking before it
+    // replaces a file) is asked to end itself as it takes its next message; one that has not
+    // done so within kStopGraceMs, or shows none, is stopped by TerminateThread wherever it is.
     void Terminate(std::uint32_t exitCode) override;
     static constexpr DWORD kStopGraceMs = 2000;
 
