@@ -11,7 +11,8 @@ class WorkerThread {
     virtual ~WorkerThread() = default;
     // A wait with a time-out of 0: true once the thread has ended.
     virtual bool HasEnded() = 0;
-    // Stops the thread at once with `exitCode` (TerminateThread). Where a platform cannot kill
+    // Stops the thread at once with `exitCode` (TerminateThread); a thread waiting in a message
+    // loop may instead end itself as it takes its next message. Where a platform cannot kill
     // a thread it cancels the job cooperatively and lets it finish on its own.
     virtual void Terminate(std::uint32_t exitCode) = 0;
 };

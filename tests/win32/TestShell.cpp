@@ -100,8 +100,7 @@ HRESULT TestMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
 
 HRESULT TestMenu::HandleMenuMsg(UINT message, WPARAM wParam, LPARAM) {
     std::lock_guard lock(mutex_);
-    calls_.handled.push_back(message);
-    calls_.handledWParams.push_back(wParam);
+    calls_.handled.emplace_back(message, wParam);
     return S_OK;
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32ContextMenu.h"
@@ -83,9 +84,8 @@ struct MenuCalls {
     CMINVOKECOMMANDINFO invoked{};
     bool verbIsOffset = false;      // lpVerb was an integer resource
     LONG_PTR procAtInvocation = 0;  // the owner's window procedure when the command ran
-    std::vector<UINT> handled;      // HandleMenuMsg messages, in order
-    std::vector<WPARAM> handledWParams;
-    int handled2 = 0;  // HandleMenuMsg2 calls
+    std::vector<std::pair<UINT, WPARAM>> handled;  // HandleMenuMsg messages, in order
+    int handled2 = 0;                              // HandleMenuMsg2 calls
 };
 
 class TestMenu : public Counted<IContextMenu3> {

@@ -203,12 +203,9 @@ TEST_P(ContextMenuTracking, RoutesTheMenuMessagesByLevelAndInvokesTheChosenOffse
         EXPECT_FALSE(owner.calls.Received(WM_DRAWITEM, 0));
         EXPECT_FALSE(owner.calls.Received(WM_MEASUREITEM, 0));
         EXPECT_EQ(owner.calls.Count(WM_INITMENUPOPUP), 0);
-        std::vector<std::pair<UINT, WPARAM>> handled;
-        for (std::size_t i = 0; i < calls.handled.size(); ++i) {
-            handled.emplace_back(calls.handled[i], calls.handledWParams[i]);
-        }
         auto has = [&](UINT m, WPARAM w) {
-            return std::find(handled.begin(), handled.end(), std::make_pair(m, w)) != handled.end();
+            return std::find(calls.handled.begin(), calls.handled.end(), std::make_pair(m, w)) !=
+                   calls.handled.end();
         };
         EXPECT_TRUE(has(WM_DRAWITEM, 0));
         EXPECT_TRUE(has(WM_MEASUREITEM, 0));

@@ -163,29 +163,15 @@ TEST_F(Win32CopyCycle, ADiscIsCopiedIntoTheTargetFolderOnAWorkerThenEjected) {
               ERROR_FILE_NOT_FOUND);
 }
 
-struct PromptSearch {
-    DWORD except;  // the dialog's thread
-    HWND found = nullptr;
-};
-
-// A visible dialog box of a thread other than `uiThread`: the shell's replace prompt, which the
-// copy's own thread shows.
+// A visible dialog box of this process on a thread other than `uiThread`: the shell's replace
+// prompt, which the copy's own thread shows.
 HWND FindWorkerPrompt(DWORD uiThread) {
-    PromptSearch search{uiThread};
-    ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* search = reinterpret_cast<PromptSearch*>(param);
-            DWORD process = 0;
-            const DWORD thread = ::GetWindowThreadProcessId(window, &process);
-            if (process == ::GetCurrentProcessId() && thread != search->except &&
-                ::IsWindowVisible(window) && ClassOf(window) == "#32770") {
-                search->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindTopLevel([uiThread](HWND window) {
+        DWORD process = 0;
+        const DWORD thread = ::GetWindowThreadProcessId(window, &process);
+        return process == ::GetCurrentProcessId() && thread != uiThread &&
+               ::IsWindowVisible(window) && ClassOf(window) == "#32770";
+    });
 }
 
 // A file of the disc is already in the target folder, so the shell's copy stops at its replace

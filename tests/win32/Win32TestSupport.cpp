@@ -130,25 +130,29 @@ HWND FindVisibleTopLevel(const char* className) {
     return state.found;
 }
 
-HWND FindDialogOf(DWORD processId) {
+HWND FindTopLevel(const std::function<bool(HWND)>& matches) {
     struct Search {
-        DWORD processId;
+        const std::function<bool(HWND)>& matches;
         HWND found = nullptr;
-    } search{processId};
+    } search{matches};
     ::EnumWindows(
         [](HWND window, LPARAM param) -> BOOL {
             auto* search = reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == search->processId && ClassOf(window) == "#32770" &&
-                ::GetDlgItem(window, IDC_DRIVES) != nullptr && ::IsWindowVisible(window)) {
-                search->found = window;
-                return FALSE;
-            }
-            return TRUE;
+            if (!search->matches(window)) return TRUE;
+            search->found = window;
+            return FALSE;
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+HWND FindDialogOf(DWORD processId) {
+    return FindTopLevel([processId](HWND window) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        return owner == processId && ClassOf(window) == "#32770" &&
+               ::GetDlgItem(window, IDC_DRIVES) != nullptr && ::IsWindowVisible(window);
+    });
 }
 
 HWND FindChildByClass(HWND parent, const char* className) {

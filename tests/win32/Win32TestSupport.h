@@ -49,6 +49,8 @@ bool RunProgram(const std::function<void(HWND dialog)>& drive,
 HWND FindOwnedWindow(DWORD thread, HWND owner, const char* className);
 // A visible top-level window of the class, in any thread.
 HWND FindVisibleTopLevel(const char* className);
+// The first top-level window for which `matches` holds, in any thread and process.
+HWND FindTopLevel(const std::function<bool(HWND)>& matches);
 // The main dialog of Dravolin.exe running as the process given, once it is shown.
 HWND FindDialogOf(DWORD processId);
 // The first descendant of `parent` with the class, or with the text, given.
