@@ -12,7 +12,8 @@ constexpr quint32 kInhibitAutomount = 16;
 constexpr int kCallTimeoutMs = 3000;
 }  // namespace
 
-SessionInhibitor::SessionInhibitor(QDBusConnection bus) : bus_(std::move(bus)) {}
+SessionInhibitor::SessionInhibitor(QDBusConnection bus, QString reason)
+    : bus_(std::move(bus)), reason_(std::move(reason)) {}
 
 SessionInhibitor::~SessionInhibitor() {
     Uninhibit();
@@ -21,8 +22,7 @@ SessionInhibitor::~SessionInhibitor() {
 void SessionInhibitor::Inhibit() {
     if (cookie_ || !bus_.isConnected()) return;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, "Inhibit");
-    call << QStringLiteral("dravolin") << quint32(0) << QStringLiteral("Copying discs")
-         << kInhibitAutomount;
+    call << QStringLiteral("dravolin") << quint32(0) << reason_ << kInhibitAutomount;
     const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
         cookie_ = reply.arguments().front().toUInt();

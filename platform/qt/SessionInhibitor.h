@@ -1,5 +1,6 @@
 #pragma once
 #include <QDBusConnection>
+#include <QString>
 #include <optional>
 
 namespace dravolin::qt {
@@ -7,10 +8,10 @@ namespace dravolin::qt {
 // The desktop session's automount inhibitor (org.gnome.SessionManager, flag 16): while it is
 // held, the desktop neither mounts nor opens the discs the program handles. The session
 // manager drops it when the process ends. Without a session bus or session manager it does
-// nothing. UI thread only.
+// nothing. `reason` is what the session shows its user, who may be logging out. UI thread only.
 class SessionInhibitor {
   public:
-    explicit SessionInhibitor(QDBusConnection bus);
+    SessionInhibitor(QDBusConnection bus, QString reason);
     ~SessionInhibitor();
     SessionInhibitor(const SessionInhibitor&) = delete;
     SessionInhibitor& operator=(const SessionInhibitor&) = delete;
@@ -21,6 +22,7 @@ class SessionInhibitor {
 
   private:
     QDBusConnection bus_;
+    QString reason_;
     std::optional<quint32> cookie_;
 };
 

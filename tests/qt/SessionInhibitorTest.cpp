@@ -80,7 +80,9 @@ class SessionInhibitorTest : public QObject {
         QVERIFY(!seams.program->Inhibitor().Held());
         QCOMPARE(whileOpen.size(), 1);
         QVERIFY(whileOpen.front().startsWith(QStringLiteral("Inhibit dravolin 16 ")));
-        const QString cookie = whileOpen.front().section(QLatin1Char(' '), 3);
+        const QString cookie = whileOpen.front().section(QLatin1Char(' '), 3, 3);
+        // The session shows the reason to a user who logs out meanwhile.
+        QCOMPARE(whileOpen.front().section(QLatin1Char(' '), 4), QStringLiteral("Copying discs"));
         const QStringList after = Calls();
         QCOMPARE(after.size(), 2);
         QCOMPARE(after.back(), QStringLiteral("Uninhibit ") + cookie);
@@ -97,7 +99,8 @@ class SessionInhibitorTest : public QObject {
     }
 
     void withoutASessionBusNothingHappens() {
-        SessionInhibitor inhibitor(QDBusConnection(QStringLiteral("no-such-connection")));
+        SessionInhibitor inhibitor(QDBusConnection(QStringLiteral("no-such-connection")),
+                                   QStringLiteral("Copying discs"));
         inhibitor.Inhibit();
         QVERIFY(!inhibitor.Held());
         inhibitor.Uninhibit();

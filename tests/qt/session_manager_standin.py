@@ -19,7 +19,7 @@ class SessionManager(dbus.service.Object):
     @dbus.service.method(NAME, in_signature="susu", out_signature="u")
     def Inhibit(self, app_id, toplevel_xid, reason, flags):
         self.next_cookie += 1
-        self.calls.append("Inhibit %s %d %d" % (app_id, flags, self.next_cookie))
+        self.calls.append("Inhibit %s %d %d %s" % (app_id, flags, self.next_cookie, reason))
         return dbus.UInt32(self.next_cookie)
 
     @dbus.service.method(NAME, in_signature="u", out_signature="")

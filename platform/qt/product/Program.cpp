@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
+#include "platform/qt/Translation.h"
 #include "platform/qt/product/LinuxCopyPrompts.h"
 
 namespace dravolin::qt {
@@ -43,7 +44,8 @@ lnx::LinuxServicesOptions Program::ServicesOptions(
 
 Program::Program(ProgramOptions options)
     : sessions_(std::make_shared<CopySessions>()),
-      inhibitor_(std::make_shared<SessionInhibitor>(options.sessionBus)),
+      inhibitor_(std::make_shared<SessionInhibitor>(
+          options.sessionBus, Translation(options.language).Text("session.inhibitReason"))),
       services_(ServicesOptions(options, sessions_, inhibitor_)),
       resources_(options.language),
       host_(options.language, sessions_),

@@ -224,5 +224,10 @@ Correct the folder and tick the drive again.</source>
 
 Исправьте каталог и снова отметьте диск.</translation>
     </message>
+    <message id="session.inhibitReason">
+        <source>Copying discs</source>
+        <extracomment>Why the session's automount is held, shown by the desktop to a user who logs out</extracomment>
+        <translation>Копирование дисков</translation>
+    </message>
 </context>
 </TS>
