@@ -89,13 +89,15 @@ std::vector<MountEntry> ReadMountInfo(const std::string& path) {
 
 std::optional<std::string> FindMountPoint(const std::vector<MountEntry>& table,
                                           const std::string& deviceNode) {
+    // The source is whatever text the mounter chose: another user's FUSE file system may call
+    // itself "/dev/sr0". The device number is the kernel's own account of what is mounted.
     struct stat st {};
-    const bool block = ::stat(deviceNode.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+    if (::stat(deviceNode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
     for (const MountEntry& entry : table) {
-        if (entry.root != "/") continue;
-        const bool sameDevice =
-            block && entry.major == major(st.st_rdev) && entry.minor == minor(st.st_rdev);
-        if (sameDevice || entry.source == deviceNode) return entry.mountPoint;
+        if (entry.root == "/" && entry.major == major(st.st_rdev) &&
+            entry.minor == minor(st.st_rdev)) {
+            return entry.mountPoint;
+        }
     }
     return std::nullopt;
 }

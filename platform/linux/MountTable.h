@@ -21,8 +21,8 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text);
 // Reads and parses a mountinfo file; empty when it cannot be read.
 std::vector<MountEntry> ReadMountInfo(const std::string& path);
 
-// Where the whole file system of `deviceNode` is mounted: matched by device number when the
-// node is a block device, else by the mount source's name.
+// Where the whole file system of the block device `deviceNode` is mounted, matched by device
+// number alone, never by the mount's source name. Nullopt when the node is no block device.
 std::optional<std::string> FindMountPoint(const std::vector<MountEntry>& table,
                                           const std::string& deviceNode);
 

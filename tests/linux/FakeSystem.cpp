@@ -1,6 +1,12 @@
 #include "FakeSystem.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace dravolin::lnx::test {
 
@@ -26,9 +32,47 @@ void FakeSystem::SetDeviceContent(const std::string& name, const std::string& by
 }
 
 void FakeSystem::AddMount(const std::string& source, const std::string& mountPoint) {
-    mountLines_ +=
-        "99 1 0:77 / " + mountPoint + " ro,relatime shared:1 - iso9660 " + source + " ro\n";
+    std::string device = "0:77";
+    const std::string nodes = roots_.dev + "/";
+    if (source.rfind(nodes, 0) == 0) {
+        std::string reason;
+        device = MakeBlockNode(source.substr(nodes.size()), reason);
+        if (device.empty()) device = "0:0";  // no mount of it will be found
+    }
+    mountLines_ += "99 1 " + device + " / " + mountPoint + " ro,relatime shared:1 - iso9660 " +
+                   source + " ro\n";
     WriteFile(roots_.mountInfo, mountLines_);
+}
+
+std::string FakeSystem::MakeBlockNode(const std::string& name, std::string& reason) {
+    const std::string node = Dev(name);
+    ::unlink(node.c_str());
+    // Numbers no real drive of this machine is likely to have.
+    if (::mknod(node.c_str(), S_IFBLK | 0600, makedev(11, 200 + nodes_++)) != 0) {
+        reason = std::string("mknod: ") + std::strerror(errno);
+        std::string device;
+        if (DIR* dir = ::opendir("/dev")) {
+            while (const dirent* entry = ::readdir(dir)) {
+                struct stat st {};
+                const std::string path = std::string("/dev/") + entry->d_name;
+                if (::lstat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+                    device = path;
+                    break;
+                }
+            }
+            ::closedir(dir);
+        }
+        if (device.empty() || ::symlink(device.c_str(), node.c_str()) != 0) {
+            reason += "; no block device in /dev to link to";
+            return "";
+        }
+    }
+    struct stat st {};
+    if (::stat(node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) {
+        reason = "the node is not a block device";
+        return "";
+    }
+    return std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
 }
 
 UniqueFd FakeCdrom::Open(const std::string& deviceNode) {

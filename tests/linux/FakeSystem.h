@@ -47,8 +47,14 @@ class FakeSystem {
     // <sys>/block/<name>/device/type holding `scsiType`, and <dev>/<name> as a plain file.
     void AddBlockDevice(const std::string& name, int scsiType, const std::string& model = "");
     void SetDeviceContent(const std::string& name, const std::string& bytes);
-    // A line of /proc/self/mountinfo saying `source` is mounted at `mountPoint`.
+    // A line of /proc/self/mountinfo saying `source` is mounted at `mountPoint`. A mount is
+    // known by its device number alone: a node of this system named as the source is made a
+    // block device first (MakeBlockNode), and the line carries its number.
     void AddMount(const std::string& source, const std::string& mountPoint);
+    // Makes <dev>/<name> a block device node, as a drive's node is: one of its own where this
+    // process may make device nodes, else a link to a block device of the machine. Its number
+    // as "major:minor", or empty with the reason when neither can be had.
+    std::string MakeBlockNode(const std::string& name, std::string& reason);
     SystemRoots Roots() const { return roots_; }
     std::string Dev(const std::string& name) const { return roots_.dev + "/" + name; }
     const TempFolder& Temp() const { return temp_; }
@@ -57,6 +63,7 @@ class FakeSystem {
     TempFolder temp_;
     SystemRoots roots_;
     std::string mountLines_;
+    unsigned nodes_ = 0;  // block nodes made, for numbers of their own
 };
 
 // Records every open and ioctl with the thread that made it, and answers CDROM_DRIVE_STATUS

@@ -22,15 +22,44 @@ TEST(MountInfo, ParsesEscapesOptionalFieldsAndSkipsBrokenLines) {
     EXPECT_EQ(table[1].mountPoint, "/media/u/My Disc");
     EXPECT_EQ(table[1].fsType, "iso9660");
     EXPECT_EQ(table[1].source, "/dev/sr0");
-    EXPECT_EQ(FindMountPoint(table, "/dev/sr0"), "/media/u/My Disc");
-    EXPECT_EQ(FindMountPoint(table, "/dev/sr1"), std::nullopt);
+}
+
+// Another user may mount a file system of his own (FUSE) under any source name he likes: only
+// the device number says which mount is the drive's.
+TEST(MountInfo, ADrivesMountIsKnownByItsDeviceNumberNeverByItsSourceName) {
+    FakeSystem system;
+    system.AddBlockDevice("sr0", 5);
+    std::string reason;
+    const std::string number = system.MakeBlockNode("sr0", reason);
+    if (number.empty()) GTEST_SKIP() << "no block device node to test with: " << reason;
+    const std::string node = system.Dev("sr0");
+    const std::string impostor =
+        "50 1 0:55 / /home/eve/sr0 rw,nosuid,nodev - fuse.trap " + node + " rw\n";
+    const std::string real = "60 1 " + number + " / /media/u/DISC ro - iso9660 /dev/cdrom ro\n";
     // Only a mount of the whole file system counts.
-    EXPECT_EQ(FindMountPoint(table, "/dev/root"), std::nullopt);
+    const std::string part =
+        "61 1 " + number + " /sub /media/u/part ro - iso9660 " + node + " ro\n";
+
+    EXPECT_EQ(FindMountPoint(ParseMountInfo(impostor), node), std::nullopt);
+    EXPECT_EQ(FindMountPoint(ParseMountInfo(part + impostor), node), std::nullopt);
+    EXPECT_EQ(FindMountPoint(ParseMountInfo(impostor + real), node), "/media/u/DISC");
+    EXPECT_EQ(FindMountPoint(ParseMountInfo(part + real + impostor), node), "/media/u/DISC");
+    // A node that is no block device has no mount to find, whatever the sources say.
+    WriteFile(system.Temp() / "plain", "");
+    const std::string plain = system.Temp() / "plain";
+    EXPECT_EQ(
+        FindMountPoint(ParseMountInfo("50 1 0:55 / /x rw - fuse.t " + plain + " rw\n"), plain),
+        std::nullopt);
 }
 
 class Mounting : public ::testing::Test {
   protected:
     void SetUp() override {
+        // A mount found there is known by its node's device number (AddMount).
+        std::string reason;
+        if (system.MakeBlockNode("probe", reason).empty()) {
+            GTEST_SKIP() << "no block device node to test with: " << reason;
+        }
         system.AddBlockDevice("sr0", 5);
         drives = std::make_shared<const OpticalDrives>(system.Roots());
         options.mountInfo = system.Roots().mountInfo;
