@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <optional>
+#include "ChildProcess.h"
 #include "LinuxTestSupport.h"
 #include "platform/linux/DrivePaths.h"
 #include "platform/linux/LinuxPathPreparer.h"
@@ -52,6 +53,9 @@ class WorkingFolderAt {
     char* old_;
 };
 
+// HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)
+constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80070005u);
+
 bool IsFolder(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -83,16 +87,47 @@ TEST(PathPreparer, AFileInTheWayFailsWithAReason) {
 }
 
 TEST(PathPreparer, AFolderThatCannotBeWrittenFails) {
-    TempFolder temp;
     LinuxPathPreparer preparer;
     EXPECT_NE(preparer.PrepareForWrite(0, "/proc/dravolin\\", win::kShppfwDirCreate), win::kSOk);
     EXPECT_NE(preparer.LastError(), "");
-    if (::geteuid() != 0) {  // root may write anywhere
-        MakeFolder(temp / "locked");
-        ::chmod((temp / "locked").c_str(), 0555);
-        EXPECT_NE(preparer.PrepareForWrite(0, temp / "locked\\", win::kShppfwDirCreate), win::kSOk);
-        EXPECT_NE(preparer.LastError().find("Permission denied"), std::string::npos);
-    }
+}
+
+// Root may write anywhere, and the tests run as root: the user's case runs in a child that has
+// given up its privileges.
+TEST(PathPreparer, AFolderTheUserMayNotWriteIsRefusedWithTheReason) {
+    TempFolder temp;
+    ASSERT_EQ(::chmod(temp.Path().c_str(), 0755), 0);  // the way in stays open to anyone
+    MakeFolder(temp / "locked");
+    MakeFolder(temp / "open");
+    ASSERT_EQ(::chmod((temp / "locked").c_str(), 0555), 0);
+    ASSERT_EQ(::chmod((temp / "open").c_str(), 0777), 0);
+
+    const ChildResult child = RunInChild([&](std::string& message) {
+        if (!BecomeUnprivileged(message)) return kChildCannot;
+        LinuxPathPreparer preparer;
+        struct Case {
+            std::string path;
+            std::int32_t result;
+        };
+        const Case cases[] = {{temp / "locked\\", kAccessDenied},
+                              {temp / "locked/new/deeper\\", kAccessDenied},
+                              {temp / "open/new\\", win::kSOk}};
+        int wrong = 0;
+        for (const Case& c : cases) {
+            const std::int32_t result = preparer.PrepareForWrite(0, c.path, win::kShppfwDirCreate);
+            message += c.path + " -> " + std::to_string(result) + " " + preparer.LastError() + "\n";
+            const bool saysWhy =
+                c.result == win::kSOk ||
+                preparer.LastError().find("Permission denied") != std::string::npos;
+            if (result != c.result || !saysWhy) ++wrong;
+        }
+        return wrong;
+    });
+    if (child.status == kChildCannot) GTEST_SKIP() << "cannot run unprivileged: " << child.message;
+    EXPECT_EQ(child.status, 0) << child.message;
+    EXPECT_EQ(::access((temp / "locked/new").c_str(), F_OK), -1);
+    struct stat st {};
+    EXPECT_EQ(::stat((temp / "open/new").c_str(), &st), 0);
 }
 
 TEST(PathPreparer, WithoutTheCreateFlagAMissingFolderFails) {
