@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <vector>
 #include "platform/linux/VolumeReader.h"
 
@@ -12,21 +13,67 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-bool ValidUtf8(const std::string& text) {
+// Well-formed UTF-8 as the Unicode standard defines it (its table of well-formed byte
+// sequences): no overlong form, no surrogate, nothing above U+10FFFF, no stray continuation
+// byte, no sequence cut short.
+bool ValidUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+        if (lead < 0x80) {
+            length = 1;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;   // else overlong
+            if (lead == 0xED) high = 0x9F;  // else a surrogate
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;   // else overlong
+            if (lead == 0xF4) high = 0x8F;  // else above U+10FFFF
+        } else {
+            return false;  // a continuation byte, C0, C1, F5..FF
+        }
         if (i + length > text.size()) return false;
         for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+            const auto byte = static_cast<unsigned char>(text[i + k]);
+            if (byte < (k == 1 ? low : 0x80) || byte > (k == 1 ? high : 0xBF)) return false;
         }
         i += length;
     }
     return true;
 }
 
+// The check itself must be right, or the invariant it guards means nothing.
+void CheckTheChecker() {
+    using namespace std::string_view_literals;
+    for (const std::string_view good :
+         {""sv, "plain"sv, "\xC2\x80"sv, "\xDF\xBF"sv, "\xE0\xA0\x80"sv, "\xED\x9F\xBF"sv,
+          "\xEE\x80\x80"sv, "\xEF\xBF\xBF"sv, "\xF0\x90\x80\x80"sv, "\xF4\x8F\xBF\xBF"sv,
+          "\xD0\x94\xD0\xB8\xD1\x81\xD0\xBA"sv, "a\0b"sv}) {
+        Check(ValidUtf8(good));
+    }
+    for (const std::string_view bad :
+         {"\x80"sv,
+          "a\xBF"
+          "b"sv,
+          "\xC0\x80"sv, "\xC1\xBF"sv, "\xE0\x80\x80"sv, "\xE0\x9F\xBF"sv, "\xF0\x80\x80\x80"sv,
+          "\xF0\x8F\xBF\xBF"sv, "\xED\xA0\x80"sv, "\xED\xBF\xBF"sv, "\xF4\x90\x80\x80"sv,
+          "\xF5\x80\x80\x80"sv, "\xFF"sv, "\xC2"sv, "\xE1\x80"sv, "\xF1\x80\x80"sv, "\xC2\x41"sv,
+          "\xE1\x80\xC0"sv}) {
+        Check(!ValidUtf8(bad));
+    }
+}
+
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    CheckTheChecker();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace dravolin::lnx;
