@@ -1,5 +1,6 @@
 #include "CopyTestSupport.h"
 
+#include <dirent.h>
 #include <unistd.h>
 #include <climits>
 
@@ -11,6 +12,29 @@ std::string PathOfFd(int fd) {
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
     const ssize_t n = ::readlink(link, target, PATH_MAX);
     return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+std::size_t OpenDescriptors() {
+    std::size_t count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.') ++count;
+        }
+        ::closedir(dir);
+        --count;  // the listing's own
+    }
+    return count;
+}
+
+ScopedDescriptorLimit::ScopedDescriptorLimit(rlim_t soft) {
+    if (::getrlimit(RLIMIT_NOFILE, &saved_) != 0) return;
+    rlimit lowered = saved_;
+    lowered.rlim_cur = soft;
+    applied_ = ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+}
+
+ScopedDescriptorLimit::~ScopedDescriptorLimit() {
+    if (applied_) ::setrlimit(RLIMIT_NOFILE, &saved_);
 }
 
 bool FaultyIo::ReadFails(int fd) {
@@ -79,6 +103,10 @@ int FaultyIo::DataSync(int fd) {
 }
 
 int FaultyIo::SyncFileSystem(int fd) {
+    if (syncFsPasses.fetch_sub(1) <= 0 && syncFsFailures.fetch_sub(1) > 0) {
+        errno = EIO;
+        return -1;
+    }
     return SyncFails() ? -1 : CopyIo::SyncFileSystem(fd);
 }
 

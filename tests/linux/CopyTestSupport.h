@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <vector>
+#include <sys/resource.h>
 #include "platform/linux/CopyIo.h"
 #include "platform/linux/CopyPrompts.h"
 
@@ -76,6 +77,8 @@ class FaultyIo : public CopyIo {
     std::atomic<int> readFailures{0};  // ...this many times (-1: always)
     std::uint64_t writeLimit = ~std::uint64_t{0};  // writes past this offset: ENOSPC
     std::atomic<int> syncFailures{0};              // the next n fdatasyncs or syncfss fail with EIO
+    std::atomic<int> syncFsPasses{0};              // this many syncfs calls succeed, then...
+    std::atomic<int> syncFsFailures{0};            // ...this many fail with EIO
 
     ssize_t CopyRange(int in, off_t inOffset, int out, off_t outOffset,
                       std::size_t length) override;
@@ -90,5 +93,23 @@ class FaultyIo : public CopyIo {
 };
 
 std::string PathOfFd(int fd);
+
+// How many descriptors this process has open.
+std::size_t OpenDescriptors();
+
+// Sets the soft descriptor limit for as long as it lives (a desktop session gives 1024), and
+// puts the old one back.
+class ScopedDescriptorLimit {
+  public:
+    explicit ScopedDescriptorLimit(rlim_t soft);
+    ~ScopedDescriptorLimit();
+    ScopedDescriptorLimit(const ScopedDescriptorLimit&) = delete;
+    ScopedDescriptorLimit& operator=(const ScopedDescriptorLimit&) = delete;
+    bool Applied() const { return applied_; }
+
+  private:
+    rlimit saved_{};
+    bool applied_ = false;
+};
 
 }  // namespace dravolin::lnx::test

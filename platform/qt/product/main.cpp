@@ -2,12 +2,14 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include "platform/linux/DescriptorLimit.h"
 #include "platform/qt/product/Program.h"
 
 int main(int argc, char** argv) {
     using namespace dravolin;
     using namespace dravolin::qt;
 
+    lnx::RaiseDescriptorLimit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dravolin"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));

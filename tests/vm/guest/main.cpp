@@ -14,6 +14,7 @@
 #include "TracingCdromIo.h"
 #include "app/CopyApp.h"
 #include "platform/fake/FakeUi.h"
+#include "platform/linux/DescriptorLimit.h"
 #include "platform/linux/ErrorText.h"
 #include "platform/linux/LinuxServices.h"
 
@@ -84,5 +85,6 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace dravolin::vm
 
 int main(int argc, char** argv) {
+    dravolin::lnx::RaiseDescriptorLimit();
     return dravolin::vm::Run(std::vector<std::string>(argv + 1, argv + argc));
 }
