@@ -2,8 +2,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <set>
 #include "platform/linux/FileWriter.h"
 
 namespace dravolin::lnx {
@@ -15,21 +16,39 @@ namespace {
 constexpr std::size_t kBatchFiles = 4096;
 constexpr std::uint64_t kBatchBytes = 64u << 20;
 
-void RemoveTemp(const WrittenFile& written) {
-    ::unlinkat(written.folder->target.Get(), written.temp.c_str(), 0);
+// Calls `each(first, last, dir, error)` for every run of files written in one folder, with
+// that folder opened again (`dir`), or -1 and the errno when it cannot be.
+template <typename Each>
+void ForEachFolder(std::vector<WrittenFile>& files, Each each) {
+    for (auto first = files.begin(); first != files.end();) {
+        const auto last = std::find_if(first, files.end(), [&](const WrittenFile& written) {
+            return written.place != first->place;
+        });
+        const UniqueFd dir = OpenTargetOf(*first->place);
+        each(first, last, dir.Get(), dir ? 0 : errno);
+        first = last;
+    }
 }
 
 }  // namespace
 
-std::string RelativeOf(const FolderPair& folder, const SourceNode& file) {
+UniqueFd OpenSourceOf(const FolderPlace& place) {
+    return OpenFolderBelow(place.roots->source.Get(), place.relativePath, place.source);
+}
+
+UniqueFd OpenTargetOf(const FolderPlace& place) {
+    return OpenFolderBelow(place.roots->target.Get(), place.relativePath, place.target);
+}
+
+std::string RelativeOf(const FolderPlace& folder, const SourceNode& file) {
     return folder.relativePath.empty() ? file.name : folder.relativePath + "/" + file.name;
 }
 
-std::string TargetOf(const FolderPair& folder, const SourceNode& file) {
+std::string TargetOf(const FolderPlace& folder, const SourceNode& file) {
     return folder.targetPath + "/" + file.name;
 }
 
-ReplaceQuestion QuestionFor(const FolderPair& folder, const SourceNode& file,
+ReplaceQuestion QuestionFor(const FolderPlace& folder, const SourceNode& file,
                             const struct stat& existing) {
     ReplaceQuestion question;
     question.targetPath = TargetOf(folder, file);
@@ -42,11 +61,24 @@ ReplaceQuestion QuestionFor(const FolderPair& folder, const SourceNode& file,
 }
 
 CopyBatch::~CopyBatch() {
-    for (const WrittenFile& written : pending_) RemoveTemp(written);
+    ForEachFolder(pending_, [](auto first, auto last, int dir, int) {
+        for (; dir >= 0 && first != last; ++first) ::unlinkat(dir, first->temp.c_str(), 0);
+    });
 }
 
-void CopyBatch::Add(WrittenFile written) {
-    pendingBytes_ += written.file->size;
+void CopyBatch::Begin(const PlacePtr& root) {
+    NoteDisk(root->roots->target.Get(), *root);
+}
+
+void CopyBatch::NoteDisk(int target, const FolderPlace& place) {
+    if (disks_.count(place.target.device) != 0) return;
+    UniqueFd fd(::fcntl(target, F_DUPFD_CLOEXEC, 0));
+    if (fd) disks_.emplace(place.target.device, Disk{std::move(fd), place.targetPath});
+}
+
+void CopyBatch::Add(int target, WrittenFile written) {
+    NoteDisk(target, *written.place);
+    pendingBytes_ += written.file.size;
     pending_.push_back(std::move(written));
 }
 
@@ -61,41 +93,100 @@ Flow CopyBatch::Commit() {
         pendingBytes_ = 0;
         Flush(batch);
         // A retry after a failed flush writes the file again into pending_; the loop takes it.
-        for (WrittenFile& written : batch) CommitOne(written, session_.Cancelled());
+        ForEachFolder(batch, [&](auto first, auto last, int dir, int error) {
+            for (; first != last; ++first) CommitOne(*first, dir, error, session_.Cancelled());
+        });
     }
     return session_.Cancelled() ? Flow::Cancel : Flow::Continue;
 }
 
+Flow CopyBatch::Finish() {
+    Flow flow = Commit();
+    for (const auto& [device, disk] : disks_) {
+        while (session_.Io().SyncFileSystem(disk.fd.Get()) != 0) {
+            const int error = errno;
+            session_.MarkFailed();
+            const ErrorDecision d =
+                session_.AskError(disk.path, error, "Cannot write the copy to the disk of");
+            if (d == ErrorDecision::Cancel) flow = Flow::Cancel;
+            if (d != ErrorDecision::Retry) break;
+        }
+    }
+    return session_.Cancelled() ? Flow::Cancel : flow;
+}
+
 void CopyBatch::Flush(std::vector<WrittenFile>& batch) {
     if (batch.empty()) return;
-    if (batch.size() > 1 && session_.Io().SyncFileSystem(batch.front().folder->target.Get()) == 0) {
-        return;
+    const bool eachFile = batch.size() == 1;
+    std::set<dev_t> failed;
+    if (!eachFile) {
+        std::set<dev_t> devices;
+        for (const WrittenFile& written : batch) devices.insert(written.place->target.device);
+        for (const dev_t device : devices) {
+            const auto disk = disks_.find(device);
+            if (disk == disks_.end() || session_.Io().SyncFileSystem(disk->second.fd.Get()) != 0) {
+                failed.insert(device);
+            }
+        }
+        if (failed.empty()) return;
     }
-    for (WrittenFile& written : batch) {
-        UniqueFd fd(::openat(written.folder->target.Get(), written.temp.c_str(),
-                             O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fd || session_.Io().DataSync(fd.Get()) != 0) written.flushError = errno;
+    ForEachFolder(batch, [&](auto first, auto last, int dir, int error) {
+        for (; first != last; ++first) {
+            if (!eachFile && failed.count(first->place->target.device) == 0) continue;
+            if (dir < 0) {
+                first->flushError = error;
+                continue;
+            }
+            UniqueFd fd(::openat(dir, first->temp.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+            if (!fd || session_.Io().DataSync(fd.Get()) != 0) first->flushError = errno;
+        }
+    });
+}
+
+void CopyBatch::WriteAgain(WrittenFile& written, int dir) {
+    CopyProgress& progress = session_.Progress();
+    progress.filesDone -= 1;
+    progress.bytesDone -= written.file.size;
+    for (;;) {
+        const UniqueFd source = OpenSourceOf(*written.place);
+        if (source) {
+            WriteTemp(session_, OpenFolder{written.place, source.Get(), dir}, written.file,
+                      written.mayReplace, *this);
+            return;
+        }
+        const std::string& folder = written.place->relativePath;
+        const ErrorDecision d =
+            session_.AskError(folder.empty() ? "/" : folder, errno, "Cannot open");
+        if (d == ErrorDecision::Retry) continue;
+        if (d == ErrorDecision::Skip) session_.SkipFile(written.file.size);
+        return;
     }
 }
 
-void CopyBatch::CommitOne(WrittenFile& written, bool cancelling) {
-    const SourceNode& file = *written.file;
-    const FolderPair& folder = *written.folder;
-    const auto retry = [&] {
-        CopyProgress& progress = session_.Progress();
-        progress.filesDone -= 1;
-        progress.bytesDone -= file.size;
-        WriteTemp(session_, written.folder, file, written.mayReplace, *this);
-    };
+void CopyBatch::CommitOne(WrittenFile& written, int dir, int dirError, bool cancelling) {
+    const SourceNode& file = written.file;
+    const FolderPlace& folder = *written.place;
+    if (dir < 0) {
+        // The folder went, or another took its place: the file cannot be reached by name.
+        while (!cancelling) {
+            const ErrorDecision d =
+                session_.AskError(TargetOf(folder, file), dirError, "Cannot put in place");
+            if (d != ErrorDecision::Retry) return;
+            const UniqueFd again = OpenTargetOf(folder);
+            if (again) return CommitOne(written, again.Get(), 0, cancelling);
+            dirError = errno;
+        }
+        return;
+    }
+    const auto removeTemp = [&] { ::unlinkat(dir, written.temp.c_str(), 0); };
     if (written.flushError != 0) {
-        RemoveTemp(written);
+        removeTemp();
         if (cancelling) return;
         const ErrorDecision d =
             session_.AskError(TargetOf(folder, file), written.flushError, "Cannot write");
-        if (d == ErrorDecision::Retry) retry();
+        if (d == ErrorDecision::Retry) WriteAgain(written, dir);
         return;
     }
-    const int dir = folder.target.Get();
     const char* temp = written.temp.c_str();
     const char* name = file.name.c_str();
     bool replace = written.mayReplace;
@@ -124,14 +215,14 @@ void CopyBatch::CommitOne(WrittenFile& written, bool cancelling) {
                 replace = true;
                 continue;
             }
-            RemoveTemp(written);
+            removeTemp();
             return;
         }
-        RemoveTemp(written);
+        removeTemp();
         if (cancelling) return;
         const ErrorDecision d =
             session_.AskError(TargetOf(folder, file), error, "Cannot put in place");
-        if (d == ErrorDecision::Retry) retry();
+        if (d == ErrorDecision::Retry) WriteAgain(written, dir);
         return;
     }
 }

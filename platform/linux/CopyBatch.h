@@ -1,28 +1,49 @@
 #pragma once
 #include <sys/stat.h>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 #include "platform/linux/CopySession.h"
+#include "platform/linux/FolderChain.h"
 #include "platform/linux/SourceTree.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace dravolin::lnx {
 
-// A source folder and the target folder its files go to, open for as long as any of its files
-// waits in a batch.
-struct FolderPair {
+// The disc's root folder and the target folder, open for the whole copy: every other folder
+// of the copy is found again from them by name.
+struct FolderRoots {
     UniqueFd source;
     UniqueFd target;
-    std::string targetPath;    // for messages
-    std::string relativePath;  // of the folder on the disc, "" for its root
 };
-using FolderPtr = std::shared_ptr<const FolderPair>;
+
+// Where a folder of the copy is, without holding it open.
+struct FolderPlace {
+    std::shared_ptr<const FolderRoots> roots;
+    std::string relativePath;  // on the disc, and below the target folder; "" for the roots
+    std::string targetPath;    // absolute, for messages
+    FileId source;             // what both folders were when the copy entered them
+    FileId target;
+};
+using PlacePtr = std::shared_ptr<const FolderPlace>;
+
+// The folder pair again, opened by name from the roots, never through a link, and only if it
+// is still the same folder; invalid with errno set otherwise.
+UniqueFd OpenSourceOf(const FolderPlace& place);
+UniqueFd OpenTargetOf(const FolderPlace& place);
+
+// A folder pair while the copy is in it: descriptors lent by whoever holds them open.
+struct OpenFolder {
+    const PlacePtr& place;
+    int source;
+    int target;
+};
 
 // A file written in full under a temporary name, waiting to be flushed and renamed.
 struct WrittenFile {
-    const SourceNode* file;
-    FolderPtr folder;
+    SourceNode file;
+    PlacePtr place;
     std::string temp;
     bool mayReplace;  // the user agreed to replace what stands there
     int flushError;   // errno of the flush; 0 once the data are on the disk
@@ -33,7 +54,9 @@ struct WrittenFile {
 // batched: one syncfs (one cache flush of the disk) for many files, where an fdatasync per
 // file costs a disk flush each and made a copy of many small files over ten times slower than
 // cp. When the batch flush reports an error, each file is flushed on its own to find the one
-// that failed. Written files are closed while they wait, so a batch holds few descriptors.
+// that failed. A waiting file holds no descriptor, not even of its folder: the folder is found
+// again by name when the batch is committed, so the descriptors of a copy stay few whatever
+// the shape of the disc's tree.
 class CopyBatch {
   public:
     explicit CopyBatch(CopySession& session) : session_(session) {}
@@ -42,25 +65,42 @@ class CopyBatch {
     CopyBatch(const CopyBatch&) = delete;
     CopyBatch& operator=(const CopyBatch&) = delete;
 
-    void Add(WrittenFile written);
+    // The folder the copy goes into: its file system is flushed at the end.
+    void Begin(const PlacePtr& root);
+    // `target` is the open folder the file was written in.
+    void Add(int target, WrittenFile written);
     bool Full() const;
     // Flushes and renames what is written. Once the copy is cancelled, files already complete
     // are still put in place where that needs no question; the others are removed.
     Flow Commit();
+    // Commits, then flushes every file system the copy wrote to, so that the names given last
+    // are on the disk too. A failure is asked about as any other, and the copy then never says
+    // it completed: the kernel reports a lost write only once, so a retry that succeeds does
+    // not bring back what was lost.
+    Flow Finish();
 
   private:
+    // One descriptor per file system written to, opened before the copy wrote there: its
+    // flush then reports every write of the copy that failed on it.
+    struct Disk {
+        UniqueFd fd;
+        std::string path;  // a folder on it, for messages
+    };
+    void NoteDisk(int target, const FolderPlace& place);
     void Flush(std::vector<WrittenFile>& batch);
-    void CommitOne(WrittenFile& written, bool cancelling);
+    void CommitOne(WrittenFile& written, int dir, int dirError, bool cancelling);
+    void WriteAgain(WrittenFile& written, int dir);
 
     CopySession& session_;
     std::vector<WrittenFile> pending_;
     std::uint64_t pendingBytes_ = 0;
+    std::map<dev_t, Disk> disks_;
 };
 
 // Text and paths of one file for questions and messages.
-std::string RelativeOf(const FolderPair& folder, const SourceNode& file);
-std::string TargetOf(const FolderPair& folder, const SourceNode& file);
-ReplaceQuestion QuestionFor(const FolderPair& folder, const SourceNode& file,
+std::string RelativeOf(const FolderPlace& folder, const SourceNode& file);
+std::string TargetOf(const FolderPlace& folder, const SourceNode& file);
+ReplaceQuestion QuestionFor(const FolderPlace& folder, const SourceNode& file,
                             const struct stat& existing);
 
 }  // namespace dravolin::lnx

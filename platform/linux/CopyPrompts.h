@@ -6,8 +6,15 @@
 
 namespace dravolin::lnx {
 
+// What the progress window shows while the disc's folders are read, before the copy.
+inline constexpr char kReadingDiscFolders[] = "reading the disc's folders";
+
 // Where a copy stands. Paths are relative to the disc's root, separated by '/'.
 struct CopyProgress {
+    // The disc's folders are being read: `currentFile` is kReadingDiscFolders, and the totals
+    // grow with every folder read. Once the copy starts they stand (a folder that could not be
+    // read and is read again on Retry adds to them).
+    bool scanning = false;
     std::string currentFile;
     std::uint64_t bytesDone = 0;
     std::uint64_t bytesTotal = 0;

@@ -1,13 +1,16 @@
 #include "platform/linux/CopySession.h"
 
-#include <cstdio>
 #include "platform/linux/Cancellation.h"
 #include "platform/linux/ErrorText.h"
 
 namespace dravolin::lnx {
 
 CopySession::CopySession(CopyIo& io, CopyPrompts& prompts)
-    : io_(io), prompts_(prompts), data_(io), random_(std::random_device{}()) {}
+    : io_(io),
+      prompts_(prompts),
+      data_(io),
+      owner_(ThisProcess()),
+      random_(std::random_device{}()) {}
 
 bool CopySession::Cancelled() {
     if (!stopped_ && CancelRequested()) stopped_ = true;
@@ -22,11 +25,12 @@ bool CopySession::Report() {
 
 ErrorDecision CopySession::AskError(const std::string& path, int errorNumber,
                                     const std::string& what) {
+    return AskFailure(
+        CopyFailure{path, errorNumber, what + " " + path + ": " + ErrorText(errorNumber)});
+}
+
+ErrorDecision CopySession::AskFailure(const CopyFailure& failure) {
     if (Cancelled()) return ErrorDecision::Cancel;
-    CopyFailure failure;
-    failure.path = path;
-    failure.errorNumber = errorNumber;
-    failure.text = what + " " + path + ": " + ErrorText(errorNumber);
     const ErrorDecision decision = prompts_.AskError(failure);
     if (decision == ErrorDecision::Cancel) stopped_ = true;
     if (decision == ErrorDecision::Skip) anyFailure_ = true;
@@ -56,10 +60,7 @@ void CopySession::SkipFile(std::uint64_t bytes) {
 }
 
 std::string CopySession::TempName() {
-    char name[48];
-    std::snprintf(name, sizeof name, ".dravolin-%016llx.part",
-                  static_cast<unsigned long long>(random_()));
-    return name;
+    return lnx::TempName(owner_, random_());
 }
 
 }  // namespace dravolin::lnx

@@ -6,6 +6,7 @@
 #include "platform/linux/CopyPrompts.h"
 #include "platform/linux/FileData.h"
 #include "platform/linux/SourceTree.h"
+#include "platform/linux/TempFiles.h"
 
 namespace dravolin::lnx {
 
@@ -31,14 +32,21 @@ class CopySession {
     // Asks what to do about a failure; Cancel once the operation is cancelled. Skip is
     // remembered so the operation can say it did not copy everything.
     ErrorDecision AskError(const std::string& path, int errorNumber, const std::string& what);
+    // The same with a sentence of the caller's own, for what no errno says.
+    ErrorDecision AskFailure(const CopyFailure& failure);
+    // The operation will not say it completed, whatever comes after.
+    void MarkFailed() { anyFailure_ = true; }
     // Replace or skip an existing file, honouring "all" answers given earlier.
     ReplaceDecision AskReplace(const ReplaceQuestion& question);
     // Counts a file as done without copying it.
     void SkipFile(std::uint64_t bytes);
 
     // A fresh temporary name for the target folder, never a name from the disc: it starts with
-    // a dot, and the random part makes two copies into one folder never meet.
+    // a dot, names this process, and its random part makes two copies into one folder never
+    // meet.
     std::string TempName();
+    // This process, as the writer of the temporary files.
+    const TempOwner& Owner() const { return owner_; }
 
   private:
     CopyIo& io_;
@@ -50,6 +58,7 @@ class CopySession {
     bool skipAll_ = false;
     bool stopped_ = false;
     bool anyFailure_ = false;
+    TempOwner owner_;
     std::mt19937_64 random_;
 };
 

@@ -20,11 +20,11 @@ mode_t TargetMode(mode_t source) {
 // What to do before writing: write (replacing or not), or not at all.
 enum class Plan { Write, Replace, Skip, Cancel };
 
-Plan PlanFor(CopySession& session, const FolderPair& folder, const SourceNode& file) {
+Plan PlanFor(CopySession& session, const OpenFolder& open, const SourceNode& file) {
+    const FolderPlace& folder = *open.place;
     for (;;) {
         struct stat existing {};
-        if (::fstatat(folder.target.Get(), file.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) !=
-            0) {
+        if (::fstatat(open.target, file.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno == ENOENT) return Plan::Write;
             const ErrorDecision d =
                 session.AskError(TargetOf(folder, file), errno, "Cannot examine");
@@ -49,17 +49,17 @@ Plan PlanFor(CopySession& session, const FolderPair& folder, const SourceNode& f
     }
 }
 
-void RemoveTemp(const FolderPair& folder, const std::string& temp) {
-    ::unlinkat(folder.target.Get(), temp.c_str(), 0);
+void RemoveTemp(const OpenFolder& folder, const std::string& temp) {
+    ::unlinkat(folder.target, temp.c_str(), 0);
 }
 
 }  // namespace
 
-Flow AddFile(CopySession& session, const FolderPtr& folder, const SourceNode& file,
+Flow AddFile(CopySession& session, const OpenFolder& folder, const SourceNode& file,
              CopyBatch& batch) {
-    session.Progress().currentFile = RelativeOf(*folder, file);
+    session.Progress().currentFile = RelativeOf(*folder.place, file);
     if (!session.Report()) return Flow::Cancel;
-    const Plan plan = PlanFor(session, *folder, file);
+    const Plan plan = PlanFor(session, folder, file);
     if (plan == Plan::Cancel) return Flow::Cancel;
     if (plan == Plan::Skip) {
         session.SkipFile(file.size);
@@ -71,16 +71,17 @@ Flow AddFile(CopySession& session, const FolderPtr& folder, const SourceNode& fi
     return batch.Full() ? batch.Commit() : Flow::Continue;
 }
 
-WriteOutcome WriteTemp(CopySession& session, const FolderPtr& folder, const SourceNode& file,
+WriteOutcome WriteTemp(CopySession& session, const OpenFolder& folder, const SourceNode& file,
                        bool mayReplace, CopyBatch& batch) {
+    const FolderPlace& place = *folder.place;
     CopyProgress& progress = session.Progress();
     const std::uint64_t bytesBefore = progress.bytesDone;
     for (;;) {
         progress.bytesDone = bytesBefore;
         int error = 0;
         std::string what = "Cannot open";
-        std::string path = RelativeOf(*folder, file);
-        UniqueFd in(::openat(folder->source.Get(), file.name.c_str(),
+        std::string path = RelativeOf(place, file);
+        UniqueFd in(::openat(folder.source, file.name.c_str(),
                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st {};
         if (!in || ::fstat(in.Get(), &st) != 0) {
@@ -94,7 +95,7 @@ WriteOutcome WriteTemp(CopySession& session, const FolderPtr& folder, const Sour
             UniqueFd out;
             for (int attempt = 0; attempt < kTempAttempts && !out; ++attempt) {
                 temp = session.TempName();
-                out.Reset(::openat(folder->target.Get(), temp.c_str(),
+                out.Reset(::openat(folder.target, temp.c_str(),
                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                    TargetMode(st.st_mode)));
                 if (!out && errno != EEXIST) break;
@@ -102,7 +103,7 @@ WriteOutcome WriteTemp(CopySession& session, const FolderPtr& folder, const Sour
             if (!out) {
                 error = errno;
                 what = "Cannot create a file in";
-                path = folder->targetPath;
+                path = place.targetPath;
             } else {
                 const auto size = static_cast<std::uint64_t>(st.st_size);
                 const bool sparse = static_cast<std::uint64_t>(st.st_blocks) * 512 < size;
@@ -116,17 +117,17 @@ WriteOutcome WriteTemp(CopySession& session, const FolderPtr& folder, const Sour
                     ::futimens(out.Get(), times);
                     progress.bytesDone = bytesBefore + file.size;
                     progress.filesDone += 1;
-                    batch.Add(WrittenFile{&file, folder, temp, mayReplace, 0});
+                    batch.Add(folder.target, WrittenFile{file, folder.place, temp, mayReplace, 0});
                     return WriteOutcome::Written;
                 }
-                RemoveTemp(*folder, temp);
+                RemoveTemp(folder, temp);
                 if (copied.cancelled) {
                     progress.bytesDone = bytesBefore;
                     return WriteOutcome::Cancelled;
                 }
                 error = copied.errorNumber;
                 what = copied.readFailed ? "Cannot read" : "Cannot write";
-                if (!copied.readFailed) path = TargetOf(*folder, file);
+                if (!copied.readFailed) path = TargetOf(place, file);
             }
         }
         const ErrorDecision d = session.AskError(path, error, what);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include "platform/linux/CopySession.h"
 #include "platform/linux/SafeName.h"
 #include "platform/linux/UniqueFd.h"
 
@@ -13,40 +14,94 @@ namespace dravolin::lnx {
 
 namespace {
 
-// Deeper trees than this are refused rather than risk the stack.
-constexpr int kMaxDepth = 256;
-
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
 }  // namespace
 
-void ScanFolder(int folderFd, SourceNode& folder, SkippedEntries& skipped, int depth) {
+SubtreeSize SizeOf(const SourceNode& node) {
+    if (!node.folder) return {1, node.size, 0};
+    SubtreeSize size;
+    for (const SourceNode& child : node.children) {
+        const SubtreeSize sub = SizeOf(child);
+        size.files += sub.files;
+        size.bytes += sub.bytes;
+        size.entries += 1 + sub.entries;
+    }
+    return size;
+}
+
+SourceScan::Outcome SourceScan::Scan(FolderChain& chain, SourceNode& folder) {
+    const SubtreeSize before = SizeOf(folder);
+    CopyProgress& progress = session_.Progress();
+    progress.filesTotal -= before.files;
+    progress.bytesTotal -= before.bytes;
+    entries_ -= before.entries;
+    return ScanFolder(chain, folder);
+}
+
+SourceScan::Outcome SourceScan::ScanFolder(FolderChain& chain, SourceNode& folder) {
     folder.children.clear();
-    folder.listError = 0;
-    if (depth > kMaxDepth) {
-        folder.listError = ELOOP;
-        return;
+    folder.problem = FolderProblem::None;
+    folder.error = 0;
+    // One folder read can take a seek across the disc: Cancel is looked at before each.
+    if (!session_.Report()) return Outcome::Cancelled;
+    const int fd = chain.Fd();
+    if (fd < 0) {
+        folder.problem = FolderProblem::Unreadable;
+        folder.error = errno;
+        return Outcome::Done;
     }
-    // fdopendir takes the descriptor over; the caller keeps its own.
+    List(fd, folder);
+    entries_ += folder.children.size();
+    CopyProgress& progress = session_.Progress();
+    for (const SourceNode& child : folder.children) {
+        if (child.folder) continue;
+        progress.filesTotal += 1;
+        progress.bytesTotal += child.size;
+    }
+    if (entries_ > limits_.maxEntries) return Outcome::TooManyEntries;
+    for (SourceNode& child : folder.children) {
+        if (!child.folder) continue;
+        if (chain.Depth() >= limits_.maxDepth) {
+            child.problem = FolderProblem::TooDeep;
+            continue;
+        }
+        if (chain.OnPath(child.id)) {
+            child.problem = FolderProblem::Loop;
+            continue;
+        }
+        if (const int error = chain.Enter(child.name, &child.id)) {
+            child.problem = FolderProblem::Unreadable;
+            child.error = error;
+            continue;
+        }
+        const Outcome outcome = ScanFolder(chain, child);
+        chain.Leave();
+        if (outcome != Outcome::Done) return outcome;
+    }
+    return Outcome::Done;
+}
+
+void SourceScan::List(int folderFd, SourceNode& folder) {
+    const auto failed = [&](int error) {
+        folder.problem = FolderProblem::Unreadable;
+        folder.error = error;
+    };
+    // fdopendir takes the descriptor over; the chain keeps its own.
     UniqueFd own(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
-    if (!own) {
-        folder.listError = errno;
-        return;
-    }
+    if (!own) return failed(errno);
     std::unique_ptr<DIR, DirCloser> dir(::fdopendir(own.Get()));
-    if (!dir) {
-        folder.listError = errno;
-        return;
-    }
+    if (!dir) return failed(errno);
     own.Release();
     ::rewinddir(dir.get());
+    SkippedEntries& skipped = session_.Skipped();
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
         if (!entry) {
-            if (errno != 0) folder.listError = errno;
+            if (errno != 0) failed(errno);
             break;
         }
         const std::string name = entry->d_name;
@@ -57,7 +112,7 @@ void ScanFolder(int folderFd, SourceNode& folder, SkippedEntries& skipped, int d
         }
         struct stat st {};
         if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            folder.listError = errno;
+            failed(errno);
             continue;
         }
         if (S_ISLNK(st.st_mode)) {
@@ -74,31 +129,11 @@ void ScanFolder(int folderFd, SourceNode& folder, SkippedEntries& skipped, int d
         node.size = node.folder ? 0 : static_cast<std::uint64_t>(st.st_size);
         node.mode = st.st_mode;
         node.modified = st.st_mtim;
+        node.id = IdOf(st);
         folder.children.push_back(std::move(node));
     }
     std::sort(folder.children.begin(), folder.children.end(),
               [](const SourceNode& a, const SourceNode& b) { return a.name < b.name; });
-    for (SourceNode& child : folder.children) {
-        if (!child.folder) continue;
-        UniqueFd childFd(::openat(folderFd, child.name.c_str(),
-                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!childFd) {
-            child.listError = errno;
-            continue;
-        }
-        ScanFolder(childFd.Get(), child, skipped, depth + 1);
-    }
-}
-
-SubtreeSize SizeOf(const SourceNode& node) {
-    SubtreeSize size;
-    if (!node.folder) return {1, node.size};
-    for (const SourceNode& child : node.children) {
-        const SubtreeSize sub = SizeOf(child);
-        size.files += sub.files;
-        size.bytes += sub.bytes;
-    }
-    return size;
 }
 
 }  // namespace dravolin::lnx

@@ -4,8 +4,19 @@
 #include <ctime>
 #include <string>
 #include <vector>
+#include "platform/linux/FolderChain.h"
 
 namespace dravolin::lnx {
+
+class CopySession;
+
+// Why a folder's files are not all known.
+enum class FolderProblem {
+    None,
+    Unreadable,  // listing it failed (`error`); what could be read is there
+    Loop,        // it is the folder it is in, or one above: entering it would never end
+    TooDeep,     // it lies deeper than the limit
+};
 
 // One regular file or folder of the disc. Links and special files never become nodes.
 struct SourceNode {
@@ -14,7 +25,9 @@ struct SourceNode {
     std::uint64_t size = 0;
     mode_t mode = 0;
     timespec modified{};
-    int listError = 0;  // a folder whose entries could not be read: its errno
+    FileId id;  // of a folder, as its listing saw it
+    FolderProblem problem = FolderProblem::None;
+    int error = 0;  // the errno of an Unreadable folder
     std::vector<SourceNode> children;
 };
 
@@ -25,15 +38,43 @@ struct SkippedEntries {
     std::uint64_t badNames = 0;
 };
 
+// What a disc may hold before it is refused: a broken or hostile disc can make its folders
+// refer to one another, so that reading them would never end.
+struct ScanLimits {
+    std::uint64_t maxEntries = 1'000'000;  // files and folders
+    std::size_t maxDepth = 256;            // levels of folders below the root
+};
+
 struct SubtreeSize {
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
+    std::uint64_t entries = 0;  // files and folders below the node
 };
-
-// Lists the folder open at `folderFd` into `folder`'s children, recursively, never following a
-// link. Children are sorted by name, so a copy's order does not depend on the file system.
-void ScanFolder(int folderFd, SourceNode& folder, SkippedEntries& skipped, int depth = 0);
-
 SubtreeSize SizeOf(const SourceNode& node);
+
+// Reads a disc's folders into a tree before they are copied, one folder at a time, never
+// following a link. Children are sorted by name, so a copy's order does not depend on the file
+// system. Before each folder is read it reports progress, with the totals found so far, and
+// stops when the copy is cancelled. A folder already on the way down from the root is never
+// entered again, nor one below the depth limit; these are marked for the copy to report.
+class SourceScan {
+  public:
+    enum class Outcome { Done, Cancelled, TooManyEntries };
+    SourceScan(CopySession& session, ScanLimits limits) : session_(session), limits_(limits) {}
+
+    // Reads the folder current in `chain` into `folder`, and every folder below it; the chain
+    // is back at `folder` when it returns. What `folder` held before is forgotten, so a
+    // folder that could not be read is read again this way, at its own depth.
+    Outcome Scan(FolderChain& chain, SourceNode& folder);
+    const ScanLimits& Limits() const { return limits_; }
+
+  private:
+    Outcome ScanFolder(FolderChain& chain, SourceNode& folder);
+    void List(int folderFd, SourceNode& folder);
+
+    CopySession& session_;
+    ScanLimits limits_;
+    std::uint64_t entries_ = 0;
+};
 
 }  // namespace dravolin::lnx

@@ -3,22 +3,30 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <cerrno>
-#include "platform/linux/Folders.h"
 #include "platform/linux/FileWriter.h"
+#include "platform/linux/Folders.h"
+#include "platform/linux/TempFiles.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace dravolin::lnx {
 
 namespace {
 
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
 std::string Join(const std::string& parent, const std::string& name) {
     return parent.empty() ? name : parent + "/" + name;
 }
 
-const char* FolderProblem(int error) {
+const char* FolderProblemText(int error) {
     return error == ELOOP ? "Will not follow the symbolic link" : "Cannot use the folder";
+}
+
+// Opens a folder given by path, and says what it is; errno set on failure.
+UniqueFd OpenRoot(const std::string& path, FileId& id) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st {};
+    if (fd && ::fstat(fd.Get(), &st) != 0) fd.Reset();
+    if (fd) id = IdOf(st);
+    return fd;
 }
 
 }  // namespace
@@ -26,44 +34,51 @@ const char* FolderProblem(int error) {
 TreeCopier::Result TreeCopier::Copy(const std::string& sourceFolder,
                                     const std::string& targetFolder) {
     Result result;
+    const auto ended = [&] {
+        result.outcome = session_.Cancelled() ? CopyOutcome::Cancelled : CopyOutcome::Failed;
+        result.summary = Summary();
+        return result;
+    };
+    sourceFolder_ = sourceFolder;
+    FileId sourceId;
     UniqueFd source;
-    while (!source) {
-        source.Reset(::open(sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (source) break;
+    while (!(source = OpenRoot(sourceFolder, sourceId))) {
         if (session_.AskError(sourceFolder, errno, "Cannot open") != ErrorDecision::Retry) {
-            result.outcome = session_.Cancelled() ? CopyOutcome::Cancelled : CopyOutcome::Failed;
-            return result;
+            return ended();
         }
     }
+    FolderChain sourceChain(source.Get(), sourceId);
     SourceNode root;
     root.folder = true;
-    ScanFolder(source.Get(), root, session_.Skipped());
-    const SubtreeSize total = SizeOf(root);
-    session_.Progress().filesTotal = total.files;
-    session_.Progress().bytesTotal = total.bytes;
+    if (ScanDisc(sourceChain, root, sourceFolder) != Scanned::Done) return ended();
 
+    FileId targetId;
     UniqueFd target;
-    while (!target) {
+    for (;;) {
         int error = MakeFolders(targetFolder);
         if (error == 0) {
-            target.Reset(::open(targetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            target = OpenRoot(targetFolder, targetId);
             if (target) break;
             error = errno;
         }
         if (session_.AskError(targetFolder, error, "Cannot open") != ErrorDecision::Retry) {
-            result.outcome = session_.Cancelled() ? CopyOutcome::Cancelled : CopyOutcome::Failed;
-            return result;
+            return ended();
         }
     }
 
-    const int targetFd = target.Get();
-    auto folder = std::make_shared<FolderPair>(
-        FolderPair{std::move(source), std::move(target), targetFolder, ""});
-    Flow flow = CopyFolder(folder, root);
-    if (batch_.Commit() == Flow::Cancel) flow = Flow::Cancel;
-    // One flush makes every rename of the copy last; the data went to the disk before them.
-    session_.Io().SyncFileSystem(targetFd);
-    if (flow == Flow::Cancel || session_.Cancelled()) {
+    FolderChain targetChain(target.Get(), targetId);
+    auto roots =
+        std::make_shared<const FolderRoots>(FolderRoots{std::move(source), std::move(target)});
+    const auto place = std::make_shared<const FolderPlace>(
+        FolderPlace{roots, "", targetFolder, sourceId, targetId});
+    batch_.Begin(place);
+    RemoveStaleTemps(roots->target.Get(), session_.Owner());
+    Walk walk{sourceChain, targetChain};
+    Flow flow = CopyFolder(walk, root, place);
+    if (batch_.Finish() == Flow::Cancel) flow = Flow::Cancel;
+    if (refused_) {
+        result.outcome = CopyOutcome::Failed;
+    } else if (flow == Flow::Cancel || session_.Cancelled()) {
         result.outcome = CopyOutcome::Cancelled;
     } else {
         result.outcome = session_.AnyFailure() ? CopyOutcome::Failed : CopyOutcome::Completed;
@@ -72,70 +87,143 @@ TreeCopier::Result TreeCopier::Copy(const std::string& sourceFolder,
     return result;
 }
 
-Flow TreeCopier::ListAgainOnError(int sourceFd, SourceNode& folder, const std::string& path) {
-    while (folder.listError != 0) {
-        const ErrorDecision d = session_.AskError(path, folder.listError, "Cannot list");
-        if (d == ErrorDecision::Cancel) return Flow::Cancel;
-        if (d == ErrorDecision::Skip) return Flow::Continue;  // with what could be listed
-        const SubtreeSize before = SizeOf(folder);
-        ScanFolder(sourceFd, folder, session_.Skipped());
-        const SubtreeSize after = SizeOf(folder);
-        CopyProgress& progress = session_.Progress();
-        progress.filesTotal = progress.filesTotal - before.files + after.files;
-        progress.bytesTotal = progress.bytesTotal - before.bytes + after.bytes;
+TreeCopier::Scanned TreeCopier::ScanDisc(FolderChain& source, SourceNode& root,
+                                         const std::string& sourceFolder) {
+    CopyProgress& progress = session_.Progress();
+    progress.scanning = true;
+    progress.currentFile = kReadingDiscFolders;
+    for (;;) {
+        const SourceScan::Outcome outcome = scan_.Scan(source, root);
+        if (outcome == SourceScan::Outcome::Done) break;
+        if (outcome == SourceScan::Outcome::Cancelled) return Scanned::Cancelled;
+        const ErrorDecision d = AskTooManyEntries(sourceFolder);
+        if (d == ErrorDecision::Cancel) return Scanned::Cancelled;
+        if (d == ErrorDecision::Skip) return Scanned::Refused;
     }
-    return Flow::Continue;
+    progress.scanning = false;
+    progress.currentFile.clear();
+    return Scanned::Done;
 }
 
-Flow TreeCopier::CopyFolder(const FolderPtr& folder, SourceNode& node) {
-    const std::string& relative = folder->relativePath;
-    if (ListAgainOnError(folder->source.Get(), node, relative.empty() ? "/" : relative) ==
-        Flow::Cancel) {
+ErrorDecision TreeCopier::AskTooManyEntries(const std::string& sourceFolder) {
+    const std::string text = "Will not copy " + sourceFolder + ": the disc holds more than " +
+                             std::to_string(scan_.Limits().maxEntries) +
+                             " files and folders, or its folders lead into one another.";
+    return session_.AskFailure(CopyFailure{sourceFolder, E2BIG, text});
+}
+
+Flow TreeCopier::CopyFolder(Walk& walk, SourceNode& node, const PlacePtr& place) {
+    const std::string& relative = place->relativePath;
+    if (ReadAgainOnError(walk, node, relative.empty() ? "/" : relative) == Flow::Cancel) {
         return Flow::Cancel;
     }
-    for (SourceNode& child : node.children) {
-        if (session_.Cancelled()) break;
-        const Flow flow =
-            child.folder ? EnterFolder(*folder, child) : AddFile(session_, folder, child, batch_);
-        if (flow == Flow::Cancel) break;
+    std::size_t next = 0;
+    while (next < node.children.size() && !session_.Cancelled()) {
+        SourceNode& child = node.children[next];
+        if (child.folder) {
+            if (EnterFolder(walk, place, child) == Flow::Cancel) return Flow::Cancel;
+            ++next;
+            continue;
+        }
+        // A folder closed while the copy was deeper down is opened again here.
+        const int source = walk.source.Fd();
+        const int target = source < 0 ? -1 : walk.target.Fd();
+        if (target < 0) {
+            const ErrorDecision d = session_.AskError(place->targetPath, errno, "Cannot open");
+            if (d == ErrorDecision::Retry) continue;
+            if (d == ErrorDecision::Cancel) return Flow::Cancel;
+            for (; next < node.children.size(); ++next) SkipSubtree(node.children[next]);
+            break;
+        }
+        if (AddFile(session_, OpenFolder{place, source, target}, child, batch_) == Flow::Cancel) {
+            return Flow::Cancel;
+        }
+        ++next;
     }
     return session_.Cancelled() ? Flow::Cancel : Flow::Continue;
 }
 
-Flow TreeCopier::EnterFolder(const FolderPair& parent, SourceNode& node) {
-    const std::string childRelative = Join(parent.relativePath, node.name);
-    const std::string childTarget = parent.targetPath + "/" + node.name;
+Flow TreeCopier::EnterFolder(Walk& walk, const PlacePtr& parent, SourceNode& node) {
+    const std::string relative = Join(parent->relativePath, node.name);
+    const std::string targetPath = parent->targetPath + "/" + node.name;
+    if (node.problem == FolderProblem::Loop || node.problem == FolderProblem::TooDeep) {
+        return Refuse(node, relative);
+    }
+    bool existed = false;
     for (;;) {
-        UniqueFd source(::openat(parent.source.Get(), node.name.c_str(), kFolderFlags));
-        if (!source) {
-            const ErrorDecision d = session_.AskError(childRelative, errno, "Cannot open");
+        if (const int error = walk.source.Enter(node.name, &node.id)) {
+            const ErrorDecision d = session_.AskError(relative, error, "Cannot open");
             if (d == ErrorDecision::Retry) continue;
             if (d == ErrorDecision::Skip) SkipSubtree(node);
             return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
         }
-        const int targetFd = parent.target.Get();
-        int error = 0;
-        if (::mkdirat(targetFd, node.name.c_str(), 0777) != 0 && errno != EEXIST) error = errno;
-        UniqueFd target;
-        if (error == 0) {
-            target.Reset(::openat(targetFd, node.name.c_str(), kFolderFlags));
-            if (!target) error = errno;
-            struct stat st {};
-            if (!target && ::fstatat(targetFd, node.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISLNK(st.st_mode)) {
-                error = ELOOP;  // say "link" rather than "not a directory"
+        const int parentFd = walk.target.Fd();
+        int error = parentFd < 0 ? errno : 0;
+        if (error == 0 && ::mkdirat(parentFd, node.name.c_str(), 0777) != 0) {
+            if (errno == EEXIST) {
+                existed = true;
+            } else {
+                error = errno;
             }
         }
-        if (error != 0) {
-            const ErrorDecision d = session_.AskError(childTarget, error, FolderProblem(error));
-            if (d == ErrorDecision::Retry) continue;
-            if (d == ErrorDecision::Skip) SkipSubtree(node);
-            return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
+        if (error == 0) error = walk.target.Enter(node.name);
+        struct stat st {};
+        if (error != 0 && parentFd >= 0 &&
+            ::fstatat(parentFd, node.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(st.st_mode)) {
+            error = ELOOP;  // say "link" rather than "not a directory"
         }
-        auto folder = std::make_shared<FolderPair>(
-            FolderPair{std::move(source), std::move(target), childTarget, childRelative});
-        return CopyFolder(folder, node);
+        if (error == 0) break;
+        walk.source.Leave();
+        const ErrorDecision d = session_.AskError(targetPath, error, FolderProblemText(error));
+        if (d == ErrorDecision::Retry) continue;
+        if (d == ErrorDecision::Skip) SkipSubtree(node);
+        return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
     }
+    const auto place = std::make_shared<const FolderPlace>(FolderPlace{
+        parent->roots, relative, targetPath, walk.source.CurrentId(), walk.target.CurrentId()});
+    // What a killed copy left in a folder that was there before goes now.
+    if (existed) RemoveStaleTemps(walk.target.Fd(), session_.Owner());
+    const Flow flow = CopyFolder(walk, node, place);
+    walk.source.Leave();
+    walk.target.Leave();
+    return flow;
+}
+
+Flow TreeCopier::ReadAgainOnError(Walk& walk, SourceNode& folder, const std::string& path) {
+    while (folder.problem == FolderProblem::Unreadable) {
+        const ErrorDecision d = session_.AskError(path, folder.error, "Cannot list");
+        if (d == ErrorDecision::Cancel) return Flow::Cancel;
+        if (d == ErrorDecision::Skip) return Flow::Continue;  // with what could be listed
+        // Read at its own depth, below the folders the copy is in: no limit is lifted.
+        const SourceScan::Outcome outcome = scan_.Scan(walk.source, folder);
+        if (outcome == SourceScan::Outcome::Cancelled) return Flow::Cancel;
+        if (outcome == SourceScan::Outcome::TooManyEntries) {
+            const ErrorDecision again = AskTooManyEntries(sourceFolder_);
+            if (again == ErrorDecision::Cancel) return Flow::Cancel;
+            if (again == ErrorDecision::Skip) {
+                refused_ = true;
+                return Flow::Cancel;
+            }
+            folder.problem = FolderProblem::Unreadable;
+            folder.error = E2BIG;
+        }
+    }
+    return Flow::Continue;
+}
+
+Flow TreeCopier::Refuse(const SourceNode& folder, const std::string& path) {
+    const std::string text =
+        folder.problem == FolderProblem::Loop
+            ? "Will not copy the folder " + path + ": it leads back into a folder that contains it."
+            : "Will not copy the folder " + path + ": it lies more than " +
+                  std::to_string(scan_.Limits().maxDepth) + " folders deep.";
+    // Nothing a retry can change: the question only comes again.
+    ErrorDecision d;
+    do {
+        d = session_.AskFailure(CopyFailure{path, ELOOP, text});
+    } while (d == ErrorDecision::Retry);
+    return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
 }
 
 void TreeCopier::SkipSubtree(const SourceNode& folder) {

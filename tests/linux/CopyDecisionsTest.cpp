@@ -150,6 +150,45 @@ TEST_F(CopyErrors, AFailedFlushKeepsTheFileFromItsRealName) {
     EXPECT_TRUE(TempLeftovers(target).empty());
 }
 
+struct FinalFlushCase {
+    const char* title;
+    int failures;  // of the flush after the last rename
+    std::vector<ErrorDecision> answers;
+    CopyOutcome outcome;
+};
+
+class FinalFlush : public CopyErrors, public ::testing::WithParamInterface<FinalFlushCase> {};
+
+// The files are in place, but the flush that makes their names last failed: the disk may lose
+// them. The user is asked as for any error, and the copy never says it completed, even when a
+// retry succeeds: the kernel reports a lost write once.
+TEST_P(FinalFlush, AFailedLastFlushIsAFailedCopy) {
+    const FinalFlushCase& c = GetParam();
+    io.syncFsPasses = 1;  // the batch's own flush, before the renames
+    io.syncFsFailures = c.failures;
+    prompts.errorAnswers.assign(c.answers.begin(), c.answers.end());
+
+    const TreeCopier::Result result = CopyAll();
+
+    EXPECT_EQ(result.outcome, c.outcome);
+    ASSERT_EQ(prompts.failures.size(), c.answers.size());
+    for (const CopyFailure& failure : prompts.failures) {
+        EXPECT_EQ(failure.path, target);
+        EXPECT_EQ(failure.errorNumber, EIO);
+    }
+    EXPECT_TRUE(Snapshot(target) == Snapshot(source));
+}
+
+using E = ErrorDecision;
+INSTANTIATE_TEST_SUITE_P(
+    Table, FinalFlush,
+    ::testing::Values(FinalFlushCase{"Skip", 1, {E::Skip}, CopyOutcome::Failed},
+                      FinalFlushCase{"RetrySucceeds", 1, {E::Retry}, CopyOutcome::Failed},
+                      FinalFlushCase{
+                          "RetryFailsAgain", 2, {E::Retry, E::Skip}, CopyOutcome::Failed},
+                      FinalFlushCase{"Cancel", 1, {E::Cancel}, CopyOutcome::Cancelled}),
+    [](const auto& info) { return std::string(info.param.title); });
+
 TEST_F(CopyErrors, AFolderWhereAFileShouldGoIsAskedAboutAndKept) {
     MakeFolder(target + "/3-after/inside");
     prompts.errorAnswers = {ErrorDecision::Skip};

@@ -1,7 +1,9 @@
 #include "LinuxTestSupport.h"
 
 #include <spawn.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -17,8 +19,9 @@ namespace dravolin::lnx::test {
 
 namespace fs = std::filesystem;
 
-TempFolder::TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "dravolin-test-XXXXXX").string();
+TempFolder::TempFolder(const std::string& parent) {
+    const fs::path under = parent.empty() ? fs::temp_directory_path() : fs::path(parent);
+    std::string pattern = (under / "dravolin-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
@@ -65,9 +68,11 @@ std::string Pattern(std::size_t size, unsigned seed) {
 
 std::map<std::string, std::string> Snapshot(const std::string& root) {
     std::map<std::string, std::string> entries;
+    const std::size_t prefix = root.size() + (root.empty() || root.back() != '/' ? 1 : 0);
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
          ++it) {
-        const std::string relative = fs::relative(it->path(), root).string();
+        // The iterator's paths are the root's followed by the relative path.
+        const std::string relative = it->path().string().substr(prefix);
         const fs::file_status status = it->symlink_status();
         if (fs::is_symlink(status)) {
             entries[relative] = "L";
@@ -80,6 +85,15 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
         }
     }
     return entries;
+}
+
+std::string MemoryFolder() {
+    struct statfs fsInfo {};
+    if (::statfs("/dev/shm", &fsInfo) == 0 && fsInfo.f_type == TMPFS_MAGIC &&
+        ::access("/dev/shm", W_OK) == 0) {
+        return "/dev/shm";
+    }
+    return fs::temp_directory_path().string();
 }
 
 std::vector<std::string> TempLeftovers(const std::string& folder) {

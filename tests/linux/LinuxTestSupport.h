@@ -13,7 +13,8 @@ namespace dravolin::lnx::test {
 // A fresh folder, removed with everything in it when the object goes.
 class TempFolder {
   public:
-    TempFolder();
+    // Under the system's temporary folder, or under `parent` when given.
+    explicit TempFolder(const std::string& parent = "");
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
@@ -33,6 +34,10 @@ std::string Pattern(std::size_t size, unsigned seed);
 // Every entry below `root`, relative path -> "D" for a folder, "L" for a link, "F:" + bytes
 // for a file, "S" for anything else.
 std::map<std::string, std::string> Snapshot(const std::string& root);
+
+// A folder in memory (tmpfs) for trees too big to make and remove quickly on a busy disk, or
+// the system's temporary folder where there is none.
+std::string MemoryFolder();
 
 // Names in `folder` (recursively) that look like the copy engine's temporary files.
 std::vector<std::string> TempLeftovers(const std::string& folder);
