@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <set>
+#include <system_error>
 #include "platform/linux/FileWriter.h"
 
 namespace dravolin::lnx {
@@ -12,7 +13,8 @@ namespace dravolin::lnx {
 namespace {
 
 // Enough files and bytes to make the flush cheap per file, few enough bytes that a cancel
-// waits little for the flush of what is complete.
+// waits little for the flush of what is complete (two batches at most: one being flushed, one
+// written).
 constexpr std::size_t kBatchFiles = 4096;
 constexpr std::uint64_t kBatchBytes = 64u << 20;
 
@@ -61,6 +63,9 @@ ReplaceQuestion QuestionFor(const FolderPlace& folder, const SourceNode& file,
 }
 
 CopyBatch::~CopyBatch() {
+    if (flusher_.joinable()) flusher_.join();
+    pending_.insert(pending_.end(), std::make_move_iterator(flying_.begin()),
+                    std::make_move_iterator(flying_.end()));
     ForEachFolder(pending_, [](auto first, auto last, int dir, int) {
         for (; dir >= 0 && first != last; ++first) ::unlinkat(dir, first->temp.c_str(), 0);
     });
@@ -87,21 +92,61 @@ bool CopyBatch::Full() const {
 }
 
 Flow CopyBatch::Commit() {
-    while (!pending_.empty()) {
-        std::vector<WrittenFile> batch = std::move(pending_);
-        pending_.clear();
-        pendingBytes_ = 0;
-        Flush(batch);
-        // A retry after a failed flush writes the file again into pending_; the loop takes it.
-        ForEachFolder(batch, [&](auto first, auto last, int dir, int error) {
-            for (; first != last; ++first) CommitOne(*first, dir, error, session_.Cancelled());
-        });
-    }
+    Land();
+    Launch();
     return session_.Cancelled() ? Flow::Cancel : Flow::Continue;
 }
 
+void CopyBatch::Launch() {
+    if (pending_.empty()) return;
+    flying_ = std::move(pending_);
+    pending_.clear();
+    pendingBytes_ = 0;
+    flyingFailed_.clear();
+    if (flying_.size() == 1) return;
+    std::vector<std::pair<dev_t, int>> disks;
+    std::set<dev_t> seen;
+    for (const WrittenFile& written : flying_) {
+        const dev_t device = written.place->target.device;
+        if (!seen.insert(device).second) continue;
+        const auto disk = disks_.find(device);
+        disks.emplace_back(device, disk == disks_.end() ? -1 : disk->second.fd.Get());
+    }
+    // Helper thread: the flush alone; no question, no progress, nothing else of the copy.
+    const auto flush = [this, disks] {
+        for (const auto& [device, fd] : disks) {
+            if (fd < 0 || session_.Io().SyncFileSystem(fd) != 0) flyingFailed_.insert(device);
+        }
+    };
+    try {
+        flusher_ = std::thread(flush);
+    } catch (const std::system_error&) {
+        flush();  // no thread to be had: the copy waits for the flush, as it would without one
+    }
+}
+
+void CopyBatch::Land() {
+    if (flusher_.joinable()) flusher_.join();
+    if (flying_.empty()) return;
+    std::vector<WrittenFile> batch = std::move(flying_);
+    flying_.clear();
+    if (batch.size() == 1) {
+        FlushEach(batch, nullptr);
+    } else if (!flyingFailed_.empty()) {
+        FlushEach(batch, &flyingFailed_);
+    }
+    // A retry after a failed flush writes the file again into pending_.
+    ForEachFolder(batch, [&](auto first, auto last, int dir, int error) {
+        for (; first != last; ++first) CommitOne(*first, dir, error, session_.Cancelled());
+    });
+}
+
 Flow CopyBatch::Finish() {
-    Flow flow = Commit();
+    while (!pending_.empty() || !flying_.empty()) {
+        Land();
+        Launch();
+    }
+    Flow flow = session_.Cancelled() ? Flow::Cancel : Flow::Continue;
     for (const auto& [device, disk] : disks_) {
         while (session_.Io().SyncFileSystem(disk.fd.Get()) != 0) {
             const int error = errno;
@@ -115,24 +160,10 @@ Flow CopyBatch::Finish() {
     return session_.Cancelled() ? Flow::Cancel : flow;
 }
 
-void CopyBatch::Flush(std::vector<WrittenFile>& batch) {
-    if (batch.empty()) return;
-    const bool eachFile = batch.size() == 1;
-    std::set<dev_t> failed;
-    if (!eachFile) {
-        std::set<dev_t> devices;
-        for (const WrittenFile& written : batch) devices.insert(written.place->target.device);
-        for (const dev_t device : devices) {
-            const auto disk = disks_.find(device);
-            if (disk == disks_.end() || session_.Io().SyncFileSystem(disk->second.fd.Get()) != 0) {
-                failed.insert(device);
-            }
-        }
-        if (failed.empty()) return;
-    }
+void CopyBatch::FlushEach(std::vector<WrittenFile>& batch, const std::set<dev_t>* failed) {
     ForEachFolder(batch, [&](auto first, auto last, int dir, int error) {
         for (; first != last; ++first) {
-            if (!eachFile && failed.count(first->place->target.device) == 0) continue;
+            if (failed && failed->count(first->place->target.device) == 0) continue;
             if (dir < 0) {
                 first->flushError = error;
                 continue;

@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 #include "platform/linux/CopySession.h"
 #include "platform/linux/FolderChain.h"
@@ -25,6 +27,7 @@ struct FolderPlace {
     std::string targetPath;    // absolute, for messages
     FileId source;             // what both folders were when the copy entered them
     FileId target;
+    bool created = false;  // the copy made the target folder: it held nothing then
 };
 using PlacePtr = std::shared_ptr<const FolderPlace>;
 
@@ -53,10 +56,11 @@ struct WrittenFile {
 // its real name, so no interruption leaves a truncated file under a real name. The flushes are
 // batched: one syncfs (one cache flush of the disk) for many files, where an fdatasync per
 // file costs a disk flush each and made a copy of many small files over ten times slower than
-// cp. When the batch flush reports an error, each file is flushed on its own to find the one
-// that failed. A waiting file holds no descriptor, not even of its folder: the folder is found
-// again by name when the batch is committed, so the descriptors of a copy stay few whatever
-// the shape of the disc's tree.
+// cp. The flush of one batch runs on a helper thread while the copy writes the next, so that
+// the wait for the disk overlaps with the copying. When the batch flush reports an error, each
+// file is flushed on its own to find the one that failed. A waiting file holds no descriptor,
+// not even of its folder: the folder is found again by name when its batch is renamed into
+// place, so the descriptors of a copy stay few whatever the shape of the disc's tree.
 class CopyBatch {
   public:
     explicit CopyBatch(CopySession& session) : session_(session) {}
@@ -70,13 +74,14 @@ class CopyBatch {
     // `target` is the open folder the file was written in.
     void Add(int target, WrittenFile written);
     bool Full() const;
-    // Flushes and renames what is written. Once the copy is cancelled, files already complete
-    // are still put in place where that needs no question; the others are removed.
+    // Renames into place the batch whose flush was started last, once that flush is done, and
+    // starts the flush of what is written since. Once the copy is cancelled, files already
+    // complete are still put in place where that needs no question; the others are removed.
     Flow Commit();
-    // Commits, then flushes every file system the copy wrote to, so that the names given last
-    // are on the disk too. A failure is asked about as any other, and the copy then never says
-    // it completed: the kernel reports a lost write only once, so a retry that succeeds does
-    // not bring back what was lost.
+    // Flushes and renames everything written, then flushes every file system the copy wrote to,
+    // so that the names given last are on the disk too. A failure is asked about as any other,
+    // and the copy then never says it completed: the kernel reports a lost write only once, so
+    // a retry that succeeds does not bring back what was lost.
     Flow Finish();
 
   private:
@@ -87,13 +92,22 @@ class CopyBatch {
         std::string path;  // a folder on it, for messages
     };
     void NoteDisk(int target, const FolderPlace& place);
-    void Flush(std::vector<WrittenFile>& batch);
+    // Starts the flush of the pending files.
+    void Launch();
+    // Waits for the flush started last and renames its files into place.
+    void Land();
+    void FlushEach(std::vector<WrittenFile>& batch, const std::set<dev_t>* failed);
     void CommitOne(WrittenFile& written, int dir, int dirError, bool cancelling);
     void WriteAgain(WrittenFile& written, int dir);
 
     CopySession& session_;
     std::vector<WrittenFile> pending_;
     std::uint64_t pendingBytes_ = 0;
+    // The batch `flusher_` flushes while the copy writes the next one, and the file systems
+    // whose flush failed; both belong to the helper thread until it is joined.
+    std::vector<WrittenFile> flying_;
+    std::set<dev_t> flyingFailed_;
+    std::thread flusher_;
     std::map<dev_t, Disk> disks_;
 };
 

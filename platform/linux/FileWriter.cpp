@@ -59,7 +59,9 @@ Flow AddFile(CopySession& session, const OpenFolder& folder, const SourceNode& f
              CopyBatch& batch) {
     session.Progress().currentFile = RelativeOf(*folder.place, file);
     if (!session.Report()) return Flow::Cancel;
-    const Plan plan = PlanFor(session, folder, file);
+    // A folder the copy made held nothing: what another copy puts there meanwhile is met by
+    // the rename, which never replaces unasked.
+    const Plan plan = folder.place->created ? Plan::Write : PlanFor(session, folder, file);
     if (plan == Plan::Cancel) return Flow::Cancel;
     if (plan == Plan::Skip) {
         session.SkipFile(file.size);

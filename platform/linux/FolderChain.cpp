@@ -1,6 +1,9 @@
 #include "platform/linux/FolderChain.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <cerrno>
 
 namespace dravolin::lnx {
@@ -33,7 +36,7 @@ FileId IdOf(const struct stat& st) {
     return FileId{st.st_dev, st.st_ino};
 }
 
-UniqueFd OpenFolderBelow(int base, std::string_view relative, FileId expected) {
+UniqueFd OpenFolderStepwise(int base, std::string_view relative) {
     UniqueFd current(::fcntl(base, F_DUPFD_CLOEXEC, 0));
     while (current && !relative.empty()) {
         const std::size_t slash = relative.find('/');
@@ -42,14 +45,32 @@ UniqueFd OpenFolderBelow(int base, std::string_view relative, FileId expected) {
             slash == std::string_view::npos ? std::string_view() : relative.substr(slash + 1);
         current.Reset(::openat(current.Get(), name.c_str(), kFolderFlags));
     }
-    if (!current) return current;
+    return current;
+}
+
+UniqueFd OpenFolderBelow(int base, std::string_view relative, FileId expected) {
+    UniqueFd folder;
+    if (relative.empty()) {
+        folder.Reset(::fcntl(base, F_DUPFD_CLOEXEC, 0));
+    } else {
+        // One call where the kernel has it; a sandbox may refuse it as unknown.
+        open_how how{};
+        how.flags = kFolderFlags;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const std::string path(relative);
+        folder.Reset(
+            static_cast<int>(::syscall(SYS_openat2, base, path.c_str(), &how, sizeof how)));
+        if (!folder && (errno == ENOSYS || errno == EPERM))
+            folder = OpenFolderStepwise(base, relative);
+    }
+    if (!folder) return folder;
     struct stat st {};
-    if (::fstat(current.Get(), &st) != 0) return UniqueFd();
+    if (::fstat(folder.Get(), &st) != 0) return UniqueFd();
     if (!(IdOf(st) == expected)) {
         errno = ESTALE;
         return UniqueFd();
     }
-    return current;
+    return folder;
 }
 
 FolderChain::FolderChain(int root, FileId rootId) : root_(root) {

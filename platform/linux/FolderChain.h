@@ -16,10 +16,11 @@ struct FileId {
 FileId IdOf(const struct stat& st);
 
 // Opens the folder `relative` ("a/b/c"; "" for the base itself) below the folder open at
-// `base`, one name at a time and never through a link, and checks that it is still
-// `expected`. An invalid descriptor with errno set on failure (ESTALE: another folder stands
-// there now).
+// `base`, never through a link nor out of the base, and checks that it is still `expected`.
+// An invalid descriptor with errno set on failure (ESTALE: another folder stands there now).
 UniqueFd OpenFolderBelow(int base, std::string_view relative, FileId expected);
+// The same without the check, one name at a time: where the kernel lacks openat2.
+UniqueFd OpenFolderStepwise(int base, std::string_view relative);
 
 // The folders from a root down to the one a walk is in, each known by name and identity.
 // Only the deepest few stay open, so a walk holds a handful of descriptors however deep or

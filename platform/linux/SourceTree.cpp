@@ -3,9 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 #include "platform/linux/CopySession.h"
 #include "platform/linux/SafeName.h"
 #include "platform/linux/UniqueFd.h"
@@ -14,9 +14,8 @@ namespace dravolin::lnx {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
+// Big enough for most folders in one call.
+constexpr std::size_t kNamesBuffer = 32 * 1024;
 
 }  // namespace
 
@@ -84,27 +83,32 @@ SourceScan::Outcome SourceScan::ScanFolder(FolderChain& chain, SourceNode& folde
     return Outcome::Done;
 }
 
+int SourceScan::ReadNames(int folderFd, std::vector<std::string>& names) {
+    // getdents64 on the chain's own descriptor: no second descriptor, no directory stream.
+    if (::lseek(folderFd, 0, SEEK_SET) < 0) return errno;
+    if (buffer_.empty()) buffer_.resize(kNamesBuffer);
+    for (;;) {
+        const ssize_t n = ::getdents64(folderFd, buffer_.data(), buffer_.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return 0;
+        for (ssize_t at = 0; at < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer_.data() + at);
+            names.emplace_back(entry->d_name);
+            at += entry->d_reclen;
+        }
+    }
+}
+
 void SourceScan::List(int folderFd, SourceNode& folder) {
     const auto failed = [&](int error) {
         folder.problem = FolderProblem::Unreadable;
         folder.error = error;
     };
-    // fdopendir takes the descriptor over; the chain keeps its own.
-    UniqueFd own(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
-    if (!own) return failed(errno);
-    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(own.Get()));
-    if (!dir) return failed(errno);
-    own.Release();
-    ::rewinddir(dir.get());
+    std::vector<std::string> names;
+    if (const int error = ReadNames(folderFd, names)) failed(error);
     SkippedEntries& skipped = session_.Skipped();
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir.get());
-        if (!entry) {
-            if (errno != 0) failed(errno);
-            break;
-        }
-        const std::string name = entry->d_name;
+    for (const std::string& name : names) {
         if (name == "." || name == "..") continue;
         if (!IsSafeEntryName(name)) {
             ++skipped.badNames;

@@ -71,10 +71,12 @@ class SourceScan {
   private:
     Outcome ScanFolder(FolderChain& chain, SourceNode& folder);
     void List(int folderFd, SourceNode& folder);
+    int ReadNames(int folderFd, std::vector<std::string>& names);
 
     CopySession& session_;
     ScanLimits limits_;
     std::uint64_t entries_ = 0;
+    std::vector<char> buffer_;
 };
 
 }  // namespace dravolin::lnx

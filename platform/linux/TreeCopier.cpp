@@ -70,7 +70,7 @@ TreeCopier::Result TreeCopier::Copy(const std::string& sourceFolder,
     auto roots =
         std::make_shared<const FolderRoots>(FolderRoots{std::move(source), std::move(target)});
     const auto place = std::make_shared<const FolderPlace>(
-        FolderPlace{roots, "", targetFolder, sourceId, targetId});
+        FolderPlace{roots, "", targetFolder, sourceId, targetId, false});
     batch_.Begin(place);
     RemoveStaleTemps(roots->target.Get(), session_.Owner());
     Walk walk{sourceChain, targetChain};
@@ -180,8 +180,9 @@ Flow TreeCopier::EnterFolder(Walk& walk, const PlacePtr& parent, SourceNode& nod
         if (d == ErrorDecision::Skip) SkipSubtree(node);
         return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
     }
-    const auto place = std::make_shared<const FolderPlace>(FolderPlace{
-        parent->roots, relative, targetPath, walk.source.CurrentId(), walk.target.CurrentId()});
+    const auto place = std::make_shared<const FolderPlace>(
+        FolderPlace{parent->roots, relative, targetPath, walk.source.CurrentId(),
+                    walk.target.CurrentId(), !existed});
     // What a killed copy left in a folder that was there before goes now.
     if (existed) RemoveStaleTemps(walk.target.Fd(), session_.Owner());
     const Flow flow = CopyFolder(walk, node, place);
