@@ -1,6 +1,7 @@
 #include "FakeSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -77,6 +78,11 @@ std::string FakeSystem::MakeBlockNode(const std::string& name, std::string& reas
 
 UniqueFd FakeCdrom::Open(const std::string& deviceNode) {
     UniqueFd fd = CdromIo::Open(deviceNode);
+    if (!fd && (errno == ENXIO || errno == ENODEV)) {
+        // A node made a block device so that its mount is found by number (AddMount) has no
+        // driver behind it; this fake answers every command itself, so any descriptor will do.
+        fd.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    }
     std::lock_guard lock(mutex_);
     openers_.push_back(std::this_thread::get_id());
     if (fd) nodes_[fd.Get()] = deviceNode;
