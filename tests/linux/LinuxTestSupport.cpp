@@ -89,8 +89,13 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
 
 std::string MemoryFolder() {
     struct statfs fsInfo {};
+    // A container's /dev/shm may be 64 MiB; a tree at scale and its copy take a page a file.
+    constexpr unsigned long long kRoomBytes = 512ull << 20;
+    constexpr unsigned long long kRoomFiles = 100'000;
     if (::statfs("/dev/shm", &fsInfo) == 0 && fsInfo.f_type == TMPFS_MAGIC &&
-        ::access("/dev/shm", W_OK) == 0) {
+        ::access("/dev/shm", W_OK) == 0 &&
+        static_cast<unsigned long long>(fsInfo.f_bavail) * fsInfo.f_bsize >= kRoomBytes &&
+        static_cast<unsigned long long>(fsInfo.f_ffree) >= kRoomFiles) {
         return "/dev/shm";
     }
     return fs::temp_directory_path().string();

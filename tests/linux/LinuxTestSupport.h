@@ -36,7 +36,7 @@ std::string Pattern(std::size_t size, unsigned seed);
 std::map<std::string, std::string> Snapshot(const std::string& root);
 
 // A folder in memory (tmpfs) for trees too big to make and remove quickly on a busy disk, or
-// the system's temporary folder where there is none.
+// the system's temporary folder where there is none or it has too little room.
 std::string MemoryFolder();
 
 // Names in `folder` (recursively) that look like the copy engine's temporary files.
