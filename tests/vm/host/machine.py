@@ -17,36 +17,60 @@ class MachineError(Exception):
 
 
 class Machine:
-    """Boots the kernel and initramfs under TCG with one IDE CD drive per entry of `discs`
-    (an ISO path, or None for an empty drive). Drive i is the block device "cd<i>", on IDE
-    channel i as master, so that the drives do not share a channel; the guest sees them as
-    /dev/sr0, /dev/sr1... in that order."""
+    """Boots a kernel and initramfs under TCG with one IDE CD drive per entry of `discs` (an
+    ISO path, or None for an empty drive). Drive i is the block device "cd<i>". With up to two
+    drives, drive i is the master of IDE channel i, so that the drives do not share a channel;
+    with three or four, drives 0 and 1 are master and slave of channel 0, drives 2 and 3 of
+    channel 1. The guest sees them as /dev/sr0, /dev/sr1... in that order.
+
+    The Debian guest adds `disks` (raw images on virtio-blk, /dev/vda first; a disk given as
+    (path, True) is opened as a throw-away snapshot), a `share` (a host folder the guest mounts
+    over virtio-9p with the tag "host"), and `agent`: a second serial port (the guest's
+    /dev/ttyS1) on the unix socket workdir/agent.sock, for the guest's agent. `kernel_args` are
+    added to the kernel command line; `guest_args` follow a "--" (the busybox guest's
+    program reads them)."""
 
     def __init__(self, workdir: Path, kernel: Path, initramfs: Path, discs, guest_args,
-                 log_path: Path, memory_mb=1024):
+                 log_path: Path, memory_mb=1024, *, kernel_args=(), disks=(), share=None,
+                 agent=False):
         self.workdir = workdir
         self.qmp_path = workdir / "qmp.sock"
+        self.agent_path = workdir / "agent.sock" if agent else None
         self.lines = queue.Queue()
         self.transcript = []
         self.log = open(log_path, "w", encoding="utf-8")
-        if self.qmp_path.exists():
-            self.qmp_path.unlink()
+        for sock in (self.qmp_path, self.agent_path):
+            if sock and sock.exists():
+                sock.unlink()
         qemu = shutil.which("qemu-system-x86_64")
         if not qemu:
             raise MachineError("qemu-system-x86_64 is not installed (package qemu-system-x86)")
         append = " ".join([
             "console=ttyS0", "quiet", "loglevel=1", "panic=1", f"GUEST_DRIVES={len(discs)}",
-            "--", *guest_args])
+            *kernel_args, *(["--", *guest_args] if guest_args else [])])
         cmd = [qemu, "-machine", "pc,accel=tcg", "-cpu", "max", "-smp", "2", "-m", str(memory_mb),
                "-nodefaults", "-no-user-config", "-display", "none", "-vga", "none",
                "-no-reboot", "-kernel", str(kernel), "-initrd", str(initramfs),
                "-append", append, "-serial", "stdio",
                "-qmp", f"unix:{self.qmp_path},server=on,wait=off"]
+        if agent:
+            cmd += ["-chardev", f"socket,id=agent,path={self.agent_path},server=on,wait=off",
+                    "-serial", "chardev:agent"]
+        for i, disk in enumerate(disks):
+            path, snapshot = disk if isinstance(disk, tuple) else (disk, False)
+            cmd += ["-drive", f"file={path},if=virtio,format=raw,index={i}"
+                    + (",snapshot=on" if snapshot else "")]
+        if share:
+            cmd += ["-virtfs", f"local,path={share},mount_tag=host,security_model=none,id=host"]
+        if len(discs) > 4:
+            raise MachineError("at most four IDE CD drives")
         for i, disc in enumerate(discs):
+            bus, unit = (i, 0) if len(discs) <= 2 else (i // 2, i % 2)
             drive = f"if=none,id=cd{i},media=cdrom,readonly=on"
             if disc:
                 drive += f",file={disc},format=raw"
-            cmd += ["-drive", drive, "-device", f"ide-cd,drive=cd{i},bus=ide.{i},unit=0"]
+            cmd += ["-drive", drive,
+                    "-device", f"ide-cd,drive=cd{i},id=cdrom{i},bus=ide.{bus},unit={unit}"]
         self.log.write("$ " + " ".join(cmd) + "\n")
         self.started = time.monotonic()
         try:
@@ -69,6 +93,11 @@ class Machine:
             self.transcript.append(line)
             self.lines.put(line)
         self.lines.put(None)
+
+    def note(self, text):
+        """A line of the host's own in the console log, between the guest's lines."""
+        self.log.write(f"{time.monotonic() - self.started:7.2f} (host) {text}\n")
+        self.log.flush()
 
     def send(self, command):
         """A line to the guest program's standard input."""
@@ -131,12 +160,42 @@ class Machine:
 
     def trays(self):
         """{drive index: (tray open, medium inserted)} from query-block."""
+        return {i: (b["tray_open"], b["inserted"]) for i, b in self.drive_states().items()}
+
+    def drive_states(self):
+        """{drive index: {"tray_open", "inserted", "locked"}} from query-block: "locked" is the
+        door lock the guest set (SCSI PREVENT MEDIUM REMOVAL), as a mount does."""
         state = {}
         for block in self._qmp("query-block"):
             match = re.fullmatch(r"cd(\d+)", block.get("device", ""))
             if match:
-                state[int(match.group(1))] = (block.get("tray_open", False), "inserted" in block)
+                state[int(match.group(1))] = {"tray_open": block.get("tray_open", False),
+                                              "inserted": "inserted" in block,
+                                              "locked": block.get("locked", False)}
         return state
+
+    def insert_scratched(self, drive, iso, bad_sectors):
+        """Puts `iso` into `drive` through QEMU's blkdebug driver: every read that covers one
+        of `bad_sectors` (2048-byte disc sectors) fails with EIO, as a scratch does. The
+        blkdebug node sits under the raw format node, where the format driver's read event
+        arms its rules."""
+        self.scratched = getattr(self, "scratched", 0) + 1
+        node = f"scratched{self.scratched}"
+        rules = [{"event": "read_aio", "errno": 5, "sector": s * 4} for s in sorted(bad_sectors)]
+        self._qmp("blockdev-add", **{
+            "driver": "raw", "node-name": node, "read-only": True,
+            "file": {"driver": "blkdebug", "inject-error": rules,
+                     "image": {"driver": "file", "filename": str(iso), "read-only": True}}})
+        self._qmp("blockdev-open-tray", id=f"cdrom{drive}", force=True)
+        self._qmp("blockdev-remove-medium", id=f"cdrom{drive}")
+        self._qmp("blockdev-insert-medium", id=f"cdrom{drive}", **{"node-name": node})
+        self._qmp("blockdev-close-tray", id=f"cdrom{drive}")
+
+    def power_cut(self):
+        """SIGKILL to QEMU: the guest loses what only its memory held, as in a power cut."""
+        self.log.write(f"{time.monotonic() - self.started:7.2f} (host) SIGKILL to QEMU\n")
+        self.proc.kill()
+        self.proc.wait()
 
     def wait_tray(self, drive, open_, timeout=20):
         deadline = time.monotonic() + timeout
@@ -163,5 +222,6 @@ class Machine:
             except OSError:
                 pass
         self.log.close()
-        if self.qmp_path.exists():
-            os.unlink(self.qmp_path)
+        for sock in (self.qmp_path, self.agent_path):
+            if sock and sock.exists():
+                os.unlink(sock)

@@ -1,0 +1,267 @@
+"""The dravolin program on the Debian guest's display, driven as a user drives it.
+
+Input goes through xdotool (mouse and keyboard, as a person would give it); what the user sees
+is read through the program's accessibility tree (AT-SPI: the same labels, states and places a
+screen reader gets) and the X window list, and kept as screenshots. The guest side of the
+reading is tests/vm/debian/uihelper.py, run as the user.
+"""
+
+import re
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+import xwd
+from guest import CheckFailed
+
+PROGRAM = "/usr/local/bin/dravolin"
+USER = "user"
+HOME = "/home/user"
+# The status column's texts, by state.
+STATUS = {"Idle": " ", "Ejecting": "Disc ejecting", "Waiting": "Waiting for new disc",
+          "Copying": "Disc copying"}
+
+
+@dataclass
+class Row:
+    label: str
+    status: str
+    checked: bool
+    ext: list  # the drive cell's screen rectangle: x, y, width, height
+
+    @property
+    def letter(self):
+        match = re.search(r"\(([A-Z]):\)$", self.label)
+        return match.group(1) if match else None
+
+    @property
+    def check_box(self):
+        """The check box's centre: at the cell's left, before the icon."""
+        x, y, _, h = self.ext
+        return x + 10, y + h // 2
+
+
+def find(node, role=None, name=None, showing=True):
+    """Every node under `node` (itself included) with that role and a name matching `name`
+    (a regular expression, matched in full)."""
+    found = []
+    if ((role is None or node.get("role") == role)
+            and (name is None or re.fullmatch(name, node.get("name", ""), re.S))
+            and (not showing or "showing" in node.get("states", []))):
+        found.append(node)
+    for child in node.get("children", []):
+        found += find(child, role, name, showing)
+    return found
+
+
+def centre(node):
+    x, y, w, h = node["ext"]
+    return x + w // 2, y + h // 2
+
+
+class Desktop:
+    def __init__(self, agent, share: Path, shots: Path, log=print):
+        self.agent = agent
+        self.share = share
+        self.shots = shots
+        self.log = log
+        self.helper = None
+        self.pid = None
+        shots.mkdir(parents=True, exist_ok=True)
+
+    # --- session and program ---
+
+    def start_session(self, binary: Path):
+        """The program from the shared folder, the user's session bus with its accessibility
+        bus, and the reader of the screen. Qt joins the accessibility bus only when that bus
+        is already there as it starts."""
+        self.agent.run(["install", "-m", "0755", f"/mnt/host/{binary}", PROGRAM])
+        self.agent.spawn("session-bus", user=USER, argv=[
+            "dbus-daemon", "--session", "--nofork",
+            "--address=unix:path=/run/user/1000/bus"])
+        self.agent.run(sh="for i in $(seq 100); do [ -S /run/user/1000/bus ] && exit 0; "
+                          "sleep 0.1; done; exit 1", user=USER)
+        self.agent.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                        "/org/a11y/bus", "org.a11y.Bus.GetAddress"], user=USER)
+        self.helper = self.agent.spawn("uihelper", user=USER, server=True,
+                                       argv=["python3", "-B", "/opt/guest/uihelper.py"])
+
+    def start(self, env=None, nofile=(1024, 1024), name="dravolin", wait=True):
+        """Starts the program as the user, with the descriptor limit of a desktop session
+        (soft and hard 1024 unless told otherwise), and waits for its dialog."""
+        full_env = {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+        full_env.update(env or {})
+        self.pid = self.agent.spawn(name, user=USER, argv=[PROGRAM], env=full_env,
+                                    nofile=list(nofile))
+        if wait:
+            self.wait_rows(lambda rows: len(rows) > 0, 60, "the dialog with its drives")
+        return self.pid
+
+    def running(self):
+        return self.pid is not None and self.agent.poll(self.pid) is None
+
+    def wait_exit(self, timeout):
+        """The program's exit code, or None if it is still running after `timeout`."""
+        rc = self.agent.wait(self.pid, timeout)
+        return rc
+
+    def program_log(self, name="dravolin"):
+        return self.agent.read(f"/run/guest/{name}.log").decode("utf-8", "replace")
+
+    # --- what the user sees ---
+
+    def ask(self, request, timeout=60):
+        return self.agent.ask(self.helper, request, timeout)
+
+    def app(self, extents=True):
+        apps = self.ask({"op": "tree", "app": "Dravolin", "extents": extents})["apps"]
+        return apps[0] if apps else None
+
+    def windows(self):
+        """The mapped top-level X windows: [{id, name, geometry, pid}]."""
+        return self.ask({"op": "windows"})["windows"]
+
+    def dialog(self, app=None):
+        app = app or self.app()
+        if app:
+            for node in app.get("children", []):
+                if node.get("name") == "Dravolin" and find(node, role="tree"):
+                    return node
+        return None
+
+    def rows(self, app=None):
+        dialog = self.dialog(app)
+        if not dialog:
+            return []
+        tree = find(dialog, role="tree")[0]
+        cells = [c for c in tree.get("children", []) if c.get("role") == "tree item"]
+        return [Row(cells[i]["name"], cells[i + 1]["name"] if i + 1 < len(cells) else "",
+                    "checked" in cells[i]["states"], cells[i].get("ext"))
+                for i in range(0, len(cells), 2)]
+
+    def row(self, letter, app=None):
+        for row in self.rows(app):
+            if row.letter == letter:
+                return row
+        raise CheckFailed(f"the dialog shows no drive {letter}: {self.rows(app)}")
+
+    def wait_rows(self, predicate, timeout, what, interval=0.3):
+        deadline = time.monotonic() + timeout
+        while True:
+            rows = self.rows()
+            if predicate(rows):
+                return rows
+            if time.monotonic() > deadline:
+                raise CheckFailed(f"the dialog never showed {what} within {timeout} s; it "
+                                  f"shows {[(r.label, r.status, r.checked) for r in rows]}")
+            time.sleep(interval)
+
+    def wait_status(self, letter, state, timeout=60, checked=None):
+        text = STATUS[state]
+
+        def shown(rows):
+            return any(r.letter == letter and r.status == text
+                       and (checked is None or r.checked == checked) for r in rows)
+        self.wait_rows(shown, timeout, f"drive {letter} as \"{text}\"")
+
+    def wait_window(self, pattern, timeout=60, gone=False):
+        """The first mapped top-level window whose name matches `pattern` in full; with
+        `gone`, waits until there is none."""
+        deadline = time.monotonic() + timeout
+        while True:
+            matching = [w for w in self.windows() if re.fullmatch(pattern, w["name"], re.S)]
+            if bool(matching) != gone:
+                return matching[0] if matching else None
+            if time.monotonic() > deadline:
+                raise CheckFailed(f"a window named /{pattern}/ was still "
+                                  f"{'there' if gone else 'not there'} after {timeout} s; "
+                                  f"windows: {[w['name'] for w in self.windows()]}")
+            time.sleep(0.2)
+
+    def top_level(self, name, role=None, app=None):
+        """The program's top-level accessible (dialog, prompt, progress window) named `name`."""
+        app = app or self.app()
+        for node in (app or {}).get("children", []):
+            if re.fullmatch(name, node.get("name", ""), re.S) and (role is None or
+                                                                node.get("role") == role):
+                return node
+        return None
+
+    def texts(self, node):
+        """Every label's text under a node, in order: what the window says."""
+        return [n["name"] for n in find(node, role="label") if n.get("name")]
+
+    # --- what the user does ---
+
+    def xdotool(self, *args):
+        return self.agent.run(["xdotool", *map(str, args)], user=USER)
+
+    def click(self, x, y, button=1, repeat=1):
+        args = ["mousemove", x, y, "click"]
+        if repeat > 1:
+            args += ["--repeat", repeat, "--delay", 120]
+        self.xdotool(*args, button)
+
+    def click_node(self, node, button=1, repeat=1):
+        self.click(*centre(node), button=button, repeat=repeat)
+
+    def press(self, window, name):
+        """Clicks the push button named `name` (its mnemonic ampersand left out) in a window."""
+        buttons = find(window, role="push button", name=re.escape(name.replace("&", "")))
+        if not buttons:
+            names = [b["name"] for b in find(window, role="push button")]
+            raise CheckFailed(f"no button '{name}' in {window.get('name')!r}: {names}")
+        self.click_node(buttons[0])
+
+    def set_checked(self, letter, checked, timeout=10):
+        row = self.row(letter)
+        if row.checked != checked:
+            self.click(*row.check_box)
+        self.wait_rows(lambda rows: any(r.letter == letter and r.checked == checked
+                                        for r in rows), timeout,
+                       f"drive {letter} {'ticked' if checked else 'unticked'}")
+
+    def type_target(self, text):
+        """Clicks into the target folder's field, selects what is there and types over it."""
+        dialog = self.dialog()
+        field = find(find(dialog, role="combo box")[0], role="text")[0]
+        self.click_node(field)
+        self.xdotool("key", "--clearmodifiers", "ctrl+a")
+        self.xdotool("type", "--delay", 30, text)
+
+    def target_text(self):
+        dialog = self.dialog()
+        field = find(find(dialog, role="combo box")[0], role="text")[0]
+        return field.get("text", "")
+
+    def close_box(self, window_id):
+        """What a window manager sends when the window's close box is clicked: Xvfb runs no
+        window manager, so there is no drawn title bar to click."""
+        self.ask({"op": "close", "window": window_id})
+
+    # --- screenshots and responsiveness ---
+
+    def shot(self, name):
+        """The screen as NAME.png under the screenshot folder (the pointer is moved aside
+        first, so that it hides nothing)."""
+        self.xdotool("mousemove", 1010, 760)
+        dump = self.agent.shot(name, self.share)
+        png = xwd.to_png(dump, self.shots / f"{name}.png")
+        dump.unlink()
+        return png
+
+    def dialog_window(self):
+        for w in self.windows():
+            if w["name"] == "Dravolin" and w["pid"] == self.pid:
+                return w
+        for w in self.windows():
+            if w["name"] == "Dravolin":
+                return w
+        raise CheckFailed("the dialog's window is not on the screen")
+
+    def ping_start(self, period_ms=20):
+        self.ask({"op": "ping_start", "window": self.dialog_window()["id"],
+                  "period_ms": period_ms})
+
+    def ping_stop(self):
+        return self.ask({"op": "ping_stop"})

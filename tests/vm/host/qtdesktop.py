@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""The dravolin program users start, in a Debian guest (TCG) with four emulated ATAPI drives:
+run as an ordinary user, discs mounted by the real UDisks2, its dialog driven through xdotool
+and read through its accessibility tree, screenshots kept under the cache folder.
+
+Usage: qtdesktop.py --cache DIR --program PATH [--only SUBSTRING]
+Exit code 0 when every scenario passed; 1 with the reasons otherwise (a guest that cannot be
+built or booted included: the suite never passes without having run).
+"""
+
+import argparse
+import shutil
+import sys
+import time
+from pathlib import Path
+
+import artifacts
+import debian
+import discs as disc_tools
+import qtdiscs
+from desktop import Desktop
+from guest import CheckFailed
+from machine import MachineError
+from qtscenarios import DesktopRun
+
+
+def log(text):
+    print(text, flush=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cache", type=Path, required=True)
+    parser.add_argument("--program", type=Path, required=True, help="the release dravolin")
+    parser.add_argument("--only", action="append", default=[],
+                        help="run only the scenarios whose name contains this")
+    args = parser.parse_args()
+    cache = args.cache.resolve()
+    started = time.monotonic()
+
+    try:
+        vmlinuz, modules_dir = artifacts.fetch_kernel(cache)
+        packages = (debian.read_packages(debian.DEBIAN / "packages")
+                    + debian.program_packages(args.program))
+        image, image_seconds = debian.build_image(cache, modules_dir, packages, log)
+        all_discs = qtdiscs.define_desktop_discs()
+        disc_tools.master(all_discs, cache)
+        payload = debian.guest_payload({
+            "etc/polkit-1/rules.d/50-desktop-user.rules":
+                ((debian.DEBIAN / "50-desktop-user.rules").read_bytes(), 0o644)})
+        stage1 = debian.build_stage1(cache, modules_dir, payload)
+    except artifacts.BuildError as error:
+        log(f"FAIL building the guest: {error}")
+        return 1
+    built = time.monotonic()
+    size = image.stat().st_blocks * 512 / 2**20
+    log(f"Debian guest image {image.name}: {size:.0f} MiB on disk, "
+        + (f"built in {image_seconds:.0f} s" if image_seconds else "from the cache")
+        + f"; everything ready in {built - started:.1f} s")
+
+    folder = cache / "desktop"
+    run_dir = folder / "run"
+    shutil.rmtree(run_dir, ignore_errors=True)
+    (run_dir / "share" / "bin").mkdir(parents=True)
+    shutil.copy2(args.program, run_dir / "share" / "bin" / "dravolin")
+    shots = folder / "screenshots"
+    shutil.rmtree(shots, ignore_errors=True)
+    user_disk = debian.make_disk(run_dir / "user.img", 1024, "home")
+
+    boot = None
+    run = None
+    try:
+        boot = debian.Boot(run_dir, vmlinuz, stage1, image, user_disk, [None] * 4)
+        log(f"guest up in {boot.seconds:.1f} s (boot to the agent, services ready)")
+        desktop = Desktop(boot.agent, boot.share, shots, log)
+        desktop.start_session(Path("bin/dravolin"))
+        desktop.start()
+        desktop.shot("started")
+        run = DesktopRun(boot, desktop, all_discs, log)
+        for name, scenario in run.all():
+            if not args.only or any(o in name for o in args.only):
+                run.step(name, scenario)
+        boot.poweroff()
+    except (MachineError, CheckFailed) as error:
+        log(f"FAIL {error}")
+        log(f"console: {run_dir / 'console.log'}")
+        return 1
+    finally:
+        if boot:
+            boot.close()
+
+    failed = [r for r in run.results if r[2] != "ok"]
+    for name, lines in run.figures.items():
+        log(f"{name}:")
+        for line in lines:
+            log(f"    {line}")
+    total = time.monotonic() - started
+    log(f"screenshots: {shots}")
+    log(f"{len(run.results) - len(failed)} passed, {len(failed)} failed "
+        f"({total:.1f} s in all, {total - (built - started):.1f} s in the guest)")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
