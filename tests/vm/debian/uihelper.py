@@ -26,6 +26,7 @@ import time
 
 import dbus
 import dbus.lowlevel
+import Xlib.error
 from Xlib import X, Xatom, display, protocol
 
 ACCESSIBLE = "org.a11y.atspi.Accessible"
@@ -145,12 +146,16 @@ class Screen:
         out = []
         pid_atom = self.d.intern_atom("_NET_WM_PID")
         for win in self.root.query_tree().children:
-            attrs = win.get_attributes()
-            if attrs.map_state != X.IsViewable:
-                continue
-            geometry = win.get_geometry()
-            pid = win.get_property(pid_atom, Xatom.CARDINAL, 0, 1)
-            out.append({"id": win.id, "name": window_name(self.d, win),
+            try:
+                attrs = win.get_attributes()
+                if attrs.map_state != X.IsViewable:
+                    continue
+                geometry = win.get_geometry()
+                pid = win.get_property(pid_atom, Xatom.CARDINAL, 0, 1)
+                name = window_name(self.d, win)
+            except (Xlib.error.BadWindow, Xlib.error.BadDrawable):
+                continue  # destroyed while the list was read
+            out.append({"id": win.id, "name": name,
                         "geometry": [geometry.x, geometry.y, geometry.width, geometry.height],
                         "pid": int(pid.value[0]) if pid and len(pid.value) else None})
         return out
@@ -165,6 +170,27 @@ class Screen:
         self.d.sync()
 
 
+class Heartbeat(threading.Thread):
+    """Wakes every 5 ms and notes every gap over 50 ms: the times when the whole guest did not
+    run (TCG on a busy host), which no program can be blamed for."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.stop = threading.Event()
+        self.gaps = []  # (start, end) in monotonic seconds
+
+    def run(self):
+        last = time.monotonic()
+        while not self.stop.wait(0.005):
+            now = time.monotonic()
+            if now - last > 0.05:
+                self.gaps.append((last, now))
+            last = now
+
+    def overlap(self, start, end):
+        return sum(max(0.0, min(end, b) - max(start, a)) for a, b in self.gaps)
+
+
 class Pinger(threading.Thread):
     """Keeps one _NET_WM_PING in flight to the window: the round trip of each, measured from
     outside, is how long the window's UI thread took to get to it."""
@@ -173,13 +199,16 @@ class Pinger(threading.Thread):
         super().__init__(daemon=True)
         self.d = display.Display()
         self.root = self.d.screen().root
-        self.root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        # Qt sends the answer to the root window for clients that select its structure
+        # events (a window manager selects both).
+        self.root.change_attributes(event_mask=X.StructureNotifyMask | X.SubstructureNotifyMask)
         self.win = self.d.create_resource_object("window", window_id)
         self.period = period
         self.stop = threading.Event()
-        self.trips = []  # (sent at, round trip) in seconds
+        self.trips = []  # (sent at, round trip, of which the whole guest stood still)
         self.server = []  # the X server's own round trip at the same moments
         self.error = None
+        self.heartbeat = Heartbeat()
 
     def run(self):
         try:
@@ -188,6 +217,7 @@ class Pinger(threading.Thread):
             self.error = f"{type(error).__name__}: {error}"
 
     def loop(self):
+        self.heartbeat.start()
         protocols = self.d.intern_atom("WM_PROTOCOLS")
         ping = self.d.intern_atom("_NET_WM_PING")
         started = time.monotonic()
@@ -211,19 +241,29 @@ class Pinger(threading.Thread):
                 got = self.d.next_event()
                 if (got.type == X.ClientMessage and got.client_type == protocols
                         and got.data[1][0] == ping and got.data[1][1] == serial):
-                    self.trips.append((sent - started, time.monotonic() - sent))
+                    back = time.monotonic()
+                    self.trips.append((sent - started, back - sent,
+                                       self.heartbeat.overlap(sent, back)))
                     break
             left = self.period - (time.monotonic() - before)
             if left > 0:
                 self.stop.wait(left)
 
     def summary(self):
-        trips = [t for _, t in self.trips]
+        """Round trips in milliseconds: all of them, and without the time the whole guest
+        stood still (the program's own share); the long ones with their moment."""
+        self.heartbeat.stop.set()
+        trips = [t for _, t, _ in self.trips]
         if not trips:
             return {"count": 0, "error": self.error}
-        long_ones = [[round(at, 3), round(t * 1000, 1)] for at, t in self.trips if t > 0.1]
+        own = [t - still for _, t, still in self.trips]
+        long_ones = [[round(at, 3), round(t * 1000, 1), round((t - still) * 1000, 1)]
+                     for at, t, still in self.trips if t > 0.1]
         return {"count": len(trips), "median_ms": statistics.median(trips) * 1000,
-                "max_ms": max(trips) * 1000, "over_100ms": long_ones[:50],
+                "max_ms": max(trips) * 1000, "own_max_ms": max(own) * 1000,
+                "own_median_ms": statistics.median(own) * 1000,
+                "over_100ms": long_ones[:50],
+                "guest_still_ms": sum(b - a for a, b in self.heartbeat.gaps) * 1000,
                 "server_median_ms": statistics.median(self.server) * 1000,
                 "server_max_ms": max(self.server) * 1000, "error": self.error}
 

@@ -228,6 +228,11 @@ class Desktop:
         self.click_node(field)
         self.xdotool("key", "--clearmodifiers", "ctrl+a")
         self.xdotool("type", "--delay", 30, text)
+        # The field completes from the history in a popup list, which takes the next click
+        # anywhere (to close itself): a click on the field's label closes it, as a user's
+        # click elsewhere would, and does nothing when there is no popup.
+        label = find(dialog, role="label", name="Target Folder:")[0]
+        self.click_node(label)
 
     def target_text(self):
         dialog = self.dialog()

@@ -5,6 +5,7 @@ the host can check what the guest reports about its target folder.
 """
 
 import hashlib
+import inspect
 import json
 import os
 import random
@@ -34,6 +35,7 @@ class Disc:
     devices: list = field(default_factory=list)  # relative paths of character devices
     fifos: list = field(default_factory=list)
     raw: bytes = None  # an image that is not a file system at all
+    patch: object = None  # edits the mastered image (a bytearray) in place: hostile discs
     iso: Path = None
 
     def expected(self):
@@ -48,6 +50,8 @@ class Disc:
             h.update(self.files[path])
         if self.raw is not None:
             h.update(self.raw)
+        if self.patch is not None:
+            h.update(inspect.getsource(self.patch).encode())
         return h.hexdigest()[:16]
 
 
@@ -158,4 +162,8 @@ def master(discs, cache: Path):
             shutil.rmtree(tree, ignore_errors=True)
             if result.returncode != 0:
                 raise BuildError(f"{' '.join(cmd)} failed:\n{result.stderr}")
+            if disc.patch is not None:
+                image = bytearray(tmp.read_bytes())
+                disc.patch(image)
+                tmp.write_bytes(image)
         os.replace(tmp, iso)

@@ -150,10 +150,21 @@ class Machine:
         return out
 
     def change(self, drive, iso):
-        self.monitor(f"change cd{drive} {iso} raw read-only")
+        """Puts a disc into the drive and closes the tray. The tray is forced open first: a
+        process in the guest that has the device open holds its door locked for that moment,
+        and a plain change would then only ask the guest to eject, which udev does later,
+        possibly after the new disc is in."""
+        self.log.write(f"{time.monotonic() - self.started:7.2f} (qemu) change cd{drive} {iso}\n")
+        self._qmp("blockdev-change-medium", id=f"cdrom{drive}", filename=str(iso), format="raw",
+                  force=True, **{"read-only-mode": "read-only"})
 
     def eject(self, drive):
+        """Opens the tray and takes the disc out."""
         self.monitor(f"eject -f cd{drive}")
+
+    def open_tray(self, drive):
+        """Opens the tray and leaves the disc in it, as a press of the drive's button does."""
+        self._qmp("blockdev-open-tray", id=f"cdrom{drive}", force=True)
 
     def throttle(self, drive, bytes_per_second):
         self.monitor(f"block_set_io_throttle cd{drive} {bytes_per_second} 0 0 0 0 0")

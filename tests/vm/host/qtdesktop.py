@@ -21,7 +21,14 @@ import qtdiscs
 from desktop import Desktop
 from guest import CheckFailed
 from machine import MachineError
-from qtscenarios import DesktopRun
+from qtfaults import FaultScenarios
+from qtpower import PowerCuts
+from qtscenarios import UserScenarios
+
+
+class DesktopScenarios(UserScenarios, FaultScenarios):
+    def all(self):
+        return UserScenarios.all(self) + FaultScenarios.all(self)
 
 
 def log(text):
@@ -66,21 +73,32 @@ def main():
     shots = folder / "screenshots"
     shutil.rmtree(shots, ignore_errors=True)
     user_disk = debian.make_disk(run_dir / "user.img", 1024, "home")
+    # The full-disk scenario's target: small enough to fill.
+    small_disk = debian.make_disk(run_dir / "small.img", 16, "small")
 
     boot = None
     run = None
     try:
-        boot = debian.Boot(run_dir, vmlinuz, stage1, image, user_disk, [None] * 4)
+        boot = debian.Boot(run_dir, vmlinuz, stage1, image, user_disk, [None] * 4,
+                           disks=[small_disk])
         log(f"guest up in {boot.seconds:.1f} s (boot to the agent, services ready)")
         desktop = Desktop(boot.agent, boot.share, shots, log)
         desktop.start_session(Path("bin/dravolin"))
         desktop.start()
         desktop.shot("started")
-        run = DesktopRun(boot, desktop, all_discs, log)
+        run = DesktopScenarios(boot, desktop, all_discs, log)
         for name, scenario in run.all():
             if not args.only or any(o in name for o in args.only):
                 run.step(name, scenario)
         boot.poweroff()
+        boot.close()
+        boot = None
+        if not args.only or any(o in "power cut" for o in args.only):
+            cuts = PowerCuts(run_dir, vmlinuz, stage1, image, all_discs, shots, log)
+            cuts.run()
+            run.results += cuts.results
+            run.figures["power cuts"] = cuts.figures + [
+                "boots to the agent: " + ", ".join(f"{s:.0f} s" for s in cuts.boot_seconds)]
     except (MachineError, CheckFailed) as error:
         log(f"FAIL {error}")
         log(f"console: {run_dir / 'console.log'}")
@@ -89,6 +107,9 @@ def main():
         if boot:
             boot.close()
 
+    run.figures["UDisks2 and new discs"] = [
+        f"in the other scenarios, UDisks2 did not know a new disc yet when the program asked "
+        f"it to mount {run.unknown_disc} time(s) (answered Retry)"]
     failed = [r for r in run.results if r[2] != "ok"]
     for name, lines in run.figures.items():
         log(f"{name}:")

@@ -1,0 +1,165 @@
+"""Power cuts: QEMU killed (SIGKILL) in the middle of a multi-file copy, at several moments, the
+guest booted again on the same user disk, which is checked (e2fsck) before it is mounted. Every
+file under a real name must be identical to its source, the store and its history must read
+back whole, and the temporary files of the killed copy must go once a copy writes into their
+folder again."""
+
+import json
+import time
+
+import debian
+from desktop import HOME, Desktop
+from guest import CheckFailed
+from qtrun import DesktopRun, history
+
+DISC = "multi"
+THROTTLE = 1024 * 1024  # bytes per second: each 3 MB file takes about three seconds
+
+# When to cut, as a condition the guest watches in the target folder: "parts" is the size of
+# our temporary file in progress (None when there is none), "done" the files under their real
+# names.
+MOMENTS = [
+    ("early: the first file just begun", "parts is not None and not done"),
+    ("mid-file: half of the fourth file written", "len(done) >= 3 and (parts or 0) >= 1572864"),
+    ("between files: the sixth file just renamed", "len(done) >= 6"),
+]
+
+WATCH = r'''
+import os, sys, time, json
+folder, condition = sys.argv[1], sys.argv[2]
+deadline = time.monotonic() + 300
+while time.monotonic() < deadline:
+    try:
+        names = os.listdir(folder)
+    except FileNotFoundError:
+        names = []
+    done = sorted(n for n in names if not n.startswith(".dravolin-"))
+    sizes = [os.stat(os.path.join(folder, n)).st_size for n in names
+             if n.startswith(".dravolin-")] if names else []
+    parts = max(sizes) if sizes else None
+    if eval(condition):
+        print(json.dumps({"done": done, "parts": parts}))
+        sys.exit(0)
+    time.sleep(0.02)
+sys.exit(1)
+'''
+
+
+class PowerCuts:
+    def __init__(self, run_dir, kernel, stage1, image, discs, shots, log):
+        self.run_dir = run_dir
+        self.kernel = kernel
+        self.stage1 = stage1
+        self.image = image
+        self.discs = discs
+        self.shots = shots
+        self.log = log
+        self.results = []
+        self.figures = []
+        self.boot_seconds = []
+
+    def boot(self, number, fsck):
+        boot = debian.Boot(self.run_dir, self.kernel, self.stage1, self.image, self.user_disk,
+                           [None] * 4, kernel_args=["GUEST_FSCK=1"] if fsck else [],
+                           console=f"console-power-{number}.log")
+        self.boot_seconds.append(boot.seconds)
+        desktop = Desktop(boot.agent, boot.share, self.shots, self.log)
+        desktop.start_session("bin/dravolin")
+        return boot, desktop
+
+    def after_cut(self, run, moment, folder, seen):
+        """The checks after the reboot that follows a cut."""
+        status = run.agent.read("/run/fsck.status").decode().strip()
+        fsck_log = run.agent.read("/run/fsck.log").decode("utf-8", "replace")
+        expected = self.discs[DISC].expected()
+        problems = run.compare(folder, {}, optional=expected, temporary_ok=True)
+        files, _ = run.target_files(folder)
+        lost = [n for n in seen["done"] if n not in files]
+        damaged = [p for p in problems if p.startswith("incomplete")]
+        temporaries = [p for p in files if p.startswith(".dravolin-")]
+        if status not in ("0", "1"):
+            problems.append(f"e2fsck could not make the disk consistent (exit {status})")
+        try:
+            records = run.store()
+            entries = history(records)
+            store = f"store whole, {len(entries)} history entries"
+            if not any(e.rstrip("/\\") == folder for e in entries):
+                store += f" (without this copy's target {folder})"
+        except CheckFailed as error:
+            problems.append(f"the store is damaged: {error}")
+            store = f"store damaged: {error}"
+        line = (f"{moment}: cut with {len(seen['done'])} files complete and "
+                f"{seen['parts']} bytes in progress; after the reboot e2fsck exit {status}, "
+                f"{len(files) - len(temporaries)} files under real names, "
+                f"{len(lost)} lost, {len(damaged)} damaged, {len(temporaries)} temporary "
+                f"file(s) left; {store}")
+        self.figures.append(line)
+        if lost:
+            problems.append(f"complete before the cut, gone after it: {lost}")
+        fixes = [l for l in fsck_log.splitlines() if "FIXED" in l or "Fix?" in l][:5]
+        if fixes:
+            self.figures.append(f"    e2fsck repaired: {fixes}")
+        return problems
+
+    def start_copy(self, run, folder):
+        run.d.start()
+        run.d.type_target(folder)
+        run.load("D", DISC)
+        run.m.throttle(0, THROTTLE)
+        run.d.set_checked("D", True)
+
+    def run(self):
+        self.user_disk = debian.make_disk(self.run_dir / "power.img", 512, "home")
+        previous = None
+        folders = []
+        for number in range(len(MOMENTS) + 1):
+            started = time.monotonic()
+            boot, desktop = self.boot(number, fsck=number > 0)
+            run = DesktopRun(boot, desktop, self.discs, self.log)
+            try:
+                if previous:
+                    moment, folder, seen = previous
+                    problems = self.after_cut(run, moment, folder, seen)
+                    self.result(moment, started, problems)
+                if number == len(MOMENTS):
+                    self.stale_temporaries(run, folders)
+                    boot.poweroff()
+                    break
+                moment, condition = MOMENTS[number]
+                folder = f"{HOME}/power/cut{number + 1}"
+                folders.append(folder)
+                self.start_copy(run, folder)
+                out = run.agent.run(["python3", "-c", WATCH, folder, condition],
+                                    timeout=300)["out"]
+                boot.machine.power_cut()
+                previous = (moment, folder, json.loads(out))
+            except CheckFailed as error:
+                self.result(f"boot {number + 1}", started, [str(error)])
+                break
+            finally:
+                boot.close()
+
+    def stale_temporaries(self, run, folders):
+        """A copy into each folder of a killed copy: our temporary files there must be gone."""
+        started = time.monotonic()
+        run.d.start()
+        problems = []
+        for folder in folders:
+            run.d.type_target(folder)
+            run.load("E", "afterfull")
+            run.d.set_checked("E", True)
+            run.wait_ejected("E", 90)
+            run.untick("E")
+            files, _ = run.target_files(folder)
+            left = [p for p in files if p.startswith(".dravolin-")]
+            if left:
+                problems.append(f"{folder} still holds {left} after a new copy into it")
+        self.result("temporary files of the killed copies removed by the next copy", started,
+                    problems)
+
+    def result(self, name, started, problems):
+        outcome = "ok" if not problems else "FAIL " + "; ".join(problems)
+        seconds = time.monotonic() - started
+        self.results.append((f"power cut, {name}", seconds, outcome))
+        self.log(f"  {'ok  ' if outcome == 'ok' else 'FAIL'} power cut, {name} ({seconds:.1f} s)"
+                 + ("" if outcome == "ok" else "\n       " + outcome[5:]))
