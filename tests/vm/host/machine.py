@@ -193,10 +193,14 @@ class Machine:
         self.scratched = getattr(self, "scratched", 0) + 1
         node = f"scratched{self.scratched}"
         rules = [{"event": "read_aio", "errno": 5, "sector": s * 4} for s in sorted(bad_sectors)]
-        self._qmp("blockdev-add", **{
-            "driver": "raw", "node-name": node, "read-only": True,
-            "file": {"driver": "blkdebug", "inject-error": rules,
-                     "image": {"driver": "file", "filename": str(iso), "read-only": True}}})
+        try:
+            self._qmp("blockdev-add", **{
+                "driver": "raw", "node-name": node, "read-only": True,
+                "file": {"driver": "blkdebug", "inject-error": rules,
+                         "image": {"driver": "file", "filename": str(iso), "read-only": True}}})
+        except MachineError as error:
+            raise MachineError(f"QEMU cannot make a scratched disc: its blkdebug driver "
+                               f"refused ({error})") from None
         self._qmp("blockdev-open-tray", id=f"cdrom{drive}", force=True)
         self._qmp("blockdev-remove-medium", id=f"cdrom{drive}")
         self._qmp("blockdev-insert-medium", id=f"cdrom{drive}", **{"node-name": node})

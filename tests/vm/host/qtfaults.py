@@ -3,6 +3,7 @@ discs, a full disk, thousands of folders, hostile discs, a door held locked, fou
 once; and the performance figures, measured in the same boot."""
 
 import re
+import statistics
 import time
 
 import iso9660
@@ -98,9 +99,11 @@ class FaultScenarios(DesktopRun):
         disc = self.discs["manual"]
         self.m.insert_scratched(3, disc.iso, [16, 17, 18])
         self.loaded["G"] = None
+        log_start = len(self.d.program_log())
         self.d.ping_start()
         time.sleep(4 * TICK)  # a measurement window: four polls with the disc in the drive
         idle = self.d.ping_stop()
+        ticks = self.d.ticks(self.d.program_log()[log_start:])
         self.d.type_target(f"{HOME}/discs/descriptors")
         self.d.ping_start()
         self.d.set_checked("G", True)
@@ -116,6 +119,8 @@ class FaultScenarios(DesktopRun):
         problems += self.stalls(ticked, "while the disc was mounted and copied")
         self.figures["scratched volume descriptors"] = [
             f"error shown: {text!r}", "unticked drive, four polls: " + stall_line(idle),
+            "  the program's own tick log meanwhile: "
+            + (", ".join(f"{t:.0f} ms" for t in ticks) if ticks else "none"),
             "ticked until ejected: " + stall_line(ticked)]
         if problems:
             raise CheckFailed("\n    ".join(problems))
@@ -355,9 +360,9 @@ class FaultScenarios(DesktopRun):
         for n, letter in enumerate(LETTERS):
             self.load(letter, f"quad{n}")
             self.m.throttle(n, 512 * 1024)
+        log_start = len(self.d.program_log())
         self.d.ping_start()
-        for letter in LETTERS:
-            self.d.set_checked(letter, True)
+        self.d.tick_all(LETTERS)
         deadline = time.monotonic() + 120
         most = 0
         while True:
@@ -372,6 +377,7 @@ class FaultScenarios(DesktopRun):
         for letter in LETTERS:
             self.wait_ejected(letter, 240)
         stats = self.d.ping_stop()
+        ticks = self.d.ticks(self.d.program_log()[log_start:])
         for n in range(4):
             self.m.throttle(n, 0)
         for letter in LETTERS:
@@ -383,8 +389,13 @@ class FaultScenarios(DesktopRun):
         if most < 4:
             problems.append(f"at most {most} copies ran at once")
         problems += self.stalls(stats, "during four copies")
+        tick_line = (f"the poll tick on the UI thread ({len(ticks)} ticks, from the program's "
+                     f"tick log): median {statistics.median(ticks):.1f} ms, longest "
+                     f"{max(ticks):.1f} ms" if ticks else "the program wrote no tick log")
         self.figures["four drives at once"] = [
-            f"{most} progress windows at once; files: {len(expected)}", stall_line(stats)]
+            f"{most} progress windows at once; files: {len(expected)}", stall_line(stats),
+            tick_line]
+        self.four_drive_ticks = ticks
         self.four_drive_ping = stats
         if problems:
             raise CheckFailed("\n    ".join(problems))

@@ -19,7 +19,7 @@ THROTTLE = 1024 * 1024  # bytes per second: each 3 MB file takes about three sec
 # our temporary file in progress (None when there is none), "done" the files under their real
 # names.
 MOMENTS = [
-    ("early: the first file just begun", "parts is not None and not done"),
+    ("early: the first file just begun", "(parts or 0) > 0 and not done"),
     ("mid-file: half of the fourth file written", "len(done) >= 3 and (parts or 0) >= 1572864"),
     ("between files: the sixth file just renamed", "len(done) >= 6"),
 ]
@@ -27,7 +27,7 @@ MOMENTS = [
 WATCH = r'''
 import os, sys, time, json
 folder, condition = sys.argv[1], sys.argv[2]
-deadline = time.monotonic() + 300
+deadline = time.monotonic() + 120
 while time.monotonic() < deadline:
     try:
         names = os.listdir(folder)
@@ -96,9 +96,10 @@ class PowerCuts:
         self.figures.append(line)
         if lost:
             problems.append(f"complete before the cut, gone after it: {lost}")
-        fixes = [l for l in fsck_log.splitlines() if "FIXED" in l or "Fix?" in l][:5]
+        lines = fsck_log.splitlines()
+        fixes = [lines[i - 1].strip() for i, l in enumerate(lines) if l.startswith("Fix?") and i]
         if fixes:
-            self.figures.append(f"    e2fsck repaired: {fixes}")
+            self.figures.append(f"    e2fsck repaired: {'; '.join(fixes[:6])}")
         return problems
 
     def start_copy(self, run, folder):
@@ -107,6 +108,7 @@ class PowerCuts:
         run.load("D", DISC)
         run.m.throttle(0, THROTTLE)
         run.d.set_checked("D", True)
+        run.wait_copying("D", 120)
 
     def run(self):
         self.user_disk = debian.make_disk(self.run_dir / "power.img", 512, "home")
@@ -130,7 +132,7 @@ class PowerCuts:
                 folders.append(folder)
                 self.start_copy(run, folder)
                 out = run.agent.run(["python3", "-c", WATCH, folder, condition],
-                                    timeout=300)["out"]
+                                    timeout=150)["out"]
                 boot.machine.power_cut()
                 previous = (moment, folder, json.loads(out))
             except CheckFailed as error:
