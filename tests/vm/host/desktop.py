@@ -244,10 +244,18 @@ class Desktop:
         self.xdotool("key", "--clearmodifiers", "ctrl+a")
         self.xdotool("type", "--delay", 30, text)
         # The field completes from the history in a popup list, which takes the next click
-        # anywhere (to close itself): a click on the field's label closes it, as a user's
-        # click elsewhere would, and does nothing when there is no popup.
+        # anywhere (to close itself) and may open a moment after the last key: a click on the
+        # field's label closes it, as a user's click elsewhere would.
         label = find(dialog, role="label", name="Target Folder:")[0]
-        self.click_node(label)
+        dialog_window = self.dialog_window()["id"]
+        deadline, clicks = time.monotonic() + 1.5, 0
+        while time.monotonic() < deadline and clicks < 3:
+            # A popup carries the program's name, as the dialog does.
+            if [w for w in self.windows() if w["name"] == "Dravolin" and w["id"] != dialog_window]:
+                self.click_node(label)
+                clicks += 1
+                deadline = time.monotonic() + 1.0
+            time.sleep(0.2)
 
     def target_text(self):
         dialog = self.dialog()
