@@ -5,9 +5,12 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
+#include <thread>
 #include <utility>
+#include "platform/linux/Cancellation.h"
 #include "platform/linux/ErrorText.h"
 #include "platform/linux/MountTable.h"
+#include "platform/linux/VolumeReader.h"
 
 namespace dravolin::lnx {
 
@@ -16,6 +19,7 @@ namespace {
 // UDF first: where a disc carries both, it has the fuller names.
 constexpr const char* kFileSystems[] = {"udf", "iso9660"};
 constexpr unsigned long kReadOnlyFlags = MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC;
+constexpr auto kUDisks2Recheck = std::chrono::milliseconds(250);
 
 }  // namespace
 
@@ -48,7 +52,7 @@ DiscMounter::Mounted DiscMounter::EnsureMounted(const OpticalDrive& drive) {
     }
     std::string udisksError = "not tried";
     if (options_.useUDisks2) {
-        UDisks2Client::Result mounted = udisks_.Mount(drive.name, "ro");
+        UDisks2Client::Result mounted = MountThroughUDisks2(drive);
         if (mounted.ok) {
             std::lock_guard lock(mutex_);
             own_[drive.deviceNode] = OwnMount{mounted.mountPoint, Method::UDisks2, drive.name};
@@ -68,6 +72,26 @@ DiscMounter::Mounted DiscMounter::EnsureMounted(const OpticalDrive& drive) {
         udisksError = mounted.error;
     }
     return MountPrivately(drive, udisksError);
+}
+
+UDisks2Client::Result DiscMounter::MountThroughUDisks2(const OpticalDrive& drive) {
+    UDisks2Client::Result mounted = udisks_.Mount(drive.name, "ro");
+    // A blank or unreadable disc has no file system for good: its error is shown at once.
+    if (!mounted.noFilesystem || !CarriesFileSystem(drive)) return mounted;
+    const auto deadline = std::chrono::steady_clock::now() + options_.udisksLearnsDisc;
+    while (mounted.noFilesystem && !CancelRequested() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kUDisks2Recheck);
+        mounted = udisks_.Mount(drive.name, "ro");
+    }
+    return mounted;
+}
+
+bool DiscMounter::CarriesFileSystem(const OpticalDrive& drive) {
+    UniqueFd fd = io_->Open(drive.deviceNode);
+    if (!fd) return false;
+    FdDiscBytes bytes(fd.Get());
+    return ReadVolumeIdentity(bytes, LastSessionOffset(*io_, fd.Get())).has_value();
 }
 
 std::string DiscMounter::PrivateRoot() const {

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,9 @@ class DiscMounter {
         std::string busAddress;  // empty: the system bus
         bool useUDisks2 = true;
         std::string privateMountRoot;  // empty: /run/dravolin for root, else $XDG_RUNTIME_DIR
+        // How long a disc that carries a file system may stay unknown to UDisks2 (udev has
+        // not probed it yet) before the mount counts as failed.
+        std::chrono::milliseconds udisksLearnsDisc = std::chrono::seconds(20);
     };
     // `io` unlocks the doors of the drives this program unmounts.
     DiscMounter(Options options, std::shared_ptr<MountCalls> calls,
@@ -72,6 +76,10 @@ class DiscMounter {
     // True when the mount is gone.
     bool Unmount(const OwnMount& own);
     void Release(const std::string& deviceNode, const OwnMount& own);
+    // Mount through UDisks2, waiting while the service does not know the disc's file system
+    // yet although the disc carries one. Worker thread: it may wait.
+    UDisks2Client::Result MountThroughUDisks2(const OpticalDrive& drive);
+    bool CarriesFileSystem(const OpticalDrive& drive);
     Mounted MountPrivately(const OpticalDrive& drive, const std::string& udisksError);
     std::string PrivateRoot() const;
 

@@ -133,6 +133,9 @@ UDisks2Client::Result UDisks2Client::Call(const std::string& kernelName, const c
     if (!reply) {
         result.serviceAbsent = IsAbsence(error);
         result.alreadyMounted = error.Is("org.freedesktop.UDisks2.Error.AlreadyMounted");
+        result.noFilesystem = error.Is(DBUS_ERROR_UNKNOWN_METHOD) ||
+                              error.Is(DBUS_ERROR_UNKNOWN_OBJECT) ||
+                              error.Is(DBUS_ERROR_UNKNOWN_INTERFACE);
         result.error = error.Text();
         return result;
     }

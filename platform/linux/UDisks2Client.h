@@ -15,6 +15,9 @@ class UDisks2Client {
         bool ok = false;
         bool serviceAbsent = false;  // no bus, or no UDisks2 on it
         bool alreadyMounted = false;
+        // The service has no file system on the device (yet): it learns of a new disc only
+        // after udev has probed it, which can be after the drive reports the disc ready.
+        bool noFilesystem = false;
         std::string mountPoint;  // of a successful Mount
         std::string error;       // the service's message when !ok
     };

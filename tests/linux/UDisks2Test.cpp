@@ -140,6 +140,33 @@ TEST_F(UDisks2, ARefusalFallsBackToMountAndBothReasonsAreTold) {
     EXPECT_EQ(calls->log.size(), 1u);
 }
 
+// UDisks2 learns of a new disc only once udev has probed it, which can be after the drive
+// reports the disc ready: a disc that carries a file system is mounted once the service knows
+// it, while a blank disc's error comes at once.
+TEST_F(UDisks2, ADiscTheServiceDoesNotKnowYetIsMountedOnceItDoes) {
+    StartService("late");
+    const std::string image = temp / "disc.iso";
+    std::string output;
+    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-V", "LATE", "-o", image, disc}, &output), 0)
+        << output;
+    system.SetDeviceContent("sr0", ReadFile(image));
+    DiscMounter mounter(options, calls);
+    const auto mounted = mounter.EnsureMounted(drives->All()[0]);
+    ASSERT_TRUE(mounted.ok) << mounted.error;
+    EXPECT_EQ(mounted.mountPoint, disc);
+    EXPECT_EQ(Calls(), "Mount options=ro\nMount options=ro\nMount options=ro\nMount options=ro\n");
+}
+
+TEST_F(UDisks2, ABlankDiscTheServiceFindsNoFileSystemOnFailsAtOnce) {
+    StartService("late");
+    calls->mountErrors["udf"] = EPERM;
+    DiscMounter mounter(options, calls);
+    const auto mounted = mounter.EnsureMounted(drives->All()[0]);
+    EXPECT_FALSE(mounted.ok);
+    EXPECT_NE(mounted.error.find("UnknownMethod"), std::string::npos) << mounted.error;
+    EXPECT_EQ(Calls(), "Mount options=ro\n");
+}
+
 TEST_F(UDisks2, ABusWithoutTheServiceIsAbsence) {
     const UDisks2Client::Result result = UDisks2Client(address).Mount("sr0", "ro");
     EXPECT_FALSE(result.ok);

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """A stand-in for the UDisks2 service on a private bus, for the mounting tests.
 
-Arguments: bus address, log file, folder to answer Mount with, mode ("ok" or "refuse").
+Arguments: bus address, log file, folder to answer Mount with, mode ("ok", "refuse", or "late":
+the first three Mount calls find no file system on the device, as before udev has probed a new
+disc).
 Every call is appended to the log; "ready" is written once the name is owned.
 """
 import sys
@@ -18,6 +20,7 @@ class Block(dbus.service.Object):
     def __init__(self, bus, path, log, folder, mode):
         super().__init__(bus, path)
         self.log, self.folder, self.mode = log, folder, mode
+        self.unknown_left = 3 if mode == "late" else 0
 
     def note(self, text):
         with open(self.log, "a") as out:
@@ -29,6 +32,11 @@ class Block(dbus.service.Object):
         if self.mode == "refuse":
             raise dbus.exceptions.DBusException(
                 "Not authorized to mount", name="org.freedesktop.UDisks2.Error.NotAuthorized")
+        if self.unknown_left:
+            self.unknown_left -= 1
+            raise dbus.exceptions.DBusException(
+                f"No such interface “{FILESYSTEM}”",
+                name="org.freedesktop.DBus.Error.UnknownMethod")
         return self.folder
 
     @dbus.service.method(FILESYSTEM, in_signature="a{sv}", out_signature="")
