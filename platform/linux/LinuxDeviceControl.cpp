@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxDeviceControl.h"
 
+#include <cstdio>
 #include <utility>
 #include "platform/Types.h"
 #include "platform/linux/DrivePaths.h"
@@ -24,7 +25,12 @@ class LinuxDevice : public Device {
             case win::kIoctlDiskEjectMedia:
                 // The kernel refuses to eject a disc that is still mounted.
                 if (mounter_) mounter_->ReleaseForEject(drive_);
-                return EjectTray(*io_, fd_.Get());
+                if (EjectTray(*io_, fd_.Get())) return true;
+                // Nobody sees a worker's result: the cycle copies a disc that stayed in again,
+                // and whoever watches an unattended run reads why here.
+                std::fprintf(stderr, "dravolin: %c: (%s) refused to eject its disc\n",
+                             drive_.letter, drive_.deviceNode.c_str());
+                return false;
             case win::kIoctlDiskLoadMedia:
                 return CloseTray(*io_, fd_.Get());
             default:

@@ -122,16 +122,23 @@ TEST_F(DriveServices, FailingEjectAndLoadReportFalse) {
 }
 
 // A drive refuses an eject with a positive SCSI status, which the kernel passes through as the
-// ioctl's result; an unlock that fails does not stop the eject from being tried.
-TEST_F(DriveServices, RefusedEjectReportsFalseAndFailedUnlockStillEjects) {
+// ioctl's result, and the program says so on its error output; an unlock that fails does not
+// stop the eject from being tried.
+TEST_F(DriveServices, RefusedEjectReportsFalseAndSaysSoAndFailedUnlockStillEjects) {
     LinuxDeviceControl control(drives, cdrom, nullptr);
     auto device = control.Open("\\\\.\\D:", win::kGenericRead, 3, win::kOpenExisting);
     ASSERT_TRUE(device);
     cdrom->ejectResult = 2;
+    ::testing::internal::CaptureStderr();
     EXPECT_FALSE(device->Control(win::kIoctlDiskEjectMedia));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("D: (" + system.Dev("sr0") + ") refused to eject"), std::string::npos)
+        << said;
     cdrom->ejectResult = 0;
     cdrom->lockResult = -1;
+    ::testing::internal::CaptureStderr();
     EXPECT_TRUE(device->Control(win::kIoctlDiskEjectMedia));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(cdrom->Calls().back().request, CDROMEJECT);
 }
 
