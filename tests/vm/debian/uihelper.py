@@ -170,6 +170,11 @@ class Screen:
         self.d.sync()
 
 
+# When this helper walked a program's accessibility tree, (start, end) in monotonic seconds: the
+# program's UI thread answers every call of the walk, so a round trip then is partly our doing.
+WALKS = []
+
+
 class Heartbeat(threading.Thread):
     """Wakes every 5 ms and notes every gap over 50 ms: the times when the whole guest did not
     run (TCG on a busy host), which no program can be blamed for."""
@@ -203,11 +208,22 @@ class Pinger(threading.Thread):
         # events (a window manager selects both).
         self.root.change_attributes(event_mask=X.StructureNotifyMask | X.SubstructureNotifyMask)
         self.win = self.d.create_resource_object("window", window_id)
+        # The window's UI thread is its process's main thread: its scheduler figures tell a
+        # slow round trip's time on the CPU and waiting for one from the time it waited on
+        # something else (a disc, a lock, another process).
+        pid = self.win.get_full_property(self.d.intern_atom("_NET_WM_PID"), Xatom.CARDINAL)
+        self.schedstat = (f"/proc/{pid.value[0]}/task/{pid.value[0]}/schedstat"
+                          if pid and len(pid.value) else None)
+        # Where in the kernel the thread waits, sampled while a round trip is long.
+        self.wchan = self.schedstat and self.schedstat.replace("schedstat", "wchan")
         self.period = period
         self.stop = threading.Event()
-        self.trips = []  # (sent at, round trip, of which the whole guest stood still)
+        # (sent at, round trip, of which the whole guest stood still, the UI thread ran,
+        # it waited for a CPU)
+        self.trips = []
         self.server = []  # the X server's own round trip at the same moments
         self.error = None
+        self.started = time.monotonic()
         self.heartbeat = Heartbeat()
 
     def run(self):
@@ -220,7 +236,7 @@ class Pinger(threading.Thread):
         self.heartbeat.start()
         protocols = self.d.intern_atom("WM_PROTOCOLS")
         ping = self.d.intern_atom("_NET_WM_PING")
-        started = time.monotonic()
+        started = self.started = time.monotonic()
         serial = 0
         while not self.stop.is_set():
             before = time.monotonic()
@@ -230,39 +246,79 @@ class Pinger(threading.Thread):
             event = protocol.event.ClientMessage(
                 window=self.win, client_type=protocols,
                 data=(32, [ping, serial, self.win.id, 0, 0]))
+            before_sched = self.sched()
             sent = time.monotonic()
             self.win.send_event(event, event_mask=0)
             self.d.flush()
+            waits = {}
             while not self.stop.is_set():
                 if self.d.pending_events() == 0:
-                    select.select([self.d], [], [], 0.5)
+                    select.select([self.d], [], [], 0.01)
                 if self.d.pending_events() == 0:
+                    if time.monotonic() - sent > 0.05:
+                        where = self.where()
+                        waits[where] = waits.get(where, 0) + 1
                     continue
                 got = self.d.next_event()
                 if (got.type == X.ClientMessage and got.client_type == protocols
                         and got.data[1][0] == ping and got.data[1][1] == serial):
                     back = time.monotonic()
+                    after_sched = self.sched()
+                    ran, queued = (after_sched[0] - before_sched[0],
+                                   after_sched[1] - before_sched[1])
                     self.trips.append((sent - started, back - sent,
-                                       self.heartbeat.overlap(sent, back)))
+                                       self.heartbeat.overlap(sent, back), ran, queued,
+                                       sorted(waits.items(), key=lambda kv: -kv[1])[:3]))
                     break
             left = self.period - (time.monotonic() - before)
             if left > 0:
                 self.stop.wait(left)
 
+    def sched(self):
+        """The UI thread's time on a CPU and waiting for one so far, in seconds (0, 0 where the
+        kernel does not tell)."""
+        try:
+            with open(self.schedstat) as f:
+                ran, queued = f.read().split()[:2]
+            return int(ran) / 1e9, int(queued) / 1e9
+        except (OSError, TypeError, ValueError):
+            return 0.0, 0.0
+
+    def during_walk(self, at, trip):
+        sent = self.started + at
+        return any(a < sent + trip and sent < b for a, b in list(WALKS))
+
+    def where(self):
+        """The kernel function the UI thread sleeps in ("0" while it runs)."""
+        try:
+            with open(self.wchan) as f:
+                return f.read().strip() or "?"
+        except (OSError, TypeError):
+            return "?"
+
     def summary(self):
         """Round trips in milliseconds: all of them, and without the time the whole guest
         stood still (the program's own share); the long ones with their moment."""
         self.heartbeat.stop.set()
-        trips = [t for _, t, _ in self.trips]
+        trips = [t for _, t, *_ in self.trips]
         if not trips:
             return {"count": 0, "error": self.error}
-        own = [t - still for _, t, still in self.trips]
+        own = [t - still for _, t, still, *_ in self.trips]
         long_ones = [[round(at, 3), round(t * 1000, 1), round((t - still) * 1000, 1)]
-                     for at, t, still in self.trips if t > 0.1]
+                     for at, t, still, *_ in self.trips if t > 0.1]
+        # The same with, of each round trip, the UI thread's time on a CPU, waiting for one,
+        # and off both (blocked: waiting on something else).
+        split = [entry + [round(ran * 1000, 1), round(queued * 1000, 1),
+                          round(max(0.0, t - ran - queued) * 1000, 1), waits,
+                          self.during_walk(at, t)]
+                 for entry, (at, t, _, ran, queued, waits) in zip(
+                     long_ones, [trip for trip in self.trips if trip[1] > 0.1])]
         return {"count": len(trips), "median_ms": statistics.median(trips) * 1000,
                 "max_ms": max(trips) * 1000, "own_max_ms": max(own) * 1000,
                 "own_median_ms": statistics.median(own) * 1000,
-                "over_100ms": long_ones[:50],
+                "blocked_max_ms": max(max(0.0, t - r - q) for _, t, _, r, q, _ in self.trips) * 1000,
+                "sched": self.schedstat is not None,
+                "over_100ms": long_ones[:50], "over_100ms_split": split[:400],
                 "guest_still_ms": sum(b - a for a, b in self.heartbeat.gaps) * 1000,
                 "server_median_ms": statistics.median(self.server) * 1000,
                 "server_max_ms": max(self.server) * 1000, "error": self.error}
@@ -277,7 +333,11 @@ def main():
         try:
             op = req["op"]
             if op == "tree":
-                answer = {"apps": access.tree(req.get("app", "Dravolin"))}
+                walk = time.monotonic()
+                try:
+                    answer = {"apps": access.tree(req.get("app", "Dravolin"))}
+                finally:
+                    WALKS[:] = WALKS[-200:] + [(walk, time.monotonic())]
             elif op == "windows":
                 answer = {"windows": screen.windows()}
             elif op == "close":

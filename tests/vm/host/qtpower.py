@@ -15,13 +15,15 @@ from qtrun import DesktopRun, history
 DISC = "multi"
 THROTTLE = 1024 * 1024  # bytes per second: each 3 MB file takes about three seconds
 
-# When to cut, as a condition the guest watches in the target folder: "parts" is the size of
-# our temporary file in progress (None when there is none), "done" the files under their real
-# names.
+# When to cut, as a condition the guest watches in the target folder: "temps" are the sizes of
+# our temporary files (the copy writes each file under a temporary name and gives a batch of
+# them their real names after one flush), "parts" the largest of them (None when there is none),
+# "done" the files under their real names.
 MOMENTS = [
     ("early: the first file just begun", "(parts or 0) > 0 and not done"),
-    ("mid-file: half of the fourth file written", "len(done) >= 3 and (parts or 0) >= 1572864"),
-    ("between files: the sixth file just renamed", "len(done) >= 6"),
+    ("mid-file: three files written, half of the fourth",
+     "len(temps) >= 4 and min(temps) >= 1572864 and not done"),
+    ("between files: as the files get their real names", "len(done) >= 1"),
 ]
 
 WATCH = r'''
@@ -34,11 +36,17 @@ while time.monotonic() < deadline:
     except FileNotFoundError:
         names = []
     done = sorted(n for n in names if not n.startswith(".dravolin-"))
-    sizes = [os.stat(os.path.join(folder, n)).st_size for n in names
-             if n.startswith(".dravolin-")] if names else []
+    sizes = []
+    for n in names:
+        if n.startswith(".dravolin-"):
+            try:
+                sizes.append(os.stat(os.path.join(folder, n)).st_size)
+            except FileNotFoundError:
+                pass  # given its real name since the listing
     parts = max(sizes) if sizes else None
+    temps = sizes
     if eval(condition):
-        print(json.dumps({"done": done, "parts": parts}))
+        print(json.dumps({"done": done, "parts": parts, "temps": temps}))
         sys.exit(0)
     time.sleep(0.02)
 sys.exit(1)
@@ -88,8 +96,8 @@ class PowerCuts:
         except CheckFailed as error:
             problems.append(f"the store is damaged: {error}")
             store = f"store damaged: {error}"
-        line = (f"{moment}: cut with {len(seen['done'])} files complete and "
-                f"{seen['parts']} bytes in progress; after the reboot e2fsck exit {status}, "
+        line = (f"{moment}: cut with {len(seen['done'])} files under real names and "
+                f"temporary files of {seen.get('temps')} bytes; after the reboot e2fsck exit {status}, "
                 f"{len(files) - len(temporaries)} files under real names, "
                 f"{len(lost)} lost, {len(damaged)} damaged, {len(temporaries)} temporary "
                 f"file(s) left; {store}")
