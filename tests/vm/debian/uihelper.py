@@ -251,13 +251,16 @@ class Pinger(threading.Thread):
             self.win.send_event(event, event_mask=0)
             self.d.flush()
             waits = {}
+            sampled = sent
             while not self.stop.is_set():
+                now = time.monotonic()
+                if now - sent > 0.05 and now - sampled >= 0.01:
+                    sampled = now
+                    where = self.where()
+                    waits[where] = waits.get(where, 0) + 1
                 if self.d.pending_events() == 0:
                     select.select([self.d], [], [], 0.01)
                 if self.d.pending_events() == 0:
-                    if time.monotonic() - sent > 0.05:
-                        where = self.where()
-                        waits[where] = waits.get(where, 0) + 1
                     continue
                 got = self.d.next_event()
                 if (got.type == X.ClientMessage and got.client_type == protocols
