@@ -256,7 +256,23 @@ class DesktopRun:
         return "\n".join(self.d.texts(node))
 
     def answer(self, node, button):
+        """Presses a prompt's button and waits for that prompt's window to go. A click that
+        reaches the X server while the new window does not take input yet is lost (seen under
+        a loaded TCG guest): the user clicks again, once, and this says so in the log."""
+        title = node.get("name", "")
+        before = {w["id"] for w in self.d.windows() if w["name"] == title}
         self.d.press(node, button)
+        for attempt in range(2):
+            deadline = time.monotonic() + 5
+            while time.monotonic() < deadline:
+                if not before or before - {w["id"] for w in self.d.windows()}:
+                    return
+                time.sleep(0.2)
+            again = self.d.top_level(re.escape(title)) if attempt == 0 else None
+            if not again:
+                return  # the caller's own checks tell what happened
+            self.log(f"       ({title!r}: the click on {button} was not taken, clicked again)")
+            self.d.press(again, button)
 
     def dismiss_notes(self, wait=0.0):
         """Presses OK on every "Copy finished" note (a copy that did not complete ends with
