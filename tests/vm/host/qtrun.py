@@ -274,6 +274,18 @@ class DesktopRun:
             self.log(f"       ({title!r}: the click on {button} was not taken, clicked again)")
             self.d.press(again, button)
 
+    def close_prompt(self, window):
+        """The prompt's close box, as a window manager sends it; sent once more when the first
+        message is lost, as a click is (see answer), and said in the log."""
+        self.d.close_box(window["id"])
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline:
+            if window["id"] not in {w["id"] for w in self.d.windows()}:
+                return
+            time.sleep(0.2)
+        self.log(f"       ({window['name']!r}: the close box was not taken, closed again)")
+        self.d.close_box(window["id"])
+
     def dismiss_notes(self, wait=0.0):
         """Presses OK on every "Copy finished" note (a copy that did not complete ends with
         one), waiting up to `wait` seconds for the first; returns what they said."""

@@ -137,8 +137,8 @@ class UserScenarios(DesktopRun):
         self.load("D", "names-c")
         self.d.set_checked("D", True)
         window, _ = self.wait_prompt("Confirm File Replace", 90)
-        self.d.close_box(window["id"])
         closed = time.monotonic()
+        self.close_prompt(window)
         try:
             self.d.wait_window("Confirm File Replace", 10, gone=True)
             self.wait_ejected("D", ANSWER_TO_EJECT)
@@ -163,8 +163,8 @@ class UserScenarios(DesktopRun):
         if "could not be mounted" not in text:
             raise CheckFailed(f"the error for a blank disc says {text!r}")
         self.d.shot("blank-disc-error")
-        self.d.close_box(window["id"])
         closed = time.monotonic()
+        self.close_prompt(window)
         try:
             self.wait_ejected("E", ANSWER_TO_EJECT)
         except Exception as error:
