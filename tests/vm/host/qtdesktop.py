@@ -3,7 +3,7 @@
 run as an ordinary user, discs mounted by the real UDisks2, its dialog driven through xdotool
 and read through its accessibility tree, screenshots kept under the cache folder.
 
-Usage: qtdesktop.py --cache DIR --program PATH [--only SUBSTRING]
+Usage: qtdesktop.py --cache DIR --program PATH [--only SUBSTRING]... [--skip SUBSTRING]...
 Exit code 0 when every scenario passed; 1 with the reasons otherwise (a guest that cannot be
 built or booted included: the suite never passes without having run).
 """
@@ -41,6 +41,8 @@ def main():
     parser.add_argument("--program", type=Path, required=True, help="the release dravolin")
     parser.add_argument("--only", action="append", default=[],
                         help="run only the scenarios whose name contains this")
+    parser.add_argument("--skip", action="append", default=[],
+                        help="leave out the scenarios whose name contains this")
     args = parser.parse_args()
     cache = args.cache.resolve()
     started = time.monotonic()
@@ -88,12 +90,15 @@ def main():
         desktop.shot("started")
         run = DesktopScenarios(boot, desktop, all_discs, log)
         for name, scenario in run.all():
-            if not args.only or any(o in name for o in args.only):
+            if any(o in name for o in args.skip):
+                log(f"  --  {name}: left out (--skip)")
+            elif not args.only or any(o in name for o in args.only):
                 run.step(name, scenario)
         boot.poweroff()
         boot.close()
         boot = None
-        if not args.only or any(o in "power cut" for o in args.only):
+        if (not args.only or any(o in "power cut" for o in args.only)) and \
+                not any(o in "power cut" for o in args.skip):
             cuts = PowerCuts(run_dir, vmlinuz, stage1, image, all_discs, shots, log)
             cuts.run()
             run.results += cuts.results
