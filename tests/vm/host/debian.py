@@ -240,7 +240,7 @@ class Boot:
 
     def __init__(self, run_dir: Path, kernel: Path, stage1: Path, image: Path, user_disk: Path,
                  discs, disks=(), kernel_args=(), memory_mb=2048, console="console.log",
-                 timeout=300):
+                 timeout=300, cpu="max"):
         from agent import Agent
         from machine import Machine
         self.share = run_dir / "share"
@@ -250,7 +250,7 @@ class Boot:
         self.machine = Machine(run_dir, kernel, stage1, discs, [], self.console, memory_mb,
                                kernel_args=["GUEST_SHARE=host", *kernel_args],
                                disks=[(image, True), user_disk, *disks], share=self.share,
-                               agent=True)
+                               agent=True, cpu=cpu)
         try:
             self.agent = Agent(self.machine, timeout)
         except BaseException:

@@ -28,11 +28,11 @@ class Machine:
     over virtio-9p with the tag "host"), and `agent`: a second serial port (the guest's
     /dev/ttyS1) on the unix socket workdir/agent.sock, for the guest's agent. `kernel_args` are
     added to the kernel command line; `guest_args` follow a "--" (the busybox guest's
-    program reads them)."""
+    program reads them). `cpu` is QEMU's CPU model with its feature switches."""
 
     def __init__(self, workdir: Path, kernel: Path, initramfs: Path, discs, guest_args,
                  log_path: Path, memory_mb=1024, *, kernel_args=(), disks=(), share=None,
-                 agent=False):
+                 agent=False, cpu="max"):
         self.workdir = workdir
         self.qmp_path = workdir / "qmp.sock"
         self.agent_path = workdir / "agent.sock" if agent else None
@@ -48,7 +48,7 @@ class Machine:
         append = " ".join([
             "console=ttyS0", "quiet", "loglevel=1", "panic=1", f"GUEST_DRIVES={len(discs)}",
             *kernel_args, *(["--", *guest_args] if guest_args else [])])
-        cmd = [qemu, "-machine", "pc,accel=tcg", "-cpu", "max", "-smp", "2", "-m", str(memory_mb),
+        cmd = [qemu, "-machine", "pc,accel=tcg", "-cpu", cpu, "-smp", "2", "-m", str(memory_mb),
                "-nodefaults", "-no-user-config", "-display", "none", "-vga", "none",
                "-no-reboot", "-kernel", str(kernel), "-initrd", str(initramfs),
                "-append", append, "-serial", "stdio",
