@@ -1,6 +1,8 @@
 #include "platform/win32/Win32Devices.h"
 
 #include <vector>
+#include <winioctl.h>
+#include "platform/Types.h"
 
 namespace dravolin::win32 {
 
@@ -48,18 +50,54 @@ Volumes::Info Win32Volumes::GetVolumeInformation(const std::string& root,
     return info;
 }
 
+// Under Wine a drive letter backed by a Linux CD drive differs from Windows in three ways, and
+// each command makes up for one:
+// - Wine answers the media test from the drive, but the disc's files are reachable only once the
+//   desktop has mounted the disc at the folder of the drive letter, which can come seconds
+//   later; a copy started before finds no files and the disc would be ejected uncopied. Wine
+//   reports the type of the device root from what is mounted at that folder, so the disc
+//   counts as present once that is a CD-ROM's file system.
+// - Wine answers the disk class's eject and load codes with ERROR_NOT_SUPPORTED: Windows' CD-ROM
+//   driver takes them as its own, Wine knows only the storage class's codes for them.
+// - A mounted disc's door is locked (by the mount, and by udev whenever a disc arrives), which
+//   Windows does not do: the eject is refused until the file system is dismounted (Wine unmounts
+//   it) and removal allowed again, Windows' own sequence for ejecting removable media.
 bool Win32Device::Control(std::uint32_t code) {
-    DWORD returned = 0;
-    return ::DeviceIoControl(handle_.Get(), code, nullptr, 0, nullptr, 0, &returned, nullptr) !=
-           FALSE;
+    if (!wineRoot_.empty()) {
+        if (code == win::kIoctlDiskCheckVerify) {
+            return Issue(code, nullptr, 0) && ::GetDriveTypeA(wineRoot_.c_str()) == DRIVE_CDROM;
+        }
+        if (code == win::kIoctlDiskEjectMedia) return EjectUnderWine();
+        if (code == win::kIoctlDiskLoadMedia) code = IOCTL_STORAGE_LOAD_MEDIA;
+    }
+    return Issue(code, nullptr, 0);
 }
+
+bool Win32Device::Issue(std::uint32_t code, void* input, std::uint32_t inputSize) {
+    DWORD returned = 0;
+    return ::DeviceIoControl(handle_.Get(), code, input, inputSize, nullptr, 0, &returned,
+                             nullptr) != FALSE;
+}
+
+bool Win32Device::EjectUnderWine() {
+    // Each step may fail when there is nothing to do (no file system mounted, door not locked);
+    // the eject's own result is the answer.
+    Issue(FSCTL_DISMOUNT_VOLUME, nullptr, 0);
+    PREVENT_MEDIA_REMOVAL allow{};
+    allow.PreventMediaRemoval = FALSE;
+    Issue(IOCTL_STORAGE_MEDIA_REMOVAL, &allow, sizeof(allow));
+    return Issue(IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0);
+}
+
+Win32DeviceControl::Win32DeviceControl() : underWine_(RunningUnderWine()) {}
 
 std::unique_ptr<Device> Win32DeviceControl::Open(const std::string& path, std::uint32_t access,
                                                  std::uint32_t share, std::uint32_t disposition) {
     UniqueHandle handle(
         ::CreateFileA(path.c_str(), access, share, nullptr, disposition, 0, nullptr));
     if (!handle.Valid()) return nullptr;
-    return std::make_unique<Win32Device>(std::move(handle));
+    return std::make_unique<Win32Device>(std::move(handle),
+                                         underWine_ ? path + "\\" : std::string());
 }
 
 }  // namespace dravolin::win32

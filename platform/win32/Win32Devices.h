@@ -19,17 +19,28 @@ class Win32Volumes : public Volumes {
 
 class Win32Device : public Device {
   public:
-    explicit Win32Device(UniqueHandle handle) : handle_(std::move(handle)) {}
+    // `wineRoot` is the device root ("\\.\E:\") of the drive when running under Wine, empty
+    // otherwise.
+    Win32Device(UniqueHandle handle, std::string wineRoot)
+        : handle_(std::move(handle)), wineRoot_(std::move(wineRoot)) {}
     bool Control(std::uint32_t code) override;
 
   private:
+    bool Issue(std::uint32_t code, void* input, std::uint32_t inputSize);
+    bool EjectUnderWine();
+
     UniqueHandle handle_;
+    std::string wineRoot_;
 };
 
 class Win32DeviceControl : public DeviceControl {
   public:
+    Win32DeviceControl();
     std::unique_ptr<Device> Open(const std::string& path, std::uint32_t access, std::uint32_t share,
                                  std::uint32_t disposition) override;
+
+  private:
+    bool underWine_;
 };
 
 // Whether this process runs under Wine rather than Windows.
