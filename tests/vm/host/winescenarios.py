@@ -1,0 +1,401 @@
+"""Dravolin.exe's copy cycle against the guest's drives, under Wine, driven as a user drives it.
+
+Drives: E: is cd0 (/dev/sr0, mounted at /media/cdrom0), F: is cd1 (/dev/sr1, /media/cdrom1).
+The scenarios run in order in one session of the program (the last one ends it), each leaving
+the drives as the next expects them.
+"""
+
+import json
+import re
+import time
+
+from guest import CheckFailed
+from machine import MachineError
+from wineprogram import PREFIX, STATUS, windows_path
+
+DRIVES = "EF"
+TICK = 1.5  # the poll timer's period, in seconds
+TARGETS = f"{PREFIX}/drive_c/Discs"
+# The Win32 answers the checks look for.
+ERROR_NOT_SUPPORTED = 50
+DRIVE_CDROM = 5
+IOCTL_DISK_CHECK_VERIFY, IOCTL_DISK_EJECT_MEDIA, IOCTL_DISK_LOAD_MEDIA = (0x74800, 0x74808,
+                                                                          0x7480C)
+IOCTL_STORAGE_EJECT_MEDIA = 0x2D4808
+
+
+class WineRun:
+    def __init__(self, boot, session, discs, log):
+        self.boot = boot
+        self.m = boot.machine
+        self.agent = boot.agent
+        self.s = session
+        self.discs = discs
+        self.log = log
+        self.results = []  # (name, seconds, outcome)
+        self.figures = {}  # scenario -> lines for the closing report
+
+    # --- helpers ---
+
+    def step(self, name, action):
+        started = time.monotonic()
+        try:
+            action()
+            outcome = "ok"
+        except CheckFailed as error:
+            outcome = f"FAIL {error}"
+            try:
+                self.s.shot("failed-" + re.sub(r"\W+", "-", name)[:40])
+            except Exception:  # the screenshot is a help, never the verdict
+                pass
+        seconds = time.monotonic() - started
+        self.results.append((name, seconds, outcome))
+        self.log(f"  {'ok  ' if outcome == 'ok' else 'FAIL'} {name} ({seconds:.1f} s)"
+                 + ("" if outcome == "ok" else f"\n       {outcome[5:]}"))
+
+    def drive(self, letter):
+        return DRIVES.index(letter)
+
+    def load(self, letter, disc, mount_delay=None):
+        """Puts a disc into the drive (the tray closes with it); with `mount_delay`, the
+        automounter mounts it that many seconds late."""
+        if mount_delay is not None:
+            self.agent.run(sh=f"echo {mount_delay} > /run/automount/delay-sr{self.drive(letter)}")
+        try:
+            self.m.change(self.drive(letter), self.discs[disc].iso)
+        except MachineError as error:
+            raise CheckFailed(f"{letter}: {error}") from None
+
+    def state(self, letter):
+        return self.m.drive_states()[self.drive(letter)]
+
+    def wait_tray(self, letter, open_, timeout=30):
+        try:
+            self.m.wait_tray(self.drive(letter), open_, timeout)
+        except MachineError as error:
+            raise CheckFailed(f"{letter}: {error}") from None
+
+    def folder(self, name):
+        return f"{TARGETS}/{name}"
+
+    def target_files(self, folder):
+        """{relative path: [sha256, size]} and the entries that are not regular files."""
+        out = self.agent.run(["python3", "-B", "/opt/guest/treesum.py", folder])["out"]
+        report = json.loads(out)
+        return report["files"], report["others"]
+
+    def check_files(self, folder, expected, what):
+        """The folder holds exactly `expected` ({relative path: sha256}), complete."""
+        files, others = self.target_files(folder)
+        problems = [f"missing: {p}" for p in expected if p not in files]
+        problems += [f"differs: {p}" for p in expected if p in files and files[p][0] != expected[p]]
+        problems += [f"unexpected: {p}" for p in files if p not in expected]
+        problems += [f"not a regular file: {p}" for p in others]
+        if problems:
+            raise CheckFailed(f"{folder} after {what}:\n    " + "\n    ".join(problems))
+        return len(files)
+
+    def mounted(self, letter):
+        device, mount_point = f"/dev/sr{self.drive(letter)}", f"/media/cdrom{self.drive(letter)}"
+        lines = self.agent.read("/proc/self/mounts").decode().splitlines()
+        return any(line.split()[:2] == [device, mount_point] for line in lines)
+
+    def wait_mounted(self, letter, timeout=30):
+        deadline = time.monotonic() + timeout
+        while not self.mounted(letter):
+            if time.monotonic() > deadline:
+                raise CheckFailed(f"the disc in {letter}: was never mounted; automounter:\n"
+                                  + self.s.log_text("automount")[-1500:])
+            time.sleep(0.3)
+
+    def expected(self, *names):
+        """What copying these discs in turn into one folder leaves: later discs' files replace
+        the earlier ones of the same names."""
+        files = {}
+        for name in names:
+            files.update(self.discs[name].expected())
+        return files
+
+    def uptime(self):
+        return float(self.agent.read("/proc/uptime").decode().split()[0])
+
+    def watch_cycle(self, letter, timeout):
+        """Follows a ticked drive until its disc is copied and ejected: every status the row
+        shows and every state of the tray and its door, on the guest's clock. A screenshot is
+        taken while the copy runs."""
+        events, status, tray = [], None, None
+        deadline = time.monotonic() + timeout
+        while True:
+            now = self.uptime()
+            row, state = self.s.row(letter), self.state(letter)
+            if row["status"] != status:
+                status = row["status"]
+                events.append((now, f"{now:.2f} dialog: {letter}: \"{status}\""))
+                if status == STATUS["Copying"]:
+                    self.s.shot("cycle-copying")
+            if (state["tray_open"], state["inserted"], state["locked"]) != tray:
+                tray = (state["tray_open"], state["inserted"], state["locked"])
+                events.append((now, f"{now:.2f} QEMU: {letter}: tray "
+                               f"{'open' if tray[0] else 'closed'}, "
+                               f"{'a disc' if tray[1] else 'no disc'}, door "
+                               f"{'locked' if tray[2] else 'unlocked'}"))
+            if tray[0] and status == STATUS["Waiting"]:
+                return events
+            if time.monotonic() > deadline:
+                raise CheckFailed(f"{letter}: never copied and ejected within {timeout} s: "
+                                  f"{[text for _, text in events]}")
+            time.sleep(0.2)
+
+    def trace(self, since, until, events=()):
+        """The program's device commands (Wine's CD-ROM trace) and the automounter's actions
+        between two moments of the guest's clock, with `events` ((time, text)), in order."""
+        lines = list(events)
+        for line in self.s.program_log().splitlines() + self.s.log_text("automount").splitlines():
+            match = re.match(r"^\s*(\d+\.\d+)[: ]", line)
+            if match and since <= float(match.group(1)) <= until and "CDROM_Open" not in line:
+                lines.append((float(match.group(1)), line))
+        return [line for _, line in sorted(lines, key=lambda entry: entry[0])]
+
+    # --- scenarios ---
+
+    def started(self):
+        """The dialog lists both drives, E: with its disc's label; the AutoPlay cancel value
+        exists while it runs (REG_SZ, no data)."""
+        texts = [row["text"] for row in self.s.rows()]
+        if len(texts) != 2 or texts[0] != "PHOTOS_2019 (E:)" or not texts[1].endswith("(F:)"):
+            raise CheckFailed(f"the dialog lists {texts}")
+        exists, kind, size = self.s.autoplay()
+        if not exists or kind != 1 or size != 0:
+            raise CheckFailed(f"the AutoPlay cancel value: exists {exists}, type {kind}, "
+                              f"{size} bytes")
+        self.figures["start"] = [f"rows {texts}; AutoPlay value REG_SZ, 0 bytes"]
+
+    def wine_carries(self):
+        """What Wine carries of the program's device commands on a drive backed by a real
+        drive, asked by the probe the way the program asks. It fixes the allowances the Win32
+        platform makes under Wine: each is needed while this holds."""
+        types_e, types_f = self.s.drive_types("E"), self.s.drive_types("F")
+        results = self.s.device_commands("E", IOCTL_DISK_CHECK_VERIFY, IOCTL_DISK_EJECT_MEDIA,
+                                         IOCTL_DISK_LOAD_MEDIA, IOCTL_STORAGE_EJECT_MEDIA)
+        verify, eject, load, storage_eject = results
+        lines = [
+            f"GetDriveTypeA: E: (disc mounted) \"E:\\\" {types_e['shell_root']}, "
+            f"\"\\\\.\\E:\\\" {types_e['device_root']}; F: (empty) \"F:\\\" "
+            f"{types_f['shell_root']}, \"\\\\.\\F:\\\" {types_f['device_root']}",
+            f"E: disc mounted: DeviceIoControl 0x74800 (check verify) ok={verify['ok']} "
+            f"error {verify['error']}; 0x74808 (disk eject) ok={eject['ok']} error "
+            f"{eject['error']}; 0x7480C (disk load) ok={load['ok']} error {load['error']}; "
+            f"0x2D4808 (storage eject, no dismount) ok={storage_eject['ok']} error "
+            f"{storage_eject['error']}"]
+        self.figures["what Wine carries"] = lines
+        problems = []
+        if types_f["device_root"] == DRIVE_CDROM:
+            problems.append("Wine now answers DRIVE_CDROM for the empty drive's device root: the "
+                            "drive-type allowance (asking with \"F:\\\") can go")
+        if types_f["shell_root"] != DRIVE_CDROM or types_e["shell_root"] != DRIVE_CDROM:
+            problems.append("Wine does not answer DRIVE_CDROM for the drive letters: the drives "
+                            "would not be listed")
+        if not verify["ok"]:
+            problems.append("the media test fails on a drive holding a mounted disc")
+        if eject["ok"] or load["ok"] or eject["error"] != ERROR_NOT_SUPPORTED:
+            problems.append("Wine now carries the disk class's eject or load: the translation "
+                            "to the storage codes can go")
+        if storage_eject["ok"]:
+            problems.append("the mounted disc was ejected without its dismount: the dismount "
+                            "and the unlock before the eject can go")
+        if self.state("E")["tray_open"]:
+            problems.append("the tray of E: opened")
+        if problems:
+            raise CheckFailed("; ".join(problems) + "\n    " + "\n    ".join(lines))
+
+    def empty_tray_closed(self):
+        """An empty drive whose tray is open, ticked: the cycle closes the tray and waits."""
+        self.m.eject(self.drive("F"))
+        self.wait_tray("F", True, 10)
+        self.s.set_checked("F", True)
+        self.wait_tray("F", False, 30)
+        self.s.wait_status("F", "Waiting", 20)
+        self.s.shot("empty-tray-closed")
+        state = self.state("F")
+        if state["inserted"] or state["locked"]:
+            raise CheckFailed(f"F: after closing its empty tray: {state}")
+        self.s.set_checked("F", False)
+        self.s.wait_status("F", "Idle", 20)
+
+    def disc_then_next(self):
+        """E: holds a disc (mounted since the boot): ticked, it is copied into the target and
+        ejected. The next disc is mounted late (the automounter lags three polls behind the
+        drive): the program waits for its files rather than ejecting it uncopied."""
+        folder = self.folder("Cycle")
+        self.s.type_target(windows_path(folder))
+        self.wait_mounted("E")
+        self.m.throttle(self.drive("E"), 2 * 1024 * 1024)  # a copy long enough to be seen
+        since = self.uptime()
+        self.s.set_checked("E", True)
+        events = self.watch_cycle("E", 120)
+        self.m.throttle(self.drive("E"), 0)
+        until = self.uptime()
+        self.s.shot("cycle-ejected")
+        self.check_files(folder, self.expected("photos"), "copying photos")
+        state = self.state("E")
+        if self.mounted("E") or state["locked"]:
+            raise CheckFailed(f"E: after the eject: mounted {self.mounted('E')}, {state}")
+        self.figures["one full cycle (E:, photos)"] = self.trace(since, until, events)
+
+        delay = 3 * TICK + 1
+        self.load("E", "names-a", mount_delay=delay)
+        loaded = time.monotonic()
+        while not self.mounted("E"):
+            if self.state("E")["tray_open"]:
+                raise CheckFailed("the next disc was ejected before it was mounted: "
+                                  + "; ".join(self.trace(since, self.uptime())[-8:]))
+            if time.monotonic() - loaded > delay + 30:
+                raise CheckFailed("the next disc was never mounted")
+            time.sleep(0.3)
+        self.wait_tray("E", True, 120)
+        self.s.wait_status("E", "Waiting", 20)
+        count = self.check_files(folder, self.expected("photos", "names-a"),
+                                 "copying photos, then names-a")
+        self.figures["disc then the next"] = [
+            f"{count} files in {windows_path(folder)}; names-a mounted "
+            f"{delay:.1f} s after it went in and copied after that"]
+
+    def two_drives(self):
+        """Discs in both ticked drives are copied at the same time into one folder."""
+        folder = self.folder("Parallel")
+        self.s.type_target(windows_path(folder))
+        self.s.set_checked("F", True)
+        self.s.wait_status("F", "Waiting", 20)
+        self.load("E", "large")
+        self.load("F", "photos")
+        self.m.throttle(self.drive("E"), 3 * 1024 * 1024)
+        self.m.throttle(self.drive("F"), 1024 * 1024)
+        self.s.wait_rows(lambda rows: all(r["status"] == "Disc copying" for r in rows), 90,
+                         "both drives copying at once")
+        self.s.shot("parallel-copying")
+        self.wait_tray("E", True, 120)
+        self.wait_tray("F", True, 120)
+        for letter in DRIVES:
+            self.m.throttle(self.drive(letter), 0)
+        count = self.check_files(folder, self.expected("large", "photos"), "two drives")
+        self.figures["two drives"] = [f"{count} files from E: and F: in {windows_path(folder)}"]
+
+    def same_names(self):
+        """Two discs with the same names into one folder: Wine's shell asks before replacing,
+        once for the files and once for the folders (its "Yes to all" holds for one kind of
+        question), and the second disc's files replace the first's."""
+        self.s.set_checked("F", False)
+        self.s.wait_status("F", "Idle", 20)
+        folder = self.folder("Same")
+        self.s.type_target(windows_path(folder))
+        self.load("E", "names-a")
+        self.wait_tray("E", True, 120)
+        self.check_files(folder, self.expected("names-a"), "copying names-a")
+        self.load("E", "names-b")
+        questions = []
+        deadline = time.monotonic() + 180
+        while not self.state("E")["tray_open"]:
+            prompts = [w for w in self.s.windows() if w["title"] == "Confirm file overwrite"]
+            if prompts and prompts[0]["question"] not in questions:
+                questions.append(prompts[0]["question"])
+                if len(questions) > 2:
+                    raise CheckFailed(f"asked again after Yes to all: {questions}")
+                self.s.shot(f"same-names-prompt-{len(questions)}")
+                self.s.press(prompts[0], "Yes to all")
+            if time.monotonic() > deadline:
+                raise CheckFailed(f"names-b was never ejected; asked {questions}")
+            time.sleep(0.5)
+        if not questions:
+            raise CheckFailed("names-b replaced names-a's files without asking")
+        count = self.check_files(folder, self.expected("names-a", "names-b"),
+                                 "copying names-a, then names-b with Yes to all")
+        self.figures["same names"] = [f"Wine's prompts, each answered with Yes to all: "
+                                      f"{questions}; {count} files, the second disc's where "
+                                      "the names meet"]
+
+    def double_click(self):
+        """A double-click on an unticked drive loads an open tray, and ejects a loaded disc."""
+        self.s.set_checked("E", False)
+        self.s.wait_status("E", "Idle", 20)
+        self.s.double_click("E")
+        self.wait_tray("E", False, 30)
+        self.wait_mounted("E")
+        # The program sees the disc once Wine shows its files at the drive letter.
+        deadline = time.monotonic() + 30
+        while self.s.drive_types("E")["device_root"] != DRIVE_CDROM:
+            if time.monotonic() > deadline:
+                raise CheckFailed("Wine never showed the mounted disc at E:")
+            time.sleep(0.5)
+        self.s.shot("double-click-loaded")
+        self.s.double_click("E")
+        self.wait_tray("E", True, 30)
+        row = self.s.row("E")
+        if row["checked"] or row["status"] != " ":
+            raise CheckFailed(f"the double-clicks changed the row: {row}")
+
+    def close_during_copy(self):
+        """The dialog closed by its close box while a disc is copied: the program ends at once
+        (the copy worker is terminated), and nothing of it keeps the drive: the desktop's eject
+        works and leaves the door unlocked."""
+        folder = self.folder("Closed")
+        self.s.type_target(windows_path(folder))
+        self.load("E", "large")
+        self.m.throttle(self.drive("E"), 512 * 1024)
+        self.s.set_checked("E", True)
+        self.s.wait_status("E", "Copying", 60)
+        big = f"{folder}/big.bin"
+        deadline = time.monotonic() + 60
+        while self.agent.run(["test", "-s", big], check=False)["rc"] != 0:
+            if time.monotonic() > deadline:
+                raise CheckFailed("the copy never began writing big.bin")
+            time.sleep(0.5)
+        self.s.shot("close-during-copy")
+        closed = time.monotonic()
+        self.s.close_box(self.s.dialog())
+        rc = self.s.wait_exit(60)
+        seconds = time.monotonic() - closed
+        self.m.throttle(self.drive("E"), 0)
+        if rc is None:
+            raise CheckFailed("Dravolin.exe did not end within 60 s of its close box")
+        size = lambda: int(self.agent.run(["stat", "-c", "%s", big])["out"])
+        first = size()
+        time.sleep(2 * TICK)
+        if size() != first:
+            raise CheckFailed("the copy went on after the program ended")
+        exists, _, _ = self.s.autoplay()
+        if exists:
+            raise CheckFailed("the AutoPlay cancel value stayed after the program ended")
+        holders = self.agent.run(sh="for f in /proc/[0-9]*/fd/*; do t=$(readlink $f) || "
+                                    "continue; case $t in /dev/sr0|/media/cdrom0*) "
+                                    "echo \"${f%/fd/*} $t\";; esac; done", check=False)["out"]
+        if holders.strip():
+            raise CheckFailed(f"processes still hold the drive or its files:\n{holders}")
+        ejected = self.agent.run(["eject", "/dev/sr0"], user="user", check=False)
+        self.wait_tray("E", True, 30)
+        state = self.state("E")
+        status = self.agent.run(["python3", "-c", CDROM_STATUS, "/dev/sr0"])["out"].strip()
+        if state["locked"] or status != "2":
+            raise CheckFailed(f"after the desktop's eject: {state}, CDROM_DRIVE_STATUS {status}")
+        total = self.discs["large"].files["big.bin"]
+        self.figures["dialog closed during a copy"] = [
+            f"Dravolin.exe ended {seconds:.1f} s after the close box (exit code {rc}); "
+            f"big.bin stopped at {first} of {len(total)} bytes; the desktop's eject "
+            f"(eject /dev/sr0 as the user) exit code {ejected['rc']}, then {state}, "
+            f"CDROM_DRIVE_STATUS {status} (tray open)"]
+
+    def all(self):
+        return [("what Wine carries of the device commands", self.wine_carries),
+                ("an empty open tray closed by the cycle", self.empty_tray_closed),
+                ("a disc copied and ejected, then the next (mounted late)", self.disc_then_next),
+                ("two drives in parallel", self.two_drives),
+                ("the same names on two discs, Yes to all", self.same_names),
+                ("double-click: load, then eject", self.double_click),
+                ("the dialog closed during a copy", self.close_during_copy)]
+
+
+# The drive's status as the kernel reports it (CDROM_DRIVE_STATUS): 2 is the tray open.
+CDROM_STATUS = """
+import fcntl, os, sys
+fd = os.open(sys.argv[1], os.O_RDONLY | os.O_NONBLOCK)
+print(fcntl.ioctl(fd, 0x5326, 0))
+"""
