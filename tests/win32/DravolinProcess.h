@@ -31,10 +31,6 @@ class DravolinProcess {
     std::string failure_;
 };
 
-// The text of a cell of another process's list view.
-std::string RowText(HWND list, int row, int column);
-// Ticks a row of another process's list view, as a click on its check box does.
-void TickRow(HWND list, int row);
 // The entries of another process's extended combo box.
 int ComboCount(HWND combo);
 std::string ComboItemText(HWND combo, int index);

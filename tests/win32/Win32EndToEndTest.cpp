@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DravolinProcess.h"
+#include "RemoteListView.h"
 #include "Win32TestSupport.h"
 #include "app/Resource.h"
 #include "platform/win32/Win32Desktop.h"
@@ -32,7 +33,7 @@ void RunDravolinExe(const std::string& screenshotName) {
 
     // Ticked, the drive is "Waiting for new disc" from the next poll on, its tray-closing
     // worker started. (Wine cannot close a tray of a folder-backed drive, so no copy follows.)
-    TickRow(list, 0);
+    SetRowChecked(list, 0, true);
     Win32Resources resources(::GetModuleHandleA(nullptr));
     const std::string waiting = resources.LoadString(IDS_STATE_WAITING);
     EXPECT_TRUE(WaitUntil([&] { return RowText(list, 0, 1) == waiting; }));

@@ -185,8 +185,9 @@ class WineRun:
             f"E: disc mounted: DeviceIoControl 0x74800 (check verify) ok={verify['ok']} "
             f"error {verify['error']}; 0x74808 (disk eject) ok={eject['ok']} error "
             f"{eject['error']}; 0x7480C (disk load) ok={load['ok']} error {load['error']}; "
-            f"0x2D4808 (storage eject, no dismount) ok={storage_eject['ok']} error "
-            f"{storage_eject['error']}"]
+            f"0x2D4808 (storage eject, no dismount) ok={storage_eject['ok']} (the door is locked "
+            f"by the mount and udev; the drive's refusal comes back through a stale errno: "
+            f"error {storage_eject['error']})"]
         self.figures["what Wine carries"] = lines
         problems = []
         if types_f["device_root"] == DRIVE_CDROM:

@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include <windows.h>
+#include "platform/win32/Win32Api.h"
+
 #include <winioctl.h>
 
 #include "Json.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The probe's answers: one JSON object per line, built up field by field.
 #include <string>
-#include <windows.h>
+#include "platform/win32/Win32Api.h"
 
 namespace dravolin::wineprobe {
 

@@ -20,14 +20,19 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include <windows.h>
-#include <commctrl.h>
+#include "platform/win32/Win32Api.h"
+
 #include <winioctl.h>
 
 #include "Json.h"
 #include "RemoteListView.h"
 
 namespace dravolin::wineprobe {
+
+using win32::test::RowChecked;
+using win32::test::RowRect;
+using win32::test::RowText;
+using win32::test::SetRowChecked;
 
 namespace {
 

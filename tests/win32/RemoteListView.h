@@ -1,10 +1,12 @@
 #pragma once
-// Reading and setting the rows of a list-view control that lives in another process: the
-// list-view messages carry pointers, so their structures go through memory allocated there.
+// The rows of a list-view control that lives in another process (Dravolin.exe's drive list, read
+// by the Windows tests and by the real-drive tests' probe): the list-view (and extended combo box)
+// messages carry pointers, so their structures go through memory allocated in that process.
 #include <string>
-#include <windows.h>
+#include "platform/win32/Handles.h"
+#include "platform/win32/Win32Api.h"
 
-namespace dravolin::wineprobe {
+namespace dravolin::win32::test {
 
 // Memory in another process, freed with the object.
 class RemoteBuffer {
@@ -20,11 +22,11 @@ class RemoteBuffer {
     bool Read(std::size_t offset, void* data, std::size_t size) const;
 
   private:
-    HANDLE process_ = nullptr;
+    UniqueHandle process_;
     void* memory_ = nullptr;
 };
 
-// The text of a row's cell.
+// The text of a row's cell; "<no access>" when the list's process cannot be reached.
 std::string RowText(HWND list, int row, int column);
 // Whether the row's check box is ticked (state image 2).
 bool RowChecked(HWND list, int row);
@@ -33,4 +35,4 @@ void SetRowChecked(HWND list, int row, bool checked);
 // A row's rectangle (LVIR_BOUNDS, LVIR_LABEL or LVIR_ICON) in screen coordinates.
 RECT RowRect(HWND list, int row, int part);
 
-}  // namespace dravolin::wineprobe
+}  // namespace dravolin::win32::test

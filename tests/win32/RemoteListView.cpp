@@ -1,8 +1,6 @@
 #include "RemoteListView.h"
 
-#include <commctrl.h>
-
-namespace dravolin::wineprobe {
+namespace dravolin::win32::test {
 
 namespace {
 
@@ -17,28 +15,27 @@ DWORD ProcessOf(HWND window) {
 RemoteBuffer::RemoteBuffer(DWORD processId, std::size_t size)
     : process_(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
                              processId)) {
-    if (process_ != nullptr) {
-        memory_ =
-            ::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (process_.Valid()) {
+        memory_ = ::VirtualAllocEx(process_.Get(), nullptr, size, MEM_COMMIT | MEM_RESERVE,
+                                   PAGE_READWRITE);
     }
 }
 
 RemoteBuffer::~RemoteBuffer() {
-    if (memory_ != nullptr) ::VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
-    if (process_ != nullptr) ::CloseHandle(process_);
+    if (memory_ != nullptr) ::VirtualFreeEx(process_.Get(), memory_, 0, MEM_RELEASE);
 }
 
 bool RemoteBuffer::Write(std::size_t offset, const void* data, std::size_t size) {
-    return ::WriteProcessMemory(process_, Address() + offset, data, size, nullptr) != FALSE;
+    return ::WriteProcessMemory(process_.Get(), Address() + offset, data, size, nullptr) != FALSE;
 }
 
 bool RemoteBuffer::Read(std::size_t offset, void* data, std::size_t size) const {
-    return ::ReadProcessMemory(process_, Address() + offset, data, size, nullptr) != FALSE;
+    return ::ReadProcessMemory(process_.Get(), Address() + offset, data, size, nullptr) != FALSE;
 }
 
 std::string RowText(HWND list, int row, int column) {
     RemoteBuffer remote(ProcessOf(list), sizeof(LVITEMA) + MAX_PATH + 1);
-    if (!remote.Valid()) return {};
+    if (!remote.Valid()) return "<no access>";
     LVITEMA item{};
     item.iSubItem = column;
     item.cchTextMax = MAX_PATH;
@@ -77,4 +74,4 @@ RECT RowRect(HWND list, int row, int part) {
     return rect;
 }
 
-}  // namespace dravolin::wineprobe
+}  // namespace dravolin::win32::test
