@@ -27,9 +27,11 @@ bool RunningUnderWine() {
 
 Win32Volumes::Win32Volumes() : underWine_(RunningUnderWine()) {}
 
-// Windows answers for the device root "\\.\E:\" as for "E:\". Wine finds a drive's type through
-// its mount manager by the drive letter, which it takes from the first character of the path,
-// and so reports every device root as a fixed disk; under Wine alone the letter form is asked.
+// Windows answers for the device root "\\.\E:\" as for "E:\". Wine answers for the letter form from
+// its drive configuration, but for the device root from whatever is mounted at the drive
+// letter's folder: a fixed disk for a drive backed by a folder, and for a drive backed by a real
+// CD drive a CD-ROM only while a disc is mounted, "no root directory" while the drive is empty.
+// Asked that way, an empty drive would not be listed; under Wine alone the letter form is asked.
 std::uint32_t Win32Volumes::GetDriveType(const std::string& root) {
     const std::string asked = underWine_ ? LetterRootOf(root) : root;
     return ::GetDriveTypeA(asked.c_str());

@@ -14,6 +14,9 @@ the guest's first two CD drives:
     dosdevices/e:  -> /media/cdrom0 the folder the guest's automounter mounts the disc on
     HKLM\\Software\\Wine\\Drives  "e:" = "cdrom" (and f: for /dev/sr1, /media/cdrom1)
 
+and Wine's relay trace narrowed to the calls whose answers the scenarios report (a process
+started with +relay logs each with its arguments and its return value, nothing else).
+
 Wine's mount manager keeps following the mounts through UDisks2 once it runs: it removes the
 folder link while nothing is mounted and puts it back when the disc is.
 
@@ -37,6 +40,8 @@ RECIPE_VERSION = 1
 USER_UID = 1000
 DRIVES = [("e", "/dev/sr0", "/media/cdrom0"), ("f", "/dev/sr1", "/media/cdrom1")]
 DISK_MB = 2048
+# The calls of the program that its relay trace shows: the device commands and the drive types.
+RELAYED = ["DeviceIoControl", "GetDriveTypeA"]
 
 
 def wine_version():
@@ -48,7 +53,8 @@ def wine_version():
 
 
 def _key():
-    digest = hashlib.sha256(repr((RECIPE_VERSION, wine_version(), DRIVES, DISK_MB)).encode())
+    digest = hashlib.sha256(repr((RECIPE_VERSION, wine_version(), DRIVES, DISK_MB,
+                                  RELAYED)).encode())
     digest.update(WINE_PREFIX_SCRIPT.read_bytes())
     return digest.hexdigest()[:16]
 
@@ -81,7 +87,9 @@ def _make_prefix(work: Path):
     shutil.rmtree(state)
     reg = home / "drives.reg"
     reg.write_text("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n"
-                   + "".join(f'"{letter}:"="cdrom"\n' for letter, _, _ in DRIVES))
+                   + "".join(f'"{letter}:"="cdrom"\n' for letter, _, _ in DRIVES)
+                   + "\n[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\n"
+                   + f'"RelayInclude"="{";".join(RELAYED)}"\n')
     wine_env = {"WINEPREFIX": str(prefix), "WINEDEBUG": "-all"}
     result = _as_user(["/usr/lib/wine/wine64", "regedit", "/S",
                        "Z:" + str(reg).replace("/", "\\")], home, **wine_env)

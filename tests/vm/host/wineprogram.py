@@ -28,6 +28,9 @@ MOUNTS = {"E": ("/dev/sr0", "/media/cdrom0"), "F": ("/dev/sr1", "/media/cdrom1")
 # Windows tests' prefix leaves them: nothing here uses them, and under TCG they cost minutes.
 WINE_ENV = {"WINEDEBUG": "-all,+cdrom,+timestamp",
             "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
+# The program's own calls with their answers too: the relay trace, narrowed by the prefix to the
+# device commands and the drive types (host/wineprefix.py).
+PROGRAM_ENV = {**WINE_ENV, "WINEDEBUG": "-all,+cdrom,+relay,+timestamp"}
 # The rows, in the order the program finds the drives. A row's text is the disc's label, or
 # the shell's name of the drive when no disc can be read, which Wine leaves empty for a drive
 # whose disc it has seen leave.
@@ -115,7 +118,7 @@ class WineSession:
     def start_program(self, timeout=180):
         """Dravolin.exe as the user starts it, until its dialog shows its drives."""
         self.runs += 1
-        self.pid = self.agent.spawn(f"dravolin-{self.runs}", user=USER, env=WINE_ENV,
+        self.pid = self.agent.spawn(f"dravolin-{self.runs}", user=USER, env=PROGRAM_ENV,
                                     sh=f"cd {PREFIX}/drive_c && exec {LOADER} '{PROGRAM}'")
         started = time.monotonic()
         try:

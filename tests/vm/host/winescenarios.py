@@ -22,6 +22,12 @@ DRIVE_CDROM = 5
 IOCTL_DISK_CHECK_VERIFY, IOCTL_DISK_EJECT_MEDIA, IOCTL_DISK_LOAD_MEDIA = (0x74800, 0x74808,
                                                                           0x7480C)
 IOCTL_STORAGE_EJECT_MEDIA = 0x2D4808
+CODE_NAMES = {IOCTL_DISK_CHECK_VERIFY: "IOCTL_DISK_CHECK_VERIFY",
+              IOCTL_DISK_EJECT_MEDIA: "IOCTL_DISK_EJECT_MEDIA",
+              IOCTL_DISK_LOAD_MEDIA: "IOCTL_DISK_LOAD_MEDIA",
+              IOCTL_STORAGE_EJECT_MEDIA: "IOCTL_STORAGE_EJECT_MEDIA",
+              0x2D480C: "IOCTL_STORAGE_LOAD_MEDIA", 0x2D4804: "IOCTL_STORAGE_MEDIA_REMOVAL",
+              0x90020: "FSCTL_DISMOUNT_VOLUME"}
 
 
 class WineRun:
@@ -120,10 +126,11 @@ class WineRun:
         return float(self.agent.read("/proc/uptime").decode().split()[0])
 
     def watch_cycle(self, letter, timeout):
-        """Follows a ticked drive until its disc is copied and ejected: every status the row
-        shows and every state of the tray and its door, on the guest's clock. A screenshot is
-        taken while the copy runs."""
-        events, status, tray = [], None, None
+        """Follows a ticked drive until its disc is copied and ejected (the tray open and the
+        row "Waiting" after it showed the copy): every status the row shows and every state of
+        the tray and its door, on the guest's clock. A screenshot is taken while the copy
+        runs."""
+        events, status, tray, copied = [], None, None, False
         deadline = time.monotonic() + timeout
         while True:
             now = self.uptime()
@@ -133,13 +140,14 @@ class WineRun:
                 events.append((now, f"{now:.2f} dialog: {letter}: \"{status}\""))
                 if status == STATUS["Copying"]:
                     self.s.shot("cycle-copying")
+                copied = copied or status in (STATUS["Copying"], STATUS["Ejecting"])
             if (state["tray_open"], state["inserted"], state["locked"]) != tray:
                 tray = (state["tray_open"], state["inserted"], state["locked"])
                 events.append((now, f"{now:.2f} QEMU: {letter}: tray "
                                f"{'open' if tray[0] else 'closed'}, "
                                f"{'a disc' if tray[1] else 'no disc'}, door "
                                f"{'locked' if tray[2] else 'unlocked'}"))
-            if tray[0] and status == STATUS["Waiting"]:
+            if copied and tray[0] and status == STATUS["Waiting"]:
                 return events
             if time.monotonic() > deadline:
                 raise CheckFailed(f"{letter}: never copied and ejected within {timeout} s: "
@@ -147,13 +155,18 @@ class WineRun:
             time.sleep(0.2)
 
     def trace(self, since, until, events=()):
-        """The program's device commands (Wine's CD-ROM trace) and the automounter's actions
-        between two moments of the guest's clock, with `events` ((time, text)), in order."""
+        """The program's device commands and drive-type questions with their answers (Wine's
+        relay trace) and the automounter's actions between two moments of the guest's clock,
+        with `events` ((time, text)), in order."""
         lines = list(events)
-        for line in self.s.program_log().splitlines() + self.s.log_text("automount").splitlines():
-            match = re.match(r"^\s*(\d+\.\d+)[: ]", line)
-            if match and since <= float(match.group(1)) <= until and "CDROM_Open" not in line:
-                lines.append((float(match.group(1)), line))
+        for when, text in relayed_calls(self.s.program_log()):
+            if since <= when <= until:
+                lines.append((when, f"{when:.2f} Dravolin.exe {text}"))
+        for line in self.s.log_text("automount").splitlines():
+            match = re.match(r"^(\d+\.\d+) (.*)", line)
+            if match and since <= float(match.group(1)) <= until:
+                lines.append((float(match.group(1)), f"{match.group(1)} automounter: "
+                              f"{match.group(2)}"))
         return [line for _, line in sorted(lines, key=lambda entry: entry[0])]
 
     # --- scenarios ---
@@ -224,16 +237,22 @@ class WineRun:
         self.s.wait_status("F", "Idle", 20)
 
     def disc_then_next(self):
-        """E: holds a disc (mounted since the boot): ticked, it is copied into the target and
-        ejected. The next disc is mounted late (the automounter lags three polls behind the
-        drive): the program waits for its files rather than ejecting it uncopied."""
+        """E: holds a disc in its open tray (a press of the drive's button): ticked, the cycle
+        closes the tray, the disc is mounted, copied into the target and ejected. The next disc
+        is mounted late (the automounter lags three polls behind the drive): the program waits
+        for its files rather than ejecting it uncopied."""
         folder = self.folder("Cycle")
         self.s.type_target(windows_path(folder))
         self.wait_mounted("E")
+        self.m.open_tray(self.drive("E"))
+        self.wait_tray("E", True, 10)
         self.m.throttle(self.drive("E"), 2 * 1024 * 1024)  # a copy long enough to be seen
         since = self.uptime()
+        before = self.state("E")
+        events = [(since, f"{since:.2f} QEMU: E: tray open: {before['tray_open']}, a disc: "
+                          f"{before['inserted']}; the user ticks E:")]
         self.s.set_checked("E", True)
-        events = self.watch_cycle("E", 120)
+        events += self.watch_cycle("E", 120)
         self.m.throttle(self.drive("E"), 0)
         until = self.uptime()
         self.s.shot("cycle-ejected")
@@ -387,11 +406,39 @@ class WineRun:
     def all(self):
         return [("what Wine carries of the device commands", self.wine_carries),
                 ("an empty open tray closed by the cycle", self.empty_tray_closed),
-                ("a disc copied and ejected, then the next (mounted late)", self.disc_then_next),
+                ("a disc in an open tray closed, copied and ejected, then the next (mounted late)",
+                 self.disc_then_next),
                 ("two drives in parallel", self.two_drives),
                 ("the same names on two discs, Yes to all", self.same_names),
                 ("double-click: load, then eject", self.double_click),
                 ("the dialog closed during a copy", self.close_during_copy)]
+
+
+def relayed_calls(log):
+    """[(seconds, "thread: call -> answer")] from Wine's relay trace (with +timestamp): each call
+    of the program into Wine with its answer; a call Wine makes inside another is left out."""
+    calls, stacks = [], {}
+    for line in log.splitlines():
+        match = re.match(r"^\s*(\d+\.\d+):([0-9a-f]+):(Call|Ret) +\w+\.(\w+)\((.*?)\)"
+                         r"(?: retval=([0-9a-f]+))?", line)
+        if not match:
+            continue
+        when, thread, kind, function, args, retval = match.groups()
+        stack = stacks.setdefault(thread, [])
+        if kind == "Call":
+            stack.append((float(when), function, args))
+            continue
+        if not stack:
+            continue
+        started, function, args = stack.pop()
+        if stack:
+            continue
+        if function == "DeviceIoControl":
+            fields = args.split(",")
+            code = int(fields[1], 16)
+            args = f"{fields[0]},{CODE_NAMES.get(code, hex(code))}"
+        calls.append((started, f"{thread}: {function}({args}) -> {int(retval, 16)}"))
+    return calls
 
 
 # The drive's status as the kernel reports it (CDROM_DRIVE_STATUS): 2 is the tray open.
