@@ -87,8 +87,21 @@ bool Win32Device::EjectUnderWine() {
     Issue(FSCTL_DISMOUNT_VOLUME, nullptr, 0);
     PREVENT_MEDIA_REMOVAL allow{};
     allow.PreventMediaRemoval = FALSE;
-    Issue(IOCTL_STORAGE_MEDIA_REMOVAL, &allow, sizeof(allow));
-    return Issue(IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0);
+    // Linux refuses to eject (and an unprivileged user to unlock) a drive that another process
+    // has open, and right after the dismount others may, for a moment: the desktop's disc
+    // probes, Wine's mount manager following the unmount. A refused eject would leave the disc
+    // dismounted in the drive, never to be copied or ejected: the worker asks again a while.
+    constexpr int kAttempts = 20;
+    constexpr DWORD kPauseMs = 250;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (attempt > 0) ::Sleep(kPauseMs);
+        Issue(IOCTL_STORAGE_MEDIA_REMOVAL, &allow, sizeof(allow));
+        if (Issue(IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0)) return true;
+        // A drive that cannot eject at all (a drive letter backed by a folder) is not asked
+        // again.
+        if (::GetLastError() == ERROR_NOT_SUPPORTED) return false;
+    }
+    return false;
 }
 
 Win32DeviceControl::Win32DeviceControl() : underWine_(RunningUnderWine()) {}

@@ -264,6 +264,12 @@ class WineRun:
 
         delay = 3 * TICK + 1
         self.load("E", "names-a", mount_delay=delay)
+        # Another process has the drive open from before the disc is mounted until a while
+        # after Wine's dismount, as the desktop's disc probes can: Linux refuses the eject
+        # while it does, and the program must ask again rather than leave the disc behind.
+        since = self.uptime()
+        self.agent.spawn("holder", argv=["python3", "-c", HOLDER, "/dev/sr0", "/media/cdrom0",
+                                         str(HOLD)])
         loaded = time.monotonic()
         while not self.mounted("E"):
             if self.state("E")["tray_open"]:
@@ -274,11 +280,22 @@ class WineRun:
             time.sleep(0.3)
         self.wait_tray("E", True, 120)
         self.s.wait_status("E", "Waiting", 20)
+        until = self.uptime()
         count = self.check_files(folder, self.expected("photos", "names-a"),
                                  "copying photos, then names-a")
+        held = [(float(line.split()[0]), f"{line.split()[0]} holder: {line.split(None, 1)[1]}")
+                for line in self.s.log_text("holder").splitlines() if line.strip()]
+        trace = self.trace(since, until, held)
+        ejects = [line for line in trace if "IOCTL_STORAGE_EJECT_MEDIA" in line]
+        if not any(line.endswith("-> 0") for line in ejects):
+            raise CheckFailed("no eject was refused while the drive was held: "
+                              + "; ".join(trace[-12:]))
         self.figures["disc then the next"] = [
             f"{count} files in {windows_path(folder)}; names-a mounted "
-            f"{delay:.1f} s after it went in and copied after that"]
+            f"{delay:.1f} s after it went in and copied after that; its eject, the drive held "
+            f"by another process for {HOLD} s after the dismount:"] + [
+            line for line in trace if "holder" in line or "automounter" in line
+            or ("DeviceIoControl" in line and "CHECK_VERIFY" not in line)]
 
     def two_drives(self):
         """Discs in both ticked drives are copied at the same time into one folder."""
@@ -439,6 +456,28 @@ def relayed_calls(log):
             args = f"{fields[0]},{CODE_NAMES.get(code, hex(code))}"
         calls.append((started, f"{thread}: {function}({args}) -> {int(retval, 16)}"))
     return calls
+
+
+# Holds a drive open (argv: device, mount point, seconds) from before its disc is mounted until
+# that long after the disc is unmounted; says when, on the guest's clock.
+HOLD = 2.0
+HOLDER = """
+import os, sys, time
+def say(text):
+    print(open("/proc/uptime").read().split()[0], text, flush=True)
+def mounted():
+    return any(line.split()[1] == sys.argv[2] for line in open("/proc/self/mounts"))
+fd = os.open(sys.argv[1], os.O_RDONLY | os.O_NONBLOCK)
+say("opened " + sys.argv[1])
+while not mounted():
+    time.sleep(0.05)
+while mounted():
+    time.sleep(0.05)
+say("saw the unmount, holds the drive " + sys.argv[3] + " s more")
+time.sleep(float(sys.argv[3]))
+os.close(fd)
+say("closed " + sys.argv[1])
+"""
 
 
 # The drive's status as the kernel reports it (CDROM_DRIVE_STATUS): 2 is the tray open.
