@@ -84,10 +84,10 @@ class Agent:
 
     def run(self, argv=None, sh=None, user=None, timeout=120, check=True, **fields):
         """Runs a command to its end; with `check`, a non-zero exit is a failure."""
-        spec = {"argv": argv} if argv else {"sh": sh}
+        command = {"argv": argv} if argv else {"sh": sh}
         if user:
-            spec["user"] = user
-        answer = self.request("run", **spec, **fields, timeout=timeout)
+            command["user"] = user
+        answer = self.request("run", **command, **fields, timeout=timeout)
         if check and answer["rc"] != 0:
             raise AgentError(f"guest command {argv or sh} exited {answer['rc']}:\n"
                              f"{answer['out']}{answer['err']}")
@@ -97,10 +97,10 @@ class Agent:
         return self.run(sh=command, **kwargs)["out"]
 
     def spawn(self, name, argv=None, sh=None, user=None, server=False, **fields):
-        spec = {"argv": argv} if argv else {"sh": sh}
+        command = {"argv": argv} if argv else {"sh": sh}
         if user:
-            spec["user"] = user
-        return self.request("spawn", name=name, server=server, **spec, **fields)["pid"]
+            command["user"] = user
+        return self.request("spawn", name=name, server=server, **command, **fields)["pid"]
 
     def ask(self, pid, request, timeout=60):
         answer = self.request("ask", pid=pid, request=request, timeout=timeout)["answer"]
