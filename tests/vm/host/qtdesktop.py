@@ -115,16 +115,7 @@ def main():
     run.figures["UDisks2 and new discs"] = [
         f"in the other scenarios, UDisks2 did not know a new disc yet when the program asked "
         f"it to mount {run.unknown_disc} time(s) (answered Retry)"]
-    failed = [r for r in run.results if r[2] != "ok"]
-    for name, lines in run.figures.items():
-        log(f"{name}:")
-        for line in lines:
-            log(f"    {line}")
-    total = time.monotonic() - started
-    log(f"screenshots: {shots}")
-    log(f"{len(run.results) - len(failed)} passed, {len(failed)} failed "
-        f"({total:.1f} s in all, {total - (built - started):.1f} s in the guest)")
-    return 1 if failed else 0
+    return debian.report(run, log, started, built, f"screenshots: {shots}")
 
 
 if __name__ == "__main__":

@@ -124,16 +124,9 @@ def main():
         if boot:
             boot.close()
 
-    failed = [r for r in run.results if r[2] != "ok"]
-    for name, lines in run.figures.items():
-        log(f"{name}:")
-        for line in lines:
-            log(f"    {line}")
-    total = time.monotonic() - started
-    log(f"screenshots: {shots}; the guest's logs: {run_dir / 'share' / 'logs'}")
-    log(f"{len(run.results) - len(failed)} passed, {len(failed)} failed "
-        f"({total:.1f} s in all, {total - (built - started):.1f} s in the guest)")
-    return 1 if failed else 0
+    logs = run_dir / "share" / "logs"
+    return debian.report(run, log, started, built,
+                         f"screenshots: {shots}; the guest's logs: {logs}")
 
 
 if __name__ == "__main__":
