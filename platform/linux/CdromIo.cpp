@@ -1,6 +1,8 @@
 #include "platform/linux/CdromIo.h"
 
 #include <fcntl.h>
+#include <cerrno>
+#include <thread>
 #include <sys/ioctl.h>
 #include <climits>  // linux/cdrom.h uses INT_MAX without including it
 #include <linux/cdrom.h>
@@ -17,6 +19,10 @@ UniqueFd CdromIo::Open(const std::string& deviceNode) {
 
 int CdromIo::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
     return ::ioctl(fd, request, argument);
+}
+
+void CdromIo::Pause(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
 }
 
 TrayState QueryTray(CdromIo& io, int fd) {
@@ -39,7 +45,12 @@ TrayState QueryTray(CdromIo& io, int fd) {
 bool EjectTray(CdromIo& io, int fd) {
     // A failed unlock is no reason not to try: the eject's own answer is what counts.
     UnlockDoor(io, fd);
-    return io.Ioctl(fd, CDROMEJECT, 0) == 0;
+    for (int pause = 0;; ++pause) {
+        const int result = io.Ioctl(fd, CDROMEJECT, 0);
+        if (result == 0) return true;
+        if (result != -1 || errno != EBUSY || pause == kEjectBusyTries) return false;
+        io.Pause(kEjectBusyPause);
+    }
 }
 
 bool UnlockDoor(CdromIo& io, int fd) {

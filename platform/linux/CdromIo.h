@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,8 @@ class CdromIo {
     virtual UniqueFd Open(const std::string& deviceNode);
     // ioctl(2); the argument is passed through as the kernel expects it (a value or a pointer).
     virtual int Ioctl(int fd, unsigned long request, std::uintptr_t argument);
+    // Sleeps between two tries of a command the kernel refused for the moment.
+    virtual void Pause(std::chrono::milliseconds duration);
 };
 
 // What the drive says about its tray and disc, through CDROM_DRIVE_STATUS.
@@ -25,6 +28,12 @@ TrayState QueryTray(CdromIo& io, int fd);
 // (CDROM_LOCKDOOR 0): a mount locks it, and the kernel unlocks it only when the drive's last
 // descriptor closes, so after an unmount the descriptor the eject goes through still holds it
 // locked and the drive refuses with "medium removal prevented" (a positive SCSI status).
+// The kernel refuses an eject with EBUSY while any other descriptor of the drive is open, and
+// an unmount is followed by udev's probe of the drive, which holds one for a moment: the eject
+// is tried again for up to kEjectBusyTries pauses of kEjectBusyPause before it counts as
+// refused. A disc that stays in is copied again, so a moment's wait is the cheaper outcome.
+inline constexpr int kEjectBusyTries = 30;
+inline constexpr std::chrono::milliseconds kEjectBusyPause{100};
 bool EjectTray(CdromIo& io, int fd);
 bool CloseTray(CdromIo& io, int fd);
 

@@ -1,5 +1,7 @@
 // Optical drives found in sysfs, their letters, drive types and device commands.
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cerrno>
 #include "FakeSystem.h"
 #include "platform/Types.h"
 #include "platform/linux/LinuxDeviceControl.h"
@@ -140,6 +142,42 @@ TEST_F(DriveServices, RefusedEjectReportsFalseAndSaysSoAndFailedUnlockStillEject
     EXPECT_TRUE(device->Control(win::kIoctlDiskEjectMedia));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(cdrom->Calls().back().request, CDROMEJECT);
+}
+
+// The kernel refuses an eject with EBUSY while another descriptor of the drive is open (udev's
+// probe after an unmount, this program's own drive-state refresh): such a refusal is asked
+// again for a bounded time; any other refusal is final at once.
+TEST_F(DriveServices, EjectRefusedWhileTheDriveIsBusyIsTriedAgainForABoundedTime) {
+    struct Case {
+        const char* title;
+        int busy;    // ejects refused with EBUSY first
+        int result;  // the answer after them
+        bool ejected;
+        int ejects;  // CDROMEJECT requests sent
+    };
+    const Case cases[] = {
+        {"busy for a moment", 3, 0, true, 4},
+        {"busy throughout", 1000, 0, false, kEjectBusyTries + 1},
+        {"drive refuses", 0, 2, false, 1},
+        {"busy, then refused", 2, -1, false, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        auto io = std::make_shared<FakeCdrom>();
+        io->ejectsBusy = c.busy;
+        io->ejectResult = c.result;
+        errno = 0;
+        LinuxDeviceControl control(drives, io, nullptr);
+        auto device = control.Open("\\\\.\\D:", win::kGenericRead, 3, win::kOpenExisting);
+        ASSERT_TRUE(device);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(device->Control(win::kIoctlDiskEjectMedia), c.ejected);
+        ::testing::internal::GetCapturedStderr();
+        const std::vector<unsigned long> requests = Requests(io->Calls());
+        EXPECT_EQ(std::count(requests.begin(), requests.end(), CDROMEJECT), c.ejects);
+        EXPECT_EQ(io->pauses, c.ejects - 1);
+        EXPECT_LE(io->pausedMs, 3000);
+    }
 }
 
 TEST_F(DriveServices, UnknownLettersOddPathsAndUnopenableNodesGiveNoDevice) {

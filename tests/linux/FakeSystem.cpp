@@ -101,6 +101,12 @@ int FakeCdrom::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
         case CDROM_DRIVE_STATUS:
             return status;
         case CDROMEJECT:
+            if (ejectsBusy > 0) {
+                --ejectsBusy;
+                errno = EBUSY;
+                return -1;
+            }
+            if (ejectResult == -1) errno = EIO;
             return ejectResult;
         case CDROMCLOSETRAY:
             return closeResult;
@@ -117,6 +123,11 @@ int FakeCdrom::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
         default:
             return -1;
     }
+}
+
+void FakeCdrom::Pause(std::chrono::milliseconds duration) {
+    ++pauses;
+    pausedMs += duration.count();
 }
 
 std::vector<FakeCdrom::Call> FakeCdrom::Calls() {

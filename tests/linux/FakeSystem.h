@@ -78,6 +78,8 @@ class FakeCdrom : public CdromIo {
     };
     UniqueFd Open(const std::string& deviceNode) override;
     int Ioctl(int fd, unsigned long request, std::uintptr_t argument) override;
+    // Counts the pause instead of sleeping: a test runs the retries at once.
+    void Pause(std::chrono::milliseconds duration) override;
     std::vector<Call> Calls();
     // Every thread that opened the drive or sent it a command.
     std::vector<std::thread::id> Threads();
@@ -86,6 +88,9 @@ class FakeCdrom : public CdromIo {
 
     std::atomic<int> status{CDS_DISC_OK};
     std::atomic<int> ejectResult{0};
+    std::atomic<int> ejectsBusy{0};  // ejects refused with EBUSY before ejectResult answers
+    std::atomic<int> pauses{0};
+    std::atomic<long long> pausedMs{0};
     std::atomic<int> closeResult{0};
     std::atomic<int> lockResult{0};
     std::atomic<int> mediaChanged{0};  // CDROM_MEDIA_CHANGED answer
