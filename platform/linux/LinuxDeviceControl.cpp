@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxDeviceControl.h"
 
+#include <unistd.h>
 #include <cstdio>
 #include <utility>
 #include "platform/Types.h"
@@ -11,18 +12,20 @@ namespace {
 
 class LinuxDevice : public Device {
   public:
-    LinuxDevice(UniqueFd fd, OpticalDrive drive, std::shared_ptr<CdromIo> io,
-                std::shared_ptr<DiscMounter> mounter)
-        : fd_(std::move(fd)),
-          drive_(std::move(drive)),
+    LinuxDevice(OpticalDrive drive, std::shared_ptr<CdromIo> io,
+                std::shared_ptr<DiscMounter> mounter, std::shared_ptr<MediaTests> mediaTests)
+        : drive_(std::move(drive)),
           io_(std::move(io)),
-          mounter_(std::move(mounter)) {}
+          mounter_(std::move(mounter)),
+          mediaTests_(std::move(mediaTests)) {}
 
     bool Control(std::uint32_t code) override {
         switch (code) {
             case win::kIoctlDiskCheckVerify:
-                return QueryTray(*io_, fd_.Get()) == TrayState::DiscOk;
+                if (mediaTests_) return mediaTests_->HasMedia(drive_.deviceNode);
+                return Opened() && QueryTray(*io_, fd_.Get()) == TrayState::DiscOk;
             case win::kIoctlDiskEjectMedia:
+                if (!Opened()) return false;
                 // The kernel refuses to eject a disc that is still mounted.
                 if (mounter_) mounter_->ReleaseForEject(drive_);
                 if (EjectTray(*io_, fd_.Get())) return true;
@@ -32,25 +35,35 @@ class LinuxDevice : public Device {
                              drive_.letter, drive_.deviceNode.c_str());
                 return false;
             case win::kIoctlDiskLoadMedia:
-                return CloseTray(*io_, fd_.Get());
+                return Opened() && CloseTray(*io_, fd_.Get());
             default:
                 return false;
         }
     }
 
   private:
-    UniqueFd fd_;
+    bool Opened() {
+        if (!fd_) fd_ = io_->Open(drive_.deviceNode);
+        return static_cast<bool>(fd_);
+    }
+
     OpticalDrive drive_;
     std::shared_ptr<CdromIo> io_;
     std::shared_ptr<DiscMounter> mounter_;
+    std::shared_ptr<MediaTests> mediaTests_;
+    UniqueFd fd_;  // opened by the first command that needs it
 };
 
 }  // namespace
 
 LinuxDeviceControl::LinuxDeviceControl(std::shared_ptr<const OpticalDrives> drives,
                                        std::shared_ptr<CdromIo> io,
-                                       std::shared_ptr<DiscMounter> mounter)
-    : drives_(std::move(drives)), io_(std::move(io)), mounter_(std::move(mounter)) {}
+                                       std::shared_ptr<DiscMounter> mounter,
+                                       std::shared_ptr<MediaTests> mediaTests)
+    : drives_(std::move(drives)),
+      io_(std::move(io)),
+      mounter_(std::move(mounter)),
+      mediaTests_(std::move(mediaTests)) {}
 
 std::unique_ptr<Device> LinuxDeviceControl::Open(const std::string& path, std::uint32_t access,
                                                  std::uint32_t, std::uint32_t disposition) {
@@ -58,10 +71,8 @@ std::unique_ptr<Device> LinuxDeviceControl::Open(const std::string& path, std::u
     if ((access & win::kGenericRead) == 0 || disposition != win::kOpenExisting) return nullptr;
     const std::optional<char> letter = LetterOfDevicePath(path);
     const OpticalDrive* drive = letter ? drives_->Find(*letter) : nullptr;
-    if (!drive) return nullptr;
-    UniqueFd fd = io_->Open(drive->deviceNode);
-    if (!fd) return nullptr;
-    return std::make_unique<LinuxDevice>(std::move(fd), *drive, io_, mounter_);
+    if (!drive || ::access(drive->deviceNode.c_str(), R_OK) != 0) return nullptr;
+    return std::make_unique<LinuxDevice>(*drive, io_, mounter_, mediaTests_);
 }
 
 }  // namespace dravolin::lnx

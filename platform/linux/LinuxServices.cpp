@@ -40,7 +40,9 @@ LinuxServices::LinuxServices(LinuxServicesOptions options)
         prompts =
             std::make_shared<PolicyPromptsFactory>(ReplaceDecision::Skip, ErrorDecision::Cancel);
     }
-    workers_.devices = std::make_shared<LinuxDeviceControl>(drives_, cdrom_, mounter_);
+    workers_.devices = std::make_shared<LinuxDeviceControl>(
+        drives_, cdrom_, mounter_,
+        std::make_shared<MediaTests>(cdrom_, threads_, MediaTests::Timing{}));
     workers_.copy = std::make_shared<LinuxShellCopy>(
         drives_, mounter_, std::move(prompts), OrDefault<CopyIo, CopyIo>(options.copyIo), states_);
     workers_.cursor = OrDefault<WaitCursor, NoWaitCursor>(options.cursor);

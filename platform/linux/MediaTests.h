@@ -1,0 +1,59 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include "platform/Threads.h"
+#include "platform/linux/CdromIo.h"
+
+namespace dravolin::lnx {
+
+// Whether a drive holds a readable disc, asked on a worker so that no caller waits on the
+// drive longer than a moment. A drive answers each command only after the one before it, and
+// a drive sharing its IDE channel with one being read only once that read is done: hundreds
+// of milliseconds, at every poll of the dialog, for each drive waiting for its next disc.
+// Thread-safe.
+class MediaTests : public std::enable_shared_from_this<MediaTests> {
+  public:
+    struct Timing {
+        // How long a caller waits for the drive's answer.
+        std::chrono::milliseconds patience{20};
+        // How long an answer that came too late for its caller serves the drive's next test;
+        // longer than the dialog's poll period, so that a drive slow at every poll is still
+        // heard.
+        std::chrono::milliseconds freshness{2000};
+        std::function<std::chrono::steady_clock::time_point()> now = [] {
+            return std::chrono::steady_clock::now();
+        };
+    };
+    // `threads` must outlive every call of HasMedia; its workers hold this object.
+    MediaTests(std::shared_ptr<CdromIo> io, Threads& threads, Timing timing);
+
+    // The drive's answer (CDROM_DRIVE_STATUS says a disc is there and readable) when it comes
+    // within the patience. Otherwise false for now: the drive is asked on, and its answer is
+    // the one given to the next test of the drive if that comes while the answer is fresh.
+    // An answer is given once; two callers testing one drive at the same moment may see one
+    // answer and one false.
+    bool HasMedia(const std::string& deviceNode);
+
+  private:
+    struct Slot {
+        bool asking = false;  // a worker is asking the drive
+        std::optional<bool> answer;
+        std::chrono::steady_clock::time_point answeredAt;
+    };
+    bool Ask(const std::string& deviceNode);
+
+    std::shared_ptr<CdromIo> io_;
+    Threads& threads_;
+    Timing timing_;
+    std::mutex mutex_;
+    std::condition_variable answered_;
+    std::map<std::string, Slot> slots_;  // by device node
+};
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,159 @@
+// The media test that the dialog's poll makes on the UI thread: asked on a worker, so that a
+// drive slow to answer (its IDE channel busy with the other drive's reads) never keeps the
+// caller for more than a moment, and its late answer is not lost.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include "FakeSystem.h"
+#include "platform/linux/LinuxThreads.h"
+#include "platform/linux/MediaTests.h"
+
+namespace dravolin::lnx::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Holds the drive's status command until released: a drive whose channel is busy.
+class Gate {
+  public:
+    void Close() {
+        std::lock_guard lock(mutex_);
+        open_ = false;
+    }
+    void Open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    // Called by the drive; the deadline keeps a broken test from hanging.
+    void Pass() {
+        std::unique_lock lock(mutex_);
+        changed_.wait_until(lock, Clock::now() + 30s, [&] { return open_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = true;
+};
+
+class MediaTestsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        system.AddBlockDevice("sr0", 5);
+        node = system.Dev("sr0");
+        cdrom->onIoctl = [this](unsigned long request) {
+            if (request == CDROM_DRIVE_STATUS) gate.Pass();
+        };
+        MediaTests::Timing timing;
+        // Generous, so that a loaded machine's answer still comes in time where it should.
+        timing.patience = 5s;
+        timing.now = [this] {
+            std::lock_guard lock(clockMutex);
+            return fakeNow;
+        };
+        tests = std::make_shared<MediaTests>(cdrom, threads, timing);
+    }
+    void TearDown() override {
+        gate.Open();
+        EXPECT_TRUE(threads.WaitForAll(Clock::now() + 30s));
+    }
+    int StatusCommands() {
+        const auto requests = Requests(cdrom->Calls());
+        return static_cast<int>(std::count(requests.begin(), requests.end(), CDROM_DRIVE_STATUS));
+    }
+    void Advance(std::chrono::milliseconds by) {
+        std::lock_guard lock(clockMutex);
+        fakeNow += by;
+    }
+    // Waits, with a deadline, until the drive has answered the test under way.
+    bool Answered(int commands) {
+        const Clock::time_point deadline = Clock::now() + 30s;
+        while (StatusCommands() < commands || !threads.WaitForAll(Clock::now())) {
+            if (Clock::now() > deadline) return false;
+            std::this_thread::yield();
+        }
+        return true;
+    }
+
+    FakeSystem system;
+    std::shared_ptr<FakeCdrom> cdrom = std::make_shared<FakeCdrom>();
+    LinuxThreads threads;
+    Gate gate;
+    std::mutex clockMutex;
+    Clock::time_point fakeNow = Clock::now();
+    std::string node;
+    std::shared_ptr<MediaTests> tests;
+};
+
+TEST_F(MediaTestsTest, AQuickDriveAnswersEveryTestAnewAndNeverOnTheCallersThread) {
+    const struct {
+        int status;
+        bool disc;
+    } cases[] = {{CDS_DISC_OK, true},          {CDS_NO_DISC, false}, {CDS_TRAY_OPEN, false},
+                 {CDS_DRIVE_NOT_READY, false}, {CDS_DISC_OK, true},  {-1, false}};
+    int commands = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        cdrom->status = c.status;
+        EXPECT_EQ(tests->HasMedia(node), c.disc);
+        EXPECT_EQ(StatusCommands(), ++commands);  // an answer is given once
+    }
+    for (std::thread::id thread : cdrom->Threads()) EXPECT_NE(thread, std::this_thread::get_id());
+}
+
+TEST_F(MediaTestsTest, ASlowDriveKeepsNoCallerAndItsLateAnswerServesTheNextTest) {
+    MediaTests::Timing timing;
+    timing.patience = 1ms;
+    timing.now = [this] {
+        std::lock_guard lock(clockMutex);
+        return fakeNow;
+    };
+    tests = std::make_shared<MediaTests>(cdrom, threads, timing);
+    gate.Close();
+    EXPECT_FALSE(tests->HasMedia(node));  // returns while the drive still holds the command
+    EXPECT_FALSE(tests->HasMedia(node));  // a test under way is not asked twice
+    EXPECT_EQ(StatusCommands(), 1);
+    gate.Open();
+    ASSERT_TRUE(Answered(1));
+    Advance(1500ms);  // the next poll
+    EXPECT_TRUE(tests->HasMedia(node));
+    EXPECT_EQ(StatusCommands(), 1);
+
+    // A late answer left longer than it stays fresh is not believed: the drive is asked anew.
+    gate.Close();
+    EXPECT_FALSE(tests->HasMedia(node));
+    cdrom->status = CDS_NO_DISC;
+    gate.Open();
+    ASSERT_TRUE(Answered(2));
+    cdrom->status = CDS_DISC_OK;
+    Advance(2001ms);
+    gate.Close();
+    EXPECT_FALSE(tests->HasMedia(node));  // the stale "no disc" is not the answer either
+    EXPECT_EQ(StatusCommands(), 3);
+    gate.Open();
+    ASSERT_TRUE(Answered(3));
+    EXPECT_TRUE(tests->HasMedia(node));
+}
+
+TEST_F(MediaTestsTest, ADriveStuckOnACommandKeepsNoOtherDriveWaiting) {
+    system.AddBlockDevice("sr1", 5);
+    const std::string other = system.Dev("sr1");
+    cdrom->onIoctl = [&](unsigned long request) {
+        if (request != CDROM_DRIVE_STATUS) return;
+        const auto calls = cdrom->Calls();
+        if (!calls.empty() && calls.back().node == node) gate.Pass();
+    };
+    gate.Close();
+    std::thread stuck([&] { EXPECT_TRUE(tests->HasMedia(node)); });
+    while (StatusCommands() < 1) std::this_thread::yield();
+    EXPECT_TRUE(tests->HasMedia(other));
+    gate.Open();
+    stuck.join();
+}
+
+}  // namespace
+}  // namespace dravolin::lnx::test
