@@ -373,6 +373,49 @@ class FaultScenarios(DesktopRun):
         if problems:
             raise CheckFailed("\n    ".join(problems))
 
+    # --- a drive another process holds open for a moment ---
+
+    def held_open(self):
+        """Another process has the drive open when the cycle ejects, as udev's probe does
+        after an unmount, and lets go half a second later: the kernel refuses the eject while
+        it holds the drive, and the program asks again, so the disc is ejected once and not
+        copied a second time."""
+        target = f"{HOME}/discs/held"
+        self.d.type_target(target)
+        self.load("F", "locked")
+        holder = self.agent.spawn("drive-holder", argv=["python3", "-c", (
+            "import os, time\n"
+            "fd = os.open('/dev/sr2', os.O_RDONLY | os.O_NONBLOCK)\n"
+            "def mounted():\n"
+            "    return any(l.split()[0] == '/dev/sr2' for l in open('/proc/self/mounts'))\n"
+            "deadline = time.monotonic() + 300\n"
+            "while not mounted() and time.monotonic() < deadline: time.sleep(0.02)\n"
+            "while mounted() and time.monotonic() < deadline: time.sleep(0.02)\n"
+            "time.sleep(0.5)\n"
+            "os.close(fd)\n")])
+        log_before = len(self.d.program_log())
+        try:
+            self.d.set_checked("F", True)
+            self.wait_ejected("F", 300)
+        finally:
+            rc = self.agent.wait(holder, 60)
+        said = self.d.program_log()[log_before:]
+        self.d.shot("held-open-ejected")
+        prompts = [w["name"] for w in self.d.windows() if w["name"] == "Confirm File Replace"]
+        self.untick("F")
+        problems = self.compare(target, self.discs["locked"].expected())
+        if rc != 0:
+            problems.append(f"the process holding the drive ended with {rc}")
+        if re.search(r"refused to eject", said) or prompts:
+            problems.append("the eject was refused while the other process held the drive, "
+                            f"and the disc was to be copied again (the program's output: "
+                            f"{said.strip()[-300:]!r}; windows: {prompts})")
+        self.figures["drive held open at the eject"] = [
+            "another process held the drive until half a second after the cycle's unmount; "
+            f"problems: {problems or 'none'}"]
+        if problems:
+            raise CheckFailed("\n    ".join(problems))
+
     # --- four drives ---
 
     def four_drives(self):
@@ -503,6 +546,7 @@ class FaultScenarios(DesktopRun):
             ("hostile disc: folder record back at its parent", self.hostile_loop),
             ("hostile disc: a million paths", self.hostile_fan_out),
             ("door held locked by another process", self.locked_door),
+            ("drive held open by another process at the eject", self.held_open),
             ("four drives at once", self.four_drives),
             ("performance: 300 MB disc", self.performance),
         ]

@@ -74,16 +74,21 @@ class DesktopRun:
     # --- running the scenarios ---
 
     def attempt(self, name, action):
+        log_start = 0
         try:
             self.reset()
+            log_start = len(self.d.program_log())
             action()
             return "ok"
         except (CheckFailed, MachineError) as error:
-            try:
+            said = ""
+            try:  # the screenshot and the program's own words help; they are never the verdict
                 self.d.shot("failed-" + re.sub(r"\W+", "-", name)[:40].strip("-"))
-            except Exception:  # the screenshot helps; it is never the verdict
+                said = "\n".join(line for line in self.d.program_log()[log_start:].splitlines()
+                                 if not line.startswith("tick "))[-1200:]
+            except Exception:
                 pass
-            return f"FAIL {error}"
+            return f"FAIL {error}" + (f"\nthe program said meanwhile:\n{said}" if said else "")
 
     def step(self, name, action):
         """Runs a scenario; one that fails runs once more from a restarted program, since
