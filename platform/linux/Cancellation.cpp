@@ -19,4 +19,8 @@ bool CancelRequested() {
     return currentFlag != nullptr && currentFlag->load(std::memory_order_relaxed);
 }
 
+bool OnWorker() {
+    return currentFlag != nullptr;
+}
+
 }  // namespace dravolin::lnx

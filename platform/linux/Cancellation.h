@@ -20,4 +20,7 @@ class CancelScope {
 // False on a thread that runs no cancellable job.
 bool CancelRequested();
 
+// True on a thread that runs a worker's job; false on the UI thread.
+bool OnWorker();
+
 }  // namespace dravolin::lnx

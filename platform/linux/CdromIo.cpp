@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <climits>  // linux/cdrom.h uses INT_MAX without including it
 #include <linux/cdrom.h>
+#include "platform/linux/Cancellation.h"
 
 namespace dravolin::lnx {
 
@@ -42,13 +43,17 @@ TrayState QueryTray(CdromIo& io, int fd) {
     }
 }
 
-bool EjectTray(CdromIo& io, int fd) {
+bool EjectTray(CdromIo& io, int fd, int busyPauses, int* status) {
     // A failed unlock is no reason not to try: the eject's own answer is what counts.
     UnlockDoor(io, fd);
     for (int pause = 0;; ++pause) {
         const int result = io.Ioctl(fd, CDROMEJECT, 0);
         if (result == 0) return true;
-        if (result != -1 || errno != EBUSY || pause == kEjectBusyTries) return false;
+        const int error = result == -1 ? errno : 0;
+        if (error != EBUSY || pause == busyPauses || CancelRequested()) {
+            if (status) *status = result == -1 ? error : -result;
+            return false;
+        }
         io.Pause(kEjectBusyPause);
     }
 }

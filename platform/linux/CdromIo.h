@@ -28,13 +28,16 @@ TrayState QueryTray(CdromIo& io, int fd);
 // (CDROM_LOCKDOOR 0): a mount locks it, and the kernel unlocks it only when the drive's last
 // descriptor closes, so after an unmount the descriptor the eject goes through still holds it
 // locked and the drive refuses with "medium removal prevented" (a positive SCSI status).
-// The kernel refuses an eject with EBUSY while any other descriptor of the drive is open, and
-// an unmount is followed by udev's probe of the drive, which holds one for a moment: the eject
-// is tried again for up to kEjectBusyTries pauses of kEjectBusyPause before it counts as
-// refused. A disc that stays in is copied again, so a moment's wait is the cheaper outcome.
-inline constexpr int kEjectBusyTries = 30;
+// The kernel refuses an eject with EBUSY while any other descriptor of the drive is open:
+// udev's probes (cdrom_id, blkid) hold one for a moment after a media change or an unmount,
+// and for seconds on a slow drive. Such a refusal is asked again every kEjectBusyPause, up to
+// `busyPauses` times, or until the worker is told to stop. A disc that stays in is copied
+// again, so a worker waits long (kEjectBusyPausesOnWorker); the UI thread's double-click only
+// a moment (kEjectBusyPausesOnUiThread).
 inline constexpr std::chrono::milliseconds kEjectBusyPause{100};
-bool EjectTray(CdromIo& io, int fd);
+inline constexpr int kEjectBusyPausesOnWorker = 150;
+inline constexpr int kEjectBusyPausesOnUiThread = 10;
+bool EjectTray(CdromIo& io, int fd, int busyPauses, int* status = nullptr);
 bool CloseTray(CdromIo& io, int fd);
 
 // CDROM_LOCKDOOR 0: the drive's own button works again. True on success.

@@ -2,13 +2,22 @@
 
 #include <unistd.h>
 #include <cstdio>
+#include <string>
 #include <utility>
 #include "platform/Types.h"
+#include "platform/linux/Cancellation.h"
 #include "platform/linux/DrivePaths.h"
+#include "platform/linux/ErrorText.h"
 
 namespace dravolin::lnx {
 
 namespace {
+
+// An eject's refusal in words: the kernel's errno, or the drive's own status.
+std::string Why(int status) {
+    if (status > 0) return ErrorText(status);
+    return "the drive answered with status " + std::to_string(-status);
+}
 
 class LinuxDevice : public Device {
   public:
@@ -24,16 +33,20 @@ class LinuxDevice : public Device {
             case win::kIoctlDiskCheckVerify:
                 if (mediaTests_) return mediaTests_->HasMedia(drive_.deviceNode);
                 return Opened() && QueryTray(*io_, fd_.Get()) == TrayState::DiscOk;
-            case win::kIoctlDiskEjectMedia:
+            case win::kIoctlDiskEjectMedia: {
                 if (!Opened()) return false;
+                int status = 0;
                 // The kernel refuses to eject a disc that is still mounted.
                 if (mounter_) mounter_->ReleaseForEject(drive_);
-                if (EjectTray(*io_, fd_.Get())) return true;
+                const int busyPauses =
+                    OnWorker() ? kEjectBusyPausesOnWorker : kEjectBusyPausesOnUiThread;
+                if (EjectTray(*io_, fd_.Get(), busyPauses, &status)) return true;
                 // Nobody sees a worker's result: the cycle copies a disc that stayed in again,
                 // and whoever watches an unattended run reads why here.
-                std::fprintf(stderr, "dravolin: %c: (%s) refused to eject its disc\n",
-                             drive_.letter, drive_.deviceNode.c_str());
+                std::fprintf(stderr, "dravolin: %c: (%s) refused to eject its disc: %s\n",
+                             drive_.letter, drive_.deviceNode.c_str(), Why(status).c_str());
                 return false;
+            }
             case win::kIoctlDiskLoadMedia:
                 return Opened() && CloseTray(*io_, fd_.Get());
             default:

@@ -1,9 +1,12 @@
 // Optical drives found in sysfs, their letters, drive types and device commands.
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <atomic>
+#include <optional>
 #include <cerrno>
 #include "FakeSystem.h"
 #include "platform/Types.h"
+#include "platform/linux/Cancellation.h"
 #include "platform/linux/LinuxDeviceControl.h"
 #include "platform/linux/LinuxShellInfo.h"
 #include "platform/linux/LinuxThreads.h"
@@ -134,7 +137,10 @@ TEST_F(DriveServices, RefusedEjectReportsFalseAndSaysSoAndFailedUnlockStillEject
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(device->Control(win::kIoctlDiskEjectMedia));
     const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("D: (" + system.Dev("sr0") + ") refused to eject"), std::string::npos)
+    EXPECT_NE(said.find("D: (" + system.Dev("sr0") +
+                        ") refused to eject its disc: the drive "
+                        "answered with status 2"),
+              std::string::npos)
         << said;
     cdrom->ejectResult = 0;
     cdrom->lockResult = -1;
@@ -148,35 +154,47 @@ TEST_F(DriveServices, RefusedEjectReportsFalseAndSaysSoAndFailedUnlockStillEject
 // probe after an unmount, this program's own drive-state refresh): such a refusal is asked
 // again for a bounded time; any other refusal is final at once.
 TEST_F(DriveServices, EjectRefusedWhileTheDriveIsBusyIsTriedAgainForABoundedTime) {
+    enum Thread { Ui, Worker, CancelledWorker };
     struct Case {
         const char* title;
+        Thread thread;
         int busy;    // ejects refused with EBUSY first
         int result;  // the answer after them
         bool ejected;
-        int ejects;  // CDROMEJECT requests sent
+        int ejects;        // CDROMEJECT requests sent
+        const char* said;  // on the error output
     };
     const Case cases[] = {
-        {"busy for a moment", 3, 0, true, 4},
-        {"busy throughout", 1000, 0, false, kEjectBusyTries + 1},
-        {"drive refuses", 0, 2, false, 1},
-        {"busy, then refused", 2, -1, false, 3},
+        {"busy for a moment", Ui, 3, 0, true, 4, ""},
+        {"busy for a moment, worker", Worker, 3, 0, true, 4, ""},
+        {"busy for long, worker", Worker, 100, 0, true, 101, ""},
+        {"busy throughout", Ui, 1000, 0, false, kEjectBusyPausesOnUiThread + 1,
+         "Device or resource busy"},
+        {"busy throughout, worker", Worker, 1000, 0, false, kEjectBusyPausesOnWorker + 1,
+         "Device or resource busy"},
+        {"busy, worker told to stop", CancelledWorker, 1000, 0, false, 1,
+         "Device or resource busy"},
+        {"drive refuses", Ui, 0, 2, false, 1, "the drive answered with status 2"},
+        {"busy, then refused", Worker, 2, -1, false, 3, "Input/output error"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         auto io = std::make_shared<FakeCdrom>();
         io->ejectsBusy = c.busy;
         io->ejectResult = c.result;
-        errno = 0;
+        std::atomic<bool> cancel{c.thread == CancelledWorker};
+        std::optional<CancelScope> worker;
+        if (c.thread != Ui) worker.emplace(&cancel);
         LinuxDeviceControl control(drives, io, nullptr);
         auto device = control.Open("\\\\.\\D:", win::kGenericRead, 3, win::kOpenExisting);
         ASSERT_TRUE(device);
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(device->Control(win::kIoctlDiskEjectMedia), c.ejected);
-        ::testing::internal::GetCapturedStderr();
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
         const std::vector<unsigned long> requests = Requests(io->Calls());
         EXPECT_EQ(std::count(requests.begin(), requests.end(), CDROMEJECT), c.ejects);
         EXPECT_EQ(io->pauses, c.ejects - 1);
-        EXPECT_LE(io->pausedMs, 3000);
     }
 }
 
