@@ -34,28 +34,27 @@ LinuxRegistry::LinuxRegistry(std::string storeFolder, std::shared_ptr<AutoPlayHo
     : file_(std::move(storeFolder)), autoPlay_(std::move(autoPlay)) {}
 
 LinuxRegistry::~LinuxRegistry() {
-    listener_ = nullptr;  // whoever listened may be gone already
-    Commit();
+    SetStoreListener(nullptr);  // whoever listened may be gone already
+    Flush();
 }
 
-void LinuxRegistry::ApplyPending(std::vector<StoreRecord>& records) const {
-    for (const Change& change : pending_) {
-        if (change.erase) {
-            EraseRecord(records, change.record.root, change.record.key, change.record.name);
-        } else {
-            SetRecord(records, change.record);
-        }
-    }
+void LinuxRegistry::SetStoreListener(StoreListener* listener, std::function<void()> wake) {
+    listener_ = listener;
+    writer_.SetWake(std::move(wake));
 }
 
 std::vector<StoreRecord> LinuxRegistry::UserValues() const {
+    // What the writer holds is taken before the file is read: a write finishing in between
+    // is then in both, which does no harm, and never in neither.
+    const std::vector<StoreChange> unwritten = writer_.Unwritten();
     std::vector<StoreRecord> records = file_.Load().records;
-    ApplyPending(records);
+    ApplyChanges(unwritten, records);
+    ApplyChanges(waiting_, records);
     return records;
 }
 
-void LinuxRegistry::Wait(Change change) {
-    pending_.push_back(std::move(change));
+void LinuxRegistry::Wait(StoreChange change) {
+    waiting_.push_back(std::move(change));
     if (listener_) listener_->OnWritePending();
 }
 
@@ -95,17 +94,23 @@ std::int32_t LinuxRegistry::DeleteValue(win::RootKey root, const std::string& su
     return win::kErrorSuccess;
 }
 
-int LinuxRegistry::Commit() {
-    if (pending_.empty()) return 0;
-    const int error =
-        file_.Update([this](std::vector<StoreRecord>& records) { ApplyPending(records); });
-    if (error == 0) {
-        pending_.clear();
-        return 0;
-    }
-    // Last: the listener may run an event loop, in which further writes and commits come.
-    if (listener_) listener_->OnWriteFailed(file_.Target(), error);
+void LinuxRegistry::Commit() {
+    writer_.Hand(std::exchange(waiting_, {}));
+    TellFailures();
+}
+
+int LinuxRegistry::Flush() {
+    writer_.Hand(std::exchange(waiting_, {}));
+    const int error = writer_.Wait();
+    TellFailures();
     return error;
+}
+
+void LinuxRegistry::TellFailures() {
+    // Taken first: the listener may run an event loop, in which further commits come.
+    for (const StoreWriter::Failure& failure : writer_.TakeFailures()) {
+        if (listener_) listener_->OnWriteFailed(failure.path, failure.error);
+    }
 }
 
 void LinuxRegistry::Notify(const std::string& subKey, const std::string& name, bool set) {

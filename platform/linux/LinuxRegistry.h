@@ -1,9 +1,11 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 #include "platform/Registry.h"
 #include "platform/linux/StoreFile.h"
+#include "platform/linux/StoreWriter.h"
 
 namespace dravolin::lnx {
 
@@ -16,14 +18,15 @@ class AutoPlayHook {
     virtual void OnCancelValueDeleted() = 0;
 };
 
-// Told about the per-user values the registry keeps until its next Commit. UI thread only.
+// Told about the per-user values the registry keeps until they are written. Every member runs
+// on the UI thread, never on the store's writer thread.
 class StoreListener {
   public:
     virtual ~StoreListener() = default;
     // A value was set or deleted and waits for a Commit: the front end schedules one.
     virtual void OnWritePending() = 0;
-    // A Commit could not write the store file at `path`; `error` is an errno value. What
-    // waited still waits, for the next Commit.
+    // A write of the store file at `path` failed; `error` is an errno value. What it was to
+    // write still waits, for the next Commit.
     virtual void OnWriteFailed(const std::string& path, int error) = 0;
 };
 
@@ -32,10 +35,12 @@ class StoreListener {
 // may share the store file.
 //
 // The user's values are written in batches: a set or a delete waits in memory, reads see it
-// at once, and Commit writes everything waiting in one atomic rewrite of the file. Whoever
-// runs the event loop commits when an event has been handled, so that one save of the
-// history is one write and a crash leaves the old history or the new one, never a mix of the
-// two. The destructor commits what still waits.
+// at once, and Commit hands everything waiting to the store's writer thread, which writes it
+// in one atomic rewrite of the file. Whoever runs the event loop commits when an event has
+// been handled, so that one save of the history is one write and a crash leaves the old
+// history or the new one, never a mix of the two. The UI thread never waits for the write:
+// reads see what is being written as they see what waits. The destructor writes what still
+// waits and waits for the writer.
 class LinuxRegistry : public Registry {
   public:
     explicit LinuxRegistry(std::string storeFolder = StoreFile::DefaultFolder(),
@@ -52,32 +57,39 @@ class LinuxRegistry : public Registry {
     std::int32_t DeleteValue(win::RootKey root, const std::string& subKey,
                              const std::string& name) override;
 
-    // Writes what waits, merged into what the file holds now (another instance may have
-    // written since). 0, or an errno value, which the listener hears too; on failure what
-    // waited still waits.
-    int Commit();
-    bool HasPendingWrites() const { return !pending_.empty(); }
-    // Null for none; the listener must outlive the registry or be replaced first.
-    void SetStoreListener(StoreListener* listener) { listener_ = listener; }
+    // Hands what waits to the writer and returns at once. The writer merges it into what the
+    // file holds at the moment of its write (another instance may have written since); a
+    // write that fails is told to the listener, and what it was to write waits again. Tells
+    // the failures not told yet.
+    void Commit();
+    // Commits and waits until the writer has written everything: 0, or the errno value of the
+    // write that failed, which the listener hears too. Waits on the disk: for the teardown
+    // and for programs without a UI.
+    int Flush();
+    // Tells the listener the writes that failed since it was last told.
+    void TellFailures();
+    // Whether a value set or deleted is not in the file yet: waiting, or with the writer.
+    bool HasPendingWrites() const { return !waiting_.empty() || writer_.HasUnwritten(); }
+    // Null for none; the listener must outlive the registry or be replaced first. `wake` is
+    // called on the writer thread when a write failed, while the writer holds its lock: it
+    // must only arrange for TellFailures to run on the UI thread soon, as by posting an
+    // event. Without it, the next Commit or Flush tells the failure.
+    void SetStoreListener(StoreListener* listener, std::function<void()> wake = nullptr);
 
     const StoreFile& File() const { return file_; }
 
   private:
-    struct Change {
-        StoreRecord record;
-        bool erase = false;
-    };
-    void ApplyPending(std::vector<StoreRecord>& records) const;
     // What the file holds with what waits applied.
     std::vector<StoreRecord> UserValues() const;
-    void Wait(Change change);
+    void Wait(StoreChange change);
     void Notify(const std::string& subKey, const std::string& name, bool set);
 
     StoreFile file_;
     std::shared_ptr<AutoPlayHook> autoPlay_;
     std::vector<StoreRecord> machine_;
-    std::vector<Change> pending_;  // in the order made
+    std::vector<StoreChange> waiting_;  // in the order made, not handed to the writer yet
     StoreListener* listener_ = nullptr;
+    StoreWriter writer_{file_};  // last: gone before what it writes
 };
 
 }  // namespace dravolin::lnx

@@ -39,7 +39,7 @@ TEST_F(Registries, AStringWithoutNulReadsBackWithoutNul) {
 
 TEST_F(Registries, ValuesSurviveIntoAnotherInstance) {
     registry.SetValue(kUser, kKey, "Destination00", win::kRegSz, std::string("x\0y", 3));
-    ASSERT_EQ(registry.Commit(), 0);
+    ASSERT_EQ(registry.Flush(), 0);
     LinuxRegistry later(temp / "dravolin");
     EXPECT_EQ(later.GetValue(kUser, kKey, "destination00", 260).data, std::string("x\0y", 3));
 }
@@ -78,7 +78,7 @@ TEST_F(Registries, MissingValuesAndKeysAreNotFound) {
 TEST_F(Registries, SettingAgainInAnotherCaseKeepsOneValueWithItsFirstName) {
     registry.SetValue(kUser, kKey, "Destination00", win::kRegSz, "one");
     registry.SetValue(kUser, "SOFTWARE\\DRAVOLIN", "DESTINATION00", 3, "two");
-    ASSERT_EQ(registry.Commit(), 0);
+    ASSERT_EQ(registry.Flush(), 0);
     const ParsedStore stored = registry.File().Load();
     ASSERT_EQ(stored.records.size(), 1u);
     EXPECT_EQ(stored.records[0].name, "Destination00");
@@ -97,7 +97,7 @@ TEST_F(Registries, DeletingRemovesOnlyThatValue) {
 TEST_F(Registries, MachineValuesStayInMemoryAndTheAutoPlayValueIsObserved) {
     ASSERT_EQ(
         registry.SetValue(kMachine, kCancelAutoplayKey, kCancelAutoplayValue, win::kRegSz, ""), 0);
-    ASSERT_EQ(registry.Commit(), 0);
+    ASSERT_EQ(registry.Flush(), 0);
     EXPECT_EQ(registry.GetValue(kMachine, kCancelAutoplayKey, kCancelAutoplayValue, 260).result,
               win::kErrorSuccess);
     EXPECT_TRUE(registry.File().Load().records.empty()) << "machine values reached the file";
@@ -165,17 +165,17 @@ TEST_F(Registries, WritesWaitForTheCommitWhichWritesTheFileOnce) {
     EXPECT_EQ(LinuxRegistry(temp / "dravolin").GetValue(kUser, kKey, "Destination07", 260).result,
               win::kErrorFileNotFound);
 
-    EXPECT_EQ(registry.Commit(), 0);
+    EXPECT_EQ(registry.Flush(), 0);
     EXPECT_EQ(rewrites.Take(), 1);
     EXPECT_EQ(SavedHistory(temp / "dravolin"), "/new/");
-    EXPECT_EQ(registry.Commit(), 0);
+    EXPECT_EQ(registry.Flush(), 0);
     EXPECT_EQ(rewrites.Take(), 0) << "a commit with nothing waiting wrote the file";
     EXPECT_TRUE(listener.failures.empty());
 }
 
 TEST_F(Registries, ASaveKilledMidwayLeavesTheOldHistory) {
     SaveHistory(registry, "/old/");
-    ASSERT_EQ(registry.Commit(), 0);
+    ASSERT_EQ(registry.Flush(), 0);
     for (int killAfter : {0, 9, 18}) {
         const int status = RunChild([&] {
             LinuxRegistry child(temp / "dravolin");
@@ -188,7 +188,7 @@ TEST_F(Registries, ASaveKilledMidwayLeavesTheOldHistory) {
     const int status = RunChild([&] {
         LinuxRegistry child(temp / "dravolin");
         SaveHistory(child, "/new/");
-        return child.Commit();
+        return child.Flush();
     });
     ASSERT_EQ(status, 0);
     EXPECT_EQ(SavedHistory(temp / "dravolin"), "/new/");
@@ -196,7 +196,7 @@ TEST_F(Registries, ASaveKilledMidwayLeavesTheOldHistory) {
 
 TEST_F(Registries, ASaveThatCannotBeWrittenWholeLeavesTheOldHistory) {
     SaveHistory(registry, "/old/");
-    ASSERT_EQ(registry.Commit(), 0);
+    ASSERT_EQ(registry.Flush(), 0);
     struct stat st {};
     ASSERT_EQ(::stat((temp / "dravolin/store").c_str(), &st), 0);
     // Room for a few longer values, not for twenty.
@@ -207,7 +207,7 @@ TEST_F(Registries, ASaveThatCannotBeWrittenWholeLeavesTheOldHistory) {
         if (::setrlimit(RLIMIT_FSIZE, &room) != 0) return 2;
         LinuxRegistry child(temp / "dravolin");
         SaveHistory(child, "/longer-new/");
-        return child.Commit() == EFBIG ? 0 : 1;
+        return child.Flush() == EFBIG ? 0 : 1;
     });
     ASSERT_EQ(status, 0);
     EXPECT_EQ(SavedHistory(temp / "dravolin"), "/old/");
@@ -219,10 +219,10 @@ TEST_F(Registries, AnotherInstanceWritingInBetweenLosesNothing) {
     registry.SetValue(kUser, kKey, "Both", win::kRegSz, "mine");
     other.SetValue(kUser, kKey, "Theirs", win::kRegSz, "theirs");
     other.SetValue(kUser, kKey, "Both", win::kRegSz, "theirs");
-    ASSERT_EQ(other.Commit(), 0);
+    ASSERT_EQ(other.Flush(), 0);
     EXPECT_EQ(registry.GetValue(kUser, kKey, "Theirs", 260).data, "theirs");
     EXPECT_EQ(registry.GetValue(kUser, kKey, "Both", 260).data, "mine");
-    ASSERT_EQ(registry.Commit(), 0);
+    ASSERT_EQ(registry.Flush(), 0);
 
     LinuxRegistry later(temp / "dravolin");
     EXPECT_EQ(later.GetValue(kUser, kKey, "Mine", 260).data, "mine");
@@ -244,14 +244,14 @@ TEST_F(Registries, AFailedCommitIsToldAndWhatWaitsIsWrittenByTheNextOne) {
     WriteFile(temp / "dravolin", "a file where the folder belongs");
     ASSERT_EQ(registry.SetValue(kUser, kKey, "A", win::kRegSz, "a"), win::kErrorSuccess);
     EXPECT_EQ(registry.GetValue(kUser, kKey, "A", 260).data, "a");
-    EXPECT_NE(registry.Commit(), 0);
+    EXPECT_NE(registry.Flush(), 0);
     registry.SetValue(kUser, kKey, "B", win::kRegSz, "b");
-    EXPECT_NE(registry.Commit(), 0);
+    EXPECT_NE(registry.Flush(), 0);
     ASSERT_EQ(listener.failures.size(), 2u);
     EXPECT_EQ(listener.failures[0], temp / "dravolin/store" + ": " + std::to_string(ENOTDIR));
 
     ::unlink((temp / "dravolin").c_str());
-    EXPECT_EQ(registry.Commit(), 0);
+    EXPECT_EQ(registry.Flush(), 0);
     LinuxRegistry later(temp / "dravolin");
     EXPECT_EQ(later.GetValue(kUser, kKey, "A", 260).data, "a");
     EXPECT_EQ(later.GetValue(kUser, kKey, "B", 260).data, "b");
@@ -260,12 +260,12 @@ TEST_F(Registries, AFailedCommitIsToldAndWhatWaitsIsWrittenByTheNextOne) {
 
 TEST_F(Registries, ADeletionWaitsLikeAWrite) {
     registry.SetValue(kUser, kKey, "A", win::kRegSz, "a");
-    ASSERT_EQ(registry.Commit(), 0);
+    ASSERT_EQ(registry.Flush(), 0);
     EXPECT_EQ(registry.DeleteValue(kUser, kKey, "A"), win::kErrorSuccess);
     EXPECT_EQ(registry.GetValue(kUser, kKey, "A", 260).result, win::kErrorFileNotFound);
     EXPECT_EQ(LinuxRegistry(temp / "dravolin").GetValue(kUser, kKey, "A", 260).data, "a");
     EXPECT_EQ(registry.DeleteValue(kUser, kKey, "A"), win::kErrorFileNotFound);
-    ASSERT_EQ(registry.Commit(), 0);
+    ASSERT_EQ(registry.Flush(), 0);
     EXPECT_EQ(LinuxRegistry(temp / "dravolin").GetValue(kUser, kKey, "A", 260).result,
               win::kErrorFileNotFound);
 }

@@ -222,7 +222,7 @@ TEST_F(StoreFiles, TwoWritersAtOnceLoseNothing) {
             ASSERT_EQ(registry.SetValue(win::RootKey::CurrentUser, "Software\\Dravolin", name,
                                         win::kRegSz, name),
                       0);
-            ASSERT_EQ(registry.Commit(), 0);
+            ASSERT_EQ(registry.Flush(), 0);
         }
     };
     std::thread a(writer, 0), b(writer, 1);

@@ -1,11 +1,14 @@
 // The program's per-user store under the real dialog: the real LinuxRegistry behind it, written
-// once per event by the program's own StoreCommits, and a store that cannot be written told
-// once, on the dialog.
+// once per event by the program's own StoreCommits on the registry's writer thread, a disk
+// that hangs never holding up the dialog, and a store that cannot be written told once, on
+// the dialog.
+#include <QDir>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include "platform/linux/LinuxRegistry.h"
 #include "platform/qt/product/StoreCommits.h"
+#include "tests/linux/StoreLockHolder.h"
 #include "tests/linux/StoreRewrites.h"
 #include "tests/qt/QtTestPlatform.h"
 
@@ -56,7 +59,7 @@ class StoreCommitsTest : public QObject {
                 earlier.SetValue(win::RootKey::CurrentUser, kKey, ValueName(i), win::kRegSz,
                                  "/old/" + std::to_string(i) + "/");
             }
-            QCOMPARE(earlier.Commit(), 0);
+            QCOMPARE(earlier.Flush(), 0);
         }
         lnx::test::StoreRewrites rewrites(folder);
         QVERIFY(rewrites.Watching());
@@ -93,6 +96,43 @@ class StoreCommitsTest : public QObject {
         QCOMPARE(value(19), std::string("/old/18/"));
     }
 
+    void aSaveWhileTheDiskHangsLeavesTheDialogAnswering() {
+        QTemporaryDir temp;
+        const std::string folder = temp.path().toStdString() + "/dravolin";
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
+        test::QtTestPlatform machine;
+        machine.fakes.folderPicker.choice = "/srv/Discs";
+        lnx::LinuxRegistry registry(folder);
+        StoreCommits commits(registry, machine.host, Language::English);
+        machine.registry.Wrap(registry);
+        // After the registry: gone first, so that a failed check does not leave the
+        // registry's teardown waiting for the lock.
+        lnx::test::StoreLockHolder disk(folder);
+        QVERIFY(disk.Holding());
+        const auto stored = [&] {
+            return registry.GetValue(win::RootKey::CurrentUser, kKey, ValueName(0), 260).data;
+        };
+        machine.Run([&](QtDialog& dialog) {
+            dialog.Button(3)->click();  // Browse: ApplyDestination saves the history
+            {
+                lnx::test::ReleaseIfLate guard(disk);
+                QCoreApplication::processEvents();  // the event's commit
+                QVERIFY2(guard.Returned(), "the UI thread waited for the store's write");
+            }
+            QVERIFY(disk.WaitForWaiter());
+            QVERIFY(registry.HasPendingWrites());
+            QCOMPARE(stored(), std::string("/srv/Discs/"));
+            QCOMPARE(dialog.Target().itemText(0), QStringLiteral("/srv/Discs/"));
+            disk.Release();
+            QTRY_VERIFY(!registry.HasPendingWrites());
+        });
+        commits.CommitNow();
+        QCOMPARE(lnx::LinuxRegistry(folder)
+                     .GetValue(win::RootKey::CurrentUser, kKey, ValueName(0), 260)
+                     .data,
+                 std::string("/srv/Discs/"));
+    }
+
     void aStoreThatCannotBeWrittenIsToldOnceOnTheDialog() {
         QTemporaryDir temp;
         // A file where the store's folder belongs.
@@ -112,12 +152,12 @@ class StoreCommitsTest : public QObject {
             for (const char* choice : {"/srv/One", "/srv/Two"}) {
                 machine.fakes.folderPicker.choice = choice;
                 dialog.Button(3)->click();
-                QCoreApplication::processEvents();  // the commit, and a box if it fails
-                QCOMPARE(boxes.texts.size(), 1);
+                // The commit, and, once the writer has failed, the box.
+                QTRY_COMPARE(boxes.texts.size(), 1);
             }
             QCOMPARE(dialog.Target().itemText(0), QStringLiteral("/srv/Two/"));
         });
-        commits.CommitNow();  // the teardown's save fails too
+        commits.CommitNow();  // the teardown's save fails too, and every failure is told
         QCoreApplication::processEvents();
 
         QCOMPARE(boxes.texts.size(), 1);
@@ -137,8 +177,8 @@ class StoreCommitsTest : public QObject {
         StoreCommits commits(registry, host, Language::Russian);
         BoxWatch boxes;
         registry.SetValue(win::RootKey::CurrentUser, kKey, ValueName(0), win::kRegSz, "/x/");
-        QCoreApplication::processEvents();
-        QCOMPARE(boxes.texts.size(), 1);
+        // Told by the writer's posted call alone: nothing commits again.
+        QTRY_COMPARE(boxes.texts.size(), 1);
         QVERIFY2(boxes.texts.front().startsWith(QStringLiteral("Не удаётся сохранить")),
                  qPrintable(boxes.texts.front()));
         QCOMPARE(boxes.owners.front(), nullptr);  // no dialog: a box of its own

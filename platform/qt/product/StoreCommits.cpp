@@ -11,7 +11,12 @@ namespace dravolin::qt {
 StoreCommits::StoreCommits(lnx::LinuxRegistry& registry, const QtDialogHost& host,
                            Language language)
     : registry_(registry), host_(host), language_(language) {
-    registry_.SetStoreListener(this);
+    // A write that failed on the store's writer thread is told here, on the UI thread; the
+    // posted call is dropped if this object goes first.
+    registry_.SetStoreListener(this, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { registry_.TellFailures(); }, Qt::QueuedConnection);
+    });
 }
 
 StoreCommits::~StoreCommits() {
@@ -19,7 +24,7 @@ StoreCommits::~StoreCommits() {
 }
 
 void StoreCommits::CommitNow() {
-    registry_.Commit();
+    registry_.Flush();
 }
 
 void StoreCommits::OnWritePending() {

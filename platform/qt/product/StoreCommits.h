@@ -8,8 +8,10 @@ namespace dravolin::qt {
 
 // Writes the per-user store once per event: whatever the handlers of one event set (a save of
 // the history is up to twenty values) is committed in one atomic write when control is back
-// in Qt's event loop. The first write that fails in a run is shown in a message box on the
-// dialog, naming the file and the reason; later ones are not. UI thread only.
+// in Qt's event loop. The registry's writer thread does the write; the UI thread never waits
+// for it but at the teardown. The first write that fails in a run is shown in a message box on
+// the dialog, naming the file and the reason; later ones are not. UI thread only: failures
+// come back from the writer as posted events.
 class StoreCommits : public QObject, private lnx::StoreListener {
   public:
     StoreCommits(lnx::LinuxRegistry& registry, const QtDialogHost& host, Language language);
@@ -17,7 +19,8 @@ class StoreCommits : public QObject, private lnx::StoreListener {
     StoreCommits(const StoreCommits&) = delete;
     StoreCommits& operator=(const StoreCommits&) = delete;
 
-    // Commits what waits now: at teardown, when no event loop runs any more.
+    // Commits what waits now and waits until it is written: at teardown, when no event loop
+    // runs any more.
     void CommitNow();
 
   private:

@@ -55,9 +55,10 @@ int Run(const std::vector<std::string>& args) {
 
     ScreenlessUi ui;
     HeadlessHost host(ui.window, ui.log, console, policy, *options);
-    // The store is written once per event, as the desktop program does.
+    // The store is written once per event, as the desktop program does; without a screen to
+    // keep answering, the event waits for the write, whose failure is printed beside it.
     host.AfterEachEvent([&services, console] {
-        if (const int error = services.registry().Commit()) {
+        if (const int error = services.registry().Flush()) {
             console->Line("STORE " + services.registry().File().Target() + ": " +
                           lnx::ErrorText(error));
         }
