@@ -40,9 +40,8 @@ LinuxServices::LinuxServices(LinuxServicesOptions options)
         prompts =
             std::make_shared<PolicyPromptsFactory>(ReplaceDecision::Skip, ErrorDecision::Cancel);
     }
-    workers_.devices = std::make_shared<LinuxDeviceControl>(
-        drives_, cdrom_, mounter_,
-        std::make_shared<MediaTests>(cdrom_, threads_, MediaTests::Timing{}));
+    mediaTests_ = std::make_shared<MediaTests>(cdrom_, threads_, MediaTests::Timing{});
+    workers_.devices = std::make_shared<LinuxDeviceControl>(drives_, cdrom_, mounter_, mediaTests_);
     workers_.copy = std::make_shared<LinuxShellCopy>(
         drives_, mounter_, std::move(prompts), OrDefault<CopyIo, CopyIo>(options.copyIo), states_);
     workers_.cursor = OrDefault<WaitCursor, NoWaitCursor>(options.cursor);
@@ -50,6 +49,7 @@ LinuxServices::LinuxServices(LinuxServicesOptions options)
 }
 
 bool LinuxServices::Finish(std::chrono::steady_clock::time_point deadline) {
+    mediaTests_->Stop();
     if (!threads_.WaitForAll(deadline)) return false;
     // Every copy let go of its own mount as it ended; what is left was mounted on request.
     mounter_->ReleaseAll();

@@ -11,6 +11,7 @@
 #include "platform/linux/LinuxPathPreparer.h"
 #include "platform/linux/LinuxRegistry.h"
 #include "platform/linux/LinuxThreads.h"
+#include "platform/linux/MediaTests.h"
 #include "platform/linux/OpticalDrives.h"
 
 namespace dravolin::lnx {
@@ -66,6 +67,7 @@ class LinuxServices {
     LinuxThreads threads_;
     std::shared_ptr<DriveStates> states_;
     std::shared_ptr<DiscMounter> mounter_;
+    std::shared_ptr<MediaTests> mediaTests_;
     std::unique_ptr<Volumes> volumes_;
     std::unique_ptr<ShellInfo> shellInfo_;
     std::unique_ptr<LinuxRegistry> registry_;

@@ -12,22 +12,36 @@ bool MediaTests::Ask(const std::string& deviceNode) {
     return fd && QueryTray(*io_, fd.Get()) == TrayState::DiscOk;
 }
 
+// Under `mutex_`, which `lock` holds; on return it holds it again.
+void MediaTests::AskNow(std::unique_lock<std::mutex>& lock, const std::string& deviceNode,
+                        Slot& slot) {
+    slot.asking = true;
+    lock.unlock();
+    const bool disc = Ask(deviceNode);
+    lock.lock();
+    slot.answer = disc;
+    slot.answeredAt = timing_.now();
+    slot.asking = false;
+    answered_.notify_all();
+}
+
+bool MediaTests::Start(Job job) {
+    return static_cast<bool>(threads_.Create(std::move(job)));
+}
+
 bool MediaTests::HasMedia(const std::string& deviceNode) {
     std::unique_lock lock(mutex_);
     Slot& slot = slots_[deviceNode];
-    if (slot.answer && timing_.now() - slot.answeredAt > timing_.freshness) slot.answer.reset();
+    const Clock::time_point called = timing_.now();
+    if (slot.answer && called - slot.answeredAt > timing_.freshness) slot.answer.reset();
     if (!slot.answer && !slot.asking) {
         slot.asking = true;
-        auto job = [self = shared_from_this(), deviceNode, &slot]() -> std::uint32_t {
-            const bool disc = self->Ask(deviceNode);
-            std::lock_guard done(self->mutex_);
-            slot.answer = disc;
-            slot.answeredAt = self->timing_.now();
-            slot.asking = false;
-            self->answered_.notify_all();
-            return 0;
-        };
-        if (!threads_.Create(std::move(job))) {
+        const bool started = Start([self = shared_from_this(), deviceNode, &slot] {
+            std::unique_lock job(self->mutex_);
+            self->AskNow(job, deviceNode, slot);
+            return 0u;
+        });
+        if (!started) {
             // No worker to be had: the drive is asked here, as a plain test would.
             slot.asking = false;
             lock.unlock();
@@ -37,7 +51,36 @@ bool MediaTests::HasMedia(const std::string& deviceNode) {
     answered_.wait_for(lock, timing_.patience, [&] { return slot.answer.has_value(); });
     const bool disc = slot.answer.value_or(false);
     slot.answer.reset();
+    if (!disc) AskAhead(deviceNode, slot, called);
+    slot.lastCall = called;
     return disc;
+}
+
+// Under `mutex_`. A drive tested at a steady pace and found without a disc is tested again:
+// a drive just given a disc answers its first test only once it has read the disc's table of
+// contents, which is often longer than a caller waits; asked `lead` before the next test is
+// due, it has answered by then.
+void MediaTests::AskAhead(const std::string& deviceNode, Slot& slot, Clock::time_point called) {
+    if (slot.askingAhead || stopping_ || slot.lastCall == Clock::time_point{}) return;
+    const Clock::duration pace = called - slot.lastCall;
+    if (pace < timing_.shortestPace || pace > timing_.longestPace || pace <= timing_.lead) return;
+    slot.askingAhead = true;
+    const Clock::duration delay = pace - timing_.lead;
+    const bool started = Start([self = shared_from_this(), deviceNode, &slot, delay] {
+        std::unique_lock job(self->mutex_);
+        self->stop_.wait_for(job, delay, [&] { return self->stopping_; });
+        // A late answer waiting there is older than this one will be.
+        if (!self->stopping_ && !slot.asking) self->AskNow(job, deviceNode, slot);
+        slot.askingAhead = false;
+        return 0u;
+    });
+    if (!started) slot.askingAhead = false;
+}
+
+void MediaTests::Stop() {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    stop_.notify_all();
 }
 
 }  // namespace dravolin::lnx

@@ -19,6 +19,7 @@ namespace dravolin::lnx {
 // Thread-safe.
 class MediaTests : public std::enable_shared_from_this<MediaTests> {
   public:
+    using Clock = std::chrono::steady_clock;
     struct Timing {
         // How long a caller waits for the drive's answer.
         std::chrono::milliseconds patience{20};
@@ -26,33 +27,47 @@ class MediaTests : public std::enable_shared_from_this<MediaTests> {
         // longer than the dialog's poll period, so that a drive slow at every poll is still
         // heard.
         std::chrono::milliseconds freshness{2000};
-        std::function<std::chrono::steady_clock::time_point()> now = [] {
-            return std::chrono::steady_clock::now();
-        };
+        // A drive tested at a pace between these two, and found without a disc, is asked
+        // again `lead` before its next test is due.
+        std::chrono::milliseconds shortestPace{500};
+        std::chrono::milliseconds longestPace{5000};
+        std::chrono::milliseconds lead{300};
+        std::function<Clock::time_point()> now = [] { return Clock::now(); };
     };
     // `threads` must outlive every call of HasMedia; its workers hold this object.
     MediaTests(std::shared_ptr<CdromIo> io, Threads& threads, Timing timing);
 
     // The drive's answer (CDROM_DRIVE_STATUS says a disc is there and readable) when it comes
-    // within the patience. Otherwise false for now: the drive is asked on, and its answer is
-    // the one given to the next test of the drive if that comes while the answer is fresh.
-    // An answer is given once; two callers testing one drive at the same moment may see one
-    // answer and one false.
+    // within the patience, or the answer of a test made ahead, while fresh. Otherwise false for
+    // now: the drive is asked on, and its answer is the one given to the next test of the
+    // drive if that comes while the answer is fresh. An answer is given once; two callers
+    // testing one drive at the same moment may see one answer and one false.
     bool HasMedia(const std::string& deviceNode);
 
+    // For the end of the program: tests waiting to be made ahead end at once.
+    void Stop();
+
   private:
+    using Job = std::function<std::uint32_t()>;
     struct Slot {
-        bool asking = false;  // a worker is asking the drive
+        bool asking = false;       // a worker is asking the drive
+        bool askingAhead = false;  // a worker waits to ask it before the next test
         std::optional<bool> answer;
-        std::chrono::steady_clock::time_point answeredAt;
+        Clock::time_point answeredAt;
+        Clock::time_point lastCall;
     };
     bool Ask(const std::string& deviceNode);
+    void AskNow(std::unique_lock<std::mutex>& lock, const std::string& deviceNode, Slot& slot);
+    void AskAhead(const std::string& deviceNode, Slot& slot, Clock::time_point called);
+    bool Start(Job job);
 
     std::shared_ptr<CdromIo> io_;
     Threads& threads_;
     Timing timing_;
     std::mutex mutex_;
     std::condition_variable answered_;
+    std::condition_variable stop_;
+    bool stopping_ = false;
     std::map<std::string, Slot> slots_;  // by device node
 };
 

@@ -48,14 +48,22 @@ class MediaTestsTest : public ::testing::Test {
         cdrom->onIoctl = [this](unsigned long request) {
             if (request == CDROM_DRIVE_STATUS) gate.Pass();
         };
-        MediaTests::Timing timing;
         // Generous, so that a loaded machine's answer still comes in time where it should.
-        timing.patience = 5s;
+        tests = Make(5s);
+    }
+    // Tests made at the callers' pace only, unless `ahead` is given (then asked `ahead`
+    // before the next test is due).
+    std::shared_ptr<MediaTests> Make(std::chrono::milliseconds patience,
+                                     std::chrono::milliseconds ahead = 0ms) {
+        MediaTests::Timing timing;
+        timing.patience = patience;
         timing.now = [this] {
             std::lock_guard lock(clockMutex);
             return fakeNow;
         };
-        tests = std::make_shared<MediaTests>(cdrom, threads, timing);
+        if (ahead == 0ms) timing.longestPace = 0ms;
+        timing.lead = ahead;
+        return std::make_shared<MediaTests>(cdrom, threads, timing);
     }
     void TearDown() override {
         gate.Open();
@@ -68,6 +76,15 @@ class MediaTestsTest : public ::testing::Test {
     void Advance(std::chrono::milliseconds by) {
         std::lock_guard lock(clockMutex);
         fakeNow += by;
+    }
+    // Waits, with a deadline, until the drive has been sent `commands` status commands.
+    bool Sent(int commands) {
+        const Clock::time_point deadline = Clock::now() + 30s;
+        while (StatusCommands() < commands) {
+            if (Clock::now() > deadline) return false;
+            std::this_thread::yield();
+        }
+        return true;
     }
     // Waits, with a deadline, until the drive has answered the test under way.
     bool Answered(int commands) {
@@ -106,13 +123,7 @@ TEST_F(MediaTestsTest, AQuickDriveAnswersEveryTestAnewAndNeverOnTheCallersThread
 }
 
 TEST_F(MediaTestsTest, ASlowDriveKeepsNoCallerAndItsLateAnswerServesTheNextTest) {
-    MediaTests::Timing timing;
-    timing.patience = 1ms;
-    timing.now = [this] {
-        std::lock_guard lock(clockMutex);
-        return fakeNow;
-    };
-    tests = std::make_shared<MediaTests>(cdrom, threads, timing);
+    tests = Make(1ms);
     gate.Close();
     EXPECT_FALSE(tests->HasMedia(node));  // returns while the drive still holds the command
     EXPECT_FALSE(tests->HasMedia(node));  // a test under way is not asked twice
@@ -139,6 +150,40 @@ TEST_F(MediaTestsTest, ASlowDriveKeepsNoCallerAndItsLateAnswerServesTheNextTest)
     EXPECT_TRUE(tests->HasMedia(node));
 }
 
+// The poll tests a drive waiting for a disc every 1.5 s: it is asked shortly before each test
+// is due, so that a disc that takes the drive long to read is still seen at the next poll.
+TEST_F(MediaTestsTest, ADriveTestedAtASteadyPaceIsAskedAheadOfItsNextTest) {
+    cdrom->status = CDS_NO_DISC;
+    tests = Make(1ms, 1499ms);  // asked 1 ms after a test at a pace of 1.5 s
+    gate.Close();
+    EXPECT_FALSE(tests->HasMedia(node));
+    gate.Open();
+    ASSERT_TRUE(Answered(1));
+    Advance(1500ms);
+    gate.Close();
+    EXPECT_FALSE(tests->HasMedia(node));  // the late answer; the pace is known now
+    ASSERT_TRUE(Sent(2));                 // the test made ahead
+    cdrom->status = CDS_DISC_OK;          // the disc arrives while the drive reads it
+    gate.Open();
+    ASSERT_TRUE(Answered(2));
+    Advance(1500ms);
+    gate.Close();
+    EXPECT_TRUE(tests->HasMedia(node));  // at once, from the test made ahead
+    EXPECT_EQ(StatusCommands(), 2);
+    gate.Open();
+}
+
+TEST_F(MediaTestsTest, TheEndOfTheProgramEndsATestWaitingToBeMadeAhead) {
+    cdrom->status = CDS_NO_DISC;
+    tests = Make(5s, 1ms);  // asked 1 ms before a test due in 5 s
+    EXPECT_FALSE(tests->HasMedia(node));
+    Advance(5000ms);
+    EXPECT_FALSE(tests->HasMedia(node));
+    tests->Stop();
+    EXPECT_TRUE(threads.WaitForAll(Clock::now() + 2s));
+    EXPECT_EQ(StatusCommands(), 2);
+}
+
 TEST_F(MediaTestsTest, ADriveStuckOnACommandKeepsNoOtherDriveWaiting) {
     system.AddBlockDevice("sr1", 5);
     const std::string other = system.Dev("sr1");
@@ -149,7 +194,7 @@ TEST_F(MediaTestsTest, ADriveStuckOnACommandKeepsNoOtherDriveWaiting) {
     };
     gate.Close();
     std::thread stuck([&] { EXPECT_TRUE(tests->HasMedia(node)); });
-    while (StatusCommands() < 1) std::this_thread::yield();
+    ASSERT_TRUE(Sent(1));
     EXPECT_TRUE(tests->HasMedia(other));
     gate.Open();
     stuck.join();
