@@ -28,6 +28,10 @@ class Gate {
         open_ = true;
         changed_.notify_all();
     }
+    void Close() {
+        std::lock_guard lock(mutex_);
+        open_ = false;
+    }
     void Wait() {
         std::unique_lock lock(mutex_);
         changed_.wait_until(lock, deadline_, [&] { return open_; });
