@@ -4,6 +4,19 @@
 
 namespace dravolin::lnx {
 
+namespace {
+// Per thread by nature: only the UI thread runs the poll.
+thread_local bool inPoll = false;
+}  // namespace
+
+MediaTests::PollScope::PollScope() : previous_(inPoll) {
+    inPoll = true;
+}
+
+MediaTests::PollScope::~PollScope() {
+    inPoll = previous_;
+}
+
 MediaTests::MediaTests(std::shared_ptr<CdromIo> io, Threads& threads, Timing timing)
     : io_(std::move(io)), threads_(threads), timing_(std::move(timing)) {}
 
@@ -30,6 +43,9 @@ bool MediaTests::Start(Job job) {
 }
 
 bool MediaTests::HasMedia(const std::string& deviceNode) {
+    // A command acts on the answer at once: it asks the drive itself, and waits for it.
+    if (!inPoll) return Ask(deviceNode);
+
     std::unique_lock lock(mutex_);
     Slot& slot = slots_[deviceNode];
     const Clock::time_point called = timing_.now();

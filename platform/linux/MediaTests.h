@@ -12,16 +12,17 @@
 
 namespace dravolin::lnx {
 
-// Whether a drive holds a readable disc, asked on a worker so that no caller waits on the
-// drive longer than a moment. A drive answers each command only after the one before it, and
-// a drive sharing its IDE channel with one being read only once that read is done: hundreds
-// of milliseconds, at every poll of the dialog, for each drive waiting for its next disc.
-// Thread-safe.
+// Whether a drive holds a readable disc, asked on a worker so that the dialog's poll never
+// waits on a drive longer than a moment. A drive answers each command only after the one
+// before it, and a drive sharing its IDE channel with one being read only once that read is
+// done: hundreds of milliseconds, at every poll, for each drive waiting for its next disc.
+// Tests made outside the poll (a user's double-click, a worker's) ask the drive on the caller's
+// thread, as a plain test does: their caller acts on the answer at once. Thread-safe.
 class MediaTests : public std::enable_shared_from_this<MediaTests> {
   public:
     using Clock = std::chrono::steady_clock;
     struct Timing {
-        // How long a caller waits for the drive's answer.
+        // How long the poll waits for the drive's answer.
         std::chrono::milliseconds patience{20};
         // How long an answer that came too late for its caller serves the drive's next test;
         // longer than the dialog's poll period, so that a drive slow at every poll is still
@@ -37,15 +38,28 @@ class MediaTests : public std::enable_shared_from_this<MediaTests> {
     // `threads` must outlive every call of HasMedia; its workers hold this object.
     MediaTests(std::shared_ptr<CdromIo> io, Threads& threads, Timing timing);
 
-    // The drive's answer (CDROM_DRIVE_STATUS says a disc is there and readable) when it comes
-    // within the patience, or the answer of a test made ahead, while fresh. Otherwise false for
-    // now: the drive is asked on, and its answer is the one given to the next test of the
-    // drive if that comes while the answer is fresh. An answer is given once; two callers
-    // testing one drive at the same moment may see one answer and one false.
+    // The drive's answer (CDROM_DRIVE_STATUS says a disc is there and readable). In the poll
+    // (a PollScope on this thread), when it comes within the patience, or the answer of a test
+    // made ahead, while fresh; otherwise false for now: the drive is asked on, and its answer
+    // is the one given to the next test of the drive if that comes while the answer is fresh.
+    // An answer is given once; two callers testing one drive at the same moment may see one
+    // answer and one false.
     bool HasMedia(const std::string& deviceNode);
 
     // For the end of the program: tests waiting to be made ahead end at once.
     void Stop();
+
+    // Marks the dialog's poll on this thread for as long as it lives (UI thread).
+    class PollScope {
+      public:
+        PollScope();
+        ~PollScope();
+        PollScope(const PollScope&) = delete;
+        PollScope& operator=(const PollScope&) = delete;
+
+      private:
+        bool previous_;
+    };
 
   private:
     using Job = std::function<std::uint32_t()>;

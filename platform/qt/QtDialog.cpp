@@ -1,7 +1,6 @@
 #include "platform/qt/QtDialog.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
@@ -133,10 +132,12 @@ std::uint32_t QtDialog::SetTimer(std::uint32_t id, std::uint32_t milliseconds) {
         // A child, so that a timer killed after the last event loop still goes with the dialog.
         timer = std::make_unique<QTimer>(this);
         connect(timer.get(), &QTimer::timeout, this, [this, id] {
-            QElapsedTimer clock;
-            clock.start();
-            Route(win::kWmTimer, id, 0);
-            if (tickObserver_) tickObserver_(std::chrono::nanoseconds(clock.nsecsElapsed()));
+            const auto tick = [this, id] { Route(win::kWmTimer, id, 0); };
+            if (tickRunner_) {
+                tickRunner_(tick);
+            } else {
+                tick();
+            }
         });
     }
     timer->start(static_cast<int>(milliseconds));

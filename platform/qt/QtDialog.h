@@ -45,9 +45,10 @@ class QtDialog : public QDialog, public DialogWindow {
     // modal loop has ended.
     void Destroy();
 
-    // Told how long the core took over each timer tick, for measuring the poll.
-    using TickObserver = std::function<void(std::chrono::nanoseconds)>;
-    void SetTickObserver(TickObserver observer) { tickObserver_ = std::move(observer); }
+    // Runs each timer tick (`tick` routes it to the core), so that the program can set up
+    // what the poll needs around it and measure it. Without one the tick runs alone.
+    using TickRunner = std::function<void(const std::function<void()>& tick)>;
+    void SetTickRunner(TickRunner runner) { tickRunner_ = std::move(runner); }
 
     // For the host and the tests.
     QPushButton* Button(int id) const;
@@ -83,7 +84,7 @@ class QtDialog : public QDialog, public DialogWindow {
     std::unique_ptr<QtListView> list_;
     std::unique_ptr<QtComboBoxEx> target_;
     std::map<std::uint32_t, std::unique_ptr<QTimer>> timers_;
-    TickObserver tickObserver_;
+    TickRunner tickRunner_;
     QPaintEvent* painting_ = nullptr;
     std::intptr_t msgResult_ = 0;
     bool destroyed_ = false;

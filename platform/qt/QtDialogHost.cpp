@@ -14,7 +14,7 @@ QtDialogHost::~QtDialogHost() = default;
 
 std::intptr_t QtDialogHost::RunModal(CCopyDlg& dialog) {
     QtDialog window(dialog, TextsOf(language_));
-    window.SetTickObserver(tickObserver_);
+    window.SetTickRunner(tickRunner_);
     // Declared after the window, so it goes first: its copy windows are the window's children.
     CopyBoard board(window, language_, sessions_);
     current_ = &window;

@@ -4,12 +4,12 @@
 #include <memory>
 #include "platform/DialogWindow.h"
 #include "platform/qt/CopySession.h"
+#include "platform/qt/QtDialog.h"
 #include "platform/qt/QtResources.h"
 
 namespace dravolin::qt {
 
 class CopyBoard;
-class QtDialog;
 
 // Runs the main dialog modally in a nested Qt event loop: builds the window from the template,
 // attaches and initialises the core's dialog, and routes WM_DESTROY while every widget still
@@ -24,13 +24,11 @@ class QtDialogHost : public DialogHost {
     // The dialog while RunModal runs, else null.
     QtDialog* Current() const { return current_; }
     CopyBoard* Board() const { return board_; }
-    // Given to every dialog this host runs (QtDialog::SetTickObserver).
-    void SetTickObserver(std::function<void(std::chrono::nanoseconds)> observer) {
-        tickObserver_ = std::move(observer);
-    }
+    // Given to every dialog this host runs (QtDialog::SetTickRunner).
+    void SetTickRunner(QtDialog::TickRunner runner) { tickRunner_ = std::move(runner); }
 
   private:
-    std::function<void(std::chrono::nanoseconds)> tickObserver_;
+    QtDialog::TickRunner tickRunner_;
     Language language_;
     std::shared_ptr<CopySessions> sessions_;
     QtDialog* current_ = nullptr;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include "FakeSystem.h"
 #include "platform/linux/LinuxThreads.h"
 #include "platform/linux/MediaTests.h"
@@ -81,6 +82,8 @@ class MediaTestsTest : public ::testing::Test {
     Clock::time_point fakeNow = Clock::now();
     std::string node;
     std::shared_ptr<MediaTests> tests;
+    // The tests below are the poll's, but where a test says otherwise.
+    std::optional<MediaTests::PollScope> poll{std::in_place};
 };
 
 TEST_F(MediaTestsTest, AQuickDriveAnswersEveryTestAnewAndNeverOnTheCallersThread) {
@@ -125,6 +128,25 @@ TEST_F(MediaTestsTest, ASlowDriveKeepsNoCallerAndItsLateAnswerServesTheNextTest)
     gate.Open();
     ASSERT_TRUE(Answered(3));
     EXPECT_TRUE(tests->HasMedia(node));
+}
+
+// A user's double-click acts on the answer at once: outside the poll, the drive is asked on the
+// caller's thread and its answer awaited however slow it is.
+TEST_F(MediaTestsTest, ACommandOutsideThePollWaitsForTheDrivesAnswer) {
+    tests = Make(1ms, 1499ms);
+    poll.reset();
+    gate.Close();
+    std::thread drive([&] {
+        if (Sent(1)) gate.Open();
+    });
+    EXPECT_TRUE(tests->HasMedia(node));
+    drive.join();
+    EXPECT_EQ(cdrom->Calls().back().thread, std::this_thread::get_id());
+    // Nor is anything asked ahead for a command.
+    Advance(1500ms);
+    EXPECT_TRUE(tests->HasMedia(node));
+    EXPECT_TRUE(threads.WaitForAll(Clock::now() + 30s));
+    EXPECT_EQ(StatusCommands(), 2);
 }
 
 // The poll tests a drive waiting for a disc every 1.5 s: it is asked shortly before each test

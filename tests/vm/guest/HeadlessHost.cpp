@@ -8,6 +8,7 @@
 #include <utility>
 #include "app/CopyDlg.h"
 #include "engine/DriveList.h"
+#include "platform/linux/MediaTests.h"
 
 namespace dravolin::vm {
 
@@ -77,6 +78,8 @@ void HeadlessHost::Reply(bool ok, const std::string& line, const std::string& wh
 // UI thread only. A tick arrives only while the timer lives, as from a real window.
 void HeadlessHost::DeliverTimer(CCopyDlg& dialog) {
     if (dialog.m_nTimer != 0 && window_.timers.count(dialog.m_nTimer) != 0) {
+        // The poll's media tests as the desktop program makes them.
+        const lnx::MediaTests::PollScope poll;
         std::intptr_t result = 0;
         dialog.OnWndMsg(win::kWmTimer, dialog.m_nTimer, 0, &result);
     }

@@ -380,7 +380,7 @@ class FaultScenarios(DesktopRun):
         after an unmount, and lets go half a second later: the kernel refuses the eject while
         it holds the drive, and the program asks again, so the disc is ejected once and not
         copied a second time."""
-        target = f"{HOME}/discs/held"
+        target = self.fresh_target("held")
         self.d.type_target(target)
         self.load("F", "locked")
         holder = self.agent.spawn("drive-holder", argv=["python3", "-c", (
@@ -421,7 +421,7 @@ class FaultScenarios(DesktopRun):
     def four_drives(self):
         """Four discs in four drives on both IDE channels, copied in parallel while the dialog
         keeps answering."""
-        target = f"{HOME}/discs/quad"
+        target = self.fresh_target("quad")
         self.d.type_target(target)
         for n, letter in enumerate(LETTERS):
             self.load(letter, f"quad{n}")
@@ -442,11 +442,15 @@ class FaultScenarios(DesktopRun):
         deadline = ticked + 120
         most = 0
         seen = {}  # drive letter -> [first, last] moment its progress window was seen
+        copying = {}  # drive letter -> the first moment its row said so
         while True:
             shown = [w for w in self.d.windows() if re.fullmatch(r"Copying [D-G]:.*", w["name"])]
             for window in shown:
                 moments = seen.setdefault(window["name"][8], [time.monotonic() - ticked] * 2)
                 moments[1] = time.monotonic() - ticked
+            for row in self.d.rows():
+                if row.status == "Disc copying":
+                    copying.setdefault(row.letter, time.monotonic() - ticked)
             most = max(most, len(shown))
             if most == 4:
                 break
@@ -470,14 +474,18 @@ class FaultScenarios(DesktopRun):
             problems.append(f"at most {most} copies ran at once; progress windows seen "
                             "(seconds after the ticks): " + ", ".join(
                                 f"{letter}: {a:.1f}-{b:.1f}" for letter, (a, b) in sorted(
-                                    seen.items())))
+                                    seen.items()))
+                            + "; rows said \"Disc copying\" from: " + ", ".join(
+                                f"{letter}: {at:.1f}" for letter, at in sorted(copying.items())))
         problems += self.stalls(stats, "during four copies")
         tick_line = (f"the poll tick on the UI thread ({len(ticks)} ticks, from the program's "
                      f"tick log): median {statistics.median(ticks):.1f} ms, longest "
                      f"{max(ticks):.1f} ms" if ticks else "the program wrote no tick log")
         self.figures["four drives at once"] = [
-            f"{most} progress windows at once; files: {len(expected)}", stall_line(stats),
-            tick_line]
+            f"{most} progress windows at once; files: {len(expected)}; rows said \"Disc "
+            "copying\" from (s after the ticks): " + ", ".join(
+                f"{letter}: {at:.1f}" for letter, at in sorted(copying.items())),
+            stall_line(stats), tick_line]
         self.four_drive_ticks = ticks
         self.four_drive_ping = stats
         if problems:

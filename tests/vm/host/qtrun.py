@@ -146,6 +146,12 @@ class DesktopRun:
             if inserted or not tray_open:
                 self.m.eject(drive)
 
+    def fresh_target(self, name):
+        """A target folder of the user's that holds nothing yet, even in a second attempt."""
+        target = f"{HOME}/discs/{name}"
+        self.agent.run(sh=f"rm -rf '{target}'", user=USER)
+        return target
+
     # --- discs and drives ---
 
     def load(self, drive, disc):
