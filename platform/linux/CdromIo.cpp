@@ -50,7 +50,9 @@ bool EjectTray(CdromIo& io, int fd, int busyPauses, int* status) {
         const int result = io.Ioctl(fd, CDROMEJECT, 0);
         if (result == 0) return true;
         const int error = result == -1 ? errno : 0;
-        if (error != EBUSY || pause == busyPauses || CancelRequested()) {
+        const bool again =
+            error == EBUSY ? pause < busyPauses : result > 0 && pause < kEjectRefusedPauses;
+        if (!again || CancelRequested()) {
             if (status) *status = result == -1 ? error : -result;
             return false;
         }

@@ -33,8 +33,11 @@ TrayState QueryTray(CdromIo& io, int fd);
 // and for seconds on a slow drive. Such a refusal is asked again every kEjectBusyPause, up to
 // `busyPauses` times, or until the worker is told to stop. A disc that stays in is copied
 // again, so a worker waits long (kEjectBusyPausesOnWorker); the UI thread's double-click only
-// a moment (kEjectBusyPausesOnUiThread).
+// a moment (kEjectBusyPausesOnUiThread). A drive's own refusal (a positive SCSI status) is
+// asked again kEjectRefusedPauses times: a drive reports a unit attention (a medium change, a
+// reset) once, to whichever command comes next.
 inline constexpr std::chrono::milliseconds kEjectBusyPause{100};
+inline constexpr int kEjectRefusedPauses = 3;
 inline constexpr int kEjectBusyPausesOnWorker = 150;
 inline constexpr int kEjectBusyPausesOnUiThread = 10;
 bool EjectTray(CdromIo& io, int fd, int busyPauses, int* status = nullptr);

@@ -158,29 +158,33 @@ TEST_F(DriveServices, EjectRefusedWhileTheDriveIsBusyIsTriedAgainForABoundedTime
     struct Case {
         const char* title;
         Thread thread;
-        int busy;    // ejects refused with EBUSY first
-        int result;  // the answer after them
+        int busy;     // ejects refused with EBUSY first
+        int refused;  // then refused by the drive
+        int result;   // the answer after them
         bool ejected;
         int ejects;        // CDROMEJECT requests sent
         const char* said;  // on the error output
     };
     const Case cases[] = {
-        {"busy for a moment", Ui, 3, 0, true, 4, ""},
-        {"busy for a moment, worker", Worker, 3, 0, true, 4, ""},
-        {"busy for long, worker", Worker, 100, 0, true, 101, ""},
-        {"busy throughout", Ui, 1000, 0, false, kEjectBusyPausesOnUiThread + 1,
+        {"busy for a moment", Ui, 3, 0, 0, true, 4, ""},
+        {"busy for a moment, worker", Worker, 3, 0, 0, true, 4, ""},
+        {"busy for long, worker", Worker, 100, 0, 0, true, 101, ""},
+        {"busy throughout", Ui, 1000, 0, 0, false, kEjectBusyPausesOnUiThread + 1,
          "Device or resource busy"},
-        {"busy throughout, worker", Worker, 1000, 0, false, kEjectBusyPausesOnWorker + 1,
+        {"busy throughout, worker", Worker, 1000, 0, 0, false, kEjectBusyPausesOnWorker + 1,
          "Device or resource busy"},
-        {"busy, worker told to stop", CancelledWorker, 1000, 0, false, 1,
+        {"busy, worker told to stop", CancelledWorker, 1000, 0, 0, false, 1,
          "Device or resource busy"},
-        {"drive refuses", Ui, 0, 2, false, 1, "the drive answered with status 2"},
-        {"busy, then refused", Worker, 2, -1, false, 3, "Input/output error"},
+        {"unit attention once", Worker, 0, 1, 0, true, 2, ""},
+        {"drive refuses", Ui, 0, 0, 2, false, kEjectRefusedPauses + 1,
+         "the drive answered with status 2"},
+        {"busy, then refused", Worker, 2, 0, -1, false, 3, "Input/output error"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         auto io = std::make_shared<FakeCdrom>();
         io->ejectsBusy = c.busy;
+        io->ejectsRefused = c.refused;
         io->ejectResult = c.result;
         std::atomic<bool> cancel{c.thread == CancelledWorker};
         std::optional<CancelScope> worker;

@@ -106,6 +106,10 @@ int FakeCdrom::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
                 errno = EBUSY;
                 return -1;
             }
+            if (ejectsRefused > 0) {
+                --ejectsRefused;
+                return 2;
+            }
             if (ejectResult == -1) errno = EIO;
             return ejectResult;
         case CDROMCLOSETRAY:

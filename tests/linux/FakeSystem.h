@@ -92,7 +92,8 @@ class FakeCdrom : public CdromIo {
 
     std::atomic<int> status{CDS_DISC_OK};
     std::atomic<int> ejectResult{0};
-    std::atomic<int> ejectsBusy{0};  // ejects refused with EBUSY before ejectResult answers
+    std::atomic<int> ejectsBusy{0};     // ejects refused with EBUSY before ejectResult answers
+    std::atomic<int> ejectsRefused{0};  // then refused by the drive (status 2)
     std::atomic<int> pauses{0};
     std::atomic<long long> pausedMs{0};
     std::atomic<int> closeResult{0};
