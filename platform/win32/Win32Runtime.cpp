@@ -67,30 +67,48 @@ bool HasWindows(DWORD threadId) {
     return found;
 }
 
-// Asks a thread that shows windows, and so runs a message loop, to end itself at its next
-// message; true when it ended within the grace period. A thread without windows (one in a
-// device command) is left to TerminateThread at once.
-bool EndedAtItsNextMessage(HANDLE thread, std::uint32_t exitCode, DWORD graceMs) {
+// Waits up to `graceMs` for the thread to end by itself; true when it did. A thread that shows
+// windows, and so runs a message loop, is asked to end itself as it takes its next message; the
+// question goes out as soon as its first window appears, which for the shell's copy can be a
+// while after the thread began.
+bool EndedWithinGrace(HANDLE thread, std::uint32_t exitCode, DWORD graceMs) {
+    constexpr DWORD kLookMs = 50;
     const DWORD id = ::GetThreadId(thread);
-    if (!HasWindows(id)) return false;
-    HHOOK hook = ::SetWindowsHookExA(WH_GETMESSAGE, EndOnStopMessage, nullptr, id);
-    if (hook == nullptr) return false;
-    const bool ended = ::PostThreadMessageA(id, StopMessage(), exitCode, 0) &&
-                       WaitAnsweringSentMessages(thread, graceMs);
-    ::UnhookWindowsHookEx(hook);
+    const ULONGLONG deadline = ::GetTickCount64() + graceMs;
+    HHOOK hook = nullptr;
+    bool ended = false;
+    for (;;) {
+        if (hook == nullptr && HasWindows(id)) {
+            hook = ::SetWindowsHookExA(WH_GETMESSAGE, EndOnStopMessage, nullptr, id);
+            if (hook != nullptr) ::PostThreadMessageA(id, StopMessage(), exitCode, 0);
+        }
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) break;
+        const DWORD left = static_cast<DWORD>(deadline - now);
+        if (WaitAnsweringSentMessages(thread, left < kLookMs ? left : kLookMs)) {
+            ended = true;
+            break;
+        }
+    }
+    if (hook != nullptr) ::UnhookWindowsHookEx(hook);
     return ended;
 }
 
 }  // namespace
 
-// TerminateThread can stop a thread in the middle of the window system: under Wine, whose
+// TerminateThread stops a thread wherever it is, holding whatever it holds. Under Wine, whose
 // window system runs in the process, a thread stopped while it drew (as the shell's windows do
-// when the dialog they belong to closes) leaves the display's lock held, and the rest of the
-// teardown waits on it for ever. A thread in a message loop is therefore stopped where it holds
-// nothing, as it takes a message; TerminateThread remains for every other thread.
+// when the dialog they belong to closes) leaves the display's lock held; a thread stopped as it
+// starts, or inside the component library or the heap, leaves the loader's or the heap's lock
+// held. Either way the rest of the teardown waits on that lock for ever, and closing the dialog
+// the moment a drive is ticked did exactly that. A worker's own steps outside a device command
+// take milliseconds, so every worker is first given the grace period to end by itself, and one
+// in a message loop is stopped where it holds nothing, as it takes a message. TerminateThread
+// remains for a thread still running after the grace: one kept in a long device command, which
+// holds none of the process's locks there.
 void Win32WorkerThread::Terminate(std::uint32_t exitCode) {
     if (HasEnded()) return;
-    if (EndedAtItsNextMessage(handle_.Get(), exitCode, kStopGraceMs)) return;
+    if (EndedWithinGrace(handle_.Get(), exitCode, kStopGraceMs)) return;
     ::TerminateThread(handle_.Get(), exitCode);
 }
 

@@ -15,11 +15,12 @@ class Win32WorkerThread : public WorkerThread {
   public:
     explicit Win32WorkerThread(UniqueHandle handle) : handle_(std::move(handle)) {}
     bool HasEnded() override;
-    // Stops the thread with `exitCode`; its stack and the job it owns are abandoned, never
-    // freed. The only caller is the dialog's teardown, once the dialog is hidden and right
-    // before the process ends. A thread that shows windows (the shell's copy asking before it
-    // replaces a file) is asked to end itself as it takes its next message; one that has not
-    // done so within kStopGraceMs, or shows none, is stopped by TerminateThread wherever it is.
+    // Stops the thread; the only caller is the dialog's teardown, once the dialog is hidden and
+    // right before the process ends. A thread may first end by itself within kStopGraceMs
+    // (with its own exit code); one that shows windows (the shell's copy asking before it
+    // replaces a file) is asked to end itself with `exitCode` as it takes its next message.
+    // One still running after the grace is stopped by TerminateThread with `exitCode`
+    // wherever it is, its stack and the job it owns abandoned, never freed.
     void Terminate(std::uint32_t exitCode) override;
     static constexpr DWORD kStopGraceMs = 2000;
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include "Win32TestSupport.h"
 #include "platform/win32/AnsiToWide.h"
@@ -126,6 +127,96 @@ TEST(Win32Threads, TerminateStopsAThreadThatWouldNeverEnd) {
     EXPECT_FALSE(worker->HasEnded());
     worker->Terminate(1);
     EXPECT_TRUE(WaitUntil([&] { return worker->HasEnded(); }));
+}
+
+// Runs `probe` on a thread of its own, which owns it; true when it ended within five seconds.
+// A lock left held by a stopped thread keeps the probe waiting for ever, not the test.
+bool EndsSoon(std::function<void()> probe) {
+    auto owned = std::make_unique<std::function<void()>>(std::move(probe));
+    UniqueHandle thread(::CreateThread(
+        nullptr, 0,
+        [](LPVOID parameter) -> DWORD {
+            std::unique_ptr<std::function<void()>> job(
+                static_cast<std::function<void()>*>(parameter));
+            (*job)();
+            return 0;
+        },
+        owned.get(), 0, nullptr));
+    if (!thread.Valid()) return false;
+    owned.release();
+    return ::WaitForSingleObject(thread.Get(), 5000) == WAIT_OBJECT_0;
+}
+
+// A private heap, destroyed with its owner.
+class PrivateHeap {
+  public:
+    PrivateHeap() : heap_(::HeapCreate(0, 0, 0)) {}
+    ~PrivateHeap() {
+        if (heap_ != nullptr) ::HeapDestroy(heap_);
+    }
+    PrivateHeap(const PrivateHeap&) = delete;
+    PrivateHeap& operator=(const PrivateHeap&) = delete;
+    HANDLE Get() const { return heap_; }
+
+  private:
+    HANDLE heap_;
+};
+
+// A worker holds a lock of the runtime for a moment (here a heap's), as every thread does as it
+// starts, allocates or enters the component library. Stopped right then, it would keep the lock
+// for ever; it is let go on until it ends by itself.
+TEST(Win32Threads, TerminateLetsAThreadHoldingALockEndByItself) {
+    PrivateHeap heap;
+    ASSERT_NE(heap.Get(), nullptr);
+    Win32Threads threads;
+    auto locked = std::make_shared<std::atomic<bool>>(false);
+    HANDLE raw = heap.Get();
+    std::unique_ptr<WorkerThread> worker = threads.Create([locked, raw]() -> std::uint32_t {
+        ::HeapLock(raw);
+        *locked = true;
+        ::Sleep(200);  // the worker's own short step, not the test's timing
+        ::HeapUnlock(raw);
+        return 0;
+    });
+    ASSERT_NE(worker, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return locked->load(); }));
+    worker->Terminate(1);
+    EXPECT_TRUE(worker->HasEnded());
+    EXPECT_TRUE(EndsSoon([raw] {
+        ::HeapLock(raw);
+        ::HeapUnlock(raw);
+    })) << "the stopped thread kept the heap's lock";
+}
+
+// Workers stopped the moment they were created, as closing the dialog right after ticking a
+// drive does, each in its first steps: the component library, the wait cursor and the drive's
+// device. The process goes on creating threads that take the same steps.
+TEST(Win32Threads, ThreadsStoppedAsTheyStartLeaveTheProcessWhole) {
+    Win32Threads threads;
+    auto com = std::make_shared<Win32ComRuntime>();
+    auto cursor = std::make_shared<Win32WaitCursor>();
+    auto devices = std::make_shared<Win32DeviceControl>();
+    const auto firstSteps = [com, cursor, devices] {
+        com->Initialize();
+        cursor->Begin();
+        if (auto device =
+                devices->Open("\\\\.\\E:", win::kGenericRead,
+                              win::kFileShareRead | win::kFileShareWrite, win::kOpenExisting)) {
+            device->Control(win::kIoctlDiskLoadMedia);
+        }
+        cursor->End();
+        com->Uninitialize();
+    };
+    for (int round = 0; round < 20; ++round) {
+        std::unique_ptr<WorkerThread> worker = threads.Create([firstSteps]() -> std::uint32_t {
+            firstSteps();
+            return 0;
+        });
+        ASSERT_NE(worker, nullptr);
+        worker->Terminate(1);
+        EXPECT_TRUE(worker->HasEnded());
+        ASSERT_TRUE(EndsSoon(firstSteps)) << "round " << round;
+    }
 }
 
 // A thread that waits in a message loop, as the shell's copy does at a replace prompt, ends
