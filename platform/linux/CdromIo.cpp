@@ -57,6 +57,9 @@ bool EjectTray(CdromIo& io, int fd, int busyPauses, int* status) {
             return false;
         }
         io.Pause(kEjectBusyPause);
+        // The unlock before may have been refused while another descriptor was open for a
+        // moment, and the door is then still locked.
+        if (result > 0) UnlockDoor(io, fd);
     }
 }
 

@@ -34,10 +34,14 @@ TrayState QueryTray(CdromIo& io, int fd);
 // `busyPauses` times, or until the worker is told to stop. A disc that stays in is copied
 // again, so a worker waits long (kEjectBusyPausesOnWorker); the UI thread's double-click only
 // a moment (kEjectBusyPausesOnUiThread). A drive's own refusal (a positive SCSI status) is
-// asked again kEjectRefusedPauses times: a drive reports a unit attention (a medium change, a
-// reset) once, to whichever command comes next.
+// asked again kEjectRefusedPauses times, the door unlocked again before each: a drive reports a
+// unit attention (a medium change, a reset) once, to whichever command comes next; and the
+// kernel refuses the unlock with EBUSY while another descriptor is open (udev's probes of a
+// disc with unreadable descriptors can hold one well past the mount error), leaving the door
+// locked to the eject. A door another process keeps locked stays locked: its unlock is refused
+// throughout.
 inline constexpr std::chrono::milliseconds kEjectBusyPause{100};
-inline constexpr int kEjectRefusedPauses = 3;
+inline constexpr int kEjectRefusedPauses = 10;
 inline constexpr int kEjectBusyPausesOnWorker = 150;
 inline constexpr int kEjectBusyPausesOnUiThread = 10;
 bool EjectTray(CdromIo& io, int fd, int busyPauses, int* status = nullptr);

@@ -202,6 +202,38 @@ TEST_F(DriveServices, EjectRefusedWhileTheDriveIsBusyIsTriedAgainForABoundedTime
     }
 }
 
+// The kernel refuses to unlock the door while another descriptor of the drive is open, and the
+// drive then refuses the eject with "medium removal prevented". udev's probes hold a descriptor
+// for a while after a disc's descriptors fail to read; a process that keeps the door locked
+// holds one throughout, and its lock stays.
+TEST_F(DriveServices, ADoorStillLockedIsUnlockedAgainBeforeTheEjectIsAskedAgain) {
+    struct Case {
+        const char* title;
+        int unlocksRefused;
+        bool ejected;
+        int ejects;
+    };
+    for (const Case& c :
+         {Case{"another descriptor open for a moment", 4, true, 5},
+          Case{"another process holds the door locked", 1000, false, kEjectRefusedPauses + 1}}) {
+        SCOPED_TRACE(c.title);
+        auto io = std::make_shared<FakeCdrom>();
+        io->doorLocked = true;
+        io->unlocksRefused = c.unlocksRefused;
+        LinuxDeviceControl control(drives, io, nullptr);
+        auto device = control.Open("\\\\.\\D:", win::kGenericRead, 3, win::kOpenExisting);
+        ASSERT_TRUE(device);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(device->Control(win::kIoctlDiskEjectMedia), c.ejected);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find("the drive answered with status 2") != std::string::npos, !c.ejected)
+            << said;
+        const std::vector<unsigned long> requests = Requests(io->Calls());
+        EXPECT_EQ(std::count(requests.begin(), requests.end(), CDROMEJECT), c.ejects);
+        EXPECT_EQ(io->doorLocked, !c.ejected);
+    }
+}
+
 TEST_F(DriveServices, UnknownLettersOddPathsAndUnopenableNodesGiveNoDevice) {
     LinuxDeviceControl control(drives, cdrom, nullptr);
     for (const char* path : {"\\\\.\\C:", "\\\\.\\F:", "\\\\.\\E:\\", "E:", "/dev/sr0", ""}) {

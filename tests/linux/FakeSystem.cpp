@@ -110,11 +110,18 @@ int FakeCdrom::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
                 --ejectsRefused;
                 return 2;
             }
+            if (doorLocked) return 2;
             if (ejectResult == -1) errno = EIO;
             return ejectResult;
         case CDROMCLOSETRAY:
             return closeResult;
         case CDROM_LOCKDOOR:
+            if (argument == 0 && unlocksRefused > 0) {
+                --unlocksRefused;
+                errno = EBUSY;
+                return -1;
+            }
+            if (argument == 0 && lockResult == 0) doorLocked = false;
             return lockResult;
         case CDROM_MEDIA_CHANGED:
             return mediaChanged;

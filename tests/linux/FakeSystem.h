@@ -94,6 +94,11 @@ class FakeCdrom : public CdromIo {
     std::atomic<int> ejectResult{0};
     std::atomic<int> ejectsBusy{0};     // ejects refused with EBUSY before ejectResult answers
     std::atomic<int> ejectsRefused{0};  // then refused by the drive (status 2)
+    // A locked door: every eject is refused (status 2) until an unlock (CDROM_LOCKDOOR 0)
+    // succeeds, and the first `unlocksRefused` unlocks are refused with EBUSY, as the kernel
+    // does while another descriptor of the drive is open.
+    std::atomic<bool> doorLocked{false};
+    std::atomic<int> unlocksRefused{0};
     std::atomic<int> pauses{0};
     std::atomic<long long> pausedMs{0};
     std::atomic<int> closeResult{0};
