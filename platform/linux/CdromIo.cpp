@@ -44,22 +44,23 @@ TrayState QueryTray(CdromIo& io, int fd) {
 }
 
 bool EjectTray(CdromIo& io, int fd, int busyPauses, int* status) {
-    // A failed unlock is no reason not to try: the eject's own answer is what counts.
-    UnlockDoor(io, fd);
-    for (int pause = 0;; ++pause) {
+    int busy = 0;     // refusals with EBUSY: another descriptor of the drive is open
+    int refused = 0;  // the drive's own refusals
+    for (;;) {
+        // A failed unlock is no reason not to try: the eject's own answer is what counts. It is
+        // asked before every try, since the kernel refuses it too while another descriptor is
+        // open, and a door left locked then turns the next eject into the drive's refusal.
+        UnlockDoor(io, fd);
         const int result = io.Ioctl(fd, CDROMEJECT, 0);
         if (result == 0) return true;
         const int error = result == -1 ? errno : 0;
         const bool again =
-            error == EBUSY ? pause < busyPauses : result > 0 && pause < kEjectRefusedPauses;
+            error == EBUSY ? busy++ < busyPauses : result > 0 && refused++ < kEjectRefusedPauses;
         if (!again || CancelRequested()) {
             if (status) *status = result == -1 ? error : -result;
             return false;
         }
         io.Pause(kEjectBusyPause);
-        // The unlock before may have been refused while another descriptor was open for a
-        // moment, and the door is then still locked.
-        if (result > 0) UnlockDoor(io, fd);
     }
 }
 

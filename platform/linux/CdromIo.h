@@ -24,21 +24,21 @@ class CdromIo {
 enum class TrayState { NoInfo, NoDisc, TrayOpen, NotReady, DiscOk, Failed };
 TrayState QueryTray(CdromIo& io, int fd);
 
-// CDROMEJECT and CDROMCLOSETRAY; true on success. The eject unlocks the door first
-// (CDROM_LOCKDOOR 0): a mount locks it, and the kernel unlocks it only when the drive's last
-// descriptor closes, so after an unmount the descriptor the eject goes through still holds it
-// locked and the drive refuses with "medium removal prevented" (a positive SCSI status).
+// CDROMEJECT and CDROMCLOSETRAY; true on success. Every try of the eject unlocks the door
+// first (CDROM_LOCKDOOR 0): a mount locks it, and the kernel unlocks it only when the drive's
+// last descriptor closes, so after an unmount the descriptor the eject goes through still holds
+// it locked and the drive refuses with "medium removal prevented" (a positive SCSI status); and
+// the kernel refuses the unlock itself with EBUSY while another descriptor is open.
 // The kernel refuses an eject with EBUSY while any other descriptor of the drive is open:
 // udev's probes (cdrom_id, blkid) hold one for a moment after a media change or an unmount,
-// and for seconds on a slow drive. Such a refusal is asked again every kEjectBusyPause, up to
-// `busyPauses` times, or until the worker is told to stop. A disc that stays in is copied
-// again, so a worker waits long (kEjectBusyPausesOnWorker); the UI thread's double-click only
-// a moment (kEjectBusyPausesOnUiThread). A drive's own refusal (a positive SCSI status) is
-// asked again kEjectRefusedPauses times, the door unlocked again before each: a drive reports a
-// unit attention (a medium change, a reset) once, to whichever command comes next; and the
-// kernel refuses the unlock with EBUSY while another descriptor is open (udev's probes of a
-// disc with unreadable descriptors can hold one well past the mount error), leaving the door
-// locked to the eject. A door another process keeps locked stays locked: its unlock is refused
+// and for seconds on a slow drive or a disc whose descriptors fail to read. Such a refusal is
+// asked again every kEjectBusyPause, up to `busyPauses` times, or until the worker is told to
+// stop. A disc that stays in is copied again, so a worker waits long (kEjectBusyPausesOnWorker);
+// the UI thread's double-click only a moment (kEjectBusyPausesOnUiThread). A drive's own
+// refusal is asked again up to kEjectRefusedPauses times, counted apart from the busy ones: a
+// drive reports a unit attention (a medium change, a reset) once, to whichever command comes
+// next, and a door whose unlock was refused while the drive was busy is locked to the eject
+// that follows. A door another process keeps locked stays locked: its unlock is refused
 // throughout.
 inline constexpr std::chrono::milliseconds kEjectBusyPause{100};
 inline constexpr int kEjectRefusedPauses = 10;
