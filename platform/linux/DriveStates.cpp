@@ -95,9 +95,13 @@ void DriveStates::RefreshDrive(const OpticalDrive& drive, Slot& slot) {
         FdDiscBytes bytes(fd.Get());
         state.volume = ReadVolumeIdentity(bytes, LastSessionOffset(*io_, fd.Get()));
     }
-    std::lock_guard lock(mutex_);
-    if (readNow) slot.mediumRead = true;
-    slot.state = std::move(state);
+    const bool gone = state.tray == TrayState::TrayOpen || state.tray == TrayState::NoDisc;
+    {
+        std::lock_guard lock(mutex_);
+        if (readNow) slot.mediumRead = true;
+        slot.state = std::move(state);
+    }
+    if (gone && discGone_) discGone_(drive.deviceNode);
 }
 
 }  // namespace dravolin::lnx

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 #include "platform/Threads.h"
 #include "platform/linux/CdromIo.h"
@@ -40,6 +41,12 @@ class DriveStates : public std::enable_shared_from_this<DriveStates> {
     // Asks the drive now, on the calling worker thread. Refreshes of one drive never overlap.
     void Refresh(char letter);
 
+    // `callback` is called with the drive's device node, on the refreshing worker, whenever a
+    // refresh finds its tray open or no disc in it. Set once, before the first Request.
+    void WhenDiscGone(std::function<void(const std::string& deviceNode)> callback) {
+        discGone_ = std::move(callback);
+    }
+
   private:
     struct Slot {
         std::mutex refreshing;    // held for the device work of one refresh
@@ -54,6 +61,7 @@ class DriveStates : public std::enable_shared_from_this<DriveStates> {
     std::shared_ptr<const OpticalDrives> drives_;
     std::shared_ptr<CdromIo> io_;
     Threads& threads_;
+    std::function<void(const std::string&)> discGone_;
     mutable std::mutex mutex_;  // guards every Slot's fields but `refreshing`
     std::map<char, std::unique_ptr<Slot>> slots_;
 };

@@ -35,26 +35,38 @@ class LinuxDevice : public Device {
                 return Opened() && QueryTray(*io_, fd_.Get()) == TrayState::DiscOk;
             case win::kIoctlDiskEjectMedia: {
                 if (!Opened()) return false;
+                ForgetMedia();
                 int status = 0;
                 // The kernel refuses to eject a disc that is still mounted.
                 if (mounter_) mounter_->ReleaseForEject(drive_);
                 const int busyPauses =
                     OnWorker() ? kEjectBusyPausesOnWorker : kEjectBusyPausesOnUiThread;
-                if (EjectTray(*io_, fd_.Get(), busyPauses, &status)) return true;
+                const bool ejected = EjectTray(*io_, fd_.Get(), busyPauses, &status);
+                ForgetMedia();  // asked while the eject was under way
+                if (ejected) return true;
                 // Nobody sees a worker's result: the cycle copies a disc that stayed in again,
                 // and whoever watches an unattended run reads why here.
                 std::fprintf(stderr, "dravolin: %c: (%s) refused to eject its disc: %s\n",
                              drive_.letter, drive_.deviceNode.c_str(), Why(status).c_str());
                 return false;
             }
-            case win::kIoctlDiskLoadMedia:
-                return Opened() && CloseTray(*io_, fd_.Get());
+            case win::kIoctlDiskLoadMedia: {
+                if (!Opened()) return false;
+                ForgetMedia();
+                const bool closed = CloseTray(*io_, fd_.Get());
+                ForgetMedia();
+                return closed;
+            }
             default:
                 return false;
         }
     }
 
   private:
+    // A disc seen before the tray moves is not the one the poll will find after it.
+    void ForgetMedia() {
+        if (mediaTests_) mediaTests_->Forget(drive_.deviceNode);
+    }
     bool Opened() {
         if (!fd_) fd_ = io_->Open(drive_.deviceNode);
         return static_cast<bool>(fd_);

@@ -41,6 +41,11 @@ LinuxServices::LinuxServices(LinuxServicesOptions options)
             std::make_shared<PolicyPromptsFactory>(ReplaceDecision::Skip, ErrorDecision::Cancel);
     }
     mediaTests_ = std::make_shared<MediaTests>(cdrom_, threads_, MediaTests::Timing{});
+    // A disc answer from before the tray opened would start a copy of a disc no longer there.
+    states_->WhenDiscGone(
+        [tests = std::weak_ptr<MediaTests>(mediaTests_)](const std::string& node) {
+            if (const auto alive = tests.lock()) alive->Forget(node);
+        });
     workers_.devices = std::make_shared<LinuxDeviceControl>(drives_, cdrom_, mounter_, mediaTests_);
     workers_.copy = std::make_shared<LinuxShellCopy>(
         drives_, mounter_, std::move(prompts), OrDefault<CopyIo, CopyIo>(options.copyIo), states_);

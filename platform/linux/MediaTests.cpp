@@ -29,11 +29,14 @@ bool MediaTests::Ask(const std::string& deviceNode) {
 void MediaTests::AskNow(std::unique_lock<std::mutex>& lock, const std::string& deviceNode,
                         Slot& slot) {
     slot.asking = true;
+    const unsigned forgotten = slot.forgotten;
     lock.unlock();
     const bool disc = Ask(deviceNode);
     lock.lock();
-    slot.answer = disc;
-    slot.answeredAt = timing_.now();
+    if (slot.forgotten == forgotten) {
+        slot.answer = disc;
+        slot.answeredAt = timing_.now();
+    }
     slot.asking = false;
     answered_.notify_all();
 }
@@ -91,6 +94,14 @@ void MediaTests::AskAhead(const std::string& deviceNode, Slot& slot, Clock::time
         return 0u;
     });
     if (!started) slot.askingAhead = false;
+}
+
+void MediaTests::Forget(const std::string& deviceNode) {
+    std::lock_guard lock(mutex_);
+    const auto it = slots_.find(deviceNode);
+    if (it == slots_.end()) return;
+    it->second.answer.reset();
+    ++it->second.forgotten;
 }
 
 void MediaTests::Stop() {

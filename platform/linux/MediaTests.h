@@ -46,6 +46,10 @@ class MediaTests : public std::enable_shared_from_this<MediaTests> {
     // answer and one false.
     bool HasMedia(const std::string& deviceNode);
 
+    // The disc in the drive is going or gone (an eject or a load was issued, the tray was seen
+    // open): an answer given or under way before now is no longer believed.
+    void Forget(const std::string& deviceNode);
+
     // For the end of the program: tests waiting to be made ahead end at once.
     void Stop();
 
@@ -67,6 +71,7 @@ class MediaTests : public std::enable_shared_from_this<MediaTests> {
         bool asking = false;       // a worker is asking the drive
         bool askingAhead = false;  // a worker waits to ask it before the next test
         std::optional<bool> answer;
+        unsigned forgotten = 0;  // Forget calls so far: an answer asked before one is dropped
         Clock::time_point answeredAt;
         Clock::time_point lastCall;
     };

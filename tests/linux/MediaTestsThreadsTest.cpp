@@ -9,7 +9,9 @@
 #include <optional>
 #include "FakeSystem.h"
 #include "platform/linux/LinuxThreads.h"
+#include "platform/linux/LinuxServices.h"
 #include "platform/linux/MediaTests.h"
+#include "platform/Types.h"
 
 namespace dravolin::lnx::test {
 namespace {
@@ -197,6 +199,75 @@ TEST_F(MediaTestsTest, ADriveStuckOnACommandKeepsNoOtherDriveWaiting) {
     EXPECT_TRUE(tests->HasMedia(other));
     gate.Open();
     stuck.join();
+}
+
+// A drive that answers its first status command late: it has read the tray when the command
+// comes, and answers once the gate opens.
+class LateFirstAnswer : public FakeCdrom {
+  public:
+    int Ioctl(int fd, unsigned long request, std::uintptr_t argument) override {
+        const int result = FakeCdrom::Ioctl(fd, request, argument);
+        if (request == CDROM_DRIVE_STATUS && held.exchange(false)) gate.Wait();
+        return result;
+    }
+    Gate gate;
+    std::atomic<bool> held{true};
+};
+
+// An answer that came late, or was still under way, when the disc went (the program ejected it
+// or closed the tray, or a refresh saw the tray opened by the drive's own button) is not
+// believed: the next poll asks the drive anew and starts no copy of a disc no longer there.
+TEST(MediaTestsAfterTheDiscWent, AnAnswerFromBeforeIsNotBelieved) {
+    enum How { Eject, Load, TraySeenOpen };
+    struct Case {
+        const char* title;
+        How how;
+        bool underWay;  // the answer is still on its way when the disc goes
+    };
+    for (const Case& c : {Case{"ejected", Eject, false}, Case{"tray closed", Load, false},
+                          Case{"tray seen open", TraySeenOpen, false},
+                          Case{"ejected, answer under way", Eject, true}}) {
+        SCOPED_TRACE(c.title);
+        FakeSystem system;
+        system.AddBlockDevice("sr0", 5);
+        auto cdrom = std::make_shared<LateFirstAnswer>();
+        LinuxServicesOptions options;
+        options.roots = system.Roots();
+        options.storeFolder = system.Temp() / "store";
+        options.useUDisks2 = false;
+        options.cdrom = cdrom;
+        LinuxServices services(std::move(options));
+        auto device =
+            services.workers().devices->Open("\\\\.\\D:", win::kGenericRead, 3, win::kOpenExisting);
+        ASSERT_TRUE(device);
+        const auto poll = [&] {
+            const MediaTests::PollScope scope;
+            return device->Control(win::kIoctlDiskCheckVerify);
+        };
+
+        EXPECT_FALSE(poll());  // the drive holds its answer: a disc is there
+        if (!c.underWay) {
+            cdrom->gate.Open();
+            ASSERT_TRUE(services.threads().WaitForAll(Clock::now() + 30s));
+        }
+        cdrom->status = CDS_TRAY_OPEN;
+        switch (c.how) {
+            case Eject:
+                EXPECT_TRUE(device->Control(win::kIoctlDiskEjectMedia));
+                break;
+            case Load:
+                EXPECT_TRUE(device->Control(win::kIoctlDiskLoadMedia));
+                break;
+            case TraySeenOpen:
+                services.states().Refresh('D');
+                break;
+        }
+        cdrom->gate.Open();
+        ASSERT_TRUE(services.threads().WaitForAll(Clock::now() + 30s));
+
+        EXPECT_FALSE(poll()) << "a copy would start on the answer from before";
+        ASSERT_TRUE(services.threads().WaitForAll(Clock::now() + 30s));
+    }
 }
 
 }  // namespace
