@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include "platform/linux/CopySession.h"
 #include "platform/linux/SafeName.h"
 #include "platform/linux/UniqueFd.h"
@@ -52,7 +53,7 @@ SourceScan::Outcome SourceScan::ScanFolder(FolderChain& chain, SourceNode& folde
         folder.error = errno;
         return Outcome::Done;
     }
-    List(fd, folder);
+    const bool listed = List(fd, folder);
     entries_ += folder.children.size();
     CopyProgress& progress = session_.Progress();
     for (const SourceNode& child : folder.children) {
@@ -60,7 +61,7 @@ SourceScan::Outcome SourceScan::ScanFolder(FolderChain& chain, SourceNode& folde
         progress.filesTotal += 1;
         progress.bytesTotal += child.size;
     }
-    if (entries_ > limits_.maxEntries) return Outcome::TooManyEntries;
+    if (!listed) return Outcome::TooManyEntries;
     for (SourceNode& child : folder.children) {
         if (!child.folder) continue;
         if (chain.Depth() >= limits_.maxDepth) {
@@ -83,7 +84,7 @@ SourceScan::Outcome SourceScan::ScanFolder(FolderChain& chain, SourceNode& folde
     return Outcome::Done;
 }
 
-int SourceScan::ReadNames(int folderFd, std::vector<std::string>& names) {
+int SourceScan::ReadNames(int folderFd, const std::function<bool(const char*)>& take) {
     // getdents64 on the chain's own descriptor: no second descriptor, no directory stream.
     if (::lseek(folderFd, 0, SEEK_SET) < 0) return errno;
     if (buffer_.empty()) buffer_.resize(kNamesBuffer);
@@ -94,38 +95,44 @@ int SourceScan::ReadNames(int folderFd, std::vector<std::string>& names) {
         if (n == 0) return 0;
         for (ssize_t at = 0; at < n;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer_.data() + at);
-            names.emplace_back(entry->d_name);
+            if (!take(entry->d_name)) return 0;
             at += entry->d_reclen;
         }
     }
 }
 
-void SourceScan::List(int folderFd, SourceNode& folder) {
+// The limit is checked as the names come: a single folder of millions of entries is never
+// held whole.
+bool SourceScan::List(int folderFd, SourceNode& folder) {
     const auto failed = [&](int error) {
         folder.problem = FolderProblem::Unreadable;
         folder.error = error;
     };
-    std::vector<std::string> names;
-    if (const int error = ReadNames(folderFd, names)) failed(error);
+    const std::uint64_t room = limits_.maxEntries - std::min(entries_, limits_.maxEntries);
+    bool tooMany = false;
     SkippedEntries& skipped = session_.Skipped();
-    for (const std::string& name : names) {
-        if (name == "." || name == "..") continue;
+    const int error = ReadNames(folderFd, [&](const char* name) {
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return true;
         if (!IsSafeEntryName(name)) {
             ++skipped.badNames;
-            continue;
+            return true;
         }
         struct stat st {};
-        if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             failed(errno);
-            continue;
+            return true;
         }
         if (S_ISLNK(st.st_mode)) {
             ++skipped.links;
-            continue;
+            return true;
         }
         if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
             ++skipped.special;
-            continue;
+            return true;
+        }
+        if (folder.children.size() >= room) {
+            tooMany = true;
+            return false;
         }
         SourceNode node;
         node.name = name;
@@ -135,9 +142,12 @@ void SourceScan::List(int folderFd, SourceNode& folder) {
         node.modified = st.st_mtim;
         node.id = IdOf(st);
         folder.children.push_back(std::move(node));
-    }
+        return true;
+    });
+    if (error) failed(error);
     std::sort(folder.children.begin(), folder.children.end(),
               [](const SourceNode& a, const SourceNode& b) { return a.name < b.name; });
+    return !tooMany;
 }
 
 }  // namespace dravolin::lnx

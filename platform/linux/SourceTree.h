@@ -2,6 +2,7 @@
 #include <sys/types.h>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 #include "platform/linux/FolderChain.h"
@@ -70,8 +71,11 @@ class SourceScan {
 
   private:
     Outcome ScanFolder(FolderChain& chain, SourceNode& folder);
-    void List(int folderFd, SourceNode& folder);
-    int ReadNames(int folderFd, std::vector<std::string>& names);
+    // False when the folder holds more entries than the limit leaves room for; what was read
+    // up to there is in `folder`.
+    bool List(int folderFd, SourceNode& folder);
+    // Gives each name to `take` until it answers false; the errno of a failed read, else 0.
+    int ReadNames(int folderFd, const std::function<bool(const char*)>& take);
 
     CopySession& session_;
     ScanLimits limits_;

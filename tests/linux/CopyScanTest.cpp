@@ -1,6 +1,8 @@
 // The reading of the disc's folders before the copy: progress, Cancel, folders that lead back
 // into themselves, too many levels, too many entries.
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 #include <atomic>
@@ -8,7 +10,9 @@
 #include "CopyTestSupport.h"
 #include "LinuxTestSupport.h"
 #include "platform/linux/Cancellation.h"
+#include "platform/linux/CopySession.h"
 #include "platform/linux/TreeCopier.h"
+#include "platform/linux/UniqueFd.h"
 
 namespace dravolin::lnx::test {
 namespace {
@@ -133,6 +137,28 @@ TEST_F(CopyScan, TooManyEntriesEndTheCopyWithAClearErrorBeforeAnythingIsWritten)
             << prompts.failures[0].text;
         EXPECT_EQ(FilesCopied(), 0u);
     }
+}
+
+// One folder over the limit is refused as it is read: a folder of millions of entries is never
+// held whole.
+TEST_F(CopyScan, AFolderOverTheLimitIsRefusedBeforeItIsHeldWhole) {
+    MakeFolder(source + "/wide");
+    for (int k = 0; k < 1000; ++k) WriteFile(source + "/wide/" + std::to_string(k), "x");
+    const UniqueFd root(::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_TRUE(root);
+    struct stat st {};
+    ASSERT_EQ(::fstat(root.Get(), &st), 0);
+    FolderChain chain(root.Get(), IdOf(st));
+    CopySession session(io, prompts);
+    ScanLimits limits;
+    limits.maxEntries = 100;
+    SourceScan scan(session, limits);
+    SourceNode disc;
+    disc.folder = true;
+
+    EXPECT_EQ(scan.Scan(chain, disc), SourceScan::Outcome::TooManyEntries);
+    ASSERT_EQ(disc.children.size(), 1u);
+    EXPECT_LE(SizeOf(disc).entries, 100u);
 }
 
 TEST_F(CopyScan, RetryNeverLiftsTheDepthLimit) {
