@@ -1,5 +1,6 @@
 #include "app/CopyDlg.h"
 
+#include <vector>
 #include "app/Resource.h"
 #include "engine/CopyCycle.h"
 #include "engine/DriveList.h"
@@ -50,11 +51,13 @@ bool CCopyDlg::OnInitDialog() {
 void CCopyDlg::OnDestroy() {
     m_window->KillTimer(m_nTimer);
     m_nTimer = 0;
+    std::vector<WorkerThread*> workers;
+    for (const auto& entry : m_entries) {
+        if (entry && entry->worker) workers.push_back(entry->worker.get());
+    }
+    m_platform.threads.TerminateAll(workers, 1);
     for (auto& entry : m_entries) {
-        if (entry && entry->worker) {
-            entry->worker->Terminate(1);
-            entry->worker.reset();
-        }
+        if (entry) entry->worker.reset();
         entry.reset();
     }
     m_entries.clear();

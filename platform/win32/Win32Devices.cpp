@@ -3,6 +3,7 @@
 #include <vector>
 #include <winioctl.h>
 #include "platform/Types.h"
+#include "platform/win32/Win32Runtime.h"
 
 namespace dravolin::win32 {
 
@@ -91,15 +92,21 @@ bool Win32Device::EjectUnderWine() {
     // has open, and right after the dismount others may, for a moment: the desktop's disc
     // probes, Wine's mount manager following the unmount. A refused eject would leave the disc
     // dismounted in the drive, never to be copied or ejected: the worker asks again a while.
-    constexpr int kAttempts = 20;
-    constexpr DWORD kPauseMs = 250;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (attempt > 0) ::Sleep(kPauseMs);
+    return AskWhileRefused([&] {
         Issue(IOCTL_STORAGE_MEDIA_REMOVAL, &allow, sizeof(allow));
-        if (Issue(IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0)) return true;
+        if (Issue(IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0)) return Answer::Done;
         // A drive that cannot eject at all (a drive letter backed by a folder) is not asked
         // again.
-        if (::GetLastError() == ERROR_NOT_SUPPORTED) return false;
+        return ::GetLastError() == ERROR_NOT_SUPPORTED ? Answer::Final : Answer::Refused;
+    });
+}
+
+bool AskWhileRefused(const std::function<Answer()>& attempt) {
+    const int attempts = OnWorkerThread() ? kEjectAttemptsOnWorker : kEjectAttemptsOnUiThread;
+    for (int tried = 0; tried < attempts; ++tried) {
+        if (tried > 0) ::Sleep(kEjectPauseMs);
+        const Answer answer = attempt();
+        if (answer != Answer::Refused) return answer == Answer::Done;
     }
     return false;
 }

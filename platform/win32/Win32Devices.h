@@ -1,6 +1,7 @@
 #pragma once
 // Drive types, volume information and device commands. Thread-safe: the calls keep no state
 // of their own, and workers open devices while the UI thread queries volumes.
+#include <functional>
 #include "platform/DeviceControl.h"
 #include "platform/Volumes.h"
 #include "platform/win32/Handles.h"
@@ -45,5 +46,14 @@ class Win32DeviceControl : public DeviceControl {
 
 // Whether this process runs under Wine rather than Windows.
 bool RunningUnderWine();
+
+// Asks `attempt` again, kEjectPauseMs apart, while it answers Refused: a worker for about five
+// seconds, the UI thread (a user's double-click) for about one, as long as a user waits on a
+// click. True once it answers Done; false when it answers Final or the tries run out.
+enum class Answer { Done, Refused, Final };
+inline constexpr DWORD kEjectPauseMs = 250;
+inline constexpr int kEjectAttemptsOnWorker = 20;
+inline constexpr int kEjectAttemptsOnUiThread = 5;
+bool AskWhileRefused(const std::function<Answer()>& attempt);
 
 }  // namespace dravolin::win32

@@ -1,10 +1,15 @@
 #include "platform/win32/Win32Runtime.h"
 
+#include <vector>
+
 namespace dravolin::win32 {
 
 namespace {
 
+thread_local bool onWorker = false;
+
 DWORD WINAPI RunJob(LPVOID parameter) {
+    onWorker = true;
     std::unique_ptr<Threads::Job> job(static_cast<Threads::Job*>(parameter));
     try {
         return (*job)();
@@ -16,6 +21,10 @@ DWORD WINAPI RunJob(LPVOID parameter) {
 }
 
 }  // namespace
+
+bool OnWorkerThread() {
+    return onWorker;
+}
 
 bool Win32WorkerThread::HasEnded() {
     return ::WaitForSingleObject(handle_.Get(), 0) == WAIT_OBJECT_0;
@@ -39,17 +48,18 @@ LRESULT CALLBACK EndOnStopMessage(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// Waits for the thread's end, answering the messages other threads send to this one
-// meanwhile: a modal loop on the worker's thread sends to the window that owns it (the dialog
-// box loop sends WM_ENTERIDLE whenever it runs dry) and takes no posted message until answered.
-bool WaitAnsweringSentMessages(HANDLE thread, DWORD timeoutMs) {
+// Waits until one of the threads ends, answering the messages other threads send to this one
+// meanwhile: a modal loop on a worker's thread sends to the window that owns it (the dialog box
+// loop sends WM_ENTERIDLE whenever it runs dry) and takes no posted message until answered.
+void WaitAnsweringSentMessages(const std::vector<HANDLE>& threads, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    const auto count = static_cast<DWORD>(threads.size());
     for (;;) {
         const ULONGLONG now = ::GetTickCount64();
         const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-        const DWORD woken = ::MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
-        if (woken == WAIT_OBJECT_0) return true;
-        if (woken != WAIT_OBJECT_0 + 1) return false;
+        const DWORD woken =
+            ::MsgWaitForMultipleObjects(count, threads.data(), FALSE, left, QS_SENDMESSAGE);
+        if (woken != WAIT_OBJECT_0 + count) return;
         MSG message;
         ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
@@ -67,31 +77,49 @@ bool HasWindows(DWORD threadId) {
     return found;
 }
 
-// Waits up to `graceMs` for the thread to end by itself; true when it did. A thread that shows
-// windows, and so runs a message loop, is asked to end itself as it takes its next message; the
-// question goes out as soon as its first window appears, which for the shell's copy can be a
-// while after the thread began.
-bool EndedWithinGrace(HANDLE thread, std::uint32_t exitCode, DWORD graceMs) {
+// Waits up to `graceMs` for the threads to end by themselves; returns those still running. A
+// thread that shows windows, and so runs a message loop, is asked to end itself as it takes its
+// next message; the question goes out as soon as its first window appears, which for the
+// shell's copy can be a while after the thread began. The threads share the grace: they end
+// side by side, not one after another.
+std::vector<HANDLE> StillRunningAfterGrace(const std::vector<HANDLE>& threads,
+                                           std::uint32_t exitCode, DWORD graceMs) {
     constexpr DWORD kLookMs = 50;
-    const DWORD id = ::GetThreadId(thread);
+    struct Watched {
+        HANDLE thread;
+        HHOOK hook = nullptr;
+    };
+    std::vector<Watched> running;
+    for (HANDLE thread : threads) {
+        if (::WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) running.push_back({thread});
+    }
     const ULONGLONG deadline = ::GetTickCount64() + graceMs;
-    HHOOK hook = nullptr;
-    bool ended = false;
-    for (;;) {
-        if (hook == nullptr && HasWindows(id)) {
-            hook = ::SetWindowsHookExA(WH_GETMESSAGE, EndOnStopMessage, nullptr, id);
-            if (hook != nullptr) ::PostThreadMessageA(id, StopMessage(), exitCode, 0);
+    while (!running.empty()) {
+        std::vector<HANDLE> handles;
+        for (Watched& w : running) {
+            handles.push_back(w.thread);
+            const DWORD id = ::GetThreadId(w.thread);
+            if (w.hook == nullptr && HasWindows(id)) {
+                w.hook = ::SetWindowsHookExA(WH_GETMESSAGE, EndOnStopMessage, nullptr, id);
+                if (w.hook != nullptr) ::PostThreadMessageA(id, StopMessage(), exitCode, 0);
+            }
         }
         const ULONGLONG now = ::GetTickCount64();
         if (now >= deadline) break;
         const DWORD left = static_cast<DWORD>(deadline - now);
-        if (WaitAnsweringSentMessages(thread, left < kLookMs ? left : kLookMs)) {
-            ended = true;
-            break;
-        }
+        WaitAnsweringSentMessages(handles, left < kLookMs ? left : kLookMs);
+        std::erase_if(running, [](const Watched& w) {
+            if (::WaitForSingleObject(w.thread, 0) != WAIT_OBJECT_0) return false;
+            if (w.hook != nullptr) ::UnhookWindowsHookEx(w.hook);
+            return true;
+        });
     }
-    if (hook != nullptr) ::UnhookWindowsHookEx(hook);
-    return ended;
+    std::vector<HANDLE> left;
+    for (const Watched& w : running) {
+        if (w.hook != nullptr) ::UnhookWindowsHookEx(w.hook);
+        left.push_back(w.thread);
+    }
+    return left;
 }
 
 }  // namespace
@@ -107,9 +135,18 @@ bool EndedWithinGrace(HANDLE thread, std::uint32_t exitCode, DWORD graceMs) {
 // remains for a thread still running after the grace: one kept in a long device command, which
 // holds none of the process's locks there.
 void Win32WorkerThread::Terminate(std::uint32_t exitCode) {
-    if (HasEnded()) return;
-    if (EndedWithinGrace(handle_.Get(), exitCode, kStopGraceMs)) return;
-    ::TerminateThread(handle_.Get(), exitCode);
+    Win32Threads().TerminateAll({this}, exitCode);
+}
+
+void Win32Threads::TerminateAll(const std::vector<WorkerThread*>& workers, std::uint32_t exitCode) {
+    std::vector<HANDLE> threads;
+    for (WorkerThread* worker : workers) {
+        threads.push_back(static_cast<Win32WorkerThread*>(worker)->Handle());
+    }
+    for (HANDLE thread :
+         StillRunningAfterGrace(threads, exitCode, Win32WorkerThread::kStopGraceMs)) {
+        ::TerminateThread(thread, exitCode);
+    }
 }
 
 // Default security, default stack size, no creation flags; the identifier is not kept.

@@ -23,16 +23,23 @@ class Win32WorkerThread : public WorkerThread {
     // wherever it is, its stack and the job it owns abandoned, never freed.
     void Terminate(std::uint32_t exitCode) override;
     static constexpr DWORD kStopGraceMs = 2000;
+    HANDLE Handle() const { return handle_.Get(); }
 
   private:
     UniqueHandle handle_;
 };
+
+// Whether the calling thread is a worker made by Win32Threads (and not the UI thread).
+bool OnWorkerThread();
 
 // Creates threads with CreateThread. The job moves to the heap and belongs to the new thread,
 // which frees it when the job returns. Callable from the UI thread.
 class Win32Threads : public Threads {
   public:
     std::unique_ptr<WorkerThread> Create(Job job) override;
+    // Every worker given here was made by a Win32Threads. They share one grace of
+    // kStopGraceMs; those still running after it are stopped by TerminateThread.
+    void TerminateAll(const std::vector<WorkerThread*>& workers, std::uint32_t exitCode) override;
 };
 
 // CoInitialize / CoUninitialize on the calling thread; any thread.

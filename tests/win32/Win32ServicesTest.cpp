@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <vector>
 #include "Win32TestSupport.h"
 #include "platform/win32/AnsiToWide.h"
 #include "platform/win32/Handles.h"
@@ -244,6 +245,87 @@ TEST(Win32Threads, TerminateEndsAThreadInAMessageLoopWithItsWindows) {
     ::GetExitCodeThread(thread.Get(), &exitCode);
     EXPECT_EQ(exitCode, 1u);
     EXPECT_FALSE(::IsWindow(window.load())) << "the thread's windows outlive it";
+}
+
+// Closing the dialog with several drives busy stops all their workers within one grace, not
+// one grace after another; the one in a message loop still ends itself with the exit code.
+TEST(Win32Threads, TerminateAllStopsEveryWorkerWithinOneGrace) {
+    Win32Threads threads;
+    auto started = std::make_shared<std::atomic<int>>(0);
+    std::vector<std::unique_ptr<WorkerThread>> workers;
+    for (int i = 0; i < 3; ++i) {
+        workers.push_back(threads.Create([started]() -> std::uint32_t {
+            ++*started;
+            for (;;) ::Sleep(10);
+        }));
+    }
+    std::atomic<DWORD> id{0};
+    workers.push_back(threads.Create([started, &id]() -> std::uint32_t {
+        id = ::GetCurrentThreadId();
+        ::CreateWindowExA(0, "STATIC", "worker", WS_POPUP | WS_VISIBLE, 10, 10, 50, 20, nullptr,
+                          nullptr, nullptr, nullptr);
+        ++*started;
+        MSG message;
+        while (::GetMessageA(&message, nullptr, 0, 0) > 0) ::DispatchMessageA(&message);
+        return 0;
+    }));
+    ASSERT_TRUE(WaitUntil([&] { return started->load() == 4; }));
+    UniqueHandle looping(::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id));
+    ASSERT_TRUE(looping.Valid());
+    std::vector<WorkerThread*> all;
+    for (const auto& worker : workers) all.push_back(worker.get());
+
+    const ULONGLONG before = ::GetTickCount64();
+    threads.TerminateAll(all, 1);
+    const ULONGLONG took = ::GetTickCount64() - before;
+
+    EXPECT_LT(took, 2 * Win32WorkerThread::kStopGraceMs) << "the workers' graces were added up";
+    for (const auto& worker : workers) EXPECT_TRUE(worker->HasEnded());
+    DWORD exitCode = 0;
+    ::GetExitCodeThread(looping.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 1u);
+}
+
+// A refused eject is asked again for about five seconds on a worker, about one on the UI
+// thread, where a user waits on a double-click; a final answer ends it at once.
+TEST(Win32DeviceControl, ARefusedEjectIsAskedAgainForLongerOnAWorkerThanOnTheUiThread) {
+    struct Case {
+        const char* title;
+        bool onWorker;
+        Answer answer;
+        int tries;
+    };
+    const Case cases[] = {
+        {"refused, UI thread", false, Answer::Refused, kEjectAttemptsOnUiThread},
+        {"refused, worker", true, Answer::Refused, kEjectAttemptsOnWorker},
+        {"not supported, worker", true, Answer::Final, 1},
+    };
+    static_assert(kEjectAttemptsOnUiThread * kEjectPauseMs <= 1250);
+    Win32Threads threads;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        std::atomic<int> tries{0};
+        std::atomic<bool> done{false};
+        const auto ask = [&] {
+            EXPECT_FALSE(AskWhileRefused([&] {
+                ++tries;
+                return c.answer;
+            }));
+            done = true;
+        };
+        std::unique_ptr<WorkerThread> worker;
+        if (c.onWorker) {
+            worker = threads.Create([&ask]() -> std::uint32_t {
+                ask();
+                return 0;
+            });
+            ASSERT_NE(worker, nullptr);
+            ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+        } else {
+            ask();
+        }
+        EXPECT_EQ(tries, c.tries);
+    }
 }
 
 TEST(Win32WaitCursor, ShowsTheWaitCursorAndPutsBackTheOneBeforeAtTheOutermostEnd) {
