@@ -90,8 +90,7 @@ UDisks2Client::Result DiscMounter::MountThroughUDisks2(const OpticalDrive& drive
 bool DiscMounter::CarriesFileSystem(const OpticalDrive& drive) {
     UniqueFd fd = io_->Open(drive.deviceNode);
     if (!fd) return false;
-    FdDiscBytes bytes(fd.Get());
-    return ReadVolumeIdentity(bytes, LastSessionOffset(*io_, fd.Get())).has_value();
+    return ReadVolumeIdentity(fd.Get(), LastSessionOffset(*io_, fd.Get())).has_value();
 }
 
 std::string DiscMounter::PrivateRoot() const {

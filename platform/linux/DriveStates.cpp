@@ -92,8 +92,7 @@ void DriveStates::RefreshDrive(const OpticalDrive& drive, Slot& slot) {
         }
     }
     if (readNow) {
-        FdDiscBytes bytes(fd.Get());
-        state.volume = ReadVolumeIdentity(bytes, LastSessionOffset(*io_, fd.Get()));
+        state.volume = ReadVolumeIdentity(fd.Get(), LastSessionOffset(*io_, fd.Get()));
     }
     const bool gone = state.tray == TrayState::TrayOpen || state.tray == TrayState::NoDisc;
     {

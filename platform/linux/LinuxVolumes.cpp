@@ -29,6 +29,8 @@ Volumes::Info LinuxVolumes::GetVolumeInformation(const std::string& root,
     if (state.tray != TrayState::DiscOk || !state.volume) return info;
     info.ok = true;
     info.serial = state.volume->serial;
+    // The longest label the desktop shows is UDF's 126 Latin-1 characters, 252 bytes of UTF-8:
+    // the core's buffer of 260 holds every label whole; only a smaller one cuts.
     info.label =
         labelCapacity == 0 ? std::string() : CutUtf8(state.volume->label, labelCapacity - 1);
     return info;

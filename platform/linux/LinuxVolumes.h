@@ -7,10 +7,10 @@
 namespace dravolin::lnx {
 
 // Drive types and volume information of the optical drives, read from the discs themselves.
-// The descriptors are read directly rather than through libblkid: the serial then hashes whole
-// descriptors (so two discs that differ only in contents still differ here, and a disc without
-// creation dates still gets a serial, where blkid's UUID would be missing), nothing but ISO 9660
-// and UDF is ever probed on a data disc, and the reader is small enough to fuzz.
+// The label is the one the desktop shows, read through libblkid as udev reads it for the file
+// manager. The serial is our own fingerprint of the descriptors rather than blkid's UUID: it
+// hashes whole descriptors, so two discs that differ only in contents still differ here, and a
+// disc without creation dates still gets one, where blkid's UUID would be missing.
 // UI thread: the poll asks for every row on every tick, so nothing here touches a drive.
 class LinuxVolumes : public Volumes {
   public:

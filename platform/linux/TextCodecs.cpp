@@ -57,33 +57,11 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
-std::string Utf16BeToUtf8(std::span<const std::uint8_t> bytes) {
-    std::string out;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        std::uint32_t unit = (std::uint32_t{bytes[i]} << 8) | bytes[i + 1];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
-            const std::uint32_t low = (std::uint32_t{bytes[i + 2]} << 8) | bytes[i + 3];
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        AppendUtf8(out, unit);  // a lone surrogate turns into U+FFFD there
-    }
-    return out;
-}
-
 std::string Latin1OrUtf8(std::span<const std::uint8_t> bytes) {
     if (IsValidUtf8(bytes)) return std::string(bytes.begin(), bytes.end());
     std::string out;
     for (std::uint8_t byte : bytes) AppendUtf8(out, byte);
     return out;
-}
-
-std::string TrimTrailingBlanks(std::string text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-    return text;
 }
 
 }  // namespace dravolin::lnx

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <vector>
-#include "platform/linux/TextCodecs.h"
+#include "platform/linux/FileSystemProbe.h"
 
 namespace dravolin::lnx {
 
@@ -32,12 +32,6 @@ bool ReadSector(DiscBytes& disc, std::uint64_t offset, Sector& out) {
     return disc.Read(offset, out);
 }
 
-std::string CutAtNul(std::string text) {
-    const std::size_t nul = text.find('\0');
-    if (nul != std::string::npos) text.erase(nul);
-    return text;
-}
-
 // FNV-1a, 32 bits: cheap, and every byte moves the result.
 class Fnv32 {
   public:
@@ -52,61 +46,28 @@ class Fnv32 {
 
 struct IsoFindings {
     bool primary = false;
-    bool joliet = false;
-    std::string primaryLabel;
-    std::string jolietLabel;
     Sector primaryBytes{};
     Sector rootFolder{};  // the first sector of the root folder: names, sizes and dates
 };
 
-bool IsJolietEscape(const Sector& s) {
-    // Escape sequences %/@, %/C and %/E name UCS-2 levels 1 to 3.
-    return s[88] == '%' && s[89] == '/' && (s[90] == '@' || s[90] == 'C' || s[90] == 'E');
-}
-
 IsoFindings ReadIso(DiscBytes& disc, std::uint64_t base) {
     IsoFindings found;
     Sector s;
-    for (std::uint64_t i = 0; i < kMaxDescriptors; ++i) {
+    for (std::uint64_t i = 0; i < kMaxDescriptors && !found.primary; ++i) {
         if (!ReadSector(disc, base + (kFirstDescriptor + i) * kSector, s)) break;
         if (std::memcmp(&s[1], "CD001", 5) != 0) break;
         const std::uint8_t type = s[0];
         if (type == 255) break;   // set terminator
         if (s[6] != 1) continue;  // e.g. an ISO 9660:1999 enhanced descriptor
-        const std::span<const std::uint8_t> id(&s[40], 32);
-        if (type == 1 && !found.primary) {
-            found.primary = true;
-            found.primaryLabel = TrimTrailingBlanks(CutAtNul(Latin1OrUtf8(id)));
-            found.primaryBytes = s;
-            // The root directory record sits at byte 156; its extent's location at byte 2. Like
-            // every location on the disc it counts from the disc's start, not the session's.
-            const std::uint64_t root = Le32(s, 156 + 2);
-            if (!ReadSector(disc, root * kSector, found.rootFolder)) {
-                found.rootFolder.fill(0);
-            }
-        } else if (type == 2 && !found.joliet && IsJolietEscape(s)) {
-            found.joliet = true;
-            found.jolietLabel = TrimTrailingBlanks(CutAtNul(Utf16BeToUtf8(id)));
-        }
+        if (type != 1) continue;
+        found.primary = true;
+        found.primaryBytes = s;
+        // The root directory record sits at byte 156; its extent's location at byte 2. Like
+        // every location on the disc it counts from the disc's start, not the session's.
+        const std::uint64_t root = Le32(s, 156 + 2);
+        if (!ReadSector(disc, root * kSector, found.rootFolder)) found.rootFolder.fill(0);
     }
     return found;
-}
-
-// OSTA compressed unicode: the first byte says 8 or 16 bits per character, the last byte of a
-// fixed-length field says how many bytes of it are used.
-std::string DecodeDString(std::span<const std::uint8_t> field) {
-    if (field.empty()) return {};
-    const std::size_t used = field.back();
-    if (used == 0 || used > field.size() - 1) return {};
-    const std::uint8_t kind = field[0];
-    const std::span<const std::uint8_t> chars = field.subspan(1, used - 1);
-    std::string text;
-    if (kind == 8 || kind == 254) {
-        for (std::uint8_t b : chars) AppendUtf8(text, b);
-    } else if (kind == 16 || kind == 255) {
-        text = Utf16BeToUtf8(chars);
-    }
-    return TrimTrailingBlanks(CutAtNul(text));
 }
 
 // A descriptor tag is trusted when its checksum adds up and it says where it stands.
@@ -138,7 +99,6 @@ bool HasUdfRecognition(DiscBytes& disc, std::uint64_t base) {
 
 struct UdfFindings {
     bool found = false;
-    std::string label;
     Fnv32 hash;
 };
 
@@ -153,7 +113,6 @@ UdfFindings ReadUdf(DiscBytes& disc, std::uint64_t base) {
     const std::uint32_t length = Le32(s, 16);
     const std::uint32_t start = Le32(s, 20);
     const std::uint32_t sectors = std::min<std::uint32_t>(length / kSector, kMaxVdsSectors);
-    std::string primaryLabel;
     bool primary = false, logical = false;
     for (std::uint32_t i = 0; i < sectors; ++i) {
         if (!ReadSector(disc, (std::uint64_t{start} + i) * kSector, s)) break;
@@ -162,16 +121,13 @@ UdfFindings ReadUdf(DiscBytes& disc, std::uint64_t base) {
         if (tag == 8) break;  // terminating descriptor
         if (tag == 1 && !primary) {
             primary = true;
-            primaryLabel = DecodeDString(std::span<const std::uint8_t>(&s[24], 32));
             udf.hash.Add(s);
         } else if (tag == 6 && !logical) {
             logical = true;
-            udf.label = DecodeDString(std::span<const std::uint8_t>(&s[84], 128));
             udf.hash.Add(s);
         }
     }
     udf.found = primary || logical;
-    if (udf.label.empty()) udf.label = primaryLabel;
     return udf;
 }
 
@@ -202,22 +158,11 @@ bool MemoryDiscBytes::Read(std::uint64_t offset, std::span<std::uint8_t> out) {
     return true;
 }
 
-std::optional<VolumeIdentity> ReadVolumeIdentity(DiscBytes& disc, std::uint64_t sessionOffset) {
+std::optional<std::uint32_t> ReadDiscFingerprint(DiscBytes& disc, std::uint64_t sessionOffset) {
     const IsoFindings iso = ReadIso(disc, sessionOffset);
-    UdfFindings udf = ReadUdf(disc, sessionOffset);
+    const UdfFindings udf = ReadUdf(disc, sessionOffset);
     if (!iso.primary && !udf.found) return std::nullopt;
 
-    VolumeIdentity identity;
-    identity.iso9660 = iso.primary;
-    identity.joliet = iso.joliet;
-    identity.udf = udf.found;
-    if (udf.found && !udf.label.empty()) {
-        identity.label = udf.label;
-    } else if (iso.joliet && !iso.jolietLabel.empty()) {
-        identity.label = iso.jolietLabel;
-    } else {
-        identity.label = iso.primaryLabel;
-    }
     Fnv32 hash;
     if (iso.primary) {
         hash.Add(iso.primaryBytes);
@@ -228,7 +173,19 @@ std::optional<VolumeIdentity> ReadVolumeIdentity(DiscBytes& disc, std::uint64_t 
         static_cast<std::uint8_t>(udfHash), static_cast<std::uint8_t>(udfHash >> 8),
         static_cast<std::uint8_t>(udfHash >> 16), static_cast<std::uint8_t>(udfHash >> 24)};
     if (udf.found) hash.Add(udfBytes);
-    identity.serial = UsableSerial(hash.Value());
+    return UsableSerial(hash.Value());
+}
+
+std::optional<VolumeIdentity> ReadVolumeIdentity(int fd, std::uint64_t sessionOffset) {
+    FdDiscBytes bytes(fd);
+    const std::optional<std::uint32_t> serial = ReadDiscFingerprint(bytes, sessionOffset);
+    if (!serial) return std::nullopt;
+    std::optional<ProbedFileSystem> probed = ProbeFileSystem(fd, sessionOffset);
+    if (!probed || (probed->type != "iso9660" && probed->type != "udf")) return std::nullopt;
+    VolumeIdentity identity;
+    identity.type = std::move(probed->type);
+    identity.label = std::move(probed->label);
+    identity.serial = *serial;
     return identity;
 }
 

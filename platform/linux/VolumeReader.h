@@ -36,23 +36,24 @@ class MemoryDiscBytes : public DiscBytes {
 
 // What the disc says about itself.
 struct VolumeIdentity {
-    std::string label;         // UTF-8, trailing blanks removed
+    std::string type;          // "iso9660" or "udf", as the desktop's probing names it
+    std::string label;         // UTF-8, as the desktop shows it
     std::uint32_t serial = 0;  // never 0 and never 0xFFFFFFFF
-    bool iso9660 = false;
-    bool joliet = false;
-    bool udf = false;
 };
 
-// Reads the ISO 9660 primary and Joliet supplementary descriptors and the UDF volume
-// descriptors of the session starting at `sessionOffset`. The label is the UDF logical volume
-// name where UDF is present, else the Joliet name, else the primary one, as the other desktop
-// systems show them. The serial is a hash of the descriptors that name the disc: the primary
-// descriptor (volume name, size, creation and modification times, root folder location) and
-// the UDF primary and logical volume descriptors (which hold a unique volume-set id), so it
-// changes with the disc. The first sector of the ISO root folder is hashed too, so that two
-// discs mastered in the same second with the same name still differ by their files. Nullopt when
-// neither file system is found (no disc, blank, audio).
-std::optional<VolumeIdentity> ReadVolumeIdentity(DiscBytes& disc, std::uint64_t sessionOffset = 0);
+// Our fingerprint of the session starting at `sessionOffset`, read from the ISO 9660 primary
+// descriptor and the UDF volume descriptors: a hash of the descriptors that name the disc (the
+// primary descriptor's volume name, size, creation and modification times and root folder
+// location; the UDF primary and logical volume descriptors, which hold a unique volume-set id),
+// so it changes with the disc. The first sector of the ISO root folder is hashed too, so that two
+// discs mastered in the same second with the same name still differ by their files. Never 0 and
+// never 0xFFFFFFFF. Nullopt when neither file system's descriptors are found.
+std::optional<std::uint32_t> ReadDiscFingerprint(DiscBytes& disc, std::uint64_t sessionOffset = 0);
+
+// The disc behind `fd` (a drive or an image file): its type and label as the desktop shows them
+// (ProbeFileSystem), its serial from ReadDiscFingerprint. Nullopt when the disc carries no
+// ISO 9660 or UDF file system (no disc, blank, audio, damaged descriptors).
+std::optional<VolumeIdentity> ReadVolumeIdentity(int fd, std::uint64_t sessionOffset = 0);
 
 // Cuts UTF-8 text to at most `maxBytes` bytes without splitting a character.
 std::string CutUtf8(std::string text, std::size_t maxBytes);

@@ -1,10 +1,14 @@
-// Feeds arbitrary bytes, placed where a disc's volume descriptors are, to the volume reader.
-// It must never read out of bounds, and what it reports must be usable as it stands.
+// Feeds arbitrary bytes, placed where a disc's volume descriptors are, to the volume reader: our
+// fingerprint of the descriptors, and the label libblkid reads from the same bytes in a file.
+// Nothing may be read out of bounds, and what is reported must be usable as it stands.
+#include <sys/mman.h>
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
+#include "platform/linux/UniqueFd.h"
 #include "platform/linux/VolumeReader.h"
 
 namespace {
@@ -88,15 +92,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::memcpy(image.data() + 256 * kSector, data + head, tail);
     }
     MemoryDiscBytes disc(image);
-    const auto identity = ReadVolumeIdentity(disc);
-    if (identity) {
-        Check(identity->serial != 0 && identity->serial != 0xFFFFFFFFu);
-        Check(identity->label.find('\0') == std::string::npos);
-        Check(ValidUtf8(identity->label));
-        Check(identity->iso9660 || identity->udf);
+    if (const auto serial = ReadDiscFingerprint(disc)) {
+        Check(*serial != 0 && *serial != 0xFFFFFFFFu);
     }
     // A short image must never be read past its end.
     MemoryDiscBytes shortDisc({data, size});
-    ReadVolumeIdentity(shortDisc, size % 4 * kSector);
+    ReadDiscFingerprint(shortDisc, size % 4 * kSector);
+
+    // The same image as a file, the way a drive is read: one file for the whole run.
+    static const UniqueFd file(::memfd_create("volume_fuzz", MFD_CLOEXEC));
+    Check(file.Valid());
+    Check(::pwrite(file.Get(), image.data(), image.size(), 0) ==
+          static_cast<ssize_t>(image.size()));
+    if (const auto identity = ReadVolumeIdentity(file.Get())) {
+        Check(identity->serial == ReadDiscFingerprint(disc));
+        Check(identity->label.find('\0') == std::string::npos);
+        Check(ValidUtf8(identity->label));
+        Check(identity->type == "iso9660" || identity->type == "udf");
+    }
     return 0;
 }
