@@ -292,12 +292,26 @@ class Pinger(threading.Thread):
         return any(a < sent + trip and sent < b for a, b in list(WALKS))
 
     def where(self):
-        """The kernel function the UI thread sleeps in ("0" while it runs)."""
+        """The kernel function the UI thread sleeps in ("0" while it runs); for a poll(2), also
+        how many descriptors it waits on and for how long: the event loop waits on several
+        with its next timer's time-out, a synchronous request to the X server or a bus on one,
+        without a time-out or with the call's own."""
         try:
             with open(self.wchan) as f:
-                return f.read().strip() or "?"
+                where = f.read().strip() or "?"
         except (OSError, TypeError):
             return "?"
+        if where == "do_sys_poll":
+            try:
+                with open(self.wchan.replace("wchan", "syscall")) as f:
+                    fields = f.read().split()
+                if fields and fields[0] == "7":  # poll(2)
+                    timeout = int(fields[3], 16)
+                    timeout = "none" if timeout >= 2**63 else f"{timeout}"
+                    where += f"({int(fields[2], 16)} fds, time-out {timeout})"
+            except (OSError, ValueError, IndexError):
+                pass
+        return where
 
     def summary(self):
         """Round trips in milliseconds: all of them, and without the time the whole guest

@@ -6,6 +6,7 @@ screen reader gets) and the X window list, and kept as screenshots. The guest si
 reading is tests/vm/debian/uihelper.py, run as the user.
 """
 
+import os
 import re
 import time
 from dataclasses import dataclass
@@ -15,6 +16,10 @@ import xwd
 from guest import CheckFailed
 
 PROGRAM = "/usr/local/bin/dravolin"
+# With DRAVOLIN_TRACE_UI=1 in the host's environment, the program's UI thread (its main thread)
+# runs under strace, which keeps every poll(2) it makes with the call stack that made it: a wait
+# the event loop did not make (a synchronous D-Bus call, a pipe read) names its caller.
+UI_TRACE = "/tmp/dravolin-ui.{}.trace"  # one for each start of the program
 USER = "user"
 HOME = "/home/user"
 # The status column's texts, by state.
@@ -67,6 +72,7 @@ class Desktop:
         self.log = log
         self.helper = None
         self.pid = None
+        self.starts = 0
         shots.mkdir(parents=True, exist_ok=True)
 
     # --- session and program ---
@@ -92,7 +98,12 @@ class Desktop:
         # DRAVOLIN_TICK_LOG: the program writes each poll tick's time on its UI thread.
         full_env = {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DRAVOLIN_TICK_LOG": "1"}
         full_env.update(env or {})
-        self.pid = self.agent.spawn(name, user=USER, argv=[PROGRAM], env=full_env,
+        argv = [PROGRAM]
+        self.starts += 1
+        if os.environ.get("DRAVOLIN_TRACE_UI"):
+            argv = ["strace", "-o", UI_TRACE.format(self.starts), "-T", "-k", "-e",
+                    "trace=poll,ppoll"] + argv
+        self.pid = self.agent.spawn(name, user=USER, argv=argv, env=full_env,
                                     nofile=list(nofile))
         if wait:
             self.wait_rows(lambda rows: len(rows) > 0, 60, "the dialog with its drives")
@@ -105,6 +116,27 @@ class Desktop:
         """The program's exit code, or None if it is still running after `timeout`."""
         rc = self.agent.wait(self.pid, timeout)
         return rc
+
+    def ui_waits(self, longer_than=0.02):
+        """The UI thread's polls that the event loop did not make and that waited longer than
+        `longer_than` seconds, each as (seconds, call, stack), from the strace log kept under
+        DRAVOLIN_TRACE_UI; empty without it."""
+        if not os.environ.get("DRAVOLIN_TRACE_UI"):
+            return []
+        text = "\n".join(self.agent.read(UI_TRACE.format(n)).decode("utf-8", "replace")
+                         for n in range(1, self.starts + 1))
+        (self.shots.parent / "ui-trace.txt").write_text(text)
+        waits = []
+        for block in re.split(r"\n(?=[^ >])", text):
+            lines = block.splitlines()
+            took = re.search(r"<(\d+\.\d+)>$", lines[0]) if lines else None
+            stack = [line.strip(" >") for line in lines[1:]]
+            if not took or float(took.group(1)) <= longer_than:
+                continue
+            if any("QEventDispatcher" in frame for frame in stack):
+                continue
+            waits.append((float(took.group(1)), lines[0], stack))
+        return waits
 
     def program_log(self, name="dravolin"):
         return self.agent.read(f"/run/guest/{name}.log").decode("utf-8", "replace")

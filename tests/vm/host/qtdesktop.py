@@ -94,6 +94,10 @@ def main():
                 log(f"  --  {name}: left out (--skip)")
             elif not args.only or any(o in name for o in args.only):
                 run.step(name, scenario)
+        for took, call, stack in desktop.ui_waits():
+            log(f"  UI thread waited {took * 1000:.0f} ms outside its event loop: {call}")
+            for frame in stack[:25]:
+                log(f"      {frame}")
         boot.poweroff()
         boot.close()
         boot = None
