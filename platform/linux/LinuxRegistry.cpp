@@ -43,11 +43,20 @@ void LinuxRegistry::SetStoreListener(StoreListener* listener, std::function<void
     writer_.SetWake(std::move(wake));
 }
 
-std::vector<StoreRecord> LinuxRegistry::UserValues() const {
-    // What the writer holds is taken before the file is read: a write finishing in between
-    // is then in both, which does no harm, and never in neither.
+std::vector<StoreRecord> LinuxRegistry::UserValues() {
+    // What the writer holds is taken before the file is looked at, and its count of writes
+    // after that: a write finishing in between is then in both, which does no harm, and never
+    // in neither; and what was read before that write is read again.
     const std::vector<StoreChange> unwritten = writer_.Unwritten();
-    std::vector<StoreRecord> records = file_.Load().records;
+    const std::uint64_t writes = writer_.Writes();
+    if (!fileValues_.read || fileValues_.writes != writes || fileValues_.stamp != file_.Stamp()) {
+        fileValues_.records.clear();  // no stale values should the load throw
+        fileValues_.read = false;
+        fileValues_.records = file_.Load(&fileValues_.stamp).records;
+        fileValues_.writes = writes;
+        fileValues_.read = true;
+    }
+    std::vector<StoreRecord> records = fileValues_.records;
     ApplyChanges(unwritten, records);
     ApplyChanges(waiting_, records);
     return records;
@@ -108,7 +117,12 @@ int LinuxRegistry::Flush() {
 
 void LinuxRegistry::TellFailures() {
     // Taken first: the listener may run an event loop, in which further commits come.
-    for (const StoreWriter::Failure& failure : writer_.TakeFailures()) {
+    const std::vector<StoreWriter::Backup> backups = writer_.TakeBackups();
+    const std::vector<StoreWriter::Failure> failures = writer_.TakeFailures();
+    for (const StoreWriter::Backup& backup : backups) {
+        if (listener_) listener_->OnDamagedKept(backup.path, backup.backup);
+    }
+    for (const StoreWriter::Failure& failure : failures) {
         if (listener_) listener_->OnWriteFailed(failure.path, failure.error);
     }
 }

@@ -25,14 +25,21 @@ class StoreListener {
     virtual ~StoreListener() = default;
     // A value was set or deleted and waits for a Commit: the front end schedules one.
     virtual void OnWritePending() = 0;
-    // A write of the store file at `path` failed; `error` is an errno value. What it was to
+    // A write of the store file at `path` failed; `error` is an errno value, or
+    // kStoreNotAFile when something else than a regular file stands there. What it was to
     // write still waits, for the next Commit.
     virtual void OnWriteFailed(const std::string& path, int error) = 0;
+    // The store file at `path` was damaged (or larger than could be read) and has been
+    // rewritten with what could be read of it; the damaged file is kept whole as `backup`.
+    virtual void OnDamagedKept(const std::string& path, const std::string& backup) = 0;
 };
 
 // Registry values: the user's in the per-user store file, the machine's (there is no machine
 // registry on Linux) in memory for the life of the process. UI thread only; several processes
 // may share the store file.
+//
+// The file is read once for a run of reads (the history's twenty values at start-up are
+// twenty reads) and again only once it was replaced or changed, by this program or another.
 //
 // The user's values are written in batches: a set or a delete waits in memory, reads see it
 // at once, and Commit hands everything waiting to the store's writer thread, which writes it
@@ -66,7 +73,8 @@ class LinuxRegistry : public Registry {
     // write that failed, which the listener hears too. Waits on the disk: for the teardown
     // and for programs without a UI.
     int Flush();
-    // Tells the listener the writes that failed since it was last told.
+    // Tells the listener the writes that failed, and the damaged files kept, since it was last
+    // told.
     void TellFailures();
     // Whether a value set or deleted is not in the file yet: waiting, or with the writer.
     bool HasPendingWrites() const { return !waiting_.empty() || writer_.HasUnwritten(); }
@@ -79,8 +87,16 @@ class LinuxRegistry : public Registry {
     const StoreFile& File() const { return file_; }
 
   private:
+    // What the file held when last read, and which version of it that was.
+    struct FileValues {
+        bool read = false;
+        FileStamp stamp;
+        std::uint64_t writes = 0;  // the writer's count when it was read
+        std::vector<StoreRecord> records;
+    };
+
     // What the file holds with what waits applied.
-    std::vector<StoreRecord> UserValues() const;
+    std::vector<StoreRecord> UserValues();
     void Wait(StoreChange change);
     void Notify(const std::string& subKey, const std::string& name, bool set);
 
@@ -88,6 +104,7 @@ class LinuxRegistry : public Registry {
     std::shared_ptr<AutoPlayHook> autoPlay_;
     std::vector<StoreRecord> machine_;
     std::vector<StoreChange> waiting_;  // in the order made, not handed to the writer yet
+    FileValues fileValues_;
     StoreListener* listener_ = nullptr;
     StoreWriter writer_{file_};  // last: gone before what it writes
 };

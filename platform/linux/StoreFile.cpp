@@ -8,7 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <random>
+#include <cstring>
 #include "platform/linux/Folders.h"
 #include "platform/linux/UniqueFd.h"
 
@@ -16,8 +16,6 @@ namespace dravolin::lnx {
 
 namespace {
 
-constexpr std::size_t kMaxFileSize = 64u << 20;
-constexpr int kMaxLinks = 40;  // as the kernel follows at most 40
 constexpr int kBackups = 3;
 
 std::string HomeFolder() {
@@ -27,127 +25,95 @@ std::string HomeFolder() {
     return "/";
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Where `path` leads through its symbolic links: a file, or the name a new file gets.
-int FollowLinks(std::string path, std::string& target) {
-    for (int hop = 0; hop <= kMaxLinks; ++hop) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            target = std::move(path);
-            return 0;
-        }
-        std::array<char, 4096> text{};
-        const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
-        if (n < 0) return errno;
-        if (n == 0 || static_cast<std::size_t>(n) >= text.size()) return ENAMETOOLONG;
-        const std::string link(text.data(), static_cast<std::size_t>(n));
-        path = link.front() == '/' ? link : FolderOf(path) + "/" + link;
-    }
-    return ELOOP;
-}
-
-int WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 ? errno : EIO;
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-std::string ReadAll(const std::string& path, bool& readable) {
-    std::string bytes;
-    readable = false;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd) return bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return bytes;
-        if (n == 0) break;
-        const std::size_t room = kMaxFileSize - bytes.size();
-        bytes.append(buffer, std::min<std::size_t>(room, static_cast<std::size_t>(n)));
-        if (bytes.size() >= kMaxFileSize) break;
-    }
-    readable = true;
-    return bytes;
-}
-
-ParsedStore Parse(const std::string& bytes) {
-    return ParseStore(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-}
-
-// Replaces `path` with `bytes` through a flushed temporary file beside it.
-int WriteAtomically(const std::string& path, const std::string& bytes) {
-    const std::string folder = FolderOf(path);
-    std::mt19937_64 random(std::random_device{}());
-    std::string temp;
-    UniqueFd fd;
-    for (int attempt = 0; attempt < 16 && !fd; ++attempt) {
-        temp = folder + "/.store-" + std::to_string(random()) + ".tmp";
-        fd.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!fd && errno != EEXIST) return errno;
-    }
-    if (!fd) return EEXIST;
-    int error = WriteAll(fd.Get(), bytes);
-    if (error == 0 && ::fsync(fd.Get()) != 0) error = errno;
-    fd.Reset();
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temp.c_str());
-        return error;
-    }
-    UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd) ::fsync(folderFd.Get());
-    return 0;
+ParsedStore Parse(const StoreBytes& read) {
+    ParsedStore parsed = ParseStore(
+        std::span(reinterpret_cast<const std::uint8_t*>(read.bytes.data()), read.bytes.size()));
+    // What lies past the cap was never looked at: a rewrite would lose it.
+    if (read.error == 0 && !read.whole) parsed.damaged = true;
+    return parsed;
 }
 
 std::string BackupName(const std::string& file, int generation) {
     return file + ".bak." + std::to_string(generation);
 }
 
-// Whether the newest backup already is this damaged file: a rewrite that failed after
-// keeping it must not push an older backup out with a second copy.
-bool AlreadyKept(const std::string& file, const std::string& bytes) {
-    const std::string newest = BackupName(file, 1);
-    struct stat kept {};
-    struct stat now {};
-    if (::lstat(newest.c_str(), &kept) != 0 || !S_ISREG(kept.st_mode)) return false;
-    if (::stat(file.c_str(), &now) == 0 && now.st_dev == kept.st_dev && now.st_ino == kept.st_ino) {
-        return true;
-    }
-    bool readable = false;
-    return static_cast<std::size_t>(kept.st_size) == bytes.size() &&
-           ReadAll(newest, readable) == bytes && readable;
+UniqueFd OpenRegular(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    struct stat st {};
+    if (fd && (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.Reset();
+    return fd;
 }
 
-// Keeps the damaged `file` as backup 1, the earlier backups moving one generation on and the
-// oldest beyond the last going. A hard link keeps the file whole, whatever its size; where
-// links are not to be had, the bytes that were read are written instead.
-int KeepBackup(const std::string& file, const std::string& bytes) {
-    if (AlreadyKept(file, bytes)) return 0;
+// Whether the files open at `a` and `b` hold the same bytes.
+bool SameBytes(int a, int b) {
+    std::array<char, 65536> left;
+    std::array<char, 65536> right;
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(a, left.data(), left.size(), at);
+        if (n < 0) return false;
+        std::size_t got = 0;
+        while (got < static_cast<std::size_t>(n)) {
+            const ssize_t m = ::pread(b, right.data() + got, static_cast<std::size_t>(n) - got,
+                                      at + static_cast<off_t>(got));
+            if (m <= 0) return false;
+            got += static_cast<std::size_t>(m);
+        }
+        if (std::memcmp(left.data(), right.data(), got) != 0) return false;
+        if (n == 0) {
+            char more = 0;
+            return ::pread(b, &more, 1, at) == 0;
+        }
+        at += n;
+    }
+}
+
+// Whether the newest backup already is this damaged file: a rewrite that failed after
+// keeping it must not push an older backup out with a second copy.
+bool AlreadyKept(const std::string& file) {
+    const UniqueFd kept = OpenRegular(BackupName(file, 1));
+    const UniqueFd now = OpenRegular(file);
+    struct stat a {};
+    struct stat b {};
+    if (!kept || !now || ::fstat(kept.Get(), &a) != 0 || ::fstat(now.Get(), &b) != 0) return false;
+    if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
+    return a.st_size == b.st_size && SameBytes(kept.Get(), now.Get());
+}
+
+// Keeps the damaged `file` whole as backup 1, the earlier backups moving one generation on
+// and the oldest beyond the last going. The new backup is made first, under a name of its
+// own: where it cannot be made (a full disk, a file another user owns), the older ones stay
+// as they are. A hard link keeps the file whatever its size; where links are not to be had,
+// all of it is copied, also what lies past the size cap.
+int KeepBackup(const std::string& file) {
+    if (AlreadyKept(file)) return 0;
+    const std::string staged = file + ".bak.new";
+    ::unlink(staged.c_str());  // what a writer killed here left; writers hold the store's lock
+    if (::link(file.c_str(), staged.c_str()) != 0) {
+        const int linkError = errno;
+        const UniqueFd source = OpenRegular(file);
+        if (!source) return linkError;
+        if (const int error = CopyAtomically(source.Get(), staged)) return error;
+    }
     for (int generation = kBackups; generation > 1; --generation) {
         const std::string older = BackupName(file, generation - 1);
         if (::rename(older.c_str(), BackupName(file, generation).c_str()) != 0 && errno != ENOENT) {
-            return errno;
+            const int error = errno;
+            ::unlink(staged.c_str());
+            return error;
         }
     }
-    const std::string newest = BackupName(file, 1);
-    if (::link(file.c_str(), newest.c_str()) == 0) return 0;
-    return WriteAtomically(newest, bytes);
+    if (::rename(staged.c_str(), BackupName(file, 1).c_str()) != 0) {
+        const int error = errno;
+        ::unlink(staged.c_str());
+        return error;
+    }
+    return 0;
 }
 
 }  // namespace
 
-StoreFile::StoreFile(std::string folder) : folder_(std::move(folder)), path_(folder_ + "/store") {}
+StoreFile::StoreFile(std::string folder, std::size_t sizeCap)
+    : folder_(std::move(folder)), path_(folder_ + "/store"), sizeCap_(sizeCap) {}
 
 std::string StoreFile::DefaultFolder() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -160,22 +126,32 @@ std::string StoreFile::Target() const {
     return FollowLinks(path_, target) == 0 ? target : path_;
 }
 
-ParsedStore StoreFile::Load() const {
+ParsedStore StoreFile::Load(FileStamp* stamp) const {
+    if (stamp) *stamp = {};
     std::string target;
     if (FollowLinks(path_, target) != 0) return {};
-    bool readable = false;
-    return Parse(ReadAll(target, readable));
+    const StoreBytes read = ReadStoreBytes(target, sizeCap_);
+    if (stamp) *stamp = read.stamp;
+    if (read.error != 0) return {};
+    return Parse(read);
 }
 
-int StoreFile::Update(const std::function<void(std::vector<StoreRecord>&)>& change) {
+FileStamp StoreFile::Stamp() const {
+    std::string target;
+    return FollowLinks(path_, target) == 0 ? StampOf(target) : FileStamp{};
+}
+
+int StoreFile::Update(const std::function<void(std::vector<StoreRecord>&)>& change,
+                      std::string* keptAs) {
+    if (keptAs) keptAs->clear();
     const std::size_t slash = folder_.rfind('/');
     if (slash != std::string::npos && slash > 0) {
         if (const int error = MakeFolders(folder_.substr(0, slash))) return error;
     }
     if (::mkdir(folder_.c_str(), 0700) != 0 && errno != EEXIST) return errno;
 
-    UniqueFd lock(
-        ::open((folder_ + "/store.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    UniqueFd lock(::open((folder_ + "/store.lock").c_str(),
+                         O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!lock) return errno;
     while (::flock(lock.Get(), LOCK_EX) != 0) {
         if (errno != EINTR) return errno;
@@ -183,12 +159,13 @@ int StoreFile::Update(const std::function<void(std::vector<StoreRecord>&)>& chan
     std::string target;
     if (const int error = FollowLinks(path_, target)) return error;
     // Read again under the lock: another instance may have written since our last look.
-    bool readable = false;
-    const std::string bytes = ReadAll(target, readable);
-    ParsedStore current = Parse(bytes);
-    if (!readable && ::access(target.c_str(), F_OK) == 0) return EIO;  // never overwrite blind
+    const StoreBytes read = ReadStoreBytes(target, sizeCap_);
+    if (read.error != 0 && read.error != ENOENT) return read.error;  // never overwrite blind
+    ParsedStore current = Parse(read);
+    RemoveStoreLeftovers(FolderOf(target));
     if (current.damaged) {
-        if (const int error = KeepBackup(target, bytes)) return error;
+        if (const int error = KeepBackup(target)) return error;
+        if (keptAs) *keptAs = BackupName(target, 1);
     }
     change(current.records);
     return WriteAtomically(target, SerializeStore(current.records));

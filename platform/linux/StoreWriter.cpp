@@ -70,6 +70,16 @@ std::vector<StoreWriter::Failure> StoreWriter::TakeFailures() {
     return std::exchange(failures_, {});
 }
 
+std::vector<StoreWriter::Backup> StoreWriter::TakeBackups() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(backups_, {});
+}
+
+std::uint64_t StoreWriter::Writes() const {
+    std::lock_guard lock(mutex_);
+    return writes_;
+}
+
 void StoreWriter::SetWake(std::function<void()> wake) {
     std::lock_guard lock(mutex_);
     wake_ = std::move(wake);
@@ -92,16 +102,22 @@ void StoreWriter::WriteWaiting(std::unique_lock<std::mutex>& lock) {
     // Merged into what the file holds at this moment: another program may have written it.
     int error = 0;
     std::string path;
+    std::string keptAs;
     try {
         error = file_.Update(
-            [this](std::vector<StoreRecord>& records) { ApplyChanges(flying_, records); });
-        if (error != 0) path = file_.Target();
+            [this](std::vector<StoreRecord>& records) { ApplyChanges(flying_, records); }, &keptAs);
+        if (error != 0 || !keptAs.empty()) path = file_.Target();
     } catch (const std::bad_alloc&) {
         error = ENOMEM;  // nothing escapes the thread: what waits still waits
     }
     lock.lock();
     writing_ = false;
     lastError_ = error;
+    ++writes_;
+    if (error == 0 && !keptAs.empty()) {
+        backups_.push_back({path, keptAs});
+        if (wake_) wake_();
+    }
     if (error != 0) {
         // Older than whatever was handed over meanwhile, so written before it.
         flying_.insert(flying_.end(), std::make_move_iterator(waiting_.begin()),

@@ -1,5 +1,6 @@
 #pragma once
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -29,7 +30,12 @@ class StoreWriter {
   public:
     struct Failure {
         std::string path;
-        int error = 0;  // an errno value
+        int error = 0;  // an errno value, or kStoreNotAFile
+    };
+    // A damaged file was kept as `backup` before a write replaced it with what could be read.
+    struct Backup {
+        std::string path;
+        std::string backup;
     };
 
     // `file` must outlive the writer.
@@ -51,7 +57,13 @@ class StoreWriter {
     bool HasUnwritten() const;
     // The writes that failed since the last call, oldest first.
     std::vector<Failure> TakeFailures();
-    // Called on the writer thread, with the writer's lock held, after a write failed: it may
+    // The damaged files kept by writes that succeeded since the last call, oldest first.
+    std::vector<Backup> TakeBackups();
+    // How many writes have ended, whatever their outcome: a reader that keeps what it read of
+    // the file reads it again when this changed.
+    std::uint64_t Writes() const;
+    // Called on the writer thread, with the writer's lock held, after a write failed or kept
+    // a damaged file: it may
     // only arrange for the owner's thread to take the failures soon (post an event), never
     // call the writer. Empty for none.
     void SetWake(std::function<void()> wake);
@@ -71,6 +83,8 @@ class StoreWriter {
     bool stopping_ = false;
     int lastError_ = 0;
     std::vector<Failure> failures_;
+    std::vector<Backup> backups_;
+    std::uint64_t writes_ = 0;
     std::function<void()> wake_;
     std::thread thread_;  // started at the first hand-over
 };

@@ -7,7 +7,8 @@ namespace dravolin::qt {
 namespace {
 
 StoreTexts LoadStoreTexts(const Translation& texts) {
-    return {texts.Text("store.title"), texts.Text("store.cannotSave")};
+    return {texts.Text("store.title"), texts.Text("store.cannotSave"), texts.Text("store.notAFile"),
+            texts.Text("store.damaged")};
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 
 namespace dravolin::qt {
 
-// The texts of the message the program shows itself on Linux when the per-user store cannot
-// be written (translations/dravolin_<code>.ts, ids store...).
+// The texts of the messages the program shows itself on Linux when the per-user store cannot
+// be written or was found damaged (translations/dravolin_<code>.ts, ids store...).
 struct StoreTexts {
     QString title;
     QString cannotSave;  // %1 the store file, %2 the reason
+    QString notAFile;    // the reason when something else than a regular file stands there
+    QString damaged;     // %1 the store file, %2 its backup
 };
 const StoreTexts& StoreTextsOf(Language language);
 

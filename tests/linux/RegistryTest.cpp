@@ -115,8 +115,12 @@ class RecordingListener : public StoreListener {
     void OnWriteFailed(const std::string& path, int error) override {
         failures.push_back(path + ": " + std::to_string(error));
     }
+    void OnDamagedKept(const std::string& path, const std::string& backup) override {
+        backups.push_back(path + " -> " + backup);
+    }
     int pending = 0;
     std::vector<std::string> failures;
+    std::vector<std::string> backups;
 };
 
 std::string ValueName(int index) {
@@ -132,9 +136,8 @@ void SaveHistory(Registry& registry, const std::string& prefix, int killAfter = 
     }
 }
 
-// The prefix every one of the twenty values in the store has, or "mixed".
-std::string SavedHistory(const std::string& folder) {
-    LinuxRegistry reader(folder);
+// The prefix every one of the twenty values `reader` reads has, or "mixed".
+std::string SavedHistory(Registry& reader) {
     std::string prefix;
     for (int i = 0; i < 20; ++i) {
         const std::string name = ValueName(i);
@@ -148,6 +151,11 @@ std::string SavedHistory(const std::string& folder) {
         prefix = own;
     }
     return prefix;
+}
+
+std::string SavedHistory(const std::string& folder) {
+    LinuxRegistry reader(folder);
+    return SavedHistory(reader);
 }
 
 TEST_F(Registries, WritesWaitForTheCommitWhichWritesTheFileOnce) {
@@ -171,6 +179,25 @@ TEST_F(Registries, WritesWaitForTheCommitWhichWritesTheFileOnce) {
     EXPECT_EQ(registry.Flush(), 0);
     EXPECT_EQ(rewrites.Take(), 0) << "a commit with nothing waiting wrote the file";
     EXPECT_TRUE(listener.failures.empty());
+}
+
+// The history's load is twenty reads: one read of the file, however large it is, until the file
+// is written again.
+TEST_F(Registries, TheFileIsReadOnceUntilItChanges) {
+    SaveHistory(registry, "/old/");
+    ASSERT_EQ(registry.Flush(), 0);
+    StoreOpens opens(temp / "dravolin");
+    ASSERT_TRUE(opens.Watching());
+    LinuxRegistry reader(temp / "dravolin");
+    EXPECT_EQ(SavedHistory(reader), "/old/");
+    EXPECT_EQ(opens.Take(), 1);
+    SaveHistory(registry, "/new/");  // another instance's save
+    ASSERT_EQ(registry.Flush(), 0);
+    opens.Take();
+    EXPECT_EQ(SavedHistory(reader), "/new/");
+    EXPECT_EQ(opens.Take(), 1);
+    EXPECT_EQ(SavedHistory(reader), "/new/");
+    EXPECT_EQ(opens.Take(), 0);
 }
 
 TEST_F(Registries, ASaveKilledMidwayLeavesTheOldHistory) {
@@ -256,6 +283,20 @@ TEST_F(Registries, AFailedCommitIsToldAndWhatWaitsIsWrittenByTheNextOne) {
     EXPECT_EQ(later.GetValue(kUser, kKey, "A", 260).data, "a");
     EXPECT_EQ(later.GetValue(kUser, kKey, "B", 260).data, "b");
     EXPECT_EQ(listener.failures.size(), 2u);
+}
+
+TEST_F(Registries, ADamagedStoreKeptAsBackupIsToldOnceRewritten) {
+    RecordingListener listener;
+    registry.SetStoreListener(&listener);
+    MakeFolder(temp / "dravolin");
+    WriteFile(temp / "dravolin/store", SerializeStore(SampleStoreRecords()) + "garbage", 0600);
+    registry.SetValue(kUser, kKey, "A", win::kRegSz, "a");
+    ASSERT_EQ(registry.Flush(), 0);
+    registry.SetValue(kUser, kKey, "B", win::kRegSz, "b");
+    ASSERT_EQ(registry.Flush(), 0);  // the file is whole now: nothing more to tell
+    const std::string store = temp / "dravolin/store";
+    EXPECT_EQ(listener.backups, std::vector<std::string>{store + " -> " + store + ".bak.1"});
+    EXPECT_TRUE(listener.failures.empty());
 }
 
 TEST_F(Registries, ADeletionWaitsLikeAWrite) {

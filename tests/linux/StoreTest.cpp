@@ -1,13 +1,19 @@
 // The per-user store's file: where it is, how it is written, what happens to damaged files.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <thread>
+#include "ChildProcess.h"
 #include "LinuxTestSupport.h"
+#include "platform/linux/FileLocks.h"
 #include "platform/linux/LinuxRegistry.h"
 #include "platform/linux/StoreFile.h"
 #include "platform/linux/StoreFormat.h"
+#include "platform/linux/UniqueFd.h"
 
 namespace dravolin::lnx::test {
 namespace {
@@ -50,20 +56,92 @@ std::string DamagedStore(const std::string& version) {
     return SerializeStore(SampleStoreRecords()) + "garbage of " + version;
 }
 
-TEST_F(StoreFiles, ADamagedFileIsKeptAsBackupBeforeItIsRewritten) {
-    MakeFolder(folder);
-    const std::string bytes = DamagedStore("one");
-    WriteFile(folder + "/store", bytes, 0600);
-    StoreFile file(folder);
-    EXPECT_EQ(file.Load().records.size(), SampleStoreRecords().size());  // loads what it can
+// A damaged store as `make` writes it at a path: the records `readable` gives can be read from
+// it, and whatever else it holds cannot.
+struct DamageCase {
+    const char* what;
+    void (*make)(const std::string& path);
+    std::vector<StoreRecord> (*readable)();
+    // The rewrite runs as a user who may not link the store (another user's file): the backup
+    // is a copy.
+    bool withoutLinks;
+    friend void PrintTo(const DamageCase& c, std::ostream* out) { *out << c.what; }
+};
 
-    ASSERT_EQ(file.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); }), 0);
-
-    EXPECT_EQ(ReadFile(folder + "/store.bak.1"), bytes);
-    const ParsedStore now = file.Load();
-    EXPECT_FALSE(now.damaged);
-    EXPECT_EQ(now.records.size(), SampleStoreRecords().size() + 1);
+void GarbageAtTheEnd(const std::string& path) {
+    WriteFile(path, DamagedStore("one"), 0644);
 }
+
+// Small enough for a quick test; the program's is 64 MiB.
+constexpr std::size_t kTestCap = 256 << 10;
+
+// Clean records that fill the cap to its last byte: nothing in them tells of a cut.
+std::vector<StoreRecord> UpToTheCap() {
+    std::vector<StoreRecord> records = SampleStoreRecords();
+    records.push_back({1, "k", "padding", 3, ""});
+    const std::size_t size = SerializeStore(records).size();
+    records.back().data.assign(kTestCap - size, 'p');
+    return records;
+}
+
+// Then a record past the cap, which no reader reaches.
+void PastTheSizeCap(const std::string& path) {
+    const std::string late = SerializeStore({{1, "k", "late", 1, "past the cap"}}).substr(8);
+    WriteFile(path, SerializeStore(UpToTheCap()) + late, 0644);
+}
+
+class DamagedStores : public StoreFiles, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DamagedStores, AreKeptWholeAsBackupBeforeTheRewrite) {
+    const DamageCase& c = GetParam();
+    MakeFolder(folder);
+    // Open to the user a child may become; the store stays root's.
+    for (const std::string& open : {temp.Path(), temp / "config"}) ::chmod(open.c_str(), 0755);
+    ::chmod(folder.c_str(), 0777);
+    c.make(folder + "/store");
+    const std::string bytes = ReadFile(folder + "/store");
+    StoreFile file(folder, kTestCap);
+    const ParsedStore before = file.Load();
+    EXPECT_TRUE(before.damaged);
+    EXPECT_EQ(before.records, c.readable()) << "loads what it can";
+
+    const StoreRecord added{1, "k", "n", 1, "v"};
+    const ChildResult child = RunInChild([&](std::string& message) {
+        if (c.withoutLinks) {
+            if (!BecomeUnprivileged(message)) return kChildCannot;
+            if (::link((folder + "/store").c_str(), (folder + "/probe").c_str()) == 0) {
+                message = "links to another user's file are allowed here";
+                return kChildCannot;
+            }
+        }
+        std::string keptAs;
+        const int error =
+            StoreFile(folder, kTestCap).Update([&](auto& r) { SetRecord(r, added); }, &keptAs);
+        message = std::to_string(error) + " kept as " + keptAs;
+        return error == 0 && keptAs == folder + "/store.bak.1" ? 0 : 1;
+    });
+    if (child.status == kChildCannot) GTEST_SKIP() << child.message;
+    ASSERT_EQ(child.status, 0) << child.message;
+
+    const std::string kept = ReadFile(folder + "/store.bak.1");
+    EXPECT_EQ(kept.size(), bytes.size());
+    EXPECT_TRUE(kept == bytes) << "the backup is not the whole damaged file";
+    const ParsedStore now = StoreFile(folder).Load();  // the added record passes the small cap
+    EXPECT_FALSE(now.damaged);
+    std::vector<StoreRecord> expected = c.readable();
+    expected.push_back(added);
+    EXPECT_EQ(now.records, expected);
+    for (const auto& [name, content] : Snapshot(folder)) {
+        EXPECT_TRUE(name == "store" || name == "store.lock" || name == "store.bak.1") << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DamagedStores,
+    ::testing::Values(DamageCase{"GarbageAtTheEnd", GarbageAtTheEnd, SampleStoreRecords, false},
+                      DamageCase{"PastTheSizeCap", PastTheSizeCap, UpToTheCap, false},
+                      DamageCase{"PastTheSizeCapWithoutLinks", PastTheSizeCap, UpToTheCap, true}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(StoreFiles, TheLastThreeDamagedVersionsAreKeptUnderNamesOfTheirOwn) {
     MakeFolder(folder);
@@ -108,6 +186,47 @@ TEST_F(StoreFiles, AFailedRewriteKeepsNoSecondCopyOfTheSameDamage) {
     EXPECT_FALSE(Snapshot(folder).count("store.bak.3"));
 }
 
+// A damaged store another user owns (no link to it can be made) on a disk without room for a
+// copy: the rewrite fails, now and at every retry, and the older backups stay as they were.
+TEST_F(StoreFiles, ABackupThatCannotBeMadeLeavesTheOlderOnes) {
+    MakeFolder(folder);
+    for (const std::string& open : {temp.Path(), temp / "config"}) ::chmod(open.c_str(), 0755);
+    ::chmod(folder.c_str(), 0777);
+    WriteFile(folder + "/store", DamagedStore("new"), 0644);
+    const std::vector<std::string> older = {"one", "two", "three"};
+    for (std::size_t i = 0; i < older.size(); ++i) {
+        WriteFile(folder + "/store.bak." + std::to_string(i + 1), DamagedStore(older[i]), 0644);
+    }
+    const ChildResult child = RunInChild([&](std::string& message) {
+        if (!BecomeUnprivileged(message)) return kChildCannot;
+        if (::link((folder + "/store").c_str(), (folder + "/probe").c_str()) == 0) {
+            message = "links to another user's file are allowed here";
+            return kChildCannot;
+        }
+        const rlimit full{8, RLIM_INFINITY};
+        ::signal(SIGXFSZ, SIG_IGN);
+        if (::setrlimit(RLIMIT_FSIZE, &full) != 0) return 2;
+        StoreFile file(folder);
+        for (int attempt = 0; attempt < 2; ++attempt) {  // the write, then a retry
+            const int error = file.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); });
+            message += std::to_string(error) + " ";
+            if (error != EFBIG) return 1;
+        }
+        return 0;
+    });
+    if (child.status == kChildCannot) GTEST_SKIP() << child.message;
+    ASSERT_EQ(child.status, 0) << child.message;
+    EXPECT_EQ(ReadFile(folder + "/store"), DamagedStore("new"));
+    for (std::size_t i = 0; i < older.size(); ++i) {
+        EXPECT_EQ(ReadFile(folder + "/store.bak." + std::to_string(i + 1)), DamagedStore(older[i]))
+            << "backup " << i + 1;
+    }
+    for (const auto& [name, content] : Snapshot(folder)) {
+        const bool backup = name.starts_with("store.bak.") && name.size() == 11;
+        EXPECT_TRUE(name == "store" || name == "store.lock" || backup) << "left behind: " << name;
+    }
+}
+
 TEST_F(StoreFiles, AnUnreadableFileIsNeverOverwritten) {
     MakeFolder(folder);
     MakeFolder(folder + "/store");  // a folder where the file should be: cannot be read
@@ -115,6 +234,103 @@ TEST_F(StoreFiles, AnUnreadableFileIsNeverOverwritten) {
     EXPECT_NE(file.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); }), 0);
     EXPECT_EQ(Snapshot(folder).at("store"), "D");
 }
+
+// What writers of the store left beside it, each under a name of its own: the next save removes
+// what a writer provably abandoned, and nothing else.
+TEST_F(StoreFiles, TheNextSaveRemovesWhatKilledWritersLeftAndNothingElse) {
+    MakeFolder(folder);
+    const UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_TRUE(folderFd);
+    // A writer killed while it wrote: its lock went with it.
+    ASSERT_EQ(RunChild([&] {
+                  int error = 0;
+                  const UniqueFd fd =
+                      CreateLockedFile(folderFd.Get(), ".store-1.tmp", O_WRONLY, 0600, error);
+                  if (!fd || ::write(fd.Get(), "half", 4) != 4) return 1;
+                  ::raise(SIGKILL);
+                  return 2;
+              }),
+              128 + SIGKILL);
+    // One that is still at work, here.
+    int error = 0;
+    const UniqueFd live = CreateLockedFile(folderFd.Get(), ".store-2.tmp", O_WRONLY, 0600, error);
+    ASSERT_TRUE(live) << error;
+    struct Leftover {
+        std::string name;
+        bool goes;
+    };
+    const Leftover leftovers[] = {{".store-1.tmp", true},  {".store-2.tmp", false},
+                                  {".store-3.tmp", true},   // an older writer's, never locked
+                                  {".store-4.tmp", false},  // a pipe
+                                  {".store-x.tmp", false},  // not a name the store writes
+                                  {"store-5.tmp", false}};
+    WriteFile(folder + "/.store-3.tmp", "old", 0600);
+    ASSERT_EQ(::mkfifo((folder + "/.store-4.tmp").c_str(), 0600), 0);
+    WriteFile(folder + "/.store-x.tmp", "x", 0600);
+    WriteFile(folder + "/store-5.tmp", "5", 0600);
+
+    ASSERT_EQ(StoreFile(folder).Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); }), 0);
+    const auto now = Snapshot(folder);
+    for (const Leftover& leftover : leftovers) {
+        EXPECT_EQ(now.count(leftover.name), leftover.goes ? 0u : 1u) << leftover.name;
+    }
+    EXPECT_EQ(StoreFile(folder).Load().records.size(), 1u);
+}
+
+// Something else than a regular file at the store's place, made by `make` in the store's
+// folder: the program must neither wait on it nor read it nor replace it.
+struct NotAFileCase {
+    const char* what;
+    void (*make)(const std::string& folder);
+    friend void PrintTo(const NotAFileCase& c, std::ostream* out) { *out << c.what; }
+};
+
+class NotAFile : public StoreFiles, public ::testing::WithParamInterface<NotAFileCase> {};
+
+TEST_P(NotAFile, IsNeitherWaitedOnNorReadNorReplaced) {
+    MakeFolder(folder);
+    GetParam().make(folder);
+    if (IsSkipped()) return;
+    const auto before = Snapshot(temp.Path());
+    // In a child that a timer ends: a load that waits must fail the test, not hang it.
+    const int status = RunChild([&] {
+        ::alarm(20);
+        StoreFile file(folder);
+        if (!file.Load().records.empty()) return 1;
+        const int error = file.Update([](auto& r) { SetRecord(r, {1, "k", "n", 1, "v"}); });
+        return error == kStoreNotAFile ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0);
+    auto after = Snapshot(temp.Path());
+    after.erase("config/dravolin/store.lock");
+    EXPECT_EQ(after, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NotAFile,
+    ::testing::Values(NotAFileCase{"Pipe",
+                                   [](const std::string& folder) {
+                                       ASSERT_EQ(::mkfifo((folder + "/store").c_str(), 0600), 0);
+                                   }},
+                      NotAFileCase{"LinkToAPipe",
+                                   [](const std::string& folder) {
+                                       ASSERT_EQ(::mkfifo((folder + "/pipe").c_str(), 0600), 0);
+                                       ASSERT_EQ(::symlink("pipe", (folder + "/store").c_str()), 0);
+                                   }},
+                      // A device of its own, not the machine's /dev/zero: a program that went wrong
+                      // would replace what the link leads to, as root.
+                      NotAFileCase{"LinkToADevice",
+                                   [](const std::string& folder) {
+                                       struct statvfs volume {};
+                                       if (::statvfs(folder.c_str(), &volume) != 0 ||
+                                           (volume.f_flag & ST_NODEV) != 0 ||
+                                           ::mknod((folder + "/zero").c_str(), S_IFCHR | 0666,
+                                                   makedev(1, 5)) != 0) {
+                                           GTEST_SKIP() << "no device can be made and opened here";
+                                       }
+                                       ASSERT_EQ(::symlink("zero", (folder + "/store").c_str()), 0);
+                                   }}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 // A store kept elsewhere through symbolic links, as dotfile managers do: `links` are made
 // under the temporary folder (a text "@" stands for that folder's path), and the store

@@ -29,6 +29,9 @@ class ThreadListener : public StoreListener {
         threads.push_back(std::this_thread::get_id());
         failures.push_back(path + ": " + std::to_string(error));
     }
+    void OnDamagedKept(const std::string&, const std::string&) override {
+        threads.push_back(std::this_thread::get_id());
+    }
     void Wake() {
         {
             std::lock_guard lock(mutex);

@@ -2,6 +2,7 @@
 // once per event by the program's own StoreCommits on the registry's writer thread, a disk
 // that hangs never holding up the dialog, and a store that cannot be written told once, on
 // the dialog.
+#include <sys/stat.h>
 #include <QDir>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -165,6 +166,56 @@ class StoreCommitsTest : public QObject {
         const QString text = boxes.texts.front();
         QVERIFY2(text.contains(QString::fromStdString(folder + "/store")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("Not a directory")), qPrintable(text));
+    }
+
+    // What the box says of a store it could not save or found damaged, once per run each, in
+    // both languages.
+    void whatIsFoundAtTheStoresPlaceIsToldOnce_data() {
+        QTest::addColumn<bool>("pipe");
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("pipe") << true << int(Language::English)
+                              << QStringLiteral("It is not a regular file");
+        QTest::newRow("pipe, Russian")
+            << true << int(Language::Russian) << QStringLiteral("Это не обычный файл");
+        QTest::newRow("damaged") << false << int(Language::English)
+                                 << QStringLiteral("was damaged:\n%1\n\n") +
+                                        QStringLiteral("The folders that could still be read");
+        QTest::newRow("damaged, Russian")
+            << false << int(Language::Russian) << QStringLiteral("был повреждён:\n%1");
+    }
+    void whatIsFoundAtTheStoresPlaceIsToldOnce() {
+        QFETCH(bool, pipe);
+        QFETCH(int, language);
+        QFETCH(QString, told);
+        QTemporaryDir temp;
+        const std::string folder = temp.path().toStdString() + "/dravolin";
+        const std::string store = folder + "/store";
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
+        if (pipe) {
+            QCOMPARE(::mkfifo(store.c_str(), 0600), 0);
+        } else {
+            QFile file(QString::fromStdString(store));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("not a store at all");
+        }
+        lnx::LinuxRegistry registry(folder);
+        QtDialogHost host(Language(language), nullptr);
+        StoreCommits commits(registry, host, Language(language));
+        BoxWatch boxes;
+        for (const char* value : {"/x/", "/y/"}) {
+            registry.SetValue(win::RootKey::CurrentUser, kKey, ValueName(0), win::kRegSz, value);
+            registry.Flush();
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(boxes.texts.size(), 1);
+        const QString text = boxes.texts.front();
+        QVERIFY2(text.contains(QString::fromStdString(store)), qPrintable(text));
+        told.replace(QStringLiteral("%1"), QString::fromStdString(store));
+        QVERIFY2(text.contains(told), qPrintable(text));
+        if (!pipe) {
+            QVERIFY2(text.endsWith(QString::fromStdString(store + ".bak.1")), qPrintable(text));
+        }
     }
 
     void theMessageSpeaksRussianUnderARussianLocale() {

@@ -44,10 +44,22 @@ void StoreCommits::OnWriteFailed(const std::string& path, int error) {
     if (told_) return;
     told_ = true;  // before the box: its loop may commit, and fail, again
     const StoreTexts& texts = StoreTextsOf(language_);
-    QMessageBox box(QMessageBox::Warning, texts.title,
-                    texts.cannotSave.arg(QFile::decodeName(path.c_str()),
-                                         QString::fromLocal8Bit(lnx::ErrorText(error).c_str())),
-                    QMessageBox::Ok, host_.Current());
+    const QString reason = error == lnx::kStoreNotAFile
+                               ? texts.notAFile
+                               : QString::fromLocal8Bit(lnx::ErrorText(error).c_str());
+    Show(texts.cannotSave.arg(QFile::decodeName(path.c_str()), reason));
+}
+
+void StoreCommits::OnDamagedKept(const std::string& path, const std::string& backup) {
+    if (toldDamage_) return;
+    toldDamage_ = true;
+    Show(StoreTextsOf(language_).damaged.arg(QFile::decodeName(path.c_str()),
+                                             QFile::decodeName(backup.c_str())));
+}
+
+void StoreCommits::Show(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, StoreTextsOf(language_).title, text, QMessageBox::Ok,
+                    host_.Current());
     box.exec();
 }
 

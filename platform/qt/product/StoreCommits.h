@@ -10,8 +10,9 @@ namespace dravolin::qt {
 // the history is up to twenty values) is committed in one atomic write when control is back
 // in Qt's event loop. The registry's writer thread does the write; the UI thread never waits
 // for it but at the teardown. The first write that fails in a run is shown in a message box on
-// the dialog, naming the file and the reason; later ones are not. UI thread only: failures
-// come back from the writer as posted events.
+// the dialog, naming the file and the reason; later ones are not. So is the first damaged
+// store that was rewritten, naming the backup that keeps it. UI thread only: failures come
+// back from the writer as posted events.
 class StoreCommits : public QObject, private lnx::StoreListener {
   public:
     StoreCommits(lnx::LinuxRegistry& registry, const QtDialogHost& host, Language language);
@@ -26,12 +27,15 @@ class StoreCommits : public QObject, private lnx::StoreListener {
   private:
     void OnWritePending() override;
     void OnWriteFailed(const std::string& path, int error) override;
+    void OnDamagedKept(const std::string& path, const std::string& backup) override;
+    void Show(const QString& text);
 
     lnx::LinuxRegistry& registry_;
     const QtDialogHost& host_;
     Language language_;
     bool scheduled_ = false;
     bool told_ = false;
+    bool toldDamage_ = false;
 };
 
 }  // namespace dravolin::qt

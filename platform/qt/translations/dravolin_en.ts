@@ -206,6 +206,24 @@ with this one?
 
 %2</translation>
     </message>
+    <message id="store.notAFile">
+        <source>It is not a regular file: a pipe, a device or a socket stands in its place.</source>
+        <extracomment>Why the store cannot be saved: the reason that follows the file</extracomment>
+        <translation>It is not a regular file: a pipe, a device or a socket stands in its place.</translation>
+    </message>
+    <message id="store.damaged">
+        <source>The file of the recently used target folders was damaged:
+%1
+
+The folders that could still be read were kept. The damaged file was saved whole as
+%2</source>
+        <extracomment>%1: the store file, %2: the backup of the damaged file</extracomment>
+        <translation>The file of the recently used target folders was damaged:
+%1
+
+The folders that could still be read were kept. The damaged file was saved whole as
+%2</translation>
+    </message>
 </context>
 <context>
     <name>PrepareMessage</name>
