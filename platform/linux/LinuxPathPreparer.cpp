@@ -4,19 +4,37 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <vector>
 #include "platform/linux/ErrorText.h"
 #include "platform/linux/Folders.h"
-#include "platform/linux/TargetPaths.h"
 
 namespace dravolin::lnx {
 
+namespace {
+
+// HRESULT_FROM_WIN32(ERROR_BAD_PATHNAME): what Windows answers for a path it cannot use.
+constexpr auto kBadPathname = static_cast<std::int32_t>(0x800700A1u);
+
+}  // namespace
+
 std::int32_t LinuxPathPreparer::PrepareForWrite(WindowHandle, const std::string& path,
                                                 std::uint32_t flags) {
+    lastRefusal_ = RefusalOf(path);
+    if (lastRefusal_ != TargetRefusal::None) {
+        // As the user wrote it, backslashes of a Windows path included, without the separator
+        // the core appended.
+        lastError_ = LinuxPathOf(path, {});
+        while (lastError_.size() > 1 && (lastError_.back() == '/' || lastError_.back() == '\\')) {
+            lastError_.pop_back();
+        }
+        return kBadPathname;
+    }
     // Read as a Linux user writes it: the core's backslashes are separators, "~" and a relative
     // path lie in the home folder.
     const std::string folder = FolderOfTarget(path);
     int error = folder.empty() ? ENOENT : 0;
-    if (error == 0 && (flags & win::kShppfwDirCreate) != 0) error = MakeFolders(folder);
+    std::vector<std::string> made;
+    if (error == 0 && (flags & win::kShppfwDirCreate) != 0) error = MakeFolders(folder, &made);
     if (error == 0) {
         struct stat st {};
         if (::stat(folder.c_str(), &st) != 0) {
@@ -31,6 +49,7 @@ std::int32_t LinuxPathPreparer::PrepareForWrite(WindowHandle, const std::string&
         lastError_.clear();
         return win::kSOk;
     }
+    RemoveFolders(made);  // a refusal leaves nothing half made
     lastError_ = (folder.empty() ? path : folder) + ": " + ErrorText(error);
     return HresultFromErrno(error);
 }

@@ -7,7 +7,9 @@ namespace dravolin::qt {
 namespace {
 
 PrepareTexts LoadPrepareTexts(const Translation& texts) {
-    return {texts.Text("prepare.title"), texts.Text("prepare.cannotPrepare")};
+    return {texts.Text("prepare.title"), texts.Text("prepare.cannotPrepare"),
+            texts.Text("prepare.drivePath"), texts.Text("prepare.networkName"),
+            texts.Text("prepare.unknownUser")};
 }
 
 }  // namespace

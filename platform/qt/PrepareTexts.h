@@ -9,6 +9,10 @@ namespace dravolin::qt {
 struct PrepareTexts {
     QString title;
     QString cannotPrepare;  // %1 the folder and the reason
+    // The reasons for targets a Linux user would not mean as a folder here.
+    QString drivePath;
+    QString networkName;
+    QString unknownUser;  // %1 the user name
 };
 const PrepareTexts& PrepareTextsOf(Language language);
 

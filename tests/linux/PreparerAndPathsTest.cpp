@@ -1,4 +1,5 @@
 // Target folder preparation and the core's path forms.
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
@@ -162,11 +163,12 @@ INSTANTIATE_TEST_SUITE_P(
                       LetterCase{LetterOfCopySource, "F:\\*.*", 'F'},
                       LetterCase{LetterOfCopySource, "F:\\*", std::nullopt}));
 
-// The core ends a target in its backslash; a Linux user writes "/", "~" and names relative to
-// the home folder.
+// The core ends a target in its backslash; a Linux user writes "/", "~", "~name" and names
+// relative to the home folder, and means no Linux folder by a Windows drive path or network name.
 struct TargetCase {
     const char* target;
-    const char* folder;  // "~" stands for the home folder
+    const char* folder;  // "~" stands for the home folder, "~root" for root's; "" for none
+    TargetRefusal refusal = TargetRefusal::None;
 };
 
 void PrintTo(const TargetCase& c, std::ostream* os) {
@@ -179,9 +181,20 @@ TEST_P(TargetFolders, AreReadAsALinuxUserWritesThem) {
     const std::string home = "/home/u";
     HomeAt at(home);
     std::string expected = GetParam().folder;
-    if (expected.starts_with('~')) expected = home + expected.substr(1);
+    const passwd* root = ::getpwnam("root");
+    ASSERT_TRUE(root && root->pw_dir);
+    if (expected.starts_with("~root")) {
+        expected = root->pw_dir + expected.substr(5);
+    } else if (expected.starts_with('~')) {
+        expected = home + expected.substr(1);
+    }
     EXPECT_EQ(FolderOfTarget(GetParam().target), expected) << GetParam().target;
+    EXPECT_EQ(RefusalOf(GetParam().target), GetParam().refusal) << GetParam().target;
 }
+
+constexpr auto kDrive = TargetRefusal::DrivePath;
+constexpr auto kNetwork = TargetRefusal::NetworkName;
+constexpr auto kNoUser = TargetRefusal::UnknownUser;
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TargetFolders,
@@ -190,13 +203,23 @@ INSTANTIATE_TEST_SUITE_P(
         TargetCase{"/home/u/discs/", "/home/u/discs"}, TargetCase{"/home/u/discs", "/home/u/discs"},
         // Every backslash is a separator, wherever it stands.
         TargetCase{"/home/u/discs\\batch2\\", "/home/u/discs/batch2"},
-        TargetCase{"/home/u/discs\\/batch2\\", "/home/u/discs/batch2"},
-        TargetCase{"\\\\srv\\x\\", "/srv/x"}, TargetCase{"\\", "/"}, TargetCase{"/", "/"},
+        TargetCase{"/home/u/discs\\/batch2\\", "/home/u/discs/batch2"}, TargetCase{"\\", "/"},
+        TargetCase{"/", "/"}, TargetCase{"//srv/x\\", "/srv/x"},
         // The home folder, and names relative to it.
         TargetCase{"~", "~"}, TargetCase{"~\\", "~"}, TargetCase{"~/discs\\", "~/discs"},
         TargetCase{"~\\discs\\", "~/discs"}, TargetCase{"discs\\", "~/discs"},
-        TargetCase{"a/b\\", "~/a/b"}, TargetCase{"~user\\", "~/~user"},
-        TargetCase{"/tmp/~\\", "/tmp/~"}, TargetCase{"", ""}));
+        TargetCase{"a/b\\", "~/a/b"}, TargetCase{"a:b\\", "~/a:b"},
+        TargetCase{"/tmp/~\\", "/tmp/~"}, TargetCase{"", ""},
+        // Another user's home folder, and a user there is not.
+        TargetCase{"~root\\", "~root"}, TargetCase{"~root\\discs\\", "~root/discs"},
+        TargetCase{" ~root/discs ", "~root/discs"},
+        TargetCase{"~no-such-user-dravolin\\", "", kNoUser},
+        TargetCase{"~no-such-user-dravolin/x\\", "", kNoUser},
+        // Windows paths: no Linux folder, neither at the root nor in the home folder.
+        TargetCase{"\\\\server\\share\\x\\", "", kNetwork},
+        TargetCase{"\\/server/share\\", "", kNetwork}, TargetCase{"\\\\?\\C:\\x\\", "", kNetwork},
+        TargetCase{"C:\\Users\\me\\", "", kDrive}, TargetCase{"c:/x\\", "", kDrive},
+        TargetCase{"  C:\\", "", kDrive}, TargetCase{"C:", "", kDrive}));
 
 TEST(TargetPaths, BlanksAroundAreNotMovedIntoTheNameAndSeparatorsCollapse) {
     EXPECT_EQ(LinuxPathOf("  ~/d\\ ", "/h"), "  /h/d/ ");
@@ -214,6 +237,52 @@ TEST(TargetPaths, WithoutAHomeFolderARelativeTargetNamesNoFolder) {
     HomeAt at("relative");  // not a folder's path: the password database is asked instead
     EXPECT_TRUE(HomeFolder().empty() || HomeFolder().starts_with('/'));
     EXPECT_EQ(FolderOfTarget("discs\\"), HomeFolder().empty() ? "" : HomeFolder() + "/discs");
+}
+
+// What a Linux user would not mean as a folder is refused with its reason, and nothing is
+// made for it: not in the home folder, not in the working folder, not at the root.
+TEST(PathPreparer, RefusesWindowsPathsAndUnknownUsersMakingNothing) {
+    TempFolder temp;
+    TempFolder started;
+    HomeAt at(temp.Path());
+    WorkingFolderAt working(started.Path());
+    ASSERT_NE(::access("/dravolin-server", F_OK), 0);
+    struct Case {
+        std::string target;
+        TargetRefusal refusal;
+        std::string shown;  // the target as the reason names it
+    };
+    const Case cases[] = {
+        {"\\\\dravolin-server\\share\\x\\", TargetRefusal::NetworkName,
+         "\\\\dravolin-server\\share\\x"},
+        {"C:\\Users\\me\\", TargetRefusal::DrivePath, "C:\\Users\\me"},
+        {"~no-such-user-dravolin\\x\\", TargetRefusal::UnknownUser, "~no-such-user-dravolin/x"}};
+    LinuxPathPreparer preparer;
+    for (const Case& c : cases) {
+        EXPECT_EQ(preparer.PrepareForWrite(0, c.target, win::kShppfwDirCreate),
+                  static_cast<std::int32_t>(0x800700A1u))
+            << c.target;
+        EXPECT_EQ(preparer.LastRefusal(), c.refusal) << c.target;
+        EXPECT_EQ(preparer.LastError(), c.shown);
+    }
+    EXPECT_EQ(UserNameOf("~no-such-user-dravolin\\x\\"), "no-such-user-dravolin");
+    EXPECT_TRUE(Snapshot(temp.Path()).empty());
+    EXPECT_TRUE(Snapshot(started.Path()).empty());
+    EXPECT_NE(::access("/dravolin-server", F_OK), 0) << "planted at the root";
+    EXPECT_EQ(preparer.PrepareForWrite(0, temp / "ok\\", win::kShppfwDirCreate), win::kSOk);
+    EXPECT_EQ(preparer.LastRefusal(), TargetRefusal::None);
+}
+
+TEST(PathPreparer, ARefusedFolderLeavesNoneOfTheLevelsItMade) {
+    TempFolder temp;
+    LinuxPathPreparer preparer;
+    const std::string tooLong(300, 'n');
+    EXPECT_NE(
+        preparer.PrepareForWrite(0, temp / ("a/b/" + tooLong + "/c\\"), win::kShppfwDirCreate),
+        win::kSOk);
+    EXPECT_NE(preparer.LastError().find("File name too long"), std::string::npos)
+        << preparer.LastError();
+    EXPECT_TRUE(Snapshot(temp.Path()).empty());
 }
 
 TEST(PathPreparer, ReadsTheTargetAsALinuxUserWritesIt) {

@@ -27,23 +27,45 @@ class TargetPreparationTest : public QObject {
         QTest::addColumn<int>("language");
         QTest::addColumn<QString>("closing");
         QTest::addColumn<QString>("words");
-        QTest::newRow("English, OK") << int(Language::English) << "OK"
-                                     << "Cannot copy into the target folder";
-        QTest::newRow("English, Escape") << int(Language::English) << "Escape"
-                                         << "Cannot copy into the target folder";
-        QTest::newRow("Russian, close box") << int(Language::Russian) << "close"
-                                            << "Невозможно копировать в целевой каталог";
+        QTest::addColumn<QString>("typed");   // empty: a folder below a file
+        QTest::addColumn<QString>("reason");  // what follows the target
+        const QString notADirectory = QStringLiteral("Not a directory");
+        QTest::newRow("English, OK")
+            << int(Language::English) << "OK"
+            << "Cannot copy into the target folder" << QString() << notADirectory;
+        QTest::newRow("English, Escape")
+            << int(Language::English) << "Escape"
+            << "Cannot copy into the target folder" << QString() << notADirectory;
+        QTest::newRow("Russian, close box")
+            << int(Language::Russian) << "close"
+            << "Невозможно копировать в целевой каталог" << QString() << notADirectory;
+        // Targets a Linux user would not mean as a folder here.
+        QTest::newRow("drive path") << int(Language::English) << "OK"
+                                    << "Cannot copy into the target folder"
+                                    << "C:\\Users\\me"
+                                    << "C:\\Users\\me: This is a Windows drive path";
+        QTest::newRow("network name, Russian") << int(Language::Russian) << "OK"
+                                               << "Невозможно копировать в целевой каталог"
+                                               << "\\\\server\\share\\x"
+                                               << "\\\\server\\share\\x: Это сетевое имя Windows";
+        QTest::newRow("unknown user")
+            << int(Language::English) << "OK"
+            << "Cannot copy into the target folder"
+            << "~no-such-user-dravolin/x"
+            << "~no-such-user-dravolin/x: There is no user named no-such-user-dravolin";
     }
 
     void aFolderThatCannotBePreparedIsExplained() {
         QFETCH(int, language);
         QFETCH(QString, closing);
         QFETCH(QString, words);
+        QFETCH(QString, typed);
+        QFETCH(QString, reason);
         TempFolder temp;
         QFile file(temp.filePath(QStringLiteral("file")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        const QString target = temp.filePath(QStringLiteral("file/sub"));
+        const QString target = typed.isEmpty() ? temp.filePath(QStringLiteral("file/sub")) : typed;
 
         Desk desk(static_cast<Language>(language));
         desk.machine.fakes.machine->AddDrive('E');
@@ -102,7 +124,7 @@ class TargetPreparationTest : public QObject {
         QVERIFY(shown);
         QVERIFY2(text.contains(words), qPrintable(text));
         QVERIFY2(text.contains(target), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("Not a directory")), qPrintable(text));
+        QVERIFY2(text.contains(reason), qPrintable(text));
         QVERIFY(ticksInside > 0);
     }
 };

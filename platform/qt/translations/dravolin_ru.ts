@@ -242,6 +242,21 @@ Correct the folder and tick the drive again.</source>
 
 Исправьте каталог и снова отметьте диск.</translation>
     </message>
+    <message id="prepare.drivePath">
+        <source>This is a Windows drive path: Linux has no drive letters. Give a Linux folder, such as ~/Discs.</source>
+        <extracomment>Why a target such as C:\Discs is refused; follows the target</extracomment>
+        <translation>Это путь с буквой диска Windows, а в Linux нет букв дисков. Укажите каталог Linux, например ~/Discs.</translation>
+    </message>
+    <message id="prepare.networkName">
+        <source>This is a Windows network name. Mount the share first and give the folder it is mounted on.</source>
+        <extracomment>Why a target such as \\server\share is refused; follows the target</extracomment>
+        <translation>Это сетевое имя Windows. Сначала подключите общий ресурс и укажите каталог, в который он подключён.</translation>
+    </message>
+    <message id="prepare.unknownUser">
+        <source>There is no user named %1 on this computer.</source>
+        <extracomment>Why a target such as ~name is refused; follows the target. %1: the user name</extracomment>
+        <translation>На этом компьютере нет пользователя с именем %1.</translation>
+    </message>
     <message id="session.inhibitReason">
         <source>Copying discs</source>
         <extracomment>Why the session's automount is held, shown by the desktop to a user who logs out</extracomment>
