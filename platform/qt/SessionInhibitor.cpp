@@ -1,6 +1,8 @@
 #include "platform/qt/SessionInhibitor.h"
 
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 
 namespace dravolin::qt {
 
@@ -8,7 +10,7 @@ namespace {
 const QString kService = QStringLiteral("org.gnome.SessionManager");
 const QString kPath = QStringLiteral("/org/gnome/SessionManager");
 constexpr quint32 kInhibitAutomount = 16;
-// A session manager that does not answer must not hold up the dialog for long.
+// How long an answer is waited for, off the UI thread.
 constexpr int kCallTimeoutMs = 3000;
 }  // namespace
 
@@ -20,21 +22,40 @@ SessionInhibitor::~SessionInhibitor() {
 }
 
 void SessionInhibitor::Inhibit() {
-    if (cookie_ || !bus_.isConnected()) return;
+    wanted_ = true;
+    if (cookie_ || asking_ || !bus_.isConnected()) return;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, "Inhibit");
     call << QStringLiteral("dravolin") << quint32(0) << reason_ << kInhibitAutomount;
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-        cookie_ = reply.arguments().front().toUInt();
-    }
+    asking_ = true;
+    // Owned by `answers_`, and deleted by it at the latest.
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), &answers_);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &answers_,
+                     [this](QDBusPendingCallWatcher* answered) {
+                         answered->deleteLater();
+                         asking_ = false;
+                         const QDBusPendingReply<quint32> reply = *answered;
+                         if (reply.isError()) return;
+                         if (wanted_) {
+                             cookie_ = reply.value();
+                         } else {
+                             GiveBack(reply.value());
+                         }
+                     });
 }
 
 void SessionInhibitor::Uninhibit() {
+    wanted_ = false;
     if (!cookie_) return;
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, "Uninhibit");
-    call << *cookie_;
+    GiveBack(*cookie_);
     cookie_.reset();
-    if (bus_.isConnected()) bus_.call(call, QDBus::Block, kCallTimeoutMs);
+}
+
+void SessionInhibitor::GiveBack(quint32 cookie) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, "Uninhibit");
+    call << cookie;
+    // Sent without waiting: the session manager drops the inhibitor of a process that ends
+    // anyway.
+    if (bus_.isConnected()) bus_.send(call);
 }
 
 }  // namespace dravolin::qt

@@ -1,6 +1,7 @@
 // The automount inhibitor against a private session bus with a stand-in session manager.
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QtTest>
 #include "platform/qt/SessionInhibitor.h"
@@ -29,6 +30,14 @@ class SessionInhibitorTest : public QObject {
         const QDBusMessage reply = QDBusConnection(kBusName).call(call, QDBus::Block, 5000);
         if (reply.arguments().isEmpty()) return {};
         return reply.arguments().front().toStringList();
+    }
+
+    void SetInhibitDelay(quint32 milliseconds) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.SessionManager"), QStringLiteral("/org/gnome/SessionManager"),
+            QStringLiteral("org.dravolin.Test"), QStringLiteral("AnswerInhibitAfter"));
+        call << milliseconds;
+        QDBusConnection(kBusName).call(call, QDBus::Block, 5000);
     }
 
   private slots:
@@ -72,8 +81,8 @@ class SessionInhibitorTest : public QObject {
         QStringList whileOpen;
         Registry::Value valueWhileOpen;
         seams.Run([&](QtDialog&, CCopyDlg&) {
+            QTRY_VERIFY(seams.program->Inhibitor().Held());
             whileOpen = Calls();
-            QVERIFY(seams.program->Inhibitor().Held());
             valueWhileOpen = registry.GetValue(win::RootKey::LocalMachine, kCancelAutoplayKey,
                                                kCancelAutoplayValue, 260);
         });
@@ -96,6 +105,36 @@ class SessionInhibitorTest : public QObject {
                 .GetValue(win::RootKey::LocalMachine, kCancelAutoplayKey, kCancelAutoplayValue, 260)
                 .result,
             win::kErrorFileNotFound);
+    }
+
+    // A session manager slow to answer keeps neither the opening nor the closing dialog
+    // waiting; an answer that comes after the inhibitor was given up is given back at once.
+    void aSlowSessionManagerKeepsNobodyWaiting_data() {
+        QTest::addColumn<bool>("givenUpFirst");
+        QTest::newRow("held once the answer comes") << false;
+        QTest::newRow("given up before the answer") << true;
+    }
+    void aSlowSessionManagerKeepsNobodyWaiting() {
+        QFETCH(bool, givenUpFirst);
+        SetInhibitDelay(2000);
+        SessionInhibitor inhibitor(QDBusConnection(kBusName), QStringLiteral("Copying discs"));
+        const int before = Calls().size();
+        QElapsedTimer took;
+        took.start();
+        inhibitor.Inhibit();
+        if (givenUpFirst) inhibitor.Uninhibit();
+        QVERIFY2(took.elapsed() < 1000, "the caller waited for the session manager");
+        QVERIFY(!inhibitor.Held());
+        if (givenUpFirst) {
+            QTRY_COMPARE_WITH_TIMEOUT(Calls().size(), before + 2, 10000);
+            const QStringList calls = Calls();
+            QCOMPARE(calls.back(),
+                     QStringLiteral("Uninhibit ") + calls[before].section(QLatin1Char(' '), 3, 3));
+            QVERIFY(!inhibitor.Held());
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(inhibitor.Held(), 10000);
+        }
+        SetInhibitDelay(0);
     }
 
     void withoutASessionBusNothingHappens() {

@@ -15,12 +15,18 @@ class SessionManager(dbus.service.Object):
         super().__init__(bus, "/org/gnome/SessionManager")
         self.calls = []
         self.next_cookie = 41
+        self.delay_ms = 0
 
-    @dbus.service.method(NAME, in_signature="susu", out_signature="u")
-    def Inhibit(self, app_id, toplevel_xid, reason, flags):
+    @dbus.service.method(NAME, in_signature="susu", out_signature="u",
+                         async_callbacks=("answer", "fail"))
+    def Inhibit(self, app_id, toplevel_xid, reason, flags, answer, fail):
         self.next_cookie += 1
-        self.calls.append("Inhibit %s %d %d %s" % (app_id, flags, self.next_cookie, reason))
-        return dbus.UInt32(self.next_cookie)
+        cookie = self.next_cookie
+        self.calls.append("Inhibit %s %d %d %s" % (app_id, flags, cookie, reason))
+        if not self.delay_ms:
+            answer(dbus.UInt32(cookie))
+            return
+        GLib.timeout_add(self.delay_ms, lambda: answer(dbus.UInt32(cookie)) and False)
 
     @dbus.service.method(NAME, in_signature="u", out_signature="")
     def Uninhibit(self, cookie):
@@ -29,6 +35,11 @@ class SessionManager(dbus.service.Object):
     @dbus.service.method("org.dravolin.Test", in_signature="", out_signature="as")
     def Calls(self):
         return self.calls
+
+    @dbus.service.method("org.dravolin.Test", in_signature="u", out_signature="")
+    def AnswerInhibitAfter(self, milliseconds):
+        """A session manager slow to answer, as a hung one is until the caller's time-out."""
+        self.delay_ms = milliseconds
 
 
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
