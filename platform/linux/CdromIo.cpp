@@ -68,7 +68,17 @@ bool UnlockDoor(CdromIo& io, int fd) {
     return io.Ioctl(fd, CDROM_LOCKDOOR, 0) == 0;
 }
 
-bool MediaChanged(CdromIo& io, int fd) {
+bool MediaChanged(CdromIo& io, int fd, std::int64_t& lastChange) {
+    cdrom_timed_media_change_info info{};
+    info.last_media_change = lastChange;
+    if (io.Ioctl(fd, CDROM_TIMED_MEDIA_CHANGE, reinterpret_cast<std::uintptr_t>(&info)) == 0) {
+        lastChange = info.last_media_change;
+        return (info.media_flags & MEDIA_CHANGED_FLAG) != 0;
+    }
+    // A kernel before 5.16 answers an unknown request with one of these, depending on the
+    // layer that gave up on it; any other error is the drive's, which the old call shares.
+    const int error = errno;
+    if (error != ENOSYS && error != EINVAL && error != ENOTTY) return false;
     return io.Ioctl(fd, CDROM_MEDIA_CHANGED, CDSL_CURRENT) == 1;
 }
 

@@ -50,9 +50,13 @@ bool CloseTray(CdromIo& io, int fd);
 // CDROM_LOCKDOOR 0: the drive's own button works again. True on success.
 bool UnlockDoor(CdromIo& io, int fd);
 
-// CDROM_MEDIA_CHANGED for the current slot: true when the kernel saw the medium change since
-// the last time this process or another asked; false when it did not or cannot tell.
-bool MediaChanged(CdromIo& io, int fd);
+// Whether the medium changed since the caller last asked. `lastChange` is the kernel's time of
+// the last change this caller saw (0 before its first call, which then answers true); the call
+// moves it on. CDROM_TIMED_MEDIA_CHANGE (Linux 5.16 and later) answers each caller by that
+// time. Where the kernel lacks it, CDROM_MEDIA_CHANGED is asked instead: one flag that every
+// process shares and the first to ask clears, so a change a desktop's prober asked about
+// first is missed there. False when the drive cannot tell.
+bool MediaChanged(CdromIo& io, int fd, std::int64_t& lastChange);
 
 // The byte offset of the last session of a multi-session disc (CDROMMULTISESSION), where a
 // file system's descriptors are read; 0 for a single session or when the drive cannot tell.

@@ -78,7 +78,7 @@ void DriveStates::RefreshDrive(const OpticalDrive& drive, Slot& slot) {
     UniqueFd fd = io_->Open(drive.deviceNode);
     state.tray = fd ? QueryTray(*io_, fd.Get()) : TrayState::Failed;
     // Asked whatever the tray says, so that a change seen now is not reported again later.
-    const bool changed = fd && MediaChanged(*io_, fd.Get());
+    const bool changed = fd && MediaChanged(*io_, fd.Get(), slot.lastMediaChange);
 
     bool readNow = false;
     {

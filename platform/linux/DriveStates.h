@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,8 +16,9 @@ namespace dravolin::lnx {
 
 // What each drive last said about its tray and its disc, learnt on workers so that the UI thread
 // never waits on a drive: a scratched disc retries its reads for many seconds. The label and
-// serial are read once per medium: again only when the kernel reports a media change
-// (CDROM_MEDIA_CHANGED) or the drive was seen without a readable disc in between.
+// serial are read once per medium: again only when the kernel reports a media change since the
+// last one this program saw (MediaChanged), or the drive was seen without a readable disc in
+// between.
 // Thread-safe.
 class DriveStates : public std::enable_shared_from_this<DriveStates> {
   public:
@@ -52,6 +54,8 @@ class DriveStates : public std::enable_shared_from_this<DriveStates> {
         std::mutex refreshing;    // held for the device work of one refresh
         bool requested = false;   // a Request's worker is on its way or running
         bool mediumRead = false;  // the disc now in the drive has been read
+        // The kernel's time of the last media change a refresh saw; under `refreshing`.
+        std::int64_t lastMediaChange = 0;
         State state;
         std::vector<std::function<void()>> waiting;  // `done` of Requests met by that worker
     };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <chrono>
 #include <algorithm>
+#include <cerrno>
 #include "FakeSystem.h"
 #include "LinuxTestSupport.h"
 #include "platform/linux/LinuxThreads.h"
@@ -111,9 +112,8 @@ TEST_F(DriveStatesTest, LabelAndSerialAreReadOncePerMedium) {
     EXPECT_EQ(Count(CDROMMULTISESSION), reads);
 
     // The kernel reports the change.
-    cdrom->mediaChanged = 1;
+    cdrom->ChangeMedium();
     QueryAndSettle();
-    cdrom->mediaChanged = 0;
     const Volumes::Info second = QueryAndSettle();
     EXPECT_EQ(second.label, "SECOND");
     EXPECT_NE(second.serial, first.serial);
@@ -127,6 +127,45 @@ TEST_F(DriveStatesTest, LabelAndSerialAreReadOncePerMedium) {
     QueryAndSettle();
     EXPECT_EQ(QueryAndSettle().label, "THIRD");
 }
+
+// A disc swapped behind a closed tray shows only as the kernel's media change. Where the kernel
+// keeps one flag for every process, a desktop's prober that asks first takes the change away.
+struct MediaChangeCase {
+    const char* title;
+    int timedCallError;   // 0: the kernel has CDROM_TIMED_MEDIA_CHANGE
+    bool proberAskFirst;  // another process asked CDROM_MEDIA_CHANGED before the refresh
+    bool seen;
+};
+
+class MediaChange : public DriveStatesTest,
+                    public ::testing::WithParamInterface<MediaChangeCase> {};
+
+TEST_P(MediaChange, TheNextDiscIsReadWhenTheKernelCanTellThisProgramOfTheChange) {
+    Insert("FIRST");
+    QueryAndSettle();
+    ASSERT_EQ(QueryAndSettle().label, "FIRST");
+    cdrom->timedMediaChangeError = GetParam().timedCallError;
+
+    Insert("SECOND");
+    cdrom->ChangeMedium();
+    if (GetParam().proberAskFirst) {
+        EXPECT_TRUE(cdrom->AskedElsewhere());
+    }
+    QueryAndSettle();
+    EXPECT_EQ(QueryAndSettle().label, GetParam().seen ? "SECOND" : "FIRST");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MediaChange,
+    ::testing::Values(MediaChangeCase{"TimedCall", 0, false, true},
+                      MediaChangeCase{"TimedCallAfterAProberTookTheSharedFlag", 0, true, true},
+                      MediaChangeCase{"KernelWithoutTheTimedCallEnotty", ENOTTY, false, true},
+                      MediaChangeCase{"KernelWithoutTheTimedCallEinval", EINVAL, false, true},
+                      MediaChangeCase{"KernelWithoutTheTimedCallEnosys", ENOSYS, false, true},
+                      // The limit of such a kernel: the prober had the change.
+                      MediaChangeCase{"KernelWithoutTheTimedCallAfterAProber", ENOTTY, true,
+                                      false}),
+    [](const auto& info) { return std::string(info.param.title); });
 
 TEST_F(DriveStatesTest, AnEmptyDriveIsNotRead) {
     Insert("Stale");

@@ -124,7 +124,19 @@ int FakeCdrom::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
             if (argument == 0 && lockResult == 0) doorLocked = false;
             return lockResult;
         case CDROM_MEDIA_CHANGED:
-            return mediaChanged;
+            return AskedElsewhere() ? 1 : 0;
+        case CDROM_TIMED_MEDIA_CHANGE: {
+            if (timedMediaChangeError != 0) {
+                errno = timedMediaChangeError;
+                return -1;
+            }
+            auto* info = reinterpret_cast<cdrom_timed_media_change_info*>(argument);
+            std::lock_guard lock(mutex_);
+            TakeChange();
+            info->media_flags = info->last_media_change < lastChangeMs_ ? MEDIA_CHANGED_FLAG : 0;
+            info->last_media_change = lastChangeMs_;
+            return 0;
+        }
         case CDROMMULTISESSION: {
             auto* session = reinterpret_cast<cdrom_multisession*>(argument);
             session->xa_flag = sessionLba != 0;
@@ -134,6 +146,24 @@ int FakeCdrom::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
         default:
             return -1;
     }
+}
+
+void FakeCdrom::ChangeMedium() {
+    std::lock_guard lock(mutex_);
+    changeReported_ = true;
+    clockMs_ += 1000;
+}
+
+bool FakeCdrom::AskedElsewhere() {
+    std::lock_guard lock(mutex_);
+    return TakeChange();
+}
+
+bool FakeCdrom::TakeChange() {
+    if (!changeReported_) return false;
+    changeReported_ = false;
+    lastChangeMs_ = clockMs_;
+    return true;
 }
 
 void FakeCdrom::Pause(std::chrono::milliseconds duration) {

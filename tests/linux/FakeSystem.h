@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -103,8 +104,16 @@ class FakeCdrom : public CdromIo {
     std::atomic<long long> pausedMs{0};
     std::atomic<int> closeResult{0};
     std::atomic<int> lockResult{0};
-    std::atomic<int> mediaChanged{0};  // CDROM_MEDIA_CHANGED answer
-    std::atomic<long> sessionLba{0};   // CDROMMULTISESSION answer; 0 for a single session
+    std::atomic<long> sessionLba{0};  // CDROMMULTISESSION answer; 0 for a single session
+    // The kernel's record of media changes: the drive reports a change once, to whichever
+    // caller asks first, and the kernel stamps it with the time it learnt of it.
+    // CDROM_MEDIA_CHANGED answers 1 to that first caller alone; CDROM_TIMED_MEDIA_CHANGE tells
+    // each caller whether the stamp is later than the time it passes in.
+    void ChangeMedium();
+    // CDROM_MEDIA_CHANGED from another process (a desktop's prober); its answer.
+    bool AskedElsewhere();
+    // Nonzero: a kernel without CDROM_TIMED_MEDIA_CHANGE, which fails with this errno.
+    std::atomic<int> timedMediaChangeError{0};
     // Called with every request before it is answered, on the caller's thread: a test may
     // block a command there. Set it before any worker uses the seam.
     std::function<void(unsigned long request)> onIoctl;
@@ -114,6 +123,11 @@ class FakeCdrom : public CdromIo {
     std::vector<Call> calls_;
     std::vector<std::thread::id> openers_;
     std::map<int, std::string> nodes_;  // by open descriptor
+    // Guarded by mutex_. The clock is in milliseconds; the drive registered at its start.
+    bool changeReported_ = false;  // a change no caller has asked about yet
+    std::int64_t clockMs_ = 1000;
+    std::int64_t lastChangeMs_ = 1000;
+    bool TakeChange();  // under mutex_
 };
 
 // The requests of a FakeCdrom's calls, in order.

@@ -120,6 +120,12 @@ bool HeadlessHost::Execute(CCopyDlg& dialog, const std::string& line) {
     std::string why;
     if (command == "tick" || command == "untick") {
         SetTicks(dialog, argument, command == "tick", why);
+    } else if (command == "prober") {
+        prober_.reset();
+        if (argument != "off") {
+            prober_.emplace(argument, why);
+            if (!prober_->Started()) prober_.reset();
+        }
     } else if (command == "fds") {
         ReportOpenFiles();
     } else if (command == "target") {

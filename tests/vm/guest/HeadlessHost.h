@@ -2,8 +2,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include "Console.h"
+#include "MediaProber.h"
 #include "Options.h"
 #include "Policy.h"
 #include "StatusReporter.h"
@@ -18,6 +20,7 @@ namespace dravolin::vm {
 // reads commands from standard input between ticks, and reports every change of the rows.
 // Commands, one a line, each answered "ACK <command>" or "NAK <command>: <why>":
 //   tick D,E | untick D | target PATH | on-exists WORD | on-error WORD | fds | quit
+//   prober NODE (another process asks NODE for media changes, see MediaProber.h) | prober off
 // End of input counts as quit. Everything here runs on the UI thread.
 class HeadlessHost : public DialogHost {
   public:
@@ -49,6 +52,7 @@ class HeadlessHost : public DialogHost {
     StatusReporter reporter_;
     std::string pending_;  // input read but not yet ended by a newline
     std::function<void()> settle_;
+    std::optional<MediaProberProcess> prober_;
 };
 
 }  // namespace dravolin::vm

@@ -32,6 +32,8 @@ std::string RequestName(unsigned long request) {
             return "lockdoor";
         case CDROM_MEDIA_CHANGED:
             return "media-changed";
+        case CDROM_TIMED_MEDIA_CHANGE:
+            return "timed-media-change";
         default:
             return "ioctl " + std::to_string(request);
     }

@@ -8,6 +8,7 @@
 #include <vector>
 #include "Console.h"
 #include "HeadlessHost.h"
+#include "MediaProber.h"
 #include "Options.h"
 #include "Policy.h"
 #include "ReportingPrompts.h"
@@ -86,6 +87,9 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace dravolin::vm
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == dravolin::vm::kMediaProberOption) {
+        return dravolin::vm::RunMediaProber(argv[2]);
+    }
     dravolin::lnx::RaiseDescriptorLimit();
     return dravolin::vm::Run(std::vector<std::string>(argv + 1, argv + argc));
 }

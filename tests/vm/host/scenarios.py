@@ -179,6 +179,26 @@ class Run:
         self.copied(0, "special", since)
         self.expect_copy("special", "special")
 
+    def swaps_past_a_prober(self, since):
+        """Another process asks D: for media changes every 20 ms, as a desktop's disc prober
+        does, and so takes the kernel's one shared flag before the program asks. Discs swapped
+        behind a closed tray show only as that change: the unticked row still follows each."""
+        self.g.command("untick D")
+        self.g.command("prober /dev/sr0")
+        self.g.wait(r"^PROBER sr0 started$", since=since)
+        self.load(0, "names-a")
+        self.g.wait(r"^DRV D label NAMES_A ", since=since)
+        for disc in ("names-b", "names-c", "names-a"):
+            mark = self.g.set_mark()
+            self.load(0, disc)
+            self.g.wait(rf"^DRV D label {self.discs[disc].label} ", timeout=20, since=mark)
+        self.g.command("prober off")
+        taken = sum(1 for line in self.g.lines[since:]
+                    if line == "PROBER sr0 took a media change")
+        if taken == 0:
+            raise CheckFailed("the prober took no media change: the case proved nothing")
+        self.log(f"      the prober took {taken} media changes before the program asked")
+
     def all(self):
         return [
             ("tray open and empty at start; a Joliet disc already in",
@@ -190,6 +210,8 @@ class Run:
             ("blank disc, then an empty disc", self.blank_then_empty_disc),
             ("disc ejected by the host in the middle of a copy", self.eject_during_copy),
             ("links and device nodes never copied as such", self.links_and_devices_stay_out),
+            ("discs swapped while another process polls the drive for media changes",
+             self.swaps_past_a_prober),
         ]
 
     def final_check(self):
