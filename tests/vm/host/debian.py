@@ -9,7 +9,10 @@ The guest boots Debian's own kernel (artifacts.fetch_kernel), the same one the b
 boots, with the root disk on virtio-blk opened as a throw-away snapshot. The guest's first
 process is tests/vm/debian/init; the agent it starts (tests/vm/debian/agent.py) is what the
 host talks to (agent.py on the host side). A suite that needs more packages adds them to
-tests/vm/debian/packages, or passes them as `extra_packages`.
+tests/vm/debian/packages, or to the `packages` it passes to build_image.
+
+The image is made from this machine's own apt sources for the suite (scripts/mmdebstrap-sources),
+with apt's proxies, so that it builds wherever apt on this machine can fetch.
 """
 
 import hashlib
@@ -28,11 +31,8 @@ HERE = Path(__file__).resolve().parent
 DEBIAN = HERE.parent / "debian"
 
 SUITE = "bookworm"
-MIRRORS = [
-    "deb http://deb.debian.org/debian bookworm main",
-    "deb http://deb.debian.org/debian bookworm-updates main",
-    "deb http://deb.debian.org/debian-security bookworm-security main",
-]
+# This machine's apt sources for SUITE and its proxies, as mmdebstrap arguments.
+SOURCES_HELPER = HERE.parents[2] / "scripts" / "mmdebstrap-sources"
 # Bumped when the way the image is made changes in a way its inputs do not show.
 IMAGE_VERSION = 1
 # Documentation, manual pages and message catalogues: never read by a test.
@@ -108,9 +108,20 @@ def _stage_modules(modules_dir: Path, wanted, stage: Path):
     return version
 
 
-def image_key(packages, modules_dir: Path):
+def apt_sources(sources_file: Path):
+    """Writes this machine's apt sources for SUITE to `sources_file` and returns the
+    mmdebstrap arguments that use them (the file, then the proxies apt is set up with)."""
+    result = subprocess.run([str(SOURCES_HELPER), str(sources_file), SUITE],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        raise BuildError(f"the guest image takes this machine's apt sources: "
+                         f"{result.stderr.strip()}")
+    return result.stdout.splitlines()
+
+
+def image_key(packages, modules_dir: Path, sources: str):
     digest = hashlib.sha256()
-    digest.update(repr((IMAGE_VERSION, SUITE, MIRRORS, DPKG_EXCLUDES, sorted(set(packages)),
+    digest.update(repr((IMAGE_VERSION, SUITE, sources, DPKG_EXCLUDES, sorted(set(packages)),
                         modules_dir.name, GUEST_MODULES)).encode())
     digest.update((DEBIAN / "setup-image").read_bytes())
     return digest.hexdigest()[:16]
@@ -121,7 +132,9 @@ def build_image(cache: Path, modules_dir: Path, packages, log=print):
     seconds spent building or None when it came from the cache)."""
     folder = cache / "debian"
     folder.mkdir(parents=True, exist_ok=True)
-    key = image_key(packages, modules_dir)
+    sources_file = folder / "host.sources"
+    sources = apt_sources(sources_file)
+    key = image_key(packages, modules_dir, sources_file.read_text())
     image = folder / f"root-{key}.img"
     if image.exists():
         return image, None
@@ -130,7 +143,7 @@ def build_image(cache: Path, modules_dir: Path, packages, log=print):
     if not shutil.which("mke2fs"):
         raise BuildError("mke2fs is not installed (package e2fsprogs)")
     log(f"building the Debian guest image ({len(set(packages))} packages and their "
-        f"dependencies, from deb.debian.org): a few minutes, once")
+        f"dependencies, from this machine's apt sources): a few minutes, once")
     started = time.monotonic()
     work = folder / "work"
     shutil.rmtree(work, ignore_errors=True)
@@ -145,7 +158,7 @@ def build_image(cache: Path, modules_dir: Path, packages, log=print):
            "--include=" + ",".join(sorted(set(packages))),
            *[f"--dpkgopt=path-exclude={p}" for p in DPKG_EXCLUDES],
            "--dpkgopt=path-include=/usr/share/doc/*/copyright",
-           f"--customize-hook={hook}", SUITE, "/dev/null", *MIRRORS]
+           f"--customize-hook={hook}", SUITE, "/dev/null", *sources]
     env = dict(os.environ, TMPDIR=str(work))
     log_path = folder / "mmdebstrap.log"
     with open(log_path, "w") as out:

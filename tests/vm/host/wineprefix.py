@@ -1,6 +1,5 @@
 """The Wine prefix of the guest's desktop user, made on the host and brought in as the user's
-disk, since wineboot under TCG takes minutes (4 min 15 s measured in the guest, against 10-15 s
-here).
+disk, since wineboot takes minutes in the guest under TCG (about four) and seconds here (10-25).
 
 The host and the guest run the same distribution and so the same Wine (checked: the version of
 the host's wine64 is part of the cache key, and Wine would update a prefix whose stamp does not
