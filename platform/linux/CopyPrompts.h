@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include "platform/Types.h"
+#include "platform/linux/MountFailure.h"
 
 namespace dravolin::lnx {
 
@@ -37,7 +39,16 @@ enum class ReplaceDecision { Replace, ReplaceAll, Skip, SkipAll, Cancel };
 struct CopyFailure {
     std::string path;  // the file or folder concerned, or the drive when mounting failed
     int errorNumber = 0;
-    std::string text;  // a sentence for the user: what failed and why
+    // A sentence for the user: what failed and why. When the disc could not be mounted, the
+    // short reason the system gave, and `mount` says what it means.
+    std::string text;
+    std::optional<MountProblem> mount = std::nullopt;
+};
+
+// The disc a copy reads, as the user knows it.
+struct CopySource {
+    char letter = 0;    // the drive's letter; 0 when the source names no drive
+    std::string drive;  // the drive as the dialog's list names it: "DATA (E:)"
 };
 enum class ErrorDecision { Retry, Skip, Cancel };
 
@@ -51,6 +62,9 @@ enum class CopyOutcome { Completed, Cancelled, Failed };
 class CopyPrompts {
   public:
     virtual ~CopyPrompts() = default;
+    // The disc's files are at `folder` (where it is mounted); called before the first
+    // OnProgress.
+    virtual void OnMounted(const std::string& folder) = 0;
     // Called when a file starts and after every block. False cancels the copy (the progress
     // window's Cancel button); the file being written is then removed.
     virtual bool OnProgress(const CopyProgress& progress) = 0;
@@ -65,9 +79,9 @@ class CopyPrompts {
 class CopyPromptsFactory {
   public:
     virtual ~CopyPromptsFactory() = default;
-    // Called on the worker thread when an operation starts. `source` is the disc's folder,
-    // `target` the folder the files go to. Never returns null.
-    virtual std::unique_ptr<CopyPrompts> Begin(WindowHandle owner, const std::string& source,
+    // Called on the worker thread when an operation starts, before the disc is mounted.
+    // `target` is the folder the files go to. Never returns null.
+    virtual std::unique_ptr<CopyPrompts> Begin(WindowHandle owner, const CopySource& source,
                                                const std::string& target) = 0;
 };
 
@@ -76,6 +90,7 @@ class PolicyPrompts : public CopyPrompts {
   public:
     PolicyPrompts(ReplaceDecision replace, ErrorDecision error)
         : replace_(replace), error_(error) {}
+    void OnMounted(const std::string&) override {}
     bool OnProgress(const CopyProgress&) override { return true; }
     ReplaceDecision AskReplace(const ReplaceQuestion&) override { return replace_; }
     ErrorDecision AskError(const CopyFailure&) override { return error_; }
@@ -90,7 +105,7 @@ class PolicyPromptsFactory : public CopyPromptsFactory {
   public:
     PolicyPromptsFactory(ReplaceDecision replace, ErrorDecision error)
         : replace_(replace), error_(error) {}
-    std::unique_ptr<CopyPrompts> Begin(WindowHandle, const std::string&,
+    std::unique_ptr<CopyPrompts> Begin(WindowHandle, const CopySource&,
                                        const std::string&) override {
         return std::make_unique<PolicyPrompts>(replace_, error_);
     }

@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <utility>
 #include "platform/linux/Cancellation.h"
-#include "platform/linux/ErrorText.h"
 #include "platform/linux/MountTable.h"
 #include "platform/linux/VolumeReader.h"
 
@@ -50,7 +50,7 @@ DiscMounter::Mounted DiscMounter::EnsureMounted(const OpticalDrive& drive) {
         result.mountPoint = *existing;
         return result;
     }
-    std::string udisksError = "not tried";
+    std::optional<UDisks2Client::Result> udisks;
     if (options_.useUDisks2) {
         UDisks2Client::Result mounted = MountThroughUDisks2(drive);
         if (mounted.ok) {
@@ -69,9 +69,9 @@ DiscMounter::Mounted DiscMounter::EnsureMounted(const OpticalDrive& drive) {
                 return result;
             }
         }
-        udisksError = mounted.error;
+        udisks = std::move(mounted);
     }
-    return MountPrivately(drive, udisksError);
+    return MountPrivately(drive, udisks);
 }
 
 UDisks2Client::Result DiscMounter::MountThroughUDisks2(const OpticalDrive& drive) {
@@ -101,8 +101,8 @@ std::string DiscMounter::PrivateRoot() const {
     return "/tmp/dravolin-" + std::to_string(::geteuid());
 }
 
-DiscMounter::Mounted DiscMounter::MountPrivately(const OpticalDrive& drive,
-                                                 const std::string& udisksError) {
+DiscMounter::Mounted DiscMounter::MountPrivately(
+    const OpticalDrive& drive, const std::optional<UDisks2Client::Result>& udisks) {
     Mounted result;
     const std::string root = PrivateRoot();
     const std::string folder = root + "/" + drive.name;
@@ -110,8 +110,8 @@ DiscMounter::Mounted DiscMounter::MountPrivately(const OpticalDrive& drive,
     ::mkdir(folder.c_str(), 0700);
     int error = 0;
     for (const char* fsType : kFileSystems) {
-        error = calls_->Mount(drive.deviceNode, folder, fsType, kReadOnlyFlags);
-        if (error == 0) {
+        const int tried = calls_->Mount(drive.deviceNode, folder, fsType, kReadOnlyFlags);
+        if (tried == 0) {
             std::lock_guard lock(mutex_);
             own_[drive.deviceNode] = OwnMount{folder, Method::Syscall, drive.name};
             result.ok = true;
@@ -119,12 +119,14 @@ DiscMounter::Mounted DiscMounter::MountPrivately(const OpticalDrive& drive,
             result.mountPoint = folder;
             return result;
         }
+        if (error != EIO) error = tried;               // a read error says most about the disc
         if (error == EPERM || error == EACCES) break;  // no other file system will do better
     }
     ::rmdir(folder.c_str());
-    result.error = "The disc in " + drive.deviceNode +
-                   " could not be mounted. UDisks2: " + udisksError +
-                   ". mount: " + ErrorText(error) + ".";
+    result.failure = JudgeMountFailure(udisks, error);
+    // The user reads what it means; whoever watches an unattended run reads this.
+    std::fprintf(stderr, "dravolin: %c: (%s) could not be mounted: %s\n", drive.letter,
+                 drive.deviceNode.c_str(), result.failure.detail.c_str());
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include "platform/linux/CdromIo.h"
+#include "platform/linux/MountFailure.h"
 #include "platform/linux/OpticalDrives.h"
 #include "platform/linux/UDisks2Client.h"
 
@@ -43,11 +44,12 @@ class DiscMounter {
     struct Mounted {
         bool ok = false;
         std::string mountPoint;
-        std::string error;  // why the disc could not be mounted, for the user
-        bool own = false;   // mounted by this call, not found mounted
+        MountFailure failure;  // why the disc could not be mounted, when !ok
+        bool own = false;      // mounted by this call, not found mounted
     };
     // The folder where the disc's files are: an existing mount, else a read-only mount made
-    // through UDisks2, else one made with mount(2) in a private folder.
+    // through UDisks2, else one made with mount(2) in a private folder. A failure's technical
+    // answers go to the error output as they come; the result says what they mean.
     Mounted EnsureMounted(const OpticalDrive& drive);
 
     // Unmounts what this program mounted from the drive; a mount the desktop made is handed
@@ -80,7 +82,8 @@ class DiscMounter {
     // yet although the disc carries one. Worker thread: it may wait.
     UDisks2Client::Result MountThroughUDisks2(const OpticalDrive& drive);
     bool CarriesFileSystem(const OpticalDrive& drive);
-    Mounted MountPrivately(const OpticalDrive& drive, const std::string& udisksError);
+    Mounted MountPrivately(const OpticalDrive& drive,
+                           const std::optional<UDisks2Client::Result>& udisks);
     std::string PrivateRoot() const;
 
     Options options_;

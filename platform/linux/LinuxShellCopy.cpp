@@ -4,6 +4,7 @@
 #include <utility>
 #include "platform/linux/Cancellation.h"
 #include "platform/linux/DrivePaths.h"
+#include "platform/linux/LinuxShellInfo.h"
 #include "platform/linux/TargetPaths.h"
 #include "platform/linux/TreeCopier.h"
 
@@ -42,6 +43,18 @@ class OwnMountRelease {
     bool own_;
 };
 
+// The drive as the dialog's list shows it: the disc's label when it has one, else the drive's
+// own name.
+std::string NameInList(const OpticalDrive& drive, const DriveStates* states) {
+    if (states) {
+        const DriveStates::State state = states->Get(drive.letter);
+        if (state.tray == TrayState::DiscOk && state.volume) {
+            return state.volume->label + " (" + drive.letter + ":)";
+        }
+    }
+    return DriveDisplayName(&drive, drive.letter);
+}
+
 }  // namespace
 
 LinuxShellCopy::LinuxShellCopy(std::shared_ptr<const OpticalDrives> drives,
@@ -58,29 +71,33 @@ LinuxShellCopy::LinuxShellCopy(std::shared_ptr<const OpticalDrives> drives,
 int LinuxShellCopy::FileOperation(const Operation& op) {
     const std::string_view from = FirstOfPathList(op.from);
     const std::string target = FolderOfTarget(FirstOfPathList(op.to));
-    std::unique_ptr<CopyPrompts> prompts = prompts_->Begin(op.owner, std::string(from), target);
-
     const std::optional<char> letter = LetterOfCopySource(from);
     const OpticalDrive* drive = letter ? drives_->Find(*letter) : nullptr;
     if (op.function != win::kFoCopy || !drive || target.empty()) {
-        prompts->OnFinished(CopyOutcome::Failed, "Nothing to copy: the source is not a disc.");
+        prompts_->Begin(op.owner, CopySource{0, std::string(from)}, target)
+            ->OnFinished(CopyOutcome::Failed, "Nothing to copy: the source is not a disc.");
         return kResultFailed;
     }
 
     // The row shows the disc's label by the end of the copy at the latest, whenever the
-    // poll's own refresh gets to it.
+    // poll's own refresh gets to it; the copy's windows name the drive as the row does.
     if (states_) states_->Refresh(drive->letter);
+    std::unique_ptr<CopyPrompts> prompts = prompts_->Begin(
+        op.owner, CopySource{drive->letter, NameInList(*drive, states_.get())}, target);
 
     DiscMounter::Mounted mounted;
     for (;;) {
         mounted = mounter_->EnsureMounted(*drive);
         if (mounted.ok) break;
-        CopyFailure failure{drive->deviceNode, ENOMEDIUM, mounted.error};
+        const CopyFailure failure{drive->deviceNode, ENOMEDIUM, mounted.failure.reason,
+                                  mounted.failure.problem};
         if (CancelRequested() || prompts->AskError(failure) != ErrorDecision::Retry) {
-            prompts->OnFinished(CopyOutcome::Failed, mounted.error);
+            // The question said why; nothing is left to add.
+            prompts->OnFinished(CopyOutcome::Failed, {});
             return kResultFailed;
         }
     }
+    prompts->OnMounted(mounted.mountPoint);
 
     const OwnMountRelease release(*mounter_, *drive, mounted.own);
     TreeCopier copier(*io_, *prompts);

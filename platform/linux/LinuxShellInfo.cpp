@@ -6,14 +6,17 @@
 
 namespace dravolin::lnx {
 
+std::string DriveDisplayName(const OpticalDrive* drive, char letter) {
+    const std::string device = drive ? drive->name + " " : std::string();
+    return "CD/DVD drive " + device + "(" + letter + ":)";
+}
+
 ShellInfo::FileInfo LinuxShellInfo::GetFileInfo(const std::string& path, std::uint32_t,
                                                 std::uint32_t flags) {
     FileInfo info;
     if ((flags & win::kShgfiDisplayName) == 0) return info;
     if (const std::optional<char> letter = LetterOfShellRoot(path)) {
-        const OpticalDrive* drive = drives_->Find(*letter);
-        const std::string device = drive ? drive->name + " " : std::string();
-        info.displayName = "CD/DVD drive " + device + "(" + *letter + ":)";
+        info.displayName = DriveDisplayName(drives_->Find(*letter), *letter);
         return info;
     }
     const std::string folder = FolderOfTarget(path);

@@ -5,6 +5,10 @@
 
 namespace dravolin::lnx {
 
+// The name of a drive that shows no disc's label: "CD/DVD drive sr1 (E:)"; without the
+// drive, "CD/DVD drive (E:)".
+std::string DriveDisplayName(const OpticalDrive* drive, char letter);
+
 // Display names without a desktop: "CD/DVD drive sr1 (E:)" for a drive's root, a folder's own
 // name for other paths; never an icon (the Qt front end wraps this and adds the theme's).
 class LinuxShellInfo : public ShellInfo {

@@ -3,7 +3,9 @@
 #include <dbus/dbus.h>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
+#include <string_view>
 
 namespace dravolin::lnx {
 
@@ -34,11 +36,8 @@ class Error {
     Error& operator=(const Error&) = delete;
     DBusError* operator&() { return &error_; }
     bool IsSet() const { return dbus_error_is_set(&error_); }
-    bool Is(const char* name) const { return IsSet() && std::strcmp(error_.name, name) == 0; }
-    std::string Text() const {
-        if (!IsSet()) return {};
-        return std::string(error_.name) + ": " + (error_.message ? error_.message : "");
-    }
+    std::string Name() const { return IsSet() ? error_.name : ""; }
+    std::string Message() const { return IsSet() && error_.message ? error_.message : ""; }
 
   private:
     DBusError error_;
@@ -81,11 +80,16 @@ bool AppendOptions(DBusMessage* message, const std::string& options) {
     return dbus_message_iter_close_container(&args, &dict);
 }
 
-bool IsAbsence(const Error& error) {
-    return error.Is(DBUS_ERROR_SERVICE_UNKNOWN) || error.Is(DBUS_ERROR_NO_SERVER) ||
-           error.Is(DBUS_ERROR_FILE_NOT_FOUND) || error.Is(DBUS_ERROR_NO_NETWORK) ||
-           error.Is(DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND) || error.Is(DBUS_ERROR_NAME_HAS_NO_OWNER);
+bool IsOneOf(const std::string& name, std::initializer_list<const char*> names) {
+    for (const char* one : names) {
+        if (name == one) return true;
+    }
+    return false;
 }
+
+// The names the service's policy answers with: NotAuthorized, NotAuthorizedCanObtain,
+// NotAuthorizedDismissed.
+constexpr std::string_view kNotAuthorized = "org.freedesktop.UDisks2.Error.NotAuthorized";
 
 }  // namespace
 
@@ -103,6 +107,21 @@ std::string UDisks2Client::BlockObjectPath(const std::string& kernelName) {
     return path;
 }
 
+UDisks2Client::Result UDisks2Client::Failed(const std::string& name, const std::string& message) {
+    Result result;
+    result.errorName = name;
+    result.error = message;
+    result.serviceAbsent =
+        IsOneOf(name, {DBUS_ERROR_SERVICE_UNKNOWN, DBUS_ERROR_NO_SERVER, DBUS_ERROR_FILE_NOT_FOUND,
+                       DBUS_ERROR_NO_NETWORK, DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND,
+                       DBUS_ERROR_NAME_HAS_NO_OWNER});
+    result.alreadyMounted = name == "org.freedesktop.UDisks2.Error.AlreadyMounted";
+    result.noFilesystem = IsOneOf(
+        name, {DBUS_ERROR_UNKNOWN_METHOD, DBUS_ERROR_UNKNOWN_OBJECT, DBUS_ERROR_UNKNOWN_INTERFACE});
+    result.notAuthorized = std::string_view(name).starts_with(kNotAuthorized);
+    return result;
+}
+
 UDisks2Client::Result UDisks2Client::Mount(const std::string& kernelName,
                                            const std::string& options) {
     return Call(kernelName, "Mount", options);
@@ -118,8 +137,8 @@ UDisks2Client::Result UDisks2Client::Call(const std::string& kernelName, const c
     Error error;
     Connection connection = Connect(address_, error);
     if (!connection) {
+        result = Failed(error.Name(), error.IsSet() ? error.Message() : "no D-Bus connection");
         result.serviceAbsent = true;
-        result.error = error.IsSet() ? error.Text() : "no D-Bus connection";
         return result;
     }
     const std::string path = BlockObjectPath(kernelName);
@@ -130,21 +149,12 @@ UDisks2Client::Result UDisks2Client::Call(const std::string& kernelName, const c
     }
     Message reply(dbus_connection_send_with_reply_and_block(connection.get(), call.get(),
                                                             kCallTimeoutMs, &error));
-    if (!reply) {
-        result.serviceAbsent = IsAbsence(error);
-        result.alreadyMounted = error.Is("org.freedesktop.UDisks2.Error.AlreadyMounted");
-        result.noFilesystem = error.Is(DBUS_ERROR_UNKNOWN_METHOD) ||
-                              error.Is(DBUS_ERROR_UNKNOWN_OBJECT) ||
-                              error.Is(DBUS_ERROR_UNKNOWN_INTERFACE);
-        result.error = error.Text();
-        return result;
-    }
+    if (!reply) return Failed(error.Name(), error.Message());
     if (std::strcmp(method, "Mount") == 0) {
         const char* mountPoint = nullptr;
         if (!dbus_message_get_args(reply.get(), &error, DBUS_TYPE_STRING, &mountPoint,
                                    DBUS_TYPE_INVALID)) {
-            result.error = error.Text();
-            return result;
+            return Failed(error.Name(), error.Message());
         }
         result.mountPoint = mountPoint;
     }

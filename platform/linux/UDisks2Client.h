@@ -18,9 +18,16 @@ class UDisks2Client {
         // The service has no file system on the device (yet): it learns of a new disc only
         // after udev has probed it, which can be after the drive reports the disc ready.
         bool noFilesystem = false;
-        std::string mountPoint;  // of a successful Mount
-        std::string error;       // the service's message when !ok
+        bool notAuthorized = false;  // the system's policy refused this user
+        std::string mountPoint;      // of a successful Mount
+        std::string errorName;       // the D-Bus error's name when !ok
+        std::string error;           // the service's message when !ok
+
+        // "name: message", for the error output.
+        std::string Text() const { return errorName.empty() ? error : errorName + ": " + error; }
     };
+    // The result of a call the service answered with the D-Bus error `name`.
+    static Result Failed(const std::string& name, const std::string& message);
     // Filesystem.Mount of the block device `kernelName` (e.g. "sr0") with mount `options`.
     Result Mount(const std::string& kernelName, const std::string& options);
     // Filesystem.Unmount of the block device.

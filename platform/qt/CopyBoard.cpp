@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include "platform/qt/CopyWindows.h"
+#include "platform/qt/PathText.h"
 #include "platform/qt/WidgetHandles.h"
 
 namespace dravolin::qt {
@@ -32,8 +33,8 @@ ProgressWindow& CopyBoard::WindowFor(const std::shared_ptr<CopySession>& session
     if (!window) {
         std::weak_ptr<CopySession> weak = session;
         window = std::make_unique<ProgressWindow>(
-            owner_, CopyTextsOf(language_), QString::fromStdString(session->Source()),
-            QString::fromStdString(session->Target()), [weak] {
+            owner_, CopyTextsOf(language_), QString::fromStdString(session->Drive()),
+            TextOfPath(session->Folder()), TextOfPath(session->Target()), [weak] {
                 if (auto alive = weak.lock()) alive->RequestCancel();
             });
         window->show();
@@ -69,9 +70,10 @@ void CopyBoard::ShowReplace(const std::shared_ptr<CopySession>& session, std::ui
 void CopyBoard::ShowError(const std::shared_ptr<CopySession>& session, std::uint64_t,
                           const ErrorView& view) {
     std::weak_ptr<CopySession> weak = session;
-    auto prompt = MakeErrorPrompt(owner_, CopyTextsOf(language_), view, [weak](int answer) {
-        if (auto alive = weak.lock()) alive->Answer(answer);
-    });
+    auto prompt = MakeErrorPrompt(owner_, CopyTextsOf(language_), view,
+                                  QString::fromStdString(session->Drive()), [weak](int answer) {
+                                      if (auto alive = weak.lock()) alive->Answer(answer);
+                                  });
     ShowPrompt(session, std::move(prompt));
 }
 

@@ -9,6 +9,16 @@ namespace {
 constexpr int kCancelAnswer = -1;
 }  // namespace
 
+void CopySession::SetFolder(const std::string& folder) {
+    std::lock_guard lock(mutex_);
+    folder_ = folder;
+}
+
+std::string CopySession::Folder() const {
+    std::lock_guard lock(mutex_);
+    return folder_;
+}
+
 bool CopySession::Progress(const CopyProgressView& progress) {
     std::lock_guard lock(mutex_);
     if (closed_ || cancel_) return false;
@@ -108,9 +118,9 @@ void CopySession::AttachTo(CopyBoard* board) {
     changed_.notify_all();
 }
 
-std::shared_ptr<CopySession> CopySessions::Begin(WindowHandle owner, std::string source,
+std::shared_ptr<CopySession> CopySessions::Begin(WindowHandle owner, std::string drive,
                                                  std::string target) {
-    auto session = std::make_shared<CopySession>(std::move(source), std::move(target));
+    auto session = std::make_shared<CopySession>(std::move(drive), std::move(target));
     std::lock_guard lock(mutex_);
     auto it = boards_.find(owner);
     if (it == boards_.end()) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include "platform/Types.h"
+#include "platform/linux/MountFailure.h"
 
 class QObject;
 
@@ -34,7 +35,10 @@ enum class ReplaceAnswer { Yes, YesToAll, No, NoToAll, Cancel };
 
 struct ErrorView {
     std::string path;
+    // What failed and why; when the disc could not be mounted, the system's short reason,
+    // and `mount` what it means.
     std::string text;
+    std::optional<lnx::MountProblem> mount = std::nullopt;
 };
 enum class ErrorAnswer { Retry, Skip, Cancel };
 
@@ -43,18 +47,22 @@ enum class ErrorAnswer { Retry, Skip, Cancel };
 // or the dialog goes away; it never touches a widget. Thread-safe.
 class CopySession : public std::enable_shared_from_this<CopySession> {
   public:
-    CopySession(std::string source, std::string target)
-        : source_(std::move(source)), target_(std::move(target)) {}
+    // `drive` names the drive as the dialog's list does.
+    CopySession(std::string drive, std::string target)
+        : drive_(std::move(drive)), target_(std::move(target)) {}
 
-    // Worker side. Progress is coalesced: at most one update waits in the UI queue.
-    // False once the copy is to stop.
+    // Worker side. The folder the disc's files are read from, before the first Progress.
+    void SetFolder(const std::string& folder);
+    // Progress is coalesced: at most one update waits in the UI queue. False once the copy is
+    // to stop.
     bool Progress(const CopyProgressView& progress);
     ReplaceAnswer AskReplace(const ReplaceQuestionView& question);
     ErrorAnswer AskError(const ErrorView& error);
     void Finish(bool completed, const std::string& summary);
 
     // UI side.
-    const std::string& Source() const { return source_; }
+    const std::string& Drive() const { return drive_; }
+    std::string Folder() const;
     const std::string& Target() const { return target_; }
     CopyProgressView TakeProgress();
     void Answer(int answer);
@@ -70,9 +78,10 @@ class CopySession : public std::enable_shared_from_this<CopySession> {
     // Waits for the answer to the question just posted; -1 when there will be none.
     int WaitForAnswer(std::unique_lock<std::mutex>& lock);
 
-    const std::string source_;
+    const std::string drive_;
     const std::string target_;
     mutable std::mutex mutex_;
+    std::string folder_;
     std::condition_variable changed_;
     CopyBoard* board_ = nullptr;
     bool closed_ = false;
@@ -88,7 +97,7 @@ class CopySessions {
   public:
     // A session shown by the owner's board, or a closed one (every question answered Cancel)
     // when the owner is gone.
-    std::shared_ptr<CopySession> Begin(WindowHandle owner, std::string source, std::string target);
+    std::shared_ptr<CopySession> Begin(WindowHandle owner, std::string drive, std::string target);
 
     // UI side: the board of a dialog, from its creation to its destruction.
     void Register(WindowHandle owner, CopyBoard* board);

@@ -26,6 +26,9 @@ CopyTexts LoadCopyTexts(const Translation& texts) {
         texts.Text("copy.finishedTitle"),
         {texts.Text("copy.unit.bytes"), texts.Text("copy.unit.kb"), texts.Text("copy.unit.mb"),
          texts.Text("copy.unit.gb"), texts.Text("copy.unit.tb")},
+        {texts.Text("copy.mount.noFileSystem"), texts.Text("copy.mount.unreadable"),
+         texts.Text("copy.mount.notAllowed"), texts.Text("copy.mount.noDiscService"),
+         texts.Text("copy.mount.other")},
     };
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include "platform/linux/MountFailure.h"
 #include "platform/qt/QtResources.h"
 
 namespace dravolin::qt {
@@ -7,8 +8,8 @@ namespace dravolin::qt {
 // The texts of the copy windows, which the program shows itself on Linux
 // (translations/dravolin_<code>.ts, ids copy...).
 struct CopyTexts {
-    QString progressTitle;  // %1 the disc's folder
-    QString fromTo;         // %1 source, %2 target
+    QString progressTitle;  // %1 the drive, as the dialog's list names it
+    QString fromTo;         // %1 the folder the disc is read from, %2 target
     QString bytes;          // %1 done, %2 total
     QString files;          // %1 done, %2 total
     QString rate;           // %1 per second
@@ -24,6 +25,9 @@ struct CopyTexts {
     QString skip;
     QString finishedTitle;
     QString byteUnits[5];
+    // What a disc that could not be mounted means, by lnx::MountProblem: %1 the drive,
+    // %2 the system's short reason.
+    QString mountProblems[lnx::kMountProblems];
 };
 const CopyTexts& CopyTextsOf(Language language);
 

@@ -72,10 +72,11 @@ QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts) {
     return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1), texts.byteUnits[unit]);
 }
 
-ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& source,
-                               const QString& target, std::function<void()> onCancel)
+ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& drive,
+                               const QString& source, const QString& target,
+                               std::function<void()> onCancel)
     : QWidget(&owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), texts_(texts) {
-    setWindowTitle(texts.progressTitle.arg(source));
+    setWindowTitle(texts.progressTitle.arg(drive));
     auto layout = std::make_unique<QVBoxLayout>();
     auto addLabel = [&](const QString& text) {
         auto label = std::make_unique<QLabel>(text);
@@ -85,7 +86,8 @@ ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QSt
         layout->addWidget(label.release());  // the layout's widget becomes this window's child
         return raw;
     };
-    addLabel(texts.fromTo.arg(source, target))->setWordWrap(true);
+    fromTo_ = addLabel(texts.fromTo.arg(source, target));
+    fromTo_->setWordWrap(true);
     file_ = addLabel(QString());
     auto bar = std::make_unique<QProgressBar>();
     bar->setRange(0, 1000);
@@ -132,6 +134,9 @@ void ProgressWindow::Update(const CopyProgressView& progress) {
     bar_->setValue(Permille(progress.bytesDone, progress.bytesTotal));
 }
 
+QString ProgressWindow::FromToText() const {
+    return fromTo_->text();
+}
 QString ProgressWindow::FileText() const {
     return file_->text();
 }
@@ -162,13 +167,14 @@ std::unique_ptr<QMessageBox> MakeReplacePrompt(QWidget& owner, const CopyTexts& 
 }
 
 std::unique_ptr<QMessageBox> MakeErrorPrompt(QWidget& owner, const CopyTexts& texts,
-                                             const ErrorView& view,
+                                             const ErrorView& view, const QString& drive,
                                              std::function<void(int)> answer) {
     const Buttons buttons{{texts.retry, static_cast<int>(ErrorAnswer::Retry)},
                           {texts.skip, static_cast<int>(ErrorAnswer::Skip)},
                           {texts.cancel, static_cast<int>(ErrorAnswer::Cancel)}};
-    return MakePrompt(owner, QMessageBox::Warning, texts.errorTitle,
-                      QString::fromStdString(view.text), buttons,
+    QString text = QString::fromStdString(view.text);
+    if (view.mount) text = texts.mountProblems[static_cast<int>(*view.mount)].arg(drive, text);
+    return MakePrompt(owner, QMessageBox::Warning, texts.errorTitle, text, buttons,
                       static_cast<int>(ErrorAnswer::Cancel), std::move(answer));
 }
 

@@ -16,14 +16,16 @@ namespace dravolin::qt {
 // "1.4 MB" in the language's units.
 QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts);
 
-// The progress of one copy: its folders, the file being copied, bytes and files done, the
-// rate, and Cancel, which Escape and the close box press too. UI thread only.
+// The progress of one copy: the drive (as the dialog's list names it), the folder its disc is
+// read from and the target folder, the file being copied, bytes and files done, the rate, and
+// Cancel, which Escape and the close box press too. UI thread only.
 class ProgressWindow : public QWidget {
   public:
-    ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& source,
-                   const QString& target, std::function<void()> onCancel);
+    ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& drive,
+                   const QString& source, const QString& target, std::function<void()> onCancel);
     void Update(const CopyProgressView& progress);
 
+    QString FromToText() const;
     QString FileText() const;
     QString BytesText() const;
     QString FilesText() const;
@@ -37,6 +39,7 @@ class ProgressWindow : public QWidget {
   private:
     const CopyTexts& texts_;
     QElapsedTimer clock_;
+    QLabel* fromTo_;
     QLabel* file_;
     QLabel* bytes_;
     QLabel* files_;
@@ -47,12 +50,14 @@ class ProgressWindow : public QWidget {
 
 // The replace question (Yes, Yes to all, No, No to all, Cancel) and the error question
 // (Retry, Skip, Cancel), shown without blocking the UI thread; `answer` gets the answer as
-// ReplaceAnswer or ErrorAnswer, once. Escape and the close box are Cancel. UI thread only.
+// ReplaceAnswer or ErrorAnswer, once. Escape and the close box are Cancel. An error about a
+// disc that could not be mounted names `drive` and says what the system's answer means.
+// UI thread only.
 std::unique_ptr<QMessageBox> MakeReplacePrompt(QWidget& owner, const CopyTexts& texts,
                                                const ReplaceQuestionView& view,
                                                std::function<void(int)> answer);
 std::unique_ptr<QMessageBox> MakeErrorPrompt(QWidget& owner, const CopyTexts& texts,
-                                             const ErrorView& view,
+                                             const ErrorView& view, const QString& drive,
                                              std::function<void(int)> answer);
 
 }  // namespace dravolin::qt

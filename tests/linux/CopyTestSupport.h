@@ -27,10 +27,12 @@ class ScriptedPrompts : public CopyPrompts {
     std::vector<ReplaceQuestion> replaceQuestions;
     std::vector<CopyFailure> failures;
     std::vector<CopyProgress> progress;
+    std::string mountedFolder;
     bool finished = false;
     CopyOutcome outcome = CopyOutcome::Failed;
     std::string summary;
 
+    void OnMounted(const std::string& folder) override { mountedFolder = folder; }
     bool OnProgress(const CopyProgress& p) override {
         progress.push_back(p);
         return onProgress ? onProgress(p) : true;
@@ -60,6 +62,7 @@ class ScriptedPrompts : public CopyPrompts {
 class ForwardingPrompts : public CopyPrompts {
   public:
     explicit ForwardingPrompts(std::shared_ptr<CopyPrompts> target) : target_(std::move(target)) {}
+    void OnMounted(const std::string& folder) override { target_->OnMounted(folder); }
     bool OnProgress(const CopyProgress& p) override { return target_->OnProgress(p); }
     ReplaceDecision AskReplace(const ReplaceQuestion& q) override { return target_->AskReplace(q); }
     ErrorDecision AskError(const CopyFailure& f) override { return target_->AskError(f); }

@@ -3,7 +3,10 @@
 #include <cstdlib>
 #include "CopyTestSupport.h"
 #include "FakeSystem.h"
+#include "LinuxTestSupport.h"
+#include "platform/linux/ErrorText.h"
 #include "platform/linux/LinuxShellCopy.h"
+#include "platform/linux/LinuxThreads.h"
 #include "platform/linux/MountTable.h"
 
 namespace dravolin::lnx::test {
@@ -138,15 +141,96 @@ TEST_F(Mounting, AtTheEndEveryDriveWeMountedIsReleased) {
     EXPECT_FALSE(cdrom->Unlocked(system.Dev("sr2")));
 }
 
-TEST_F(Mounting, WhenNothingMayMountTheErrorSaysWhy) {
-    calls->mountErrors["udf"] = EPERM;
-    calls->mountErrors["iso9660"] = EPERM;
-    DiscMounter mounter(options, calls);
-    const auto mounted = mounter.EnsureMounted(drives->All()[0]);
-    EXPECT_FALSE(mounted.ok);
-    EXPECT_NE(mounted.error.find(system.Dev("sr0")), std::string::npos) << mounted.error;
-    EXPECT_NE(mounted.error.find("Operation not permitted"), std::string::npos) << mounted.error;
-    EXPECT_EQ(calls->log.size(), 1u) << "EPERM for one file system is EPERM for all";
+// What the service and mount(2) answered decides what the user reads; the answers themselves go
+// to the error output. mount(2) speaks of the disc unless it was refused.
+TEST(MountFailures, TheSystemsAnswersAreSaidAsAPersonWould) {
+    const auto udisks = [](const char* name, const char* message) {
+        return std::optional(UDisks2Client::Failed(name, message));
+    };
+    const auto noInterface = udisks("org.freedesktop.DBus.Error.UnknownMethod",
+                                    "No such interface “org.freedesktop.UDisks2.Filesystem”");
+    const auto absent = udisks("org.freedesktop.DBus.Error.ServiceUnknown",
+                               "The name org.freedesktop.UDisks2 was not provided");
+    const auto refused =
+        udisks("org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain", "Not authorized");
+    const auto failed = udisks("org.freedesktop.UDisks2.Error.Failed", "Error mounting: busy");
+    struct Case {
+        const char* title;
+        std::optional<UDisks2Client::Result> udisks;
+        int mountError;
+        MountProblem problem;
+        const char* reason;
+    };
+    for (const Case& c : {
+             Case{"blank, no privilege", noInterface, EPERM, MountProblem::NoFileSystem,
+                  "No such interface “org.freedesktop.UDisks2.Filesystem”"},
+             Case{"blank, as root", noInterface, EINVAL, MountProblem::NoFileSystem,
+                  "Invalid argument"},
+             Case{"no service, no privilege", absent, EPERM, MountProblem::NoDiscService,
+                  "Operation not permitted"},
+             Case{"not asked, no privilege", std::nullopt, EACCES, MountProblem::NoDiscService,
+                  "Permission denied"},
+             Case{"no service, blank", absent, EINVAL, MountProblem::NoFileSystem,
+                  "Invalid argument"},
+             Case{"no service, no file system module", absent, ENODEV, MountProblem::NoFileSystem,
+                  "No such device"},
+             Case{"policy refuses", refused, EPERM, MountProblem::NotAllowed, "Not authorized"},
+             Case{"scratched", noInterface, EIO, MountProblem::Unreadable, "Input/output error"},
+             Case{"scratched, no service", absent, EIO, MountProblem::Unreadable,
+                  "Input/output error"},
+             Case{"the service failed", failed, EPERM, MountProblem::Other, "Error mounting: busy"},
+             Case{"the disc went", absent, ENOMEDIUM, MountProblem::Other, "No medium found"},
+         }) {
+        SCOPED_TRACE(c.title);
+        const MountFailure failure = JudgeMountFailure(c.udisks, c.mountError);
+        EXPECT_EQ(failure.problem, c.problem);
+        EXPECT_EQ(failure.reason, c.reason);
+        // Every technical answer, the service's error's name among them.
+        if (c.udisks) {
+            EXPECT_NE(failure.detail.find(c.udisks->errorName), std::string::npos)
+                << failure.detail;
+        }
+        EXPECT_NE(failure.detail.find("mount(2): " + ErrorText(c.mountError)), std::string::npos)
+            << failure.detail;
+    }
+}
+
+// Each file system is tried until mount(2) is refused; a read error outweighs what the other
+// file system said. The technical answers go to the error output, prefixed as the program's
+// other diagnostics are.
+TEST_F(Mounting, AFailedMountSaysWhatItMeansAndWritesTheAnswersToTheErrorOutput) {
+    struct Case {
+        const char* title;
+        int udf, iso9660;
+        MountProblem problem;
+        std::size_t tries;
+        const char* said;
+    };
+    for (const Case& c : {
+             Case{"no privilege", EPERM, EPERM, MountProblem::NoDiscService, 1,
+                  "UDisks2: not asked; mount(2): Operation not permitted (errno 1)"},
+             Case{"blank", EINVAL, EINVAL, MountProblem::NoFileSystem, 2,
+                  "mount(2): Invalid argument"},
+             Case{"unreadable as UDF", EIO, EINVAL, MountProblem::Unreadable, 2,
+                  "mount(2): Input/output error"},
+             Case{"unreadable as ISO 9660", EINVAL, EIO, MountProblem::Unreadable, 2,
+                  "mount(2): Input/output error"},
+         }) {
+        SCOPED_TRACE(c.title);
+        calls->log.clear();
+        calls->mountErrors = {{"udf", c.udf}, {"iso9660", c.iso9660}};
+        DiscMounter mounter(options, calls);
+        ::testing::internal::CaptureStderr();
+        const auto mounted = mounter.EnsureMounted(drives->All()[0]);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(mounted.ok);
+        EXPECT_EQ(mounted.failure.problem, c.problem);
+        EXPECT_EQ(calls->log.size(), c.tries);
+        EXPECT_EQ(said.rfind("dravolin: D: (" + system.Dev("sr0") + ") could not be mounted: ", 0),
+                  0u)
+            << said;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    }
 }
 
 class ShellCopies : public Mounting {
@@ -160,7 +244,7 @@ class ShellCopies : public Mounting {
     }
     int Copy(const std::string& from, const std::string& to) {
         auto mounter = std::make_shared<DiscMounter>(options, calls, cdrom);
-        LinuxShellCopy copy(drives, mounter, factory);
+        LinuxShellCopy copy(drives, mounter, factory, std::make_shared<CopyIo>(), states);
         ShellCopy::Operation op;
         op.owner = 7;
         op.from = from + std::string(1, '\0');
@@ -170,7 +254,7 @@ class ShellCopies : public Mounting {
 
     class Factory : public CopyPromptsFactory {
       public:
-        std::unique_ptr<CopyPrompts> Begin(WindowHandle owner, const std::string& source,
+        std::unique_ptr<CopyPrompts> Begin(WindowHandle owner, const CopySource& source,
                                            const std::string& target) override {
             this->owner = owner;
             this->source = source;
@@ -182,11 +266,14 @@ class ShellCopies : public Mounting {
         }
         std::function<bool(const CopyProgress&)> onProgress;
         WindowHandle owner = 0;
-        std::string source, target;
+        CopySource source;
+        std::string target;
         std::shared_ptr<ScriptedPrompts> last;
     };
     std::shared_ptr<Factory> factory = std::make_shared<Factory>();
     std::string disc;
+    LinuxThreads threads;
+    std::shared_ptr<DriveStates> states;  // none: no label is known
 };
 
 TEST_F(ShellCopies, TheWholeDiscLandsInTheFolderTheTrailingBackslashNames) {
@@ -198,9 +285,41 @@ TEST_F(ShellCopies, TheWholeDiscLandsInTheFolderTheTrailingBackslashNames) {
     EXPECT_EQ(Snapshot(folder), Snapshot(disc));
     EXPECT_EQ(::access((folder + "\\").c_str(), F_OK), -1) << "a folder named with a backslash";
     EXPECT_EQ(factory->owner, 7u);
-    EXPECT_EQ(factory->source, "D:\\*.*");
+    // The windows name the drive as the dialog's list does, and the folder the disc is read
+    // from; a Linux user never reads "D:\*.*".
+    EXPECT_EQ(factory->source.letter, 'D');
+    EXPECT_EQ(factory->source.drive, "CD/DVD drive sr0 (D:)");
     EXPECT_EQ(factory->target, folder);
     ASSERT_TRUE(factory->last);
+    EXPECT_EQ(factory->last->mountedFolder, disc);
+}
+
+// The row shows the disc's label once it is read, else the drive's own name.
+TEST_F(ShellCopies, TheCopysWindowsNameTheDriveAsTheDialogsListDoes) {
+    if (RunProgram({"genisoimage", "-version"}) != 0) GTEST_SKIP() << "genisoimage is needed";
+    // The drive's node holds the disc's bytes; the private mount shows the files already there.
+    MakeFolder(system.Temp() / "run/sr0");
+    WriteFile(system.Temp() / "run/sr0/file.txt", "from the disc");
+    struct Case {
+        const char* label;  // of the disc's image; null: no file system
+        const char* name;
+    };
+    for (const Case& c : {Case{"PHOTOS", "PHOTOS (D:)"}, Case{nullptr, "CD/DVD drive sr0 (D:)"}}) {
+        SCOPED_TRACE(c.name);
+        std::string content(64 * 2048, '\0');
+        if (c.label) {
+            const std::string image = system.Temp() / "disc.iso";
+            std::string output;
+            ASSERT_EQ(
+                RunProgram({"genisoimage", "-quiet", "-V", c.label, "-o", image, disc}, &output), 0)
+                << output;
+            content = ReadFile(image);
+        }
+        system.SetDeviceContent("sr0", content);
+        states = std::make_shared<DriveStates>(drives, cdrom, threads);  // a new medium
+        EXPECT_EQ(Copy("D:\\*.*", system.Temp() / "named\\"), 0);
+        EXPECT_EQ(factory->source.drive, c.name);
+    }
 }
 
 TEST_F(ShellCopies, EveryBackslashIsASeparatorAndTildeTheHomeFolder) {
@@ -263,14 +382,24 @@ TEST_F(ShellCopies, AMountThatWasThereBeforeTheCopyStays) {
     EXPECT_FALSE(cdrom->Unlocked(system.Dev("sr0")));
 }
 
+// The question says what the failure means and names the drive; the end adds nothing to it.
 TEST_F(ShellCopies, AFailedMountIsAskedAboutAndEndsTheCopy) {
     calls->mountErrors["udf"] = EPERM;
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(Copy("D:\\*.*", system.Temp() / "t\\"), LinuxShellCopy::kResultFailed);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("could not be mounted"),
+              std::string::npos);
     ASSERT_TRUE(factory->last);
     ASSERT_EQ(factory->last->failures.size(), 1u);
-    EXPECT_NE(factory->last->failures[0].text.find("could not be mounted"), std::string::npos);
+    const CopyFailure& failure = factory->last->failures[0];
+    EXPECT_EQ(failure.path, system.Dev("sr0"));
+    EXPECT_EQ(failure.mount, MountProblem::NoDiscService);
+    EXPECT_EQ(failure.text, "Operation not permitted");
+    EXPECT_EQ(factory->source.drive, "CD/DVD drive sr0 (D:)");
+    EXPECT_TRUE(factory->last->mountedFolder.empty());
     EXPECT_TRUE(factory->last->finished);
     EXPECT_EQ(factory->last->outcome, CopyOutcome::Failed);
+    EXPECT_EQ(factory->last->summary, "");
 }
 
 }  // namespace

@@ -55,11 +55,101 @@ class CopyPromptsTest : public QObject {
         QCOMPARE(window->BytesText(), QStringLiteral("1.5 KB of 4.0 KB"));
         QCOMPARE(window->FilesText(), QStringLiteral("1 of 3 files"));
         QVERIFY(window->RateText().endsWith(QStringLiteral("/s")));
-        QVERIFY(window->windowTitle().contains(QStringLiteral("E:")));
         window->CancelButton().click();
         worker.join();
         QVERIFY(stopped);
         QVERIFY(session->CancelRequested());
+    }
+
+    // A Linux user reads the drive as the dialog's list names it and the folder its disc is
+    // mounted on, never a Windows path.
+    void progressWindowNamesTheDriveAndItsFolder_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("fromTo");
+        QTest::newRow("English") << int(Language::English) << "Copying DATA (E:)"
+                                 << "From /media/u/DATA to /home/u/discs";
+        QTest::newRow("Russian") << int(Language::Russian) << "Копирование DATA (E:)"
+                                 << "Из /media/u/DATA в /home/u/discs";
+    }
+    void progressWindowNamesTheDriveAndItsFolder() {
+        QFETCH(int, language);
+        QFETCH(QString, title);
+        QFETCH(QString, fromTo);
+        QWidget owner;
+        auto sessions = std::make_shared<CopySessions>();
+        CopyBoard board(owner, static_cast<Language>(language), sessions);
+        auto session = sessions->Begin(HandleOf(&owner), "DATA (E:)", "/home/u/discs");
+        session->SetFolder("/media/u/DATA");
+        QVERIFY(session->Progress({"a", 1, 2, 0, 1}));
+        QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{1});
+        QCOMPARE(board.ProgressWindows().front()->windowTitle(), title);
+        QCOMPARE(board.ProgressWindows().front()->FromToText(), fromTo);
+        session->Finish(true, "");
+    }
+
+    // A disc that could not be mounted: the prompt names the drive and says what the system's
+    // answer means; the answer itself is for the error output, but for a reason nothing else
+    // says.
+    void aMountFailureIsSaidAsAPersonWould_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("problem");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char* name, Language language, lnx::MountProblem problem,
+                            const char* text) {
+            QTest::newRow(name) << int(language) << int(problem) << QString::fromUtf8(text);
+        };
+        using P = lnx::MountProblem;
+        constexpr Language en = Language::English;
+        constexpr Language ru = Language::Russian;
+        row("en, no file system", en, P::NoFileSystem,
+            "CD/DVD drive sr1 (E:)\n\nThis disc holds no files the computer can read. It may be "
+            "blank, an audio CD, or damaged.");
+        row("en, unreadable", en, P::Unreadable,
+            "CD/DVD drive sr1 (E:)\n\nThe disc could not be read. It may be scratched, dirty or "
+            "damaged.");
+        row("en, not allowed", en, P::NotAllowed,
+            "CD/DVD drive sr1 (E:)\n\nThe system did not allow you to open this disc.");
+        row("en, no disc service", en, P::NoDiscService,
+            "CD/DVD drive sr1 (E:)\n\nThe disc could not be opened: the system's disc service "
+            "(UDisks2) is not running.");
+        row("en, other", en, P::Other,
+            "CD/DVD drive sr1 (E:)\n\nThe disc could not be opened: No medium found");
+        row("ru, no file system", ru, P::NoFileSystem,
+            "CD/DVD drive sr1 (E:)\n\nНа этом диске нет файлов, которые может прочитать "
+            "компьютер. Возможно, диск пустой, звуковой или повреждён.");
+        row("ru, unreadable", ru, P::Unreadable,
+            "CD/DVD drive sr1 (E:)\n\nНе удалось прочитать диск. Возможно, он поцарапан, "
+            "загрязнён или повреждён.");
+        row("ru, not allowed", ru, P::NotAllowed,
+            "CD/DVD drive sr1 (E:)\n\nСистема не разрешила вам открыть этот диск.");
+        row("ru, no disc service", ru, P::NoDiscService,
+            "CD/DVD drive sr1 (E:)\n\nНе удалось открыть диск: служба дисков системы (UDisks2) "
+            "не запущена.");
+        row("ru, other", ru, P::Other,
+            "CD/DVD drive sr1 (E:)\n\nНе удалось открыть диск: No medium found");
+    }
+    void aMountFailureIsSaidAsAPersonWould() {
+        QFETCH(int, language);
+        QFETCH(int, problem);
+        QFETCH(QString, text);
+        QWidget owner;
+        auto sessions = std::make_shared<CopySessions>();
+        CopyBoard board(owner, static_cast<Language>(language), sessions);
+        auto session = sessions->Begin(HandleOf(&owner), "CD/DVD drive sr1 (E:)", "/tmp/out");
+        auto asked = std::async(std::launch::async, [&] {
+            return session->AskError(
+                {"/dev/sr1", "No medium found", static_cast<lnx::MountProblem>(problem)});
+        });
+        // Should a check fail, the worker must not wait for ever.
+        const auto release = qScopeGuard([&] { session->Close(); });
+        QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
+        auto* box = qobject_cast<QMessageBox*>(board.OpenPrompt());
+        QVERIFY(box);
+        QCOMPARE(box->text(), text);
+        QTest::keyClick(box, Qt::Key_Escape);
+        QVERIFY(asked.wait_for(kDeadline) == std::future_status::ready);
+        QCOMPARE(asked.get(), ErrorAnswer::Cancel);
     }
 
     void replaceAndErrorQuestionsGetTheUsersAnswers() {

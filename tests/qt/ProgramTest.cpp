@@ -2,6 +2,7 @@
 // the real dialog, prompts and workers; the end of the program, also with a worker that never
 // returns (run in a child process, which has to end); the tick log; the folder chooser.
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QtTest>
@@ -143,6 +144,12 @@ class ProgramTest : public QObject {
             CopyBoard* board = seams.program->Host().Board();
             QTRY_VERIFY_WITH_TIMEOUT(board->OpenPrompt() != nullptr, 10000);
             QVERIFY(board->ProgressWindows().empty());
+            // The drive as the list names it, and what mount(2)'s answer means.
+            auto* box = qobject_cast<QMessageBox*>(board->OpenPrompt());
+            QVERIFY(box);
+            QCOMPARE(box->text(), QStringLiteral("CD/DVD drive sr0 (D:)\n\nThis disc holds no "
+                                                 "files the computer can read. It may be blank, "
+                                                 "an audio CD, or damaged."));
             End(*board->OpenPrompt(), static_cast<Ending>(ending));
 
             QTRY_VERIFY_WITH_TIMEOUT(seams.Settled(), 10000);

@@ -9,6 +9,8 @@ class SessionPrompts : public lnx::CopyPrompts {
   public:
     explicit SessionPrompts(std::shared_ptr<CopySession> session) : session_(std::move(session)) {}
 
+    void OnMounted(const std::string& folder) override { session_->SetFolder(folder); }
+
     bool OnProgress(const lnx::CopyProgress& progress) override {
         return session_->Progress({progress.currentFile, progress.bytesDone, progress.bytesTotal,
                                    progress.filesDone, progress.filesTotal});
@@ -33,7 +35,7 @@ class SessionPrompts : public lnx::CopyPrompts {
     }
 
     lnx::ErrorDecision AskError(const lnx::CopyFailure& failure) override {
-        switch (session_->AskError({failure.path, failure.text})) {
+        switch (session_->AskError({failure.path, failure.text, failure.mount})) {
             case ErrorAnswer::Retry:
                 return lnx::ErrorDecision::Retry;
             case ErrorAnswer::Skip:
@@ -55,9 +57,9 @@ class SessionPrompts : public lnx::CopyPrompts {
 }  // namespace
 
 std::unique_ptr<lnx::CopyPrompts> QtCopyPromptsFactory::Begin(WindowHandle owner,
-                                                              const std::string& source,
+                                                              const lnx::CopySource& source,
                                                               const std::string& target) {
-    return std::make_unique<SessionPrompts>(sessions_->Begin(owner, source, target));
+    return std::make_unique<SessionPrompts>(sessions_->Begin(owner, source.drive, target));
 }
 
 }  // namespace dravolin::qt

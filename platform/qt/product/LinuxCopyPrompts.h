@@ -11,7 +11,7 @@ class QtCopyPromptsFactory : public lnx::CopyPromptsFactory {
   public:
     explicit QtCopyPromptsFactory(std::shared_ptr<CopySessions> sessions)
         : sessions_(std::move(sessions)) {}
-    std::unique_ptr<lnx::CopyPrompts> Begin(WindowHandle owner, const std::string& source,
+    std::unique_ptr<lnx::CopyPrompts> Begin(WindowHandle owner, const lnx::CopySource& source,
                                             const std::string& target) override;
 
   private:

@@ -65,12 +65,12 @@ Unattended CD copier</translation>
     <name>CopyWindows</name>
     <message id="copy.progressTitle">
         <source>Copying %1</source>
-        <extracomment>%1: the disc's folder</extracomment>
+        <extracomment>%1: the drive as the dialog's list names it, e.g. DATA (E:)</extracomment>
         <translation>Copying %1</translation>
     </message>
     <message id="copy.fromTo">
         <source>From %1 to %2</source>
-        <extracomment>%1: the disc's folder, %2: the target folder</extracomment>
+        <extracomment>%1: the folder the disc is mounted on, %2: the target folder</extracomment>
         <translation>From %1 to %2</translation>
     </message>
     <message id="copy.bytes">
@@ -164,6 +164,51 @@ with this one?
     <message id="copy.unit.tb">
         <source>TB</source>
         <translation>TB</translation>
+    </message>
+    <message id="copy.mount.noFileSystem">
+        <source>%1
+
+This disc holds no files the computer can read. It may be blank, an audio CD, or damaged.</source>
+        <extracomment>%1: the drive as the dialog's list names it</extracomment>
+        <translation>%1
+
+This disc holds no files the computer can read. It may be blank, an audio CD, or damaged.</translation>
+    </message>
+    <message id="copy.mount.unreadable">
+        <source>%1
+
+The disc could not be read. It may be scratched, dirty or damaged.</source>
+        <extracomment>%1: the drive as the dialog's list names it</extracomment>
+        <translation>%1
+
+The disc could not be read. It may be scratched, dirty or damaged.</translation>
+    </message>
+    <message id="copy.mount.notAllowed">
+        <source>%1
+
+The system did not allow you to open this disc.</source>
+        <extracomment>%1: the drive as the dialog's list names it</extracomment>
+        <translation>%1
+
+The system did not allow you to open this disc.</translation>
+    </message>
+    <message id="copy.mount.noDiscService">
+        <source>%1
+
+The disc could not be opened: the system's disc service (UDisks2) is not running.</source>
+        <extracomment>%1: the drive as the dialog's list names it</extracomment>
+        <translation>%1
+
+The disc could not be opened: the system's disc service (UDisks2) is not running.</translation>
+    </message>
+    <message id="copy.mount.other">
+        <source>%1
+
+The disc could not be opened: %2</source>
+        <extracomment>%1: the drive as the dialog's list names it, %2: the system's reason, in its own words</extracomment>
+        <translation>%1
+
+The disc could not be opened: %2</translation>
     </message>
 </context>
 <context>

@@ -3,7 +3,6 @@
 #include <fstream>
 #include <sstream>
 #include <utility>
-#include "platform/linux/DrivePaths.h"
 
 namespace dravolin::vm {
 
@@ -38,6 +37,8 @@ class ReportingPrompts : public lnx::CopyPrompts {
           prefix_(std::string("COPY ") + letter),
           // The drives get their letters from D: upwards in device order.
           deviceNode_(letter >= 'D' ? "/dev/sr" + std::to_string(letter - 'D') : "") {}
+
+    void OnMounted(const std::string&) override {}
 
     // A line when a file starts, so the host can act in the middle of a given file. The first
     // call comes once the disc is mounted: the host checks which file system was read.
@@ -97,10 +98,9 @@ class ReportingPrompts : public lnx::CopyPrompts {
 
 // Worker thread.
 std::unique_ptr<lnx::CopyPrompts> ReportingPromptsFactory::Begin(WindowHandle,
-                                                                 const std::string& source,
+                                                                 const lnx::CopySource& source,
                                                                  const std::string& target) {
-    const std::optional<char> letter = lnx::LetterOfCopySource(source);
-    const char drive = letter ? *letter : '?';
+    const char drive = source.letter ? source.letter : '?';
     console_->Line(std::string("COPY ") + drive + " start " + target);
     return std::make_unique<ReportingPrompts>(console_, policy_, drive);
 }

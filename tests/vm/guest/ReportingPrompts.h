@@ -15,7 +15,7 @@ class ReportingPromptsFactory : public lnx::CopyPromptsFactory {
     ReportingPromptsFactory(std::shared_ptr<Console> console, std::shared_ptr<Policy> policy)
         : console_(std::move(console)), policy_(std::move(policy)) {}
 
-    std::unique_ptr<lnx::CopyPrompts> Begin(WindowHandle owner, const std::string& source,
+    std::unique_ptr<lnx::CopyPrompts> Begin(WindowHandle owner, const lnx::CopySource& source,
                                             const std::string& target) override;
 
   private:

@@ -10,7 +10,7 @@ import iso9660
 from desktop import HOME, USER
 from guest import CheckFailed
 from qtdiscs import FILES_PER_FOLDER, FOLDERS, PERF_MB, SCRATCHED_FILE
-from qtrun import LETTERS, TICK, DesktopRun
+from qtrun import LETTERS, TICK, DesktopRun, copying_title
 from qtscenarios import ANSWER_TO_EJECT
 
 STALL_MS = 100  # the longest the dialog's UI thread may wait on anything
@@ -293,7 +293,7 @@ class FaultScenarios(DesktopRun):
         cancel_seconds = None
         progress = None
         if ended_by is None:
-            progress = self.d.top_level(r"Copying G:.*")
+            progress = self.d.top_level(copying_title("G"))
             self.d.shot("hostile-fan-out-running")
             if progress:
                 self.d.press(progress, "Cancel")
@@ -448,9 +448,10 @@ class FaultScenarios(DesktopRun):
         seen = {}  # drive letter -> [first, last] moment its progress window was seen
         copying = {}  # drive letter -> the first moment its row said so
         while True:
-            shown = [w for w in self.d.windows() if re.fullmatch(r"Copying [D-G]:.*", w["name"])]
-            for window in shown:
-                moments = seen.setdefault(window["name"][8], [time.monotonic() - ticked] * 2)
+            shown = [m.group(1) for w in self.d.windows()
+                     if (m := re.fullmatch(copying_title(), w["name"]))]
+            for letter in shown:
+                moments = seen.setdefault(letter, [time.monotonic() - ticked] * 2)
                 moments[1] = time.monotonic() - ticked
             rows = [row for row in self.d.rows() if row.status == "Disc copying"]
             for row in rows:

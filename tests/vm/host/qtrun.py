@@ -19,8 +19,21 @@ LETTERS = "DEFG"
 TICK = 1.5  # the poll timer's period, in seconds
 STORE = f"{HOME}/.config/dravolin/store"
 PROMPTS = r"Confirm File Replace|Error Copying File|Copy finished"
-# What the program says when UDisks2 has not looked at a new disc yet.
-UNKNOWN_DISC = "No such interface “org.freedesktop.UDisks2.Filesystem”"
+# What the program says of a disc UDisks2 finds no file system on, which is also its answer
+# while it has not looked at a new disc yet.
+NO_FILES = "This disc holds no files the computer can read"
+
+
+def copying_title(drive="[D-G]"):
+    """A progress window's title: the drive as the dialog's list names it, "PHOTOS (E:)"."""
+    return rf"Copying .*\(({drive}):\)"
+
+
+def drive_named(text):
+    """The letter of the drive a prompt names on a line of its own, as the dialog's list
+    does."""
+    found = re.search(r"\(([D-G]):\)$", text, re.M)
+    return found.group(1) if found else None
 
 
 def parse_store(data):
@@ -164,11 +177,11 @@ class DesktopRun:
         if not node or "showing" not in node.get("states", []):
             return False
         text = self.prompt_text(node)
-        device = re.search(r"/dev/sr(\d)", text)
+        drive = drive_named(text)
         # A disc without a file system (blank, audio) gets the same answer from UDisks2 for
         # good: only a disc that has one is retried.
-        disc = self.loaded.get(LETTERS[int(device.group(1))]) if device else None
-        if UNKNOWN_DISC in text and disc and self.discs[disc].raw is None:
+        disc = self.loaded.get(drive) if drive else None
+        if NO_FILES in text and disc and self.discs[disc].raw is None:
             self.unknown_disc += 1
             self.answer(node, "Retry")
             self.d.wait_window("Error Copying File", 10, gone=True)
@@ -190,7 +203,7 @@ class DesktopRun:
         deadline = time.monotonic() + timeout
         while True:
             for window in self.d.windows():
-                if re.fullmatch(rf"Copying {drive}:.*", window["name"]):
+                if re.fullmatch(copying_title(drive), window["name"]):
                     return window
             if time.monotonic() > deadline:
                 raise CheckFailed(f"no progress window for {drive}: within {timeout} s; "
