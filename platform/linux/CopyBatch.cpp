@@ -1,6 +1,7 @@
 #include "platform/linux/CopyBatch.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +18,15 @@ namespace {
 // written).
 constexpr std::size_t kBatchFiles = 4096;
 constexpr std::uint64_t kBatchBytes = 64u << 20;
+// Each waiting file holds a descriptor, and a process may run a copy per drive: a copy's two
+// batches take at most an eighth of the soft limit (64 files a batch at a desktop session's
+// 1024), so four drives at once leave half of it to the rest of the program.
+constexpr rlim_t kLimitShare = 16;
+
+std::size_t BatchFilesFor(rlim_t softLimit) {
+    if (softLimit == RLIM_INFINITY) return kBatchFiles;
+    return static_cast<std::size_t>(std::clamp<rlim_t>(softLimit / kLimitShare, 1, kBatchFiles));
+}
 
 // Calls `each(first, last, dir, error)` for every run of files written in one folder, with
 // that folder opened again (`dir`), or -1 and the errno when it cannot be.
@@ -62,6 +72,11 @@ ReplaceQuestion QuestionFor(const FolderPlace& folder, const SourceNode& file,
     return question;
 }
 
+CopyBatch::CopyBatch(CopySession& session) : session_(session), maxFiles_(kBatchFiles) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) maxFiles_ = BatchFilesFor(limit.rlim_cur);
+}
+
 CopyBatch::~CopyBatch() {
     if (flusher_.joinable()) flusher_.join();
     pending_.insert(pending_.end(), std::make_move_iterator(flying_.begin()),
@@ -88,7 +103,7 @@ void CopyBatch::Add(int target, WrittenFile written) {
 }
 
 bool CopyBatch::Full() const {
-    return pending_.size() >= kBatchFiles || pendingBytes_ >= kBatchBytes;
+    return pending_.size() >= maxFiles_ || pendingBytes_ >= kBatchBytes;
 }
 
 Flow CopyBatch::Commit() {
@@ -168,8 +183,7 @@ void CopyBatch::FlushEach(std::vector<WrittenFile>& batch, const std::set<dev_t>
                 first->flushError = error;
                 continue;
             }
-            UniqueFd fd(::openat(dir, first->temp.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-            if (!fd || session_.Io().DataSync(fd.Get()) != 0) first->flushError = errno;
+            if (session_.Io().DataSync(first->fd.Get()) != 0) first->flushError = errno;
         }
     });
 }
@@ -209,7 +223,11 @@ void CopyBatch::CommitOne(WrittenFile& written, int dir, int dirError, bool canc
         }
         return;
     }
-    const auto removeTemp = [&] { ::unlinkat(dir, written.temp.c_str(), 0); };
+    // Removed while its lock is still held, then let go.
+    const auto removeTemp = [&] {
+        ::unlinkat(dir, written.temp.c_str(), 0);
+        written.fd.Reset();
+    };
     if (written.flushError != 0) {
         removeTemp();
         if (cancelling) return;
@@ -233,7 +251,10 @@ void CopyBatch::CommitOne(WrittenFile& written, int dir, int dirError, bool canc
                 rc = ::renameat(dir, temp, dir, name);
             }
         }
-        if (rc == 0) return;
+        if (rc == 0) {
+            written.fd.Reset();
+            return;
+        }
         const int error = errno;
         struct stat existing {};
         if (error == EEXIST && !cancelling &&

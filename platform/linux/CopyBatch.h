@@ -50,6 +50,9 @@ struct WrittenFile {
     std::string temp;
     bool mayReplace;  // the user agreed to replace what stands there
     int flushError;   // errno of the flush; 0 once the data are on the disk
+    // The descriptor it was written through, holding the lock that tells other copies cleaning
+    // the folder that this file is not abandoned (HoldWriteLock): open until the rename.
+    UniqueFd fd;
 };
 
 // The files written but not yet in place, across folders. Each file is flushed before it gets
@@ -58,12 +61,13 @@ struct WrittenFile {
 // file costs a disk flush each and made a copy of many small files over ten times slower than
 // cp. The flush of one batch runs on a helper thread while the copy writes the next, so that
 // the wait for the disk overlaps with the copying. When the batch flush reports an error, each
-// file is flushed on its own to find the one that failed. A waiting file holds no descriptor,
-// not even of its folder: the folder is found again by name when its batch is renamed into
-// place, so the descriptors of a copy stay few whatever the shape of the disc's tree.
+// file is flushed on its own to find the one that failed. A waiting file keeps the descriptor
+// of its own lock, but none of its folder: the folder is found again by name when its batch is
+// renamed into place. A batch is full at its share of the process's descriptor limit, so the
+// descriptors of a copy stay bounded whatever the shape of the disc's tree.
 class CopyBatch {
   public:
-    explicit CopyBatch(CopySession& session) : session_(session) {}
+    explicit CopyBatch(CopySession& session);
     // Removes every temporary file not yet renamed into place.
     ~CopyBatch();
     CopyBatch(const CopyBatch&) = delete;
@@ -101,6 +105,7 @@ class CopyBatch {
     void WriteAgain(WrittenFile& written, int dir);
 
     CopySession& session_;
+    std::size_t maxFiles_;  // per batch: two batches hold twice as many descriptors
     std::vector<WrittenFile> pending_;
     std::uint64_t pendingBytes_ = 0;
     // The batch `flusher_` flushes while the copy writes the next one, and the file systems

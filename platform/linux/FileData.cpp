@@ -28,37 +28,53 @@ bool IsWriteError(int error) {
 FileData::Result FileData::Copy(int in, int out, std::uint64_t size, bool sparse,
                                 const std::function<bool(std::uint64_t)>& onBlock) {
     Result result;
-    result.size = size;
-    std::uint64_t pos = 0;
     if (!sparse) {
         // Written from the start without a gap, the copy already has its length.
-        if (result.size > 0 && !CopyExtent(in, out, 0, result.size, result, onBlock)) {
-            return result;
-        }
-        result.ok = true;
+        if (size > 0 && !CopyExtent(in, out, 0, size, result, onBlock)) return result;
+        result.ok = EndsAt(in, size, result);
         return result;
     }
-    while (pos < result.size) {
-        std::uint64_t data = pos, hole = result.size;
+    std::uint64_t pos = 0;
+    while (pos < size) {
+        std::uint64_t data = pos, hole = size;
         const off_t foundData = ::lseek(in, static_cast<off_t>(pos), SEEK_DATA);
-        if (foundData < 0 && errno == ENXIO) break;  // only a hole is left
+        if (foundData < 0 && errno == ENXIO) break;  // only a hole is left, or the file shrank
         if (foundData >= 0) {
             data = static_cast<std::uint64_t>(foundData);
             const off_t foundHole = ::lseek(in, foundData, SEEK_HOLE);
             if (foundHole >= 0) hole = static_cast<std::uint64_t>(foundHole);
         }
-        hole = std::min(hole, result.size);
+        hole = std::min(hole, size);
         if (data >= hole) break;
         if (!CopyExtent(in, out, data, hole, result, onBlock)) return result;
         pos = hole;
     }
-    // Trailing holes, and a source that shrank while it was read.
-    if (::ftruncate(out, static_cast<off_t>(result.size)) != 0) {
+    if (!EndsAt(in, size, result)) return result;
+    // Trailing holes.
+    if (::ftruncate(out, static_cast<off_t>(size)) != 0) {
         result.errorNumber = errno;
         return result;
     }
     result.ok = true;
     return result;
+}
+
+bool FileData::EndsAt(int in, std::uint64_t size, Result& result) {
+    char probe[2];
+    const std::size_t want = size == 0 ? 1 : 2;
+    const std::size_t expected = size == 0 ? 0 : 1;
+    const off_t at = static_cast<off_t>(size == 0 ? 0 : size - 1);
+    ssize_t n;
+    do {
+        n = io_.Read(in, probe, want, at);
+    } while (n < 0 && errno == EINTR);
+    result.readFailed = n < 0 || static_cast<std::size_t>(n) != expected;
+    if (n < 0) {
+        result.errorNumber = errno;
+    } else if (result.readFailed) {
+        result.changed = true;
+    }
+    return !result.readFailed;
 }
 
 bool FileData::CopyExtent(int in, int out, std::uint64_t from, std::uint64_t to, Result& result,
@@ -80,8 +96,8 @@ bool FileData::CopyExtent(int in, int out, std::uint64_t from, std::uint64_t to,
             return false;
         }
         if (n == 0) {  // the source ended early
-            result.size = pos;
-            return true;
+            result.readFailed = result.changed = true;
+            return false;
         }
         // A large file's data start for the disk now, while the next block is copied. Small
         // files are left to the batch flush: many small writes cost more than one big one.
@@ -111,8 +127,8 @@ bool FileData::CopyWithBuffer(int in, int out, std::uint64_t& pos, std::uint64_t
             return false;
         }
         if (got == 0) {
-            result.size = pos;
-            return true;
+            result.readFailed = result.changed = true;
+            return false;
         }
         std::size_t written = 0;
         while (written < static_cast<std::size_t>(got)) {

@@ -15,9 +15,13 @@ class FileData {
         bool ok = false;
         bool cancelled = false;
         bool readFailed = false;  // else writing failed
+        // The source did not hold `size` bytes to the end: it shrank or grew while it was read.
+        // Set with readFailed and no errorNumber; the copy is not the file.
+        bool changed = false;
         int errorNumber = 0;
-        std::uint64_t size = 0;  // the size of the copy
     };
+    // Copies exactly `size` bytes, the size the source had when it was opened: a source that
+    // ends before, or holds more after, fails as a read would.
     // `onBlock(bytes)` is called after every block with the bytes just copied; false cancels.
     // Holes of a sparse source stay holes; `sparse` false (the file's blocks cover its size)
     // saves looking for them. The kernel's copy_file_range is used where it works,
@@ -26,6 +30,8 @@ class FileData {
                 const std::function<bool(std::uint64_t)>& onBlock);
 
   private:
+    // Whether the source still ends at `size`: its last byte is there and none follows.
+    bool EndsAt(int in, std::uint64_t size, Result& result);
     // One data extent [from, to); false with `result` filled on failure or cancel.
     bool CopyExtent(int in, int out, std::uint64_t from, std::uint64_t to, Result& result,
                     const std::function<bool(std::uint64_t)>& onBlock);

@@ -2,23 +2,27 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 
 namespace dravolin::lnx {
 
 namespace {
 
-// Takes a lock of `type` over the whole file without waiting: 0 or an errno value.
+// Takes a lock of `type` over the whole file, however long it grows, without waiting: 0 or an
+// errno value.
 int LockWhole(int fd, short type) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;  // to the end, however far it grows
     while (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
         if (errno != EINTR) return errno;
     }
     return 0;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Whether `name` in the folder still is the file open at `fd`.
@@ -27,10 +31,18 @@ bool StillNamed(int folderFd, const std::string& name, int fd) {
     struct stat named {};
     return ::fstat(fd, &open) == 0 &&
            ::fstatat(folderFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+           SameFile(open, named);
 }
 
 }  // namespace
+
+bool HoldWriteLock(int fd) {
+    const int locked = LockWhole(fd, F_WRLCK);
+    if (locked == EAGAIN || locked == EACCES) return false;
+    // Removed by another process between its creation and the lock: written, it would be lost.
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_nlink > 0;
+}
 
 UniqueFd CreateLockedFile(int folderFd, const std::string& name, int flags, mode_t mode,
                           int& error) {
@@ -41,31 +53,30 @@ UniqueFd CreateLockedFile(int folderFd, const std::string& name, int flags, mode
         error = errno;
         return fd;
     }
-    const int locked = LockWhole(fd.Get(), F_WRLCK);
-    if (locked == EAGAIN || locked == EACCES) {
-        // A remover holds it and is about to take the name: it is no longer ours.
-        error = EEXIST;
-        return {};
-    }
-    // Where the file system keeps no such locks, no remover can take one either and the file
-    // stays. The remover that held the lock before ours may have taken the name already.
-    if (!StillNamed(folderFd, name, fd.Get())) {
-        error = EEXIST;
-        return {};
-    }
-    return fd;
+    if (HoldWriteLock(fd.Get()) && StillNamed(folderFd, name, fd.Get())) return fd;
+    // A remover took it for abandoned before the lock was held: let go of it, whether or not
+    // the remover got as far as removing it, and take another name.
+    if (StillNamed(folderFd, name, fd.Get())) ::unlinkat(folderFd, name.c_str(), 0);
+    error = EEXIST;
+    return {};
 }
 
 bool RemoveIfAbandoned(int folderFd, const std::string& name) {
-    // Non-blocking: a FIFO under such a name must not hold up whoever cleans.
-    UniqueFd fd(::openat(folderFd, name.c_str(),
-                         O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-    if (!fd) return false;
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    // A read lock cannot be had while a writer holds its write lock; held until the name is
-    // gone, so a writer that creates the file meanwhile sees it go and takes another name.
+    // Never opened unless it is a regular file: opening a device or a pipe can act on it.
+    struct stat seen {};
+    if (::fstatat(folderFd, name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(seen.st_mode) || seen.st_uid != ::geteuid()) {
+        return false;
+    }
+    const UniqueFd fd(::openat(folderFd, name.c_str(),
+                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat opened {};
+    if (!fd || ::fstat(fd.Get(), &opened) != 0 || !SameFile(seen, opened)) return false;
+    // A read lock conflicts with the writer's, and keeps a new writer from taking one while
+    // the name is removed.
     if (LockWhole(fd.Get(), F_RDLCK) != 0) return false;
+    // Still the file under that name: not renamed into place meanwhile with another temporary
+    // file made under the old name.
     if (!StillNamed(folderFd, name, fd.Get())) return false;
     return ::unlinkat(folderFd, name.c_str(), 0) == 0;
 }

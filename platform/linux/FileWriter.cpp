@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include "platform/linux/FileLocks.h"
 
 namespace dravolin::lnx {
 
@@ -81,6 +82,7 @@ WriteOutcome WriteTemp(CopySession& session, const OpenFolder& folder, const Sou
     for (;;) {
         progress.bytesDone = bytesBefore;
         int error = 0;
+        bool changed = false;
         std::string what = "Cannot open";
         std::string path = RelativeOf(place, file);
         UniqueFd in(::openat(folder.source, file.name.c_str(),
@@ -101,6 +103,11 @@ WriteOutcome WriteTemp(CopySession& session, const OpenFolder& folder, const Sou
                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                    TargetMode(st.st_mode)));
                 if (!out && errno != EEXIST) break;
+                // Another copy cleaning the folder took it for abandoned: a name of its own.
+                if (out && !HoldWriteLock(out.Get())) {
+                    out.Reset();
+                    errno = EEXIST;
+                }
             }
             if (!out) {
                 error = errno;
@@ -119,7 +126,8 @@ WriteOutcome WriteTemp(CopySession& session, const OpenFolder& folder, const Sou
                     ::futimens(out.Get(), times);
                     progress.bytesDone = bytesBefore + file.size;
                     progress.filesDone += 1;
-                    batch.Add(folder.target, WrittenFile{file, folder.place, temp, mayReplace, 0});
+                    batch.Add(folder.target,
+                              WrittenFile{file, folder.place, temp, mayReplace, 0, std::move(out)});
                     return WriteOutcome::Written;
                 }
                 RemoveTemp(folder, temp);
@@ -128,11 +136,17 @@ WriteOutcome WriteTemp(CopySession& session, const OpenFolder& folder, const Sou
                     return WriteOutcome::Cancelled;
                 }
                 error = copied.errorNumber;
+                changed = copied.changed;
                 what = copied.readFailed ? "Cannot read" : "Cannot write";
                 if (!copied.readFailed) path = TargetOf(place, file);
             }
         }
-        const ErrorDecision d = session.AskError(path, error, what);
+        // A file that shrank or grew while it was read is never put in place short: it is
+        // read again on Retry, as it is then.
+        const ErrorDecision d =
+            changed ? session.AskFailure(CopyFailure{
+                          path, EIO, what + " " + path + ": it changed while it was copied."})
+                    : session.AskError(path, error, what);
         if (d == ErrorDecision::Retry) continue;
         progress.bytesDone = bytesBefore;
         if (d == ErrorDecision::Cancel) return WriteOutcome::Cancelled;

@@ -1,10 +1,13 @@
 #include "platform/linux/SafeName.h"
 
+#include "platform/linux/TempFiles.h"
+
 namespace dravolin::lnx {
 
 bool IsSafeEntryName(std::string_view name) {
     if (name.empty() || name == "." || name == "..") return false;
-    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos &&
+           !LooksLikeTempName(name);
 }
 
 }  // namespace dravolin::lnx

@@ -13,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <vector>
+#include "platform/linux/FileLocks.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace dravolin::lnx {
@@ -122,6 +123,12 @@ std::string TempName(const TempOwner& owner, std::uint64_t random) {
     return name;
 }
 
+bool LooksLikeTempName(std::string_view name) {
+    return name.size() >= kPrefix.size() + kSuffix.size() &&
+           name.substr(0, kPrefix.size()) == kPrefix &&
+           name.substr(name.size() - kSuffix.size()) == kSuffix;
+}
+
 std::optional<TempOwner> OwnerOfTemp(std::string_view name) {
     if (name.size() <= kPrefix.size() + kSuffix.size() ||
         name.substr(0, kPrefix.size()) != kPrefix ||
@@ -180,11 +187,7 @@ void RemoveStaleTemps(int folderFd, const TempOwner& self) {
         if (name.substr(0, kPrefix.size()) != kPrefix) continue;
         const std::optional<TempOwner> owner = OwnerOfTemp(name);
         if (!owner || MayBeAlive(*owner, self)) continue;
-        struct stat st {};
-        if (::fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode)) {
-            ::unlinkat(folderFd, entry->d_name, 0);
-        }
+        RemoveIfAbandoned(folderFd, entry->d_name);
     }
 }
 

@@ -22,8 +22,13 @@ struct TempOwner {
 TempOwner ThisProcess();
 
 // ".dravolin-<machine>-<boot>-<pid namespace>-<pid>-<start>-<random>.part": a dot file no disc
-// name can take, since it is never a name from the disc.
+// name can take, since the scan refuses every name of that form (LooksLikeTempName).
 std::string TempName(const TempOwner& owner, std::uint64_t random);
+
+// Whether a name has the form of the copy's temporary files (".dravolin-….part"), whatever
+// lies between: such a name is the copy's own and never taken from a disc, or a disc's file of
+// that name would be taken for a dead copy's leftover.
+bool LooksLikeTempName(std::string_view name);
 
 // The owner a temporary name carries; nullopt for any other name.
 std::optional<TempOwner> OwnerOfTemp(std::string_view name);
@@ -34,7 +39,10 @@ std::optional<TempOwner> OwnerOfTemp(std::string_view name);
 bool MayBeAlive(const TempOwner& owner, const TempOwner& self);
 
 // Removes the regular files of the folder open at `folderFd` that are temporary files of
-// writers that are gone. Other names, and names that cannot be read, are left alone.
+// writers that are gone. The name only picks the candidates: each is removed only when, on
+// top of its owner being surely gone, no writer holds its lock (see FileLocks.h), since an
+// owner read from a name can be mistaken (a machine cloned from the same image, another time
+// namespace). Other names, and files that cannot be read, are left alone.
 void RemoveStaleTemps(int folderFd, const TempOwner& self);
 
 }  // namespace dravolin::lnx

@@ -1,8 +1,11 @@
 // The copy engine's questions: replace decisions for existing files, and what each answer does.
+#include <fcntl.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include "CopyTestSupport.h"
 #include "LinuxTestSupport.h"
 #include "platform/linux/TreeCopier.h"
+#include "platform/linux/UniqueFd.h"
 
 namespace dravolin::lnx::test {
 namespace {
@@ -13,6 +16,9 @@ struct ReplaceCase {
     std::size_t questions;  // how many were asked
     std::string expected;   // per file a..d: N (new) or O (old) or - (absent)
     CopyOutcome outcome;
+    // A file of a..d that is not in the target when the copy looks, and is made there (by
+    // another copy into the same folder) after the disc's file was written, before its rename.
+    const char* late = nullptr;
 };
 
 class ReplaceDecisions : public ::testing::TestWithParam<ReplaceCase> {};
@@ -26,11 +32,21 @@ TEST_P(ReplaceDecisions, EachAnswerActsOnTheRightFiles) {
     MakeFolder(target);
     for (const char* name : {"a", "b", "c", "d"}) {
         WriteFile(source + "/" + name, std::string("new ") + name);
-        WriteFile(target + "/" + name, std::string("old ") + name);
+        if (c.late == nullptr || std::string(name) != c.late) {
+            WriteFile(target + "/" + name, std::string("old ") + name);
+        }
     }
     WriteFile(source + "/e", "new e");
     FaultyIo io;
     ScriptedPrompts prompts;
+    prompts.onProgress = [&](const CopyProgress& p) {
+        // The files wait to be renamed until the copy ends: "e" starts after all were written.
+        const std::string late = c.late == nullptr ? "" : target + "/" + c.late;
+        if (!late.empty() && p.currentFile == "e" && ::access(late.c_str(), F_OK) != 0) {
+            WriteFile(late, std::string("old ") + c.late);
+        }
+        return true;
+    };
     prompts.replaceAnswers.assign(c.answers.begin(), c.answers.end());
     prompts.replaceDefault = ReplaceDecision::Cancel;  // more questions than scripted: a fault
 
@@ -64,7 +80,14 @@ INSTANTIATE_TEST_SUITE_P(
                     CopyOutcome::Completed},
         ReplaceCase{"ReplaceAll", {R::Skip, R::ReplaceAll}, 2, "ONNNN", CopyOutcome::Completed},
         ReplaceCase{"SkipAll", {R::Replace, R::SkipAll}, 2, "NOOON", CopyOutcome::Completed},
-        ReplaceCase{"Cancel", {R::Replace, R::Cancel}, 2, "NOOO-", CopyOutcome::Cancelled}),
+        ReplaceCase{"Cancel", {R::Replace, R::Cancel}, 2, "NOOO-", CopyOutcome::Cancelled},
+        // Asked when the rename meets it; No keeps the other copy's file.
+        ReplaceCase{"AppearsWhileCopying",
+                    {R::Replace, R::Skip, R::Replace, R::Skip},
+                    4,
+                    "NONON",
+                    CopyOutcome::Completed,
+                    "d"}),
     [](const auto& info) { return std::string(info.param.title); });
 
 class CopyErrors : public ::testing::Test {
@@ -116,6 +139,69 @@ TEST_F(CopyErrors, RetryAfterAReadErrorCopiesTheWholeFile) {
     EXPECT_TRUE(Snapshot(target) == Snapshot(source));
     EXPECT_EQ(prompts.progress.back().bytesDone, prompts.progress.back().bytesTotal);
 }
+
+using E = ErrorDecision;
+
+struct ChangeCase {
+    const char* title;
+    bool kernel;    // copy_file_range, else 1 MiB buffers
+    bool sparse;    // the file holds a hole between two data blocks
+    off_t newSize;  // of the source, once its first block is copied
+    ErrorDecision answer;
+    CopyOutcome outcome;
+};
+
+class ChangingSource : public CopyErrors, public ::testing::WithParamInterface<ChangeCase> {};
+
+// A file that shrinks or grows while it is read is a read error, never a copy put in place
+// short or at its old size; Retry reads it as it is then.
+TEST_P(ChangingSource, IsAskedAboutAndNeverPutInPlaceShort) {
+    const ChangeCase& c = GetParam();
+    const std::string changing = source + "/2-bad.bin";
+    if (c.sparse) {
+        const UniqueFd fd(::open(changing.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+        const std::string block = Pattern(1 << 20, 4);
+        ASSERT_EQ(::pwrite(fd.Get(), block.data(), block.size(), 0), 1 << 20);
+        ASSERT_EQ(::pwrite(fd.Get(), block.data(), block.size(), 2 << 20), 1 << 20);
+    }
+    io.noKernelCopy = !c.kernel;
+    bool changed = false;
+    prompts.onProgress = [&](const CopyProgress& p) {
+        if (!changed && p.currentFile == "2-bad.bin" && p.bytesDone > 10000) {
+            changed = ::truncate(changing.c_str(), c.newSize) == 0;
+        }
+        return true;
+    };
+    prompts.errorAnswers = {c.answer};
+
+    const TreeCopier::Result result = CopyAll();
+
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(result.outcome, c.outcome);
+    ASSERT_EQ(prompts.failures.size(), 1u);
+    EXPECT_EQ(prompts.failures[0].path, "2-bad.bin");
+    EXPECT_EQ(prompts.failures[0].errorNumber, EIO);
+    EXPECT_NE(prompts.failures[0].text.find("changed while it was copied"), std::string::npos);
+    const auto files = Snapshot(target);
+    if (c.answer == ErrorDecision::Retry) {
+        EXPECT_TRUE(files == Snapshot(source));
+    } else {
+        EXPECT_EQ(files.count("2-bad.bin"), 0u);
+        EXPECT_EQ(files.at("3-after"), "F:" + Pattern(20000, 3));
+    }
+    EXPECT_TRUE(TempLeftovers(target).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ChangingSource,
+                         ::testing::Values(ChangeCase{"Shrinks", false, false, 3 << 19, E::Skip,
+                                                      CopyOutcome::Failed},
+                                           ChangeCase{"Grows", true, false, (3 << 20) + 100,
+                                                      E::Skip, CopyOutcome::Failed},
+                                           ChangeCase{"ShrinksAndIsReadAgain", false, false,
+                                                      3 << 19, E::Retry, CopyOutcome::Completed},
+                                           ChangeCase{"ShrinksPastAHole", false, true, 3 << 19,
+                                                      E::Skip, CopyOutcome::Failed}),
+                         [](const auto& info) { return std::string(info.param.title); });
 
 TEST_F(CopyErrors, AFullDiskCancelledLeavesNoTruncatedFile) {
     for (bool kernel : {true, false}) {
@@ -179,7 +265,6 @@ TEST_P(FinalFlush, AFailedLastFlushIsAFailedCopy) {
     EXPECT_TRUE(Snapshot(target) == Snapshot(source));
 }
 
-using E = ErrorDecision;
 INSTANTIATE_TEST_SUITE_P(
     Table, FinalFlush,
     ::testing::Values(FinalFlushCase{"Skip", 1, {E::Skip}, CopyOutcome::Failed},

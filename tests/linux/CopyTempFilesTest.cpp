@@ -1,5 +1,6 @@
-// Temporary files: each names its writer, and what a killed copy left behind goes the next
-// time a copy writes into that folder, while the files of copies still at work stay.
+// Temporary files: each names its writer and holds its lock while it is written, and what a
+// killed copy left behind goes the next time a copy writes into that folder, while the files
+// of copies still at work stay.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,8 +9,10 @@
 #include "ChildProcess.h"
 #include "CopyTestSupport.h"
 #include "LinuxTestSupport.h"
+#include "platform/linux/FileLocks.h"
 #include "platform/linux/TempFiles.h"
 #include "platform/linux/TreeCopier.h"
+#include "platform/linux/UniqueFd.h"
 
 namespace dravolin::lnx::test {
 namespace {
@@ -145,14 +148,28 @@ TEST_F(StaleTemps, WhatAKilledCopyLeftGoesWhatALiveCopyWritesStays) {
 
     const std::set<std::string> stale = {"/" + Temp(gone, 1), "/" + Temp(reused, 2),
                                          "/kept/" + Temp(earlierBoot, 3), "/kept/" + Temp(gone, 4)};
+    // Names whose owner looks gone, but whose writer still holds the file's lock: a machine
+    // cloned from this one's image (its boot differs), a writer in another time namespace (its
+    // start time reads differently here).
+    const std::set<std::string> locked = {"/" + Temp(earlierBoot, 10), "/kept/" + Temp(reused, 11)};
+    // A file of another user is never this copy's to remove.
+    const std::string othersUsers = "/" + Temp(gone, 12);
     const std::set<std::string> alive = {"/" + Temp(self, 5),  // another drive of this process
                                          "/" + other.TempNameOfIts(),
                                          "/kept/" + Temp(otherMachine, 6),
                                          "/.dravolin-0123456789abcdef.part",
                                          "/.dravolin-garbage.part",
-                                         "/not-on-the-disc/" + Temp(gone, 7)};
+                                         "/not-on-the-disc/" + Temp(gone, 7),
+                                         othersUsers};
     for (const std::string& name : stale) WriteFile(target + name, "partial");
     for (const std::string& name : alive) WriteFile(target + name, "partial");
+    std::vector<UniqueFd> writers;
+    for (const std::string& name : locked) {
+        WriteFile(target + name, "partial");
+        writers.emplace_back(::open((target + name).c_str(), O_WRONLY | O_CLOEXEC));
+        ASSERT_TRUE(HoldWriteLock(writers.back().Get())) << name;
+    }
+    ASSERT_EQ(::chown((target + othersUsers).c_str(), 65534, 65534), 0);
     // Only regular files are ever removed.
     const std::string folderLikeATemp = "/" + Temp(gone, 8);
     const std::string linkLikeATemp = "/kept/" + Temp(gone, 9);
@@ -165,8 +182,10 @@ TEST_F(StaleTemps, WhatAKilledCopyLeftGoesWhatALiveCopyWritesStays) {
     for (const std::string& name : stale) {
         EXPECT_NE(::access((target + name).c_str(), F_OK), 0) << name << " is still there";
     }
-    for (const std::string& name : alive) {
-        EXPECT_EQ(ReadFile(target + name), "partial") << name;
+    for (const auto* kept : {&alive, &locked}) {
+        for (const std::string& name : *kept) {
+            EXPECT_EQ(ReadFile(target + name), "partial") << name;
+        }
     }
     struct stat st {};
     EXPECT_EQ(::lstat((target + folderLikeATemp).c_str(), &st), 0);
@@ -190,6 +209,51 @@ TEST_F(StaleTemps, TheCopysOwnTempFilesNameThisProcess) {
     EXPECT_EQ(copier.Copy(source, target).outcome, CopyOutcome::Completed);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(OwnerOfTemp(seen[0]), ThisProcess()) << seen[0];
+}
+
+// A clone of this machine cleans the folder while this copy writes one file and has another
+// waiting for its flush: the names say their owner ran on an earlier boot, the locks say it
+// is at work, and the locks win.
+TEST_F(StaleTemps, ACloneCleaningTheFolderLeavesALiveCopysFilesAlone) {
+    const std::string big = Pattern(3 << 20, 1);
+    WriteFile(source + "/z-big", big);  // copied last, after "kept/file" and "top"
+    io.noKernelCopy = true;             // 1 MiB blocks: the big file is seen half written
+    TempOwner clone = ThisProcess();
+    clone.boot ^= 1;
+    std::size_t seen = 0;
+    prompts.onProgress = [&](const CopyProgress& p) {
+        if (p.currentFile == "z-big" && p.bytesDone >= 1u << 20 && seen == 0) {
+            seen = TempLeftovers(target).size();
+            const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            const UniqueFd kept(
+                ::open((target + "/kept").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            RemoveStaleTemps(folder.Get(), clone);
+            RemoveStaleTemps(kept.Get(), clone);
+        }
+        return true;
+    };
+    TreeCopier copier(io, prompts);
+    EXPECT_EQ(copier.Copy(source, target).outcome, CopyOutcome::Completed);
+    EXPECT_EQ(seen, 3u);  // the big file, and two files waiting for their flush
+    EXPECT_TRUE(prompts.failures.empty());
+    EXPECT_EQ(ReadFile(target + "/z-big"), big);
+    EXPECT_EQ(ReadFile(target + "/top"), "top");
+    EXPECT_EQ(ReadFile(target + "/kept/file"), "from the disc");
+}
+
+// A disc's own file named like a temporary file of a copy that died is refused at the scan
+// like any name the target cannot hold: copied, the next copy into the folder would remove it.
+TEST_F(StaleTemps, ADiscFileNamedLikeATempIsRefusedAndCounted) {
+    TempOwner earlierBoot = ThisProcess();
+    earlierBoot.boot ^= 1;
+    const std::string named = Temp(earlierBoot, 1);
+    WriteFile(source + "/kept/" + named, "the disc's own");
+    TreeCopier copier(io, prompts);
+    const TreeCopier::Result result = copier.Copy(source, target);
+    EXPECT_EQ(result.outcome, CopyOutcome::Completed);
+    EXPECT_EQ(result.summary, "Not copied: 1 entries with unusable names.");
+    EXPECT_NE(::access((target + "/kept/" + named).c_str(), F_OK), 0);
+    EXPECT_EQ(ReadFile(target + "/kept/file"), "from the disc");
 }
 
 }  // namespace

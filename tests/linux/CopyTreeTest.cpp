@@ -253,19 +253,24 @@ struct NameCase {
 
 class EntryNames : public ::testing::TestWithParam<NameCase> {};
 
+// Only single components, and none of the copy's own temporary names.
 TEST_P(EntryNames, OnlySingleComponentsPass) {
     const NameCase& c = GetParam();
     EXPECT_EQ(IsSafeEntryName(std::string_view(c.name, c.length)), c.safe);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, EntryNames,
-                         ::testing::Values(NameCase{"file.txt", 8, true},
-                                           NameCase{"..hidden", 8, true},
-                                           NameCase{"back\\slash", 10, true},
-                                           NameCase{"", 0, false}, NameCase{".", 1, false},
-                                           NameCase{"..", 2, false}, NameCase{"a/b", 3, false},
-                                           NameCase{"/", 1, false}, NameCase{"../up", 5, false},
-                                           NameCase{"nul\0byte", 8, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, EntryNames,
+    ::testing::Values(NameCase{"file.txt", 8, true}, NameCase{"..hidden", 8, true},
+                      NameCase{"back\\slash", 10, true}, NameCase{"", 0, false},
+                      NameCase{".", 1, false}, NameCase{"..", 2, false}, NameCase{"a/b", 3, false},
+                      NameCase{"/", 1, false}, NameCase{"../up", 5, false},
+                      NameCase{"nul\0byte", 8, false}, NameCase{".dravolin-.part", 15, false},
+                      NameCase{".dravolin-0123456789abcdef-0123456789abcdef-"
+                               "4026531836-1234-5678-0123456789abcdef.part",
+                               86, false},
+                      NameCase{"dravolin-x.part", 15, true},
+                      NameCase{".dravolin-x.parts", 17, true}));
 
 }  // namespace
 }  // namespace dravolin::lnx::test
