@@ -103,8 +103,10 @@ WriteOutcome WriteTemp(CopySession& session, const OpenFolder& folder, const Sou
                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                    TargetMode(st.st_mode)));
                 if (!out && errno != EEXIST) break;
-                // Another copy cleaning the folder took it for abandoned: a name of its own.
+                // Another copy cleaning the folder took it for abandoned before its lock was
+                // held: it is let go, and the file is written under another name.
                 if (out && !HoldWriteLock(out.Get())) {
+                    ::unlinkat(folder.target, temp.c_str(), 0);
                     out.Reset();
                     errno = EEXIST;
                 }
