@@ -97,22 +97,17 @@ WriteOutcome WriteTemp(CopySession& session, const OpenFolder& folder, const Sou
         } else {
             std::string temp;
             UniqueFd out;
+            int created = 0;
             for (int attempt = 0; attempt < kTempAttempts && !out; ++attempt) {
                 temp = session.TempName();
-                out.Reset(::openat(folder.target, temp.c_str(),
-                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                   TargetMode(st.st_mode)));
-                if (!out && errno != EEXIST) break;
-                // Another copy cleaning the folder took it for abandoned before its lock was
-                // held: it is let go, and the file is written under another name.
-                if (out && !HoldWriteLock(out.Get())) {
-                    ::unlinkat(folder.target, temp.c_str(), 0);
-                    out.Reset();
-                    errno = EEXIST;
-                }
+                // EEXIST also when another copy cleaning the folder took the file for abandoned
+                // before its lock was held: it is written under another name.
+                out = CreateLockedFile(folder.target, temp, O_WRONLY, TargetMode(st.st_mode),
+                                       created);
+                if (!out && created != EEXIST) break;
             }
             if (!out) {
-                error = errno;
+                error = created;
                 what = "Cannot create a file in";
                 path = place.targetPath;
             } else {
