@@ -17,9 +17,9 @@
 #include <fstream>
 #include <string>
 #include <vector>
-#include "platform/linux/CopyIo.h"
-#include "platform/linux/CopyPrompts.h"
-#include "platform/linux/TreeCopier.h"
+#include "platform/linux/copy/CopyIo.h"
+#include "platform/linux/copy/CopyPrompts.h"
+#include "platform/linux/copy/TreeCopier.h"
 
 extern char** environ;
 

@@ -1,10 +1,10 @@
 #include "platform/linux/LinuxServices.h"
 
 #include <utility>
-#include "platform/linux/LinuxDeviceControl.h"
-#include "platform/linux/LinuxShellCopy.h"
-#include "platform/linux/LinuxShellInfo.h"
-#include "platform/linux/LinuxVolumes.h"
+#include "platform/linux/drives/LinuxDeviceControl.h"
+#include "platform/linux/copy/LinuxShellCopy.h"
+#include "platform/linux/drives/LinuxShellInfo.h"
+#include "platform/linux/drives/LinuxVolumes.h"
 #include "platform/linux/QuietServices.h"
 
 namespace dravolin::lnx {
@@ -40,13 +40,14 @@ LinuxServices::LinuxServices(LinuxServicesOptions options)
         prompts =
             std::make_shared<PolicyPromptsFactory>(ReplaceDecision::Skip, ErrorDecision::Cancel);
     }
-    mediaTests_ = std::make_shared<MediaTests>(cdrom_, threads_, MediaTests::Timing{});
+    discPresence_ = std::make_shared<DiscPresence>(cdrom_, threads_, DiscPresence::Timing{});
     // A disc answer from before the tray opened would start a copy of a disc no longer there.
     states_->WhenDiscGone(
-        [tests = std::weak_ptr<MediaTests>(mediaTests_)](const std::string& node) {
+        [tests = std::weak_ptr<DiscPresence>(discPresence_)](const std::string& node) {
             if (const auto alive = tests.lock()) alive->Forget(node);
         });
-    workers_.devices = std::make_shared<LinuxDeviceControl>(drives_, cdrom_, mounter_, mediaTests_);
+    workers_.devices =
+        std::make_shared<LinuxDeviceControl>(drives_, cdrom_, mounter_, discPresence_);
     workers_.copy = std::make_shared<LinuxShellCopy>(
         drives_, mounter_, std::move(prompts), OrDefault<CopyIo, CopyIo>(options.copyIo), states_);
     workers_.cursor = OrDefault<WaitCursor, NoWaitCursor>(options.cursor);
@@ -54,7 +55,7 @@ LinuxServices::LinuxServices(LinuxServicesOptions options)
 }
 
 bool LinuxServices::Finish(std::chrono::steady_clock::time_point deadline) {
-    mediaTests_->Stop();
+    discPresence_->Stop();
     if (!threads_.WaitForAll(deadline)) return false;
     // Every copy let go of its own mount as it ended; what is left was mounted on request.
     mounter_->ReleaseAll();

@@ -3,16 +3,16 @@
 #include <memory>
 #include <string>
 #include "platform/Platform.h"
-#include "platform/linux/CdromIo.h"
-#include "platform/linux/CopyIo.h"
-#include "platform/linux/CopyPrompts.h"
-#include "platform/linux/DiscMounter.h"
-#include "platform/linux/DriveStates.h"
-#include "platform/linux/LinuxPathPreparer.h"
-#include "platform/linux/LinuxRegistry.h"
-#include "platform/linux/LinuxThreads.h"
-#include "platform/linux/MediaTests.h"
-#include "platform/linux/OpticalDrives.h"
+#include "platform/linux/drives/CdromIo.h"
+#include "platform/linux/copy/CopyIo.h"
+#include "platform/linux/copy/CopyPrompts.h"
+#include "platform/linux/mount/DiscMounter.h"
+#include "platform/linux/drives/DriveStates.h"
+#include "platform/linux/paths/LinuxPathPreparer.h"
+#include "platform/linux/store/LinuxRegistry.h"
+#include "platform/linux/threads/LinuxThreads.h"
+#include "platform/linux/drives/DiscPresence.h"
+#include "platform/linux/drives/OpticalDrives.h"
 
 namespace dravolin::lnx {
 
@@ -67,7 +67,7 @@ class LinuxServices {
     LinuxThreads threads_;
     std::shared_ptr<DriveStates> states_;
     std::shared_ptr<DiscMounter> mounter_;
-    std::shared_ptr<MediaTests> mediaTests_;
+    std::shared_ptr<DiscPresence> discPresence_;
     std::unique_ptr<Volumes> volumes_;
     std::unique_ptr<ShellInfo> shellInfo_;
     std::unique_ptr<LinuxRegistry> registry_;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 #include "platform/Types.h"
-#include "platform/linux/MountFailure.h"
+#include "platform/linux/mount/MountFailure.h"
 
 class QObject;
 

@@ -1,6 +1,6 @@
 #pragma once
 #include <QString>
-#include "platform/linux/MountFailure.h"
+#include "platform/linux/mount/MountFailure.h"
 #include "platform/qt/QtResources.h"
 
 namespace dravolin::qt {

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <filesystem>
 #include <system_error>
-#include "platform/linux/TextCodecs.h"
+#include "platform/linux/drives/TextCodecs.h"
 
 namespace dravolin::qt {
 

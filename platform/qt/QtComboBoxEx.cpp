@@ -2,7 +2,7 @@
 
 #include <QLineEdit>
 #include <QSignalBlocker>
-#include "platform/linux/TargetPaths.h"
+#include "platform/linux/paths/TargetPaths.h"
 #include "platform/qt/PathText.h"
 #include "platform/qt/QtIcon.h"
 #include "platform/qt/WidgetHandles.h"

@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/PathPreparer.h"
-#include "platform/linux/LinuxPathPreparer.h"
+#include "platform/linux/paths/LinuxPathPreparer.h"
 #include "platform/qt/QtResources.h"
 
 namespace dravolin::qt {

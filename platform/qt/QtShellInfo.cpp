@@ -4,7 +4,7 @@
 #include <QIcon>
 #include <cctype>
 #include "platform/Types.h"
-#include "platform/linux/TargetPaths.h"
+#include "platform/linux/paths/TargetPaths.h"
 #include "platform/qt/QtIcon.h"
 
 namespace dravolin::qt {

@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QThread>
 #include <QUrl>
-#include "platform/linux/TargetPaths.h"
+#include "platform/linux/paths/TargetPaths.h"
 #include "platform/qt/PathText.h"
 #include "platform/qt/WidgetHandles.h"
 

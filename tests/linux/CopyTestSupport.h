@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 #include <sys/resource.h>
-#include "platform/linux/CopyIo.h"
-#include "platform/linux/CopyPrompts.h"
+#include "platform/linux/copy/CopyIo.h"
+#include "platform/linux/copy/CopyPrompts.h"
 
 namespace dravolin::lnx::test {
 

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 #include "LinuxTestSupport.h"
-#include "platform/linux/CdromIo.h"
-#include "platform/linux/DiscMounter.h"
-#include "platform/linux/OpticalDrives.h"
+#include "platform/linux/drives/CdromIo.h"
+#include "platform/linux/mount/DiscMounter.h"
+#include "platform/linux/drives/OpticalDrives.h"
 
 namespace dravolin::lnx::test {
 

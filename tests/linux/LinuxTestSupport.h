@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 #include <vector>
-#include "platform/linux/StoreFormat.h"
+#include "platform/linux/store/StoreFormat.h"
 
 namespace dravolin::lnx::test {
 

@@ -7,10 +7,10 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
-#include "platform/linux/LinuxRegistry.h"
+#include "platform/linux/store/LinuxRegistry.h"
 #include "platform/qt/product/StoreCommits.h"
-#include "tests/linux/StoreLockHolder.h"
-#include "tests/linux/StoreRewrites.h"
+#include "tests/linux/store/StoreLockHolder.h"
+#include "tests/linux/store/StoreRewrites.h"
 #include "tests/qt/QtTestPlatform.h"
 
 using namespace dravolin;

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include "engine/DriveList.h"
-#include "platform/linux/LinuxPathPreparer.h"
+#include "platform/linux/paths/LinuxPathPreparer.h"
 #include "platform/linux/QuietServices.h"
 #include "platform/qt/QtPathPreparer.h"
 #include "tests/qt/QtTestPlatform.h"

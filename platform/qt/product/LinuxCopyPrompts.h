@@ -1,6 +1,6 @@
 #pragma once
 #include <memory>
-#include "platform/linux/CopyPrompts.h"
+#include "platform/linux/copy/CopyPrompts.h"
 #include "platform/qt/CopySession.h"
 
 namespace dravolin::qt {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <functional>
 #include <utility>
-#include "platform/linux/MediaTests.h"
+#include "platform/linux/drives/DiscPresence.h"
 #include "platform/qt/Translation.h"
 #include "platform/qt/product/LinuxCopyPrompts.h"
 
@@ -30,7 +30,7 @@ class InhibitorHook : public lnx::AutoPlayHook {
 // The poll's media tests wait on a drive only a moment; with the tick log on, each tick's time
 // on the UI thread is written to the error output.
 void RunTick(const std::function<void()>& tick, bool log) {
-    const lnx::MediaTests::PollScope poll;
+    const lnx::DiscPresence::PollScope poll;
     if (!log) {
         tick();
         return;

@@ -2,7 +2,7 @@
 
 #include <QFile>
 #include <QMessageBox>
-#include "platform/linux/ErrorText.h"
+#include "platform/linux/io/ErrorText.h"
 #include "platform/qt/QtDialog.h"
 #include "platform/qt/StoreTexts.h"
 

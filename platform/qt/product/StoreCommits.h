@@ -1,6 +1,6 @@
 #pragma once
 #include <QObject>
-#include "platform/linux/LinuxRegistry.h"
+#include "platform/linux/store/LinuxRegistry.h"
 #include "platform/qt/QtDialogHost.h"
 #include "platform/qt/QtResources.h"
 

@@ -2,7 +2,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
-#include "platform/linux/DescriptorLimit.h"
+#include "platform/linux/io/DescriptorLimit.h"
 #include "platform/qt/product/Program.h"
 
 int main(int argc, char** argv) {

@@ -16,7 +16,7 @@
 #include <span>
 #include <string>
 #include <vector>
-#include "platform/linux/StoreFormat.h"
+#include "platform/linux/store/StoreFormat.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string_view>
 #include <vector>
-#include "platform/linux/UniqueFd.h"
-#include "platform/linux/VolumeReader.h"
+#include "platform/linux/io/UniqueFd.h"
+#include "platform/linux/drives/VolumeReader.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include "app/CopyDlg.h"
 #include "engine/DriveList.h"
-#include "platform/linux/MediaTests.h"
+#include "platform/linux/drives/DiscPresence.h"
 
 namespace dravolin::vm {
 
@@ -79,7 +79,7 @@ void HeadlessHost::Reply(bool ok, const std::string& line, const std::string& wh
 void HeadlessHost::DeliverTimer(CCopyDlg& dialog) {
     if (dialog.m_nTimer != 0 && window_.timers.count(dialog.m_nTimer) != 0) {
         // The poll's media tests as the desktop program makes them.
-        const lnx::MediaTests::PollScope poll;
+        const lnx::DiscPresence::PollScope poll;
         std::intptr_t result = 0;
         dialog.OnWndMsg(win::kWmTimer, dialog.m_nTimer, 0, &result);
     }

@@ -11,7 +11,7 @@
 #include <vector>
 #include <linux/cdrom.h>
 #include "Console.h"
-#include "platform/linux/CdromIo.h"
+#include "platform/linux/drives/CdromIo.h"
 
 extern char** environ;
 

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include "platform/linux/CopyPrompts.h"
+#include "platform/linux/copy/CopyPrompts.h"
 
 namespace dravolin::vm {
 

@@ -2,7 +2,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include "platform/linux/CopyPrompts.h"
+#include "platform/linux/copy/CopyPrompts.h"
 
 namespace dravolin::vm {
 

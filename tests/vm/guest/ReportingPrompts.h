@@ -3,7 +3,7 @@
 #include <string>
 #include "Console.h"
 #include "Policy.h"
-#include "platform/linux/CopyPrompts.h"
+#include "platform/linux/copy/CopyPrompts.h"
 
 namespace dravolin::vm {
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 #include "Console.h"
-#include "platform/linux/CdromIo.h"
+#include "platform/linux/drives/CdromIo.h"
 
 namespace dravolin::vm {
 

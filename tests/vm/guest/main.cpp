@@ -15,8 +15,8 @@
 #include "TracingCdromIo.h"
 #include "app/CopyApp.h"
 #include "platform/fake/FakeUi.h"
-#include "platform/linux/DescriptorLimit.h"
-#include "platform/linux/ErrorText.h"
+#include "platform/linux/io/DescriptorLimit.h"
+#include "platform/linux/io/ErrorText.h"
 #include "platform/linux/LinuxServices.h"
 
 namespace dravolin::vm {

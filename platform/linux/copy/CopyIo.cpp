@@ -1,0 +1,33 @@
+#include "platform/linux/copy/CopyIo.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace dravolin::lnx {
+
+ssize_t CopyIo::CopyRange(int in, off_t inOffset, int out, off_t outOffset, std::size_t length) {
+    loff_t inPos = inOffset, outPos = outOffset;
+    return ::copy_file_range(in, &inPos, out, &outPos, length, 0);
+}
+
+ssize_t CopyIo::Read(int fd, void* buffer, std::size_t length, off_t offset) {
+    return ::pread(fd, buffer, length, offset);
+}
+
+ssize_t CopyIo::Write(int fd, const void* buffer, std::size_t length, off_t offset) {
+    return ::pwrite(fd, buffer, length, offset);
+}
+
+int CopyIo::DataSync(int fd) {
+    return ::fdatasync(fd);
+}
+
+int CopyIo::StartWriteback(int fd, off_t offset, off_t length) {
+    return ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
+int CopyIo::SyncFileSystem(int fd) {
+    return ::syncfs(fd);
+}
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,65 @@
+#pragma once
+#include <cstdint>
+#include <random>
+#include <string>
+#include "platform/linux/copy/CopyIo.h"
+#include "platform/linux/copy/CopyPrompts.h"
+#include "platform/linux/copy/FileData.h"
+#include "platform/linux/copy/SourceTree.h"
+#include "platform/linux/copy/TempFiles.h"
+
+namespace dravolin::lnx {
+
+enum class Flow { Continue, Cancel };
+
+// The state one copy operation shares between its folders and files: the prompts, the
+// running totals and the answers that hold for the rest of the operation.
+class CopyOperation {
+  public:
+    CopyOperation(CopyIo& io, CopyPrompts& prompts);
+
+    CopyIo& Io() { return io_; }
+    FileData& Data() { return data_; }
+    CopyProgress& Progress() { return progress_; }
+    SkippedEntries& Skipped() { return skipped_; }
+    const SkippedEntries& Skipped() const { return skipped_; }
+    bool AnyFailure() const { return anyFailure_; }
+
+    // The worker's cancel flag or the progress window's Cancel.
+    bool Cancelled();
+    // Tells the prompts where the copy stands; false once cancelled.
+    bool Report();
+    // Asks what to do about a failure; Cancel once the operation is cancelled. Skip is
+    // remembered so the operation can say it did not copy everything.
+    ErrorDecision AskError(const std::string& path, int errorNumber, const std::string& what);
+    // The same with a sentence of the caller's own, for what no errno says.
+    ErrorDecision AskFailure(const CopyFailure& failure);
+    // The operation will not say it completed, whatever comes after.
+    void MarkFailed() { anyFailure_ = true; }
+    // Replace or skip an existing file, honouring "all" answers given earlier.
+    ReplaceDecision AskReplace(const ReplaceQuestion& question);
+    // Counts a file as done without copying it.
+    void SkipFile(std::uint64_t bytes);
+
+    // A fresh temporary name for the target folder, never a name from the disc: it starts with
+    // a dot, names this process, and its random part makes two copies into one folder never
+    // meet.
+    std::string TempName();
+    // This process, as the writer of the temporary files.
+    const TempOwner& Owner() const { return owner_; }
+
+  private:
+    CopyIo& io_;
+    CopyPrompts& prompts_;
+    FileData data_;
+    CopyProgress progress_;
+    SkippedEntries skipped_;
+    bool replaceAll_ = false;
+    bool skipAll_ = false;
+    bool stopped_ = false;
+    bool anyFailure_ = false;
+    TempOwner owner_;
+    std::mt19937_64 random_;
+};
+
+}  // namespace dravolin::lnx
