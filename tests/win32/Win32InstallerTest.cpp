@@ -1,12 +1,14 @@
 // Dravolin.msi as a Windows user meets it: installed quietly with msiexec into Program Files
 // with a Start-menu shortcut, the installed program started as the shortcut says and closed
-// through its window, a later version installed over it, then uninstalled: the files and the
-// shortcut go, the user's history under HKCU\Software\Dravolin stays.
+// through its window, its licence beside it and named in Programs and Features, a later version
+// installed over it, then uninstalled: the files and the shortcut go, the user's history under
+// HKCU\Software\Dravolin stays.
 #include <gtest/gtest.h>
 #include <msi.h>
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <optional>
 #include "Win32TestSupport.h"
 #include "app/Resource.h"
@@ -17,6 +19,8 @@ namespace {
 
 // Fixed in platform/win32/installer/Dravolin.wxs for every version.
 constexpr const char* kUpgradeCode = "{BF9A21A0-D158-41BF-84F7-1892C4A107A2}";
+// Where Windows Installer keeps what Programs and Features shows of an installed product.
+constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 std::string Folder(int csidl) {
     char path[MAX_PATH] = {};
@@ -26,6 +30,13 @@ std::string Folder(int csidl) {
 
 bool Exists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string FirstLine(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
 }
 
 std::string Lower(std::string text) {
@@ -114,6 +125,7 @@ class Installer : public ::testing::Test {
         // A run stopped between two installations can leave files that no installed product
         // owns any more.
         ::DeleteFileA(exe.c_str());
+        ::DeleteFileA(licence.c_str());
         ::RemoveDirectoryA(folder.c_str());
         for (std::string shortcut = InstalledShortcut(); !shortcut.empty();
              shortcut = InstalledShortcut()) {
@@ -147,6 +159,7 @@ class Installer : public ::testing::Test {
     const std::string laterMsi = Env("DRAVOLIN_LATER_MSI");
     const std::string folder = Folder(CSIDL_PROGRAM_FILES) + "\\Dravolin";
     const std::string exe = folder + "\\Dravolin.exe";
+    const std::string licence = folder + "\\LICENSE.txt";
 
     // The shortcut in the Start menu's programs: the one of all users, where Windows puts it
     // for this per-machine package, or the user's own, where Wine's Windows Installer puts it.
@@ -164,6 +177,11 @@ TEST_F(Installer, InstallsTheProgramWithItsShortcutAndUninstallsKeepingTheHistor
     ASSERT_EQ(Msiexec("/i", msi), 0);
     EXPECT_TRUE(Exists(exe)) << exe;
     EXPECT_EQ(InstalledVersions(), std::vector<std::string>{"1.0.0.1"});
+    EXPECT_EQ(FirstLine(licence), "MIT License") << licence;
+    const std::vector<std::string> products = InstalledProducts();
+    ASSERT_EQ(products.size(), 1u);
+    const RawValue comments = ReadRaw(HKEY_LOCAL_MACHINE, kUninstallKey + products[0], "Comments");
+    EXPECT_NE(comments.bytes.find("LICENSE.txt"), std::string::npos) << comments.bytes;
     const std::string shortcut = InstalledShortcut();
     ASSERT_NE(shortcut, "");
     const std::optional<Shortcut> link = ReadShortcut(shortcut);
