@@ -16,10 +16,10 @@ QSize DialogBaseUnits(const QFontMetrics& metrics) {
     return {(letters / 26 + 1) / 2, metrics.height()};
 }
 
-QRect UnitsToPixels(int x, int y, int width, int height, QSize base) {
+QRect UnitsToPixels(const DialogUnits& units, QSize base) {
     // Each value on its own, as the dialog manager creates a control from its template.
-    return QRect(MulDiv(x, base.width(), 4), MulDiv(y, base.height(), 8),
-                 MulDiv(width, base.width(), 4), MulDiv(height, base.height(), 8));
+    return QRect(MulDiv(units.x, base.width(), 4), MulDiv(units.y, base.height(), 8),
+                 MulDiv(units.width, base.width(), 4), MulDiv(units.height, base.height(), 8));
 }
 
 }  // namespace dravolin::qt

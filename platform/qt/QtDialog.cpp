@@ -32,20 +32,17 @@ QtDialog::~QtDialog() {
 
 void QtDialog::BuildControls(const TemplateTexts& texts) {
     const QSize base = DialogBaseUnits(QFontMetrics(font()));
-    setFixedSize(UnitsToPixels(0, 0, kDialogWidthUnits, kDialogHeightUnits, base).size());
+    setFixedSize(UnitsToPixels({0, 0, kDialogWidthUnits, kDialogHeightUnits}, base).size());
 
     QWidget* previous = nullptr;
     for (std::size_t i = 0; i < kMainTemplate.size(); ++i) {
         const ControlTemplate& control = kMainTemplate[i];
-        int width = control.units.right;
-        if (i == kTargetLabelIndex) width = texts.targetLabelWidth;
-        QRect geometry =
-            UnitsToPixels(control.units.left, control.units.top, width, control.units.bottom, base);
+        QRect geometry = UnitsToPixels(control.UnitsIn(texts.language == Language::Russian), base);
         QWidget* widget = nullptr;
         switch (control.kind) {
             case ControlTemplate::Kind::PushButton: {
                 const QString& text = control.id == win::kIdCancel ? texts.exit
-                                      : control.id == 3            ? texts.browse
+                                      : control.id == IDC_BROWSE   ? texts.browse
                                                                    : texts.openTarget;
                 auto* button = new QPushButton(text, this);
                 button->setAutoDefault(true);

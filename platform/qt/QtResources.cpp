@@ -28,13 +28,15 @@ constexpr std::array<std::pair<std::uint32_t, const char*>, 7> kStringIds{{
 }};
 
 TemplateTexts LoadTemplateTexts(const Translation& texts) {
-    return {texts.Text("IDD_MAIN"),
-            texts.Text("IDC_BROWSE"),
-            texts.Text("IDCANCEL"),
-            texts.Text("IDC_TARGET_LABEL"),
-            texts.language() == Language::Russian ? 62 : 47,
-            texts.Text("IDC_PRODUCT_CAPTION"),
-            texts.Text("IDC_OPEN_TARGET")};
+    return {
+        .caption = texts.Text("IDD_MAIN"),
+        .browse = texts.Text("IDC_BROWSE"),
+        .exit = texts.Text("IDCANCEL"),
+        .targetLabel = texts.Text("IDC_TARGET_LABEL"),
+        .language = texts.language(),
+        .product = texts.Text("IDC_PRODUCT_CAPTION"),
+        .openTarget = texts.Text("IDC_OPEN_TARGET"),
+    };
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ struct TemplateTexts {
     QString browse;
     QString exit;
     QString targetLabel;
-    int targetLabelWidth;  // dialog units: the Russian label is wider
-    QString product;       // the two-line product caption
+    Language language;  // the template's widths follow it: the Russian label is wider
+    QString product;    // the two-line product caption
     QString openTarget;
 };
 const TemplateTexts& TextsOf(Language language);

@@ -20,8 +20,8 @@ struct ControlRow {
 
 constexpr const char* kCaption = "Dravolin 1.0\nUnattended CD copier";
 // Styles as the created controls show them: the dialog manager turns a control's WS_BORDER into
-// WS_EX_CLIENTEDGE, and the extended combo box takes WS_VSCROLL off its own style. The template
-// itself is checked bit for bit below.
+// WS_EX_CLIENTEDGE, and the extended combo box takes WS_VSCROLL off its own style. The template's
+// own bits are checked against the Qt template by Win32TemplateTest.
 constexpr DWORD kListStyles = LVS_REPORT | LVS_SHAREIMAGELISTS | LVS_NOLABELWRAP | LVS_ALIGNLEFT |
                               LVS_NOCOLUMNHEADER | LVS_NOSORTHEADER | WS_TABSTOP;
 constexpr DWORD kComboStyles = CBS_DROPDOWN | CBS_SORT | WS_TABSTOP;
