@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 #include "platform/linux/copy/CopyIo.h"
-#include "platform/linux/copy/CopyPrompts.h"
+#include "platform/linux/copy/PolicyPrompts.h"
 #include "platform/linux/copy/TreeCopier.h"
 
 extern char** environ;

@@ -15,7 +15,13 @@ class Registry {
         std::uint32_t type = 0;
         std::string data;  // the bytes read, at most the capacity asked for
     };
-    // A value longer than `capacity` bytes reads as win::kErrorMoreData.
+    // The answer for a value stored with `type` and `data`: its bytes when they fit in
+    // `capacity`; otherwise win::kErrorMoreData with the type alone, as SHGetValueA answers.
+    static Value Found(std::uint32_t type, const std::string& data, std::uint32_t capacity) {
+        if (data.size() > capacity) return {win::kErrorMoreData, type, {}};
+        return {win::kErrorSuccess, type, data};
+    }
+    // A value longer than `capacity` bytes reads as win::kErrorMoreData (see Found).
     virtual Value GetValue(win::RootKey root, const std::string& subKey, const std::string& name,
                            std::uint32_t capacity) = 0;
     // Creates the key when missing; stores exactly `data`'s bytes with `type`.

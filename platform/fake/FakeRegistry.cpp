@@ -32,17 +32,9 @@ bool FakeRegistry::Fails(const std::string& name) const {
 Registry::Value FakeRegistry::GetValue(win::RootKey root, const std::string& subKey,
                                        const std::string& name, std::uint32_t capacity) {
     log_->Add("SHGetValueA " + RootName(root) + " " + subKey + " " + name);
-    Value value;
     const std::optional<Stored> stored = Find(root, subKey, name);
-    if (!stored) return value;  // kErrorFileNotFound
-    value.type = stored->type;
-    if (stored->data.size() > capacity) {
-        value.result = win::kErrorMoreData;  // the type comes back, the data do not
-        return value;
-    }
-    value.result = win::kErrorSuccess;
-    value.data = stored->data;
-    return value;
+    if (!stored) return {};  // kErrorFileNotFound
+    return Found(stored->type, stored->data, capacity);
 }
 
 std::int32_t FakeRegistry::SetValue(win::RootKey root, const std::string& subKey,

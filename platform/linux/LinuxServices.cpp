@@ -1,11 +1,12 @@
 #include "platform/linux/LinuxServices.h"
 
 #include <utility>
-#include "platform/linux/drives/LinuxDeviceControl.h"
+#include "platform/linux/QuietServices.h"
 #include "platform/linux/copy/LinuxShellCopy.h"
+#include "platform/linux/copy/PolicyPrompts.h"
+#include "platform/linux/drives/LinuxDeviceControl.h"
 #include "platform/linux/drives/LinuxShellInfo.h"
 #include "platform/linux/drives/LinuxVolumes.h"
-#include "platform/linux/QuietServices.h"
 
 namespace dravolin::lnx {
 

@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QUrl>
 #include "platform/qt/QtShellInfo.h"
-#include "platform/qt/Translation.h"
+#include "platform/qt/texts/Translation.h"
 #include "platform/qt/WidgetHandles.h"
 
 namespace dravolin::qt {

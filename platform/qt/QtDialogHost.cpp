@@ -2,13 +2,13 @@
 
 #include "app/CopyDlg.h"
 #include "app/Resource.h"
-#include "platform/qt/CopyBoard.h"
+#include "platform/qt/copy/CopyBoard.h"
 #include "platform/qt/QtDialog.h"
 
 namespace dravolin::qt {
 
-QtDialogHost::QtDialogHost(Language language, std::shared_ptr<CopySessions> sessions)
-    : language_(language), sessions_(std::move(sessions)) {}
+QtDialogHost::QtDialogHost(Language language, std::shared_ptr<CopyChannels> channels)
+    : language_(language), channels_(std::move(channels)) {}
 
 QtDialogHost::~QtDialogHost() = default;
 
@@ -16,7 +16,7 @@ std::intptr_t QtDialogHost::RunModal(CCopyDlg& dialog) {
     QtDialog window(dialog, TextsOf(language_));
     window.SetTickRunner(tickRunner_);
     // Declared after the window, so it goes first: its copy windows are the window's children.
-    CopyBoard board(window, language_, sessions_);
+    CopyBoard board(window, language_, channels_);
     current_ = &window;
     board_ = &board;
 

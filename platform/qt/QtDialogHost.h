@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 #include "platform/DialogWindow.h"
-#include "platform/qt/CopySession.h"
+#include "platform/qt/copy/CopyChannels.h"
 #include "platform/qt/QtDialog.h"
 #include "platform/qt/QtResources.h"
 
@@ -16,8 +16,8 @@ class CopyBoard;
 // exists once the loop ends. UI thread only.
 class QtDialogHost : public DialogHost {
   public:
-    // `sessions` lets the dialog show the copies its workers run; null shows none.
-    QtDialogHost(Language language, std::shared_ptr<CopySessions> sessions);
+    // `channels` lets the dialog show the copies its workers run; null shows none.
+    QtDialogHost(Language language, std::shared_ptr<CopyChannels> channels);
     ~QtDialogHost() override;
     std::intptr_t RunModal(CCopyDlg& dialog) override;
 
@@ -30,7 +30,7 @@ class QtDialogHost : public DialogHost {
   private:
     QtDialog::TickRunner tickRunner_;
     Language language_;
-    std::shared_ptr<CopySessions> sessions_;
+    std::shared_ptr<CopyChannels> channels_;
     QtDialog* current_ = nullptr;
     CopyBoard* board_ = nullptr;
 };

@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 #include "platform/qt/PathText.h"
-#include "platform/qt/PrepareTexts.h"
+#include "platform/qt/texts/Texts.h"
 #include "platform/qt/WidgetHandles.h"
 
 namespace dravolin::qt {

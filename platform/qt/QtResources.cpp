@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 #include "platform/qt/QtIcon.h"
-#include "platform/qt/Translation.h"
+#include "platform/qt/texts/Translation.h"
 
 // The icons are compiled into this static library: the resource's initialiser must be named,
 // or the linker drops it.

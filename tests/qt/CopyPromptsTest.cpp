@@ -6,8 +6,9 @@
 #include <atomic>
 #include <future>
 #include <thread>
-#include "platform/qt/CopyBoard.h"
-#include "platform/qt/CopyWindows.h"
+#include "platform/qt/copy/CopyBoard.h"
+#include "platform/qt/copy/CopyChannels.h"
+#include "platform/qt/copy/CopyWindows.h"
 #include "platform/qt/WidgetHandles.h"
 #include "tests/qt/WindowEndings.h"
 
@@ -40,13 +41,13 @@ class CopyPromptsTest : public QObject {
   private slots:
     void progressIsShownAndCancelStopsTheWorker() {
         QWidget owner;
-        auto sessions = std::make_shared<CopySessions>();
-        auto board = std::make_unique<CopyBoard>(owner, Language::English, sessions);
-        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        auto channels = std::make_shared<CopyChannels>();
+        auto board = std::make_unique<CopyBoard>(owner, Language::English, channels);
+        auto channel = channels->Open(HandleOf(&owner), "E:", "/tmp/out");
         std::atomic<bool> stopped{false};
         std::thread worker([&] {
-            CopyProgressView progress{"Docs/a.txt", 1536, 4096, 1, 3};
-            while (session->Progress(progress)) std::this_thread::yield();
+            lnx::CopyProgress progress{false, "Docs/a.txt", 1536, 4096, 1, 3};
+            while (channel->OnProgress(progress)) std::this_thread::yield();
             stopped = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(board->ProgressWindows().size() == 1, 10000);
@@ -58,7 +59,7 @@ class CopyPromptsTest : public QObject {
         window->CancelButton().click();
         worker.join();
         QVERIFY(stopped);
-        QVERIFY(session->CancelRequested());
+        QVERIFY(channel->CancelRequested());
     }
 
     // A Linux user reads the drive as the dialog's list names it and the folder its disc is
@@ -77,15 +78,15 @@ class CopyPromptsTest : public QObject {
         QFETCH(QString, title);
         QFETCH(QString, fromTo);
         QWidget owner;
-        auto sessions = std::make_shared<CopySessions>();
-        CopyBoard board(owner, static_cast<Language>(language), sessions);
-        auto session = sessions->Begin(HandleOf(&owner), "DATA (E:)", "/home/u/discs");
-        session->SetFolder("/media/u/DATA");
-        QVERIFY(session->Progress({"a", 1, 2, 0, 1}));
+        auto channels = std::make_shared<CopyChannels>();
+        CopyBoard board(owner, static_cast<Language>(language), channels);
+        auto channel = channels->Open(HandleOf(&owner), "DATA (E:)", "/home/u/discs");
+        channel->OnMounted("/media/u/DATA");
+        QVERIFY(channel->OnProgress({false, "a", 1, 2, 0, 1}));
         QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{1});
         QCOMPARE(board.ProgressWindows().front()->windowTitle(), title);
         QCOMPARE(board.ProgressWindows().front()->FromToText(), fromTo);
-        session->Finish(true, "");
+        channel->OnFinished(lnx::CopyOutcome::Completed, "");
     }
 
     // A disc that could not be mounted: the prompt names the drive and says what the system's
@@ -134,39 +135,40 @@ class CopyPromptsTest : public QObject {
         QFETCH(int, problem);
         QFETCH(QString, text);
         QWidget owner;
-        auto sessions = std::make_shared<CopySessions>();
-        CopyBoard board(owner, static_cast<Language>(language), sessions);
-        auto session = sessions->Begin(HandleOf(&owner), "CD/DVD drive sr1 (E:)", "/tmp/out");
+        auto channels = std::make_shared<CopyChannels>();
+        CopyBoard board(owner, static_cast<Language>(language), channels);
+        auto channel = channels->Open(HandleOf(&owner), "CD/DVD drive sr1 (E:)", "/tmp/out");
         auto asked = std::async(std::launch::async, [&] {
-            return session->AskError(
-                {"/dev/sr1", "No medium found", static_cast<lnx::MountProblem>(problem)});
+            return channel->AskError(
+                {"/dev/sr1", 0, "No medium found", static_cast<lnx::MountProblem>(problem)});
         });
         // Should a check fail, the worker must not wait for ever.
-        const auto release = qScopeGuard([&] { session->Close(); });
+        const auto release = qScopeGuard([&] { channel->Close(); });
         QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
         auto* box = qobject_cast<QMessageBox*>(board.OpenPrompt());
         QVERIFY(box);
         QCOMPARE(box->text(), text);
         QTest::keyClick(box, Qt::Key_Escape);
         QVERIFY(asked.wait_for(kDeadline) == std::future_status::ready);
-        QCOMPARE(asked.get(), ErrorAnswer::Cancel);
+        QCOMPARE(asked.get(), lnx::ErrorDecision::Cancel);
     }
 
     void replaceAndErrorQuestionsGetTheUsersAnswers() {
         QWidget owner;
-        auto sessions = std::make_shared<CopySessions>();
-        CopyBoard board(owner, Language::English, sessions);
-        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        auto channels = std::make_shared<CopyChannels>();
+        CopyBoard board(owner, Language::English, channels);
+        auto channel = channels->Open(HandleOf(&owner), "E:", "/tmp/out");
         auto replace = std::async(std::launch::async, [&] {
-            return session->AskReplace({"/tmp/out/a.txt", 10, 0, 20, 0});
+            return channel->AskReplace({"/tmp/out/a.txt", "a.txt", 10, 0, 20, 0});
         });
         QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
         QVERIFY(Click(board, QStringLiteral("Yes to &All")));
         QVERIFY(replace.wait_for(kDeadline) == std::future_status::ready);
-        QCOMPARE(replace.get(), ReplaceAnswer::YesToAll);
+        QCOMPARE(replace.get(), lnx::ReplaceDecision::ReplaceAll);
 
         auto error = std::async(std::launch::async, [&] {
-            return session->AskError({"/tmp/out/b.txt", "b.txt could not be written: disc full"});
+            return channel->AskError(
+                {"/tmp/out/b.txt", 0, "b.txt could not be written: disc full"});
         });
         QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
         auto* box = qobject_cast<QMessageBox*>(board.OpenPrompt());
@@ -174,16 +176,16 @@ class CopyPromptsTest : public QObject {
         QVERIFY(box->text().contains(QStringLiteral("disc full")));
         QVERIFY(Click(board, QStringLiteral("&Skip")));
         QVERIFY(error.wait_for(kDeadline) == std::future_status::ready);
-        QCOMPARE(error.get(), ErrorAnswer::Skip);
+        QCOMPARE(error.get(), lnx::ErrorDecision::Skip);
 
         // Escape on a prompt is Cancel.
         auto cancelled = std::async(std::launch::async, [&] {
-            return session->AskReplace({"/tmp/out/c.txt", 1, 0, 1, 0});
+            return channel->AskReplace({"/tmp/out/c.txt", "c.txt", 1, 0, 1, 0});
         });
         QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
         QTest::keyClick(board.OpenPrompt(), Qt::Key_Escape);
         QVERIFY(cancelled.wait_for(kDeadline) == std::future_status::ready);
-        QCOMPARE(cancelled.get(), ReplaceAnswer::Cancel);
+        QCOMPARE(cancelled.get(), lnx::ReplaceDecision::Cancel);
     }
 
     // The worker waits for the answer to a question; however the user ends the prompt, the
@@ -203,17 +205,17 @@ class CopyPromptsTest : public QObject {
         QFETCH(int, ending);
         QFETCH(bool, replace);
         QWidget owner;
-        auto sessions = std::make_shared<CopySessions>();
-        CopyBoard board(owner, Language::English, sessions);
-        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        auto channels = std::make_shared<CopyChannels>();
+        CopyBoard board(owner, Language::English, channels);
+        auto channel = channels->Open(HandleOf(&owner), "E:", "/tmp/out");
         auto asked = std::async(std::launch::async, [&] {
-            return replace ? session->AskReplace({"/tmp/out/a.txt", 10, 0, 20, 0}) ==
-                                 ReplaceAnswer::Cancel
-                           : session->AskError({"/tmp/out/b.txt", "b.txt: disc full"}) ==
-                                 ErrorAnswer::Cancel;
+            return replace ? channel->AskReplace({"/tmp/out/a.txt", "a.txt", 10, 0, 20, 0}) ==
+                                 lnx::ReplaceDecision::Cancel
+                           : channel->AskError({"/tmp/out/b.txt", 0, "b.txt: disc full"}) ==
+                                 lnx::ErrorDecision::Cancel;
         });
         // Should a wait never end, a failing check must not leave the worker waiting for ever.
-        const auto release = qScopeGuard([&] { session->Close(); });
+        const auto release = qScopeGuard([&] { channel->Close(); });
         QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
         End(*board.OpenPrompt(), static_cast<Ending>(ending));
         QVERIFY(asked.wait_for(kDeadline) == std::future_status::ready);
@@ -222,13 +224,13 @@ class CopyPromptsTest : public QObject {
 
         // The next question waits for its own answer: nothing of the last one is left over.
         auto next = std::async(std::launch::async, [&] {
-            return session->AskReplace({"/tmp/out/c.txt", 1, 0, 1, 0});
+            return channel->AskReplace({"/tmp/out/c.txt", "c.txt", 1, 0, 1, 0});
         });
         QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
         QVERIFY(next.wait_for(std::chrono::milliseconds(0)) == std::future_status::timeout);
         QVERIFY(Click(board, QStringLiteral("&No")));
         QVERIFY(next.wait_for(kDeadline) == std::future_status::ready);
-        QCOMPARE(next.get(), ReplaceAnswer::No);
+        QCOMPARE(next.get(), lnx::ReplaceDecision::Skip);
     }
 
     // The progress window's Cancel, Escape and close box all stop the copy; the window stays
@@ -242,62 +244,62 @@ class CopyPromptsTest : public QObject {
     void everyWayOfEndingTheProgressWindowCancelsTheCopy() {
         QFETCH(int, ending);
         QWidget owner;
-        auto sessions = std::make_shared<CopySessions>();
-        CopyBoard board(owner, Language::English, sessions);
-        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
-        QVERIFY(session->Progress({"a", 1, 2, 0, 1}));
+        auto channels = std::make_shared<CopyChannels>();
+        CopyBoard board(owner, Language::English, channels);
+        auto channel = channels->Open(HandleOf(&owner), "E:", "/tmp/out");
+        QVERIFY(channel->OnProgress({false, "a", 1, 2, 0, 1}));
         QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{1});
         ProgressWindow* window = board.ProgressWindows().front();
         End(*window, static_cast<Ending>(ending));
-        QVERIFY(session->CancelRequested());
-        QVERIFY(!session->Progress({"a", 2, 2, 1, 1}));
+        QVERIFY(channel->CancelRequested());
+        QVERIFY(!channel->OnProgress({false, "a", 2, 2, 1, 1}));
         QCOMPARE(board.ProgressWindows().size(), std::size_t{1});
-        session->Finish(false, "");
+        channel->OnFinished(lnx::CopyOutcome::Cancelled, "");
         QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{0});
     }
 
     void russianPromptButtons() {
         QWidget owner;
-        auto sessions = std::make_shared<CopySessions>();
-        CopyBoard board(owner, Language::Russian, sessions);
-        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        auto channels = std::make_shared<CopyChannels>();
+        CopyBoard board(owner, Language::Russian, channels);
+        auto channel = channels->Open(HandleOf(&owner), "E:", "/tmp/out");
         auto replace = std::async(std::launch::async, [&] {
-            return session->AskReplace({"/tmp/out/a.txt", 10, 0, 20, 0});
+            return channel->AskReplace({"/tmp/out/a.txt", "a.txt", 10, 0, 20, 0});
         });
         QTRY_VERIFY_WITH_TIMEOUT(board.OpenPrompt() != nullptr, 10000);
         QVERIFY(Click(board, QStringLiteral("Нет для в&сех")));
         QVERIFY(replace.wait_for(kDeadline) == std::future_status::ready);
-        QCOMPARE(replace.get(), ReplaceAnswer::NoToAll);
+        QCOMPARE(replace.get(), lnx::ReplaceDecision::SkipAll);
     }
 
     void closingTheDialogReleasesAWaitingWorker() {
         QWidget owner;
-        auto sessions = std::make_shared<CopySessions>();
-        auto board = std::make_unique<CopyBoard>(owner, Language::English, sessions);
-        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
+        auto channels = std::make_shared<CopyChannels>();
+        auto board = std::make_unique<CopyBoard>(owner, Language::English, channels);
+        auto channel = channels->Open(HandleOf(&owner), "E:", "/tmp/out");
         auto replace = std::async(std::launch::async, [&] {
-            return session->AskReplace({"/tmp/out/a.txt", 10, 0, 20, 0});
+            return channel->AskReplace({"/tmp/out/a.txt", "a.txt", 10, 0, 20, 0});
         });
         QTRY_VERIFY_WITH_TIMEOUT(board->OpenPrompt() != nullptr, 10000);
         board.reset();  // the dialog goes while the worker waits for its answer
         QVERIFY(replace.wait_for(kDeadline) == std::future_status::ready);
-        QCOMPARE(replace.get(), ReplaceAnswer::Cancel);
-        // From now on the session asks nobody and stops the copy.
-        QVERIFY(!session->Progress({}));
-        QCOMPARE(session->AskError({"x", "y"}), ErrorAnswer::Cancel);
-        // A copy that starts after the dialog went gets a closed session.
-        auto late = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
-        QCOMPARE(late->AskReplace({}), ReplaceAnswer::Cancel);
+        QCOMPARE(replace.get(), lnx::ReplaceDecision::Cancel);
+        // From now on the channel asks nobody and stops the copy.
+        QVERIFY(!channel->OnProgress({}));
+        QCOMPARE(channel->AskError({"x", 0, "y"}), lnx::ErrorDecision::Cancel);
+        // A copy that starts after the dialog went gets a closed channel.
+        auto late = channels->Open(HandleOf(&owner), "E:", "/tmp/out");
+        QCOMPARE(late->AskReplace({}), lnx::ReplaceDecision::Cancel);
     }
 
     void finishClosesTheProgressWindow() {
         QWidget owner;
-        auto sessions = std::make_shared<CopySessions>();
-        CopyBoard board(owner, Language::English, sessions);
-        auto session = sessions->Begin(HandleOf(&owner), "E:", "/tmp/out");
-        QVERIFY(session->Progress({"a", 1, 2, 0, 1}));
+        auto channels = std::make_shared<CopyChannels>();
+        CopyBoard board(owner, Language::English, channels);
+        auto channel = channels->Open(HandleOf(&owner), "E:", "/tmp/out");
+        QVERIFY(channel->OnProgress({false, "a", 1, 2, 0, 1}));
         QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{1});
-        session->Finish(true, "");
+        channel->OnFinished(lnx::CopyOutcome::Completed, "");
         QTRY_COMPARE(board.ProgressWindows().size(), std::size_t{0});
     }
 

@@ -9,7 +9,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
-#include "platform/qt/CopyBoard.h"
+#include "platform/qt/copy/CopyBoard.h"
 #include "tests/qt/ProgramOnSeams.h"
 #include "tests/qt/WindowEndings.h"
 

@@ -85,9 +85,9 @@ class WitnessedThreads : public Threads {
 
 struct QtTestPlatform {
     explicit QtTestPlatform(Language language = Language::English,
-                            std::shared_ptr<CopySessions> sessions = nullptr)
+                            std::shared_ptr<CopyChannels> channels = nullptr)
         : resources(language),
-          host(language, std::move(sessions)),
+          host(language, std::move(channels)),
           shellInfo(*fakes.machine),
           registry(fakes.registry, witness),
           threads(fakes.threads, witness),

@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 #include "platform/qt/QtResources.h"
-#include "platform/qt/Translation.h"
+#include "platform/qt/texts/Translation.h"
 
 using namespace dravolin;
 using namespace dravolin::qt;

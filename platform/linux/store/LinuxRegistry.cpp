@@ -16,16 +16,8 @@ std::uint32_t RootNumber(win::RootKey root) {
 }
 
 Registry::Value Answer(const StoreRecord* record, std::uint32_t capacity) {
-    Registry::Value value;
-    if (!record) return value;  // ERROR_FILE_NOT_FOUND
-    value.type = record->type;
-    if (record->data.size() > capacity) {
-        value.result = win::kErrorMoreData;  // the type comes back, the data do not
-        return value;
-    }
-    value.result = win::kErrorSuccess;
-    value.data = record->data;
-    return value;
+    if (!record) return {};  // ERROR_FILE_NOT_FOUND
+    return Registry::Found(record->type, record->data, capacity);
 }
 
 }  // namespace

@@ -6,8 +6,7 @@
 #include <functional>
 #include <utility>
 #include "platform/linux/drives/DiscPresence.h"
-#include "platform/qt/Translation.h"
-#include "platform/qt/product/LinuxCopyPrompts.h"
+#include "platform/qt/texts/Translation.h"
 
 namespace dravolin::qt {
 
@@ -44,22 +43,22 @@ void RunTick(const std::function<void()>& tick, bool log) {
 }  // namespace
 
 lnx::LinuxServicesOptions Program::ServicesOptions(
-    ProgramOptions& options, const std::shared_ptr<CopySessions>& sessions,
+    ProgramOptions& options, const std::shared_ptr<CopyChannels>& channels,
     const std::shared_ptr<SessionInhibitor>& inhibitor) {
     lnx::LinuxServicesOptions services = std::move(options.services);
-    services.prompts = std::make_shared<QtCopyPromptsFactory>(sessions);
+    services.prompts = channels;
     services.cursor = std::make_shared<QtWaitCursor>();
     services.autoPlay = std::make_shared<InhibitorHook>(inhibitor);
     return services;
 }
 
 Program::Program(ProgramOptions options)
-    : sessions_(std::make_shared<CopySessions>()),
+    : channels_(std::make_shared<CopyChannels>()),
       inhibitor_(std::make_shared<SessionInhibitor>(
           options.sessionBus, Translation(options.language).Text("session.inhibitReason"))),
-      services_(ServicesOptions(options, sessions_, inhibitor_)),
+      services_(ServicesOptions(options, channels_, inhibitor_)),
       resources_(options.language),
-      host_(options.language, sessions_),
+      host_(options.language, channels_),
       storeCommits_(services_.registry(), host_, options.language),
       shellInfo_(services_.shellInfo()),
       preparer_(services_.preparer(), options.language),

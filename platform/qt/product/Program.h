@@ -58,10 +58,10 @@ class Program {
 
   private:
     static lnx::LinuxServicesOptions ServicesOptions(ProgramOptions& options,
-                                                     const std::shared_ptr<CopySessions>& sessions,
+                                                     const std::shared_ptr<CopyChannels>& channels,
                                                      const std::shared_ptr<SessionInhibitor>&);
 
-    std::shared_ptr<CopySessions> sessions_;
+    std::shared_ptr<CopyChannels> channels_;
     std::shared_ptr<SessionInhibitor> inhibitor_;
     lnx::LinuxServices services_;
     QtDesktop desktop_;

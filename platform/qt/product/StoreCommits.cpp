@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include "platform/linux/io/ErrorText.h"
 #include "platform/qt/QtDialog.h"
-#include "platform/qt/StoreTexts.h"
+#include "platform/qt/texts/Texts.h"
 
 namespace dravolin::qt {
 

@@ -7,6 +7,7 @@
 #include <thread>
 #include "CopyTestSupport.h"
 #include "FakeSystem.h"
+#include "platform/linux/copy/PolicyPrompts.h"
 #include "platform/linux/copy/LinuxShellCopy.h"
 #include "platform/linux/mount/UDisks2Client.h"
 

@@ -1,4 +1,4 @@
-#include "platform/qt/CopyWindows.h"
+#include "platform/qt/copy/CopyWindows.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -121,7 +121,7 @@ void ProgressWindow::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void ProgressWindow::Update(const CopyProgressView& progress) {
+void ProgressWindow::Update(const lnx::CopyProgress& progress) {
     file_->setText(QString::fromStdString(progress.currentFile));
     bytes_->setText(texts_.bytes.arg(FormatBytes(progress.bytesDone, texts_),
                                      FormatBytes(progress.bytesTotal, texts_)));
@@ -151,31 +151,31 @@ QString ProgressWindow::RateText() const {
 }
 
 std::unique_ptr<QMessageBox> MakeReplacePrompt(QWidget& owner, const CopyTexts& texts,
-                                               const ReplaceQuestionView& view,
+                                               const lnx::ReplaceQuestion& view,
                                                std::function<void(int)> answer) {
     const QString text = texts.replaceText.arg(
         QString::fromStdString(view.targetPath), FormatBytes(view.existingSize, texts),
         FormatTime(view.existingModified), FormatBytes(view.incomingSize, texts),
         FormatTime(view.incomingModified));
-    const Buttons buttons{{texts.yes, static_cast<int>(ReplaceAnswer::Yes)},
-                          {texts.yesToAll, static_cast<int>(ReplaceAnswer::YesToAll)},
-                          {texts.no, static_cast<int>(ReplaceAnswer::No)},
-                          {texts.noToAll, static_cast<int>(ReplaceAnswer::NoToAll)},
-                          {texts.cancel, static_cast<int>(ReplaceAnswer::Cancel)}};
+    const Buttons buttons{{texts.yes, static_cast<int>(lnx::ReplaceDecision::Replace)},
+                          {texts.yesToAll, static_cast<int>(lnx::ReplaceDecision::ReplaceAll)},
+                          {texts.no, static_cast<int>(lnx::ReplaceDecision::Skip)},
+                          {texts.noToAll, static_cast<int>(lnx::ReplaceDecision::SkipAll)},
+                          {texts.cancel, static_cast<int>(lnx::ReplaceDecision::Cancel)}};
     return MakePrompt(owner, QMessageBox::Question, texts.replaceTitle, text, buttons,
-                      static_cast<int>(ReplaceAnswer::Cancel), std::move(answer));
+                      static_cast<int>(lnx::ReplaceDecision::Cancel), std::move(answer));
 }
 
 std::unique_ptr<QMessageBox> MakeErrorPrompt(QWidget& owner, const CopyTexts& texts,
-                                             const ErrorView& view, const QString& drive,
+                                             const lnx::CopyFailure& view, const QString& drive,
                                              std::function<void(int)> answer) {
-    const Buttons buttons{{texts.retry, static_cast<int>(ErrorAnswer::Retry)},
-                          {texts.skip, static_cast<int>(ErrorAnswer::Skip)},
-                          {texts.cancel, static_cast<int>(ErrorAnswer::Cancel)}};
+    const Buttons buttons{{texts.retry, static_cast<int>(lnx::ErrorDecision::Retry)},
+                          {texts.skip, static_cast<int>(lnx::ErrorDecision::Skip)},
+                          {texts.cancel, static_cast<int>(lnx::ErrorDecision::Cancel)}};
     QString text = QString::fromStdString(view.text);
     if (view.mount) text = texts.mountProblems[static_cast<int>(*view.mount)].arg(drive, text);
     return MakePrompt(owner, QMessageBox::Warning, texts.errorTitle, text, buttons,
-                      static_cast<int>(ErrorAnswer::Cancel), std::move(answer));
+                      static_cast<int>(lnx::ErrorDecision::Cancel), std::move(answer));
 }
 
 }  // namespace dravolin::qt

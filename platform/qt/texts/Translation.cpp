@@ -1,4 +1,4 @@
-#include "platform/qt/Translation.h"
+#include "platform/qt/texts/Translation.h"
 
 // The compiled files are embedded in this static library under :/dravolin/i18n
 // (platform/qt/CMakeLists.txt): the resource's initialiser must be named, or the linker drops

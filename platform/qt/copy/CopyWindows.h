@@ -3,8 +3,8 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
-#include "platform/qt/CopySession.h"
-#include "platform/qt/CopyTexts.h"
+#include "platform/linux/copy/CopyPrompts.h"
+#include "platform/qt/texts/Texts.h"
 
 class QLabel;
 class QMessageBox;
@@ -23,7 +23,7 @@ class ProgressWindow : public QWidget {
   public:
     ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& drive,
                    const QString& source, const QString& target, std::function<void()> onCancel);
-    void Update(const CopyProgressView& progress);
+    void Update(const lnx::CopyProgress& progress);
 
     QString FromToText() const;
     QString FileText() const;
@@ -50,14 +50,14 @@ class ProgressWindow : public QWidget {
 
 // The replace question (Yes, Yes to all, No, No to all, Cancel) and the error question
 // (Retry, Skip, Cancel), shown without blocking the UI thread; `answer` gets the answer as
-// ReplaceAnswer or ErrorAnswer, once. Escape and the close box are Cancel. An error about a
-// disc that could not be mounted names `drive` and says what the system's answer means.
-// UI thread only.
+// lnx::ReplaceDecision or lnx::ErrorDecision, once. Escape and the close box are Cancel. An error
+// about a disc that could not be mounted names `drive` and says what the system's answer means. UI
+// thread only.
 std::unique_ptr<QMessageBox> MakeReplacePrompt(QWidget& owner, const CopyTexts& texts,
-                                               const ReplaceQuestionView& view,
+                                               const lnx::ReplaceQuestion& view,
                                                std::function<void(int)> answer);
 std::unique_ptr<QMessageBox> MakeErrorPrompt(QWidget& owner, const CopyTexts& texts,
-                                             const ErrorView& view, const QString& drive,
+                                             const lnx::CopyFailure& view, const QString& drive,
                                              std::function<void(int)> answer);
 
 }  // namespace dravolin::qt

@@ -1,7 +1,7 @@
-#include "platform/qt/CopySession.h"
+#include "platform/qt/copy/CopyChannel.h"
 
 #include <QMetaObject>
-#include "platform/qt/CopyBoard.h"
+#include "platform/qt/copy/CopyBoard.h"
 
 namespace dravolin::qt {
 
@@ -9,17 +9,17 @@ namespace {
 constexpr int kCancelAnswer = -1;
 }  // namespace
 
-void CopySession::SetFolder(const std::string& folder) {
+void CopyChannel::OnMounted(const std::string& folder) {
     std::lock_guard lock(mutex_);
     folder_ = folder;
 }
 
-std::string CopySession::Folder() const {
+std::string CopyChannel::Folder() const {
     std::lock_guard lock(mutex_);
     return folder_;
 }
 
-bool CopySession::Progress(const CopyProgressView& progress) {
+bool CopyChannel::OnProgress(const lnx::CopyProgress& progress) {
     std::lock_guard lock(mutex_);
     if (closed_ || cancel_) return false;
     progress_ = progress;
@@ -33,9 +33,9 @@ bool CopySession::Progress(const CopyProgressView& progress) {
     return true;
 }
 
-ReplaceAnswer CopySession::AskReplace(const ReplaceQuestionView& question) {
+lnx::ReplaceDecision CopyChannel::AskReplace(const lnx::ReplaceQuestion& question) {
     std::unique_lock lock(mutex_);
-    if (!board_ || closed_ || cancel_) return ReplaceAnswer::Cancel;
+    if (!board_ || closed_ || cancel_) return lnx::ReplaceDecision::Cancel;
     CopyBoard* board = board_;
     const std::uint64_t id = ++question_;
     QMetaObject::invokeMethod(
@@ -45,22 +45,24 @@ ReplaceAnswer CopySession::AskReplace(const ReplaceQuestionView& question) {
         },
         Qt::QueuedConnection);
     const int answer = WaitForAnswer(lock);
-    return answer == kCancelAnswer ? ReplaceAnswer::Cancel : static_cast<ReplaceAnswer>(answer);
+    return answer == kCancelAnswer ? lnx::ReplaceDecision::Cancel
+                                   : static_cast<lnx::ReplaceDecision>(answer);
 }
 
-ErrorAnswer CopySession::AskError(const ErrorView& error) {
+lnx::ErrorDecision CopyChannel::AskError(const lnx::CopyFailure& error) {
     std::unique_lock lock(mutex_);
-    if (!board_ || closed_ || cancel_) return ErrorAnswer::Cancel;
+    if (!board_ || closed_ || cancel_) return lnx::ErrorDecision::Cancel;
     CopyBoard* board = board_;
     const std::uint64_t id = ++question_;
     QMetaObject::invokeMethod(
         board, [board, error, id, self = shared_from_this()] { board->ShowError(self, id, error); },
         Qt::QueuedConnection);
     const int answer = WaitForAnswer(lock);
-    return answer == kCancelAnswer ? ErrorAnswer::Cancel : static_cast<ErrorAnswer>(answer);
+    return answer == kCancelAnswer ? lnx::ErrorDecision::Cancel
+                                   : static_cast<lnx::ErrorDecision>(answer);
 }
 
-int CopySession::WaitForAnswer(std::unique_lock<std::mutex>& lock) {
+int CopyChannel::WaitForAnswer(std::unique_lock<std::mutex>& lock) {
     answer_.reset();
     changed_.wait(lock, [this] { return answer_.has_value() || closed_ || cancel_; });
     if (!answer_) return kCancelAnswer;
@@ -69,25 +71,22 @@ int CopySession::WaitForAnswer(std::unique_lock<std::mutex>& lock) {
     return answer;
 }
 
-void CopySession::Finish(bool completed, const std::string& summary) {
+void CopyChannel::OnFinished(lnx::CopyOutcome, const std::string& summary) {
     std::lock_guard lock(mutex_);
     if (!board_ || closed_) return;
     CopyBoard* board = board_;
     QMetaObject::invokeMethod(
-        board,
-        [board, completed, summary, self = shared_from_this()] {
-            board->Finish(self, completed, summary);
-        },
+        board, [board, summary, self = shared_from_this()] { board->Finish(self, summary); },
         Qt::QueuedConnection);
 }
 
-CopyProgressView CopySession::TakeProgress() {
+lnx::CopyProgress CopyChannel::TakeProgress() {
     std::lock_guard lock(mutex_);
     progressQueued_ = false;
     return progress_;
 }
 
-void CopySession::Answer(int answer) {
+void CopyChannel::Answer(int answer) {
     {
         std::lock_guard lock(mutex_);
         answer_ = answer;
@@ -95,7 +94,7 @@ void CopySession::Answer(int answer) {
     changed_.notify_all();
 }
 
-void CopySession::RequestCancel() {
+void CopyChannel::RequestCancel() {
     {
         std::lock_guard lock(mutex_);
         cancel_ = true;
@@ -103,12 +102,12 @@ void CopySession::RequestCancel() {
     changed_.notify_all();
 }
 
-bool CopySession::CancelRequested() const {
+bool CopyChannel::CancelRequested() const {
     std::lock_guard lock(mutex_);
     return cancel_;
 }
 
-void CopySession::AttachTo(CopyBoard* board) {
+void CopyChannel::AttachTo(CopyBoard* board) {
     {
         std::lock_guard lock(mutex_);
         if (closed_) return;
@@ -116,29 +115,6 @@ void CopySession::AttachTo(CopyBoard* board) {
         closed_ = board == nullptr;
     }
     changed_.notify_all();
-}
-
-std::shared_ptr<CopySession> CopySessions::Begin(WindowHandle owner, std::string drive,
-                                                 std::string target) {
-    auto session = std::make_shared<CopySession>(std::move(drive), std::move(target));
-    std::lock_guard lock(mutex_);
-    auto it = boards_.find(owner);
-    if (it == boards_.end()) {
-        session->Close();
-    } else {
-        it->second->Adopt(session);
-    }
-    return session;
-}
-
-void CopySessions::Register(WindowHandle owner, CopyBoard* board) {
-    std::lock_guard lock(mutex_);
-    boards_[owner] = board;
-}
-
-void CopySessions::Unregister(WindowHandle owner) {
-    std::lock_guard lock(mutex_);
-    boards_.erase(owner);
 }
 
 }  // namespace dravolin::qt

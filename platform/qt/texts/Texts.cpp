@@ -1,6 +1,6 @@
-#include "platform/qt/CopyTexts.h"
+#include "platform/qt/texts/Texts.h"
 
-#include "platform/qt/Translation.h"
+#include "platform/qt/texts/Translation.h"
 
 namespace dravolin::qt {
 
@@ -32,10 +32,29 @@ CopyTexts LoadCopyTexts(const Translation& texts) {
     };
 }
 
+PrepareTexts LoadPrepareTexts(const Translation& texts) {
+    return {texts.Text("prepare.title"), texts.Text("prepare.cannotPrepare"),
+            texts.Text("prepare.drivePath"), texts.Text("prepare.networkName"),
+            texts.Text("prepare.unknownUser")};
+}
+
+StoreTexts LoadStoreTexts(const Translation& texts) {
+    return {texts.Text("store.title"), texts.Text("store.cannotSave"), texts.Text("store.notAFile"),
+            texts.Text("store.damaged")};
+}
+
 }  // namespace
 
 const CopyTexts& CopyTextsOf(Language language) {
     return LoadedTexts<CopyTexts, LoadCopyTexts>(language);
+}
+
+const PrepareTexts& PrepareTextsOf(Language language) {
+    return LoadedTexts<PrepareTexts, LoadPrepareTexts>(language);
+}
+
+const StoreTexts& StoreTextsOf(Language language) {
+    return LoadedTexts<StoreTexts, LoadStoreTexts>(language);
 }
 
 }  // namespace dravolin::qt
