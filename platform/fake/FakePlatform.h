@@ -3,11 +3,13 @@
 #include <memory>
 #include "platform/Platform.h"
 #include "platform/fake/CallLog.h"
+#include "platform/fake/FakeComRuntime.h"
 #include "platform/fake/FakeControls.h"
 #include "platform/fake/FakeMachine.h"
 #include "platform/fake/FakeRegistry.h"
 #include "platform/fake/FakeThreads.h"
 #include "platform/fake/FakeUi.h"
+#include "platform/fake/FakeWaitCursor.h"
 
 namespace dravolin::fake {
 

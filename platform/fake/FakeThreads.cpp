@@ -85,20 +85,4 @@ int FakeThreads::Live() const {
     return live;
 }
 
-void FakeCom::Initialize() {
-    log_->Add("CoInitialize");
-}
-
-void FakeCom::Uninitialize() {
-    log_->Add("CoUninitialize");
-}
-
-void FakeWaitCursor::Begin() {
-    log_->Add("BeginWaitCursor");
-}
-
-void FakeWaitCursor::End() {
-    log_->Add("EndWaitCursor");
-}
-
 }  // namespace dravolin::fake

@@ -1,12 +1,10 @@
 #pragma once
-// Worker threads that tests run step by step, and the per-thread services workers use.
+// Worker threads that tests run step by step.
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
-#include "platform/ComRuntime.h"
 #include "platform/Threads.h"
-#include "platform/WaitCursor.h"
 #include "platform/fake/CallLog.h"
 
 namespace dravolin::fake {
@@ -53,28 +51,6 @@ class FakeThreads : public Threads {
     std::vector<std::shared_ptr<Record>> records_;
     int failCreates_ = 0;
     bool killable_ = true;
-    CallLog* log_;
-};
-
-// Log: "CoInitialize", "CoUninitialize".
-class FakeCom : public ComRuntime {
-  public:
-    explicit FakeCom(CallLog* log) : log_(log) {}
-    void Initialize() override;
-    void Uninitialize() override;
-
-  private:
-    CallLog* log_;
-};
-
-// Log: "BeginWaitCursor", "EndWaitCursor".
-class FakeWaitCursor : public WaitCursor {
-  public:
-    explicit FakeWaitCursor(CallLog* log) : log_(log) {}
-    void Begin() override;
-    void End() override;
-
-  private:
     CallLog* log_;
 };
 
