@@ -5,16 +5,17 @@
 
 #include "Win32TestSupport.h"
 #include "app/Resource.h"
+#include "platform/qt/MainTemplate.h"
 #include "platform/win32/Win32Desktop.h"
 
 namespace dravolin::win32::test {
 namespace {
 
+// What the created controls must show in the user's language, in the template's order; their
+// ids and places come from the template the Qt dialog is built from (kMainTemplate).
 struct ControlRow {
-    int id;
     const char* className;
     std::string text;  // UTF-8
-    RECT dialogUnits;  // x, y, width, height
     DWORD styles;      // bits that must be set
 };
 
@@ -28,21 +29,13 @@ constexpr DWORD kComboStyles = CBS_DROPDOWN | CBS_SORT | WS_TABSTOP;
 
 std::vector<ControlRow> Template(bool russian) {
     return {
-        {IDC_BROWSE,
-         "Button",
-         russian ? "Выбор..." : "Browse...",
-         {227, 82, 50, 16},
-         BS_DEFPUSHBUTTON | WS_TABSTOP},
-        {IDC_DRIVES, "SysListView32", "", {7, 7, 270, 40}, kListStyles},
-        {IDC_TARGET, "ComboBoxEx32", "", {7, 59, 257, 0}, kComboStyles},
-        {IDCANCEL, "Button", russian ? "Выход" : "Exit", {173, 82, 50, 16}, WS_TABSTOP},
-        {-1,
-         "Static",
-         russian ? "Целевой каталог:" : "Target Folder:",
-         {7, 49, russian ? 62 : 47, 8},
-         0},
-        {-1, "Static", kCaption, {7, 80, 157, 18}, WS_DISABLED},
-        {IDC_OPEN_TARGET, "Button", ">", {265, 59, 12, 14}, WS_TABSTOP},
+        {"Button", russian ? "Выбор..." : "Browse...", BS_DEFPUSHBUTTON | WS_TABSTOP},
+        {"SysListView32", "", kListStyles},
+        {"ComboBoxEx32", "", kComboStyles},
+        {"Button", russian ? "Выход" : "Exit", WS_TABSTOP},
+        {"Static", russian ? "Целевой каталог:" : "Target Folder:", 0},
+        {"Static", kCaption, WS_DISABLED},
+        {"Button", ">", WS_TABSTOP},
     };
 }
 
@@ -56,7 +49,7 @@ void ExpectTemplate(bool russian) {
     EXPECT_EQ(style & WS_MAXIMIZEBOX, 0);
     EXPECT_NE(::GetWindowLongA(dialog.Get(), GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
 
-    RECT size{0, 0, 284, 105};
+    RECT size{0, 0, qt::kDialogWidthUnits, qt::kDialogHeightUnits};
     ::MapDialogRect(dialog.Get(), &size);
     RECT client{};
     ::GetClientRect(dialog.Get(), &client);
@@ -65,19 +58,24 @@ void ExpectTemplate(bool russian) {
 
     // Children in creation order are the tab order.
     HWND child = ::GetWindow(dialog.Get(), GW_CHILD);
-    for (const ControlRow& row : Template(russian)) {
+    const std::vector<ControlRow> rows = Template(russian);
+    ASSERT_EQ(rows.size(), qt::kMainTemplate.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ControlRow& row = rows[i];
+        const qt::ControlTemplate& control = qt::kMainTemplate[i];
         SCOPED_TRACE(row.text.empty() ? row.className : row.text);
         ASSERT_NE(child, nullptr);
-        EXPECT_EQ(::GetDlgCtrlID(child) & 0xFFFF, row.id & 0xFFFF);
+        EXPECT_EQ(::GetDlgCtrlID(child) & 0xFFFF, control.id & 0xFFFF);
         EXPECT_EQ(ClassOf(child), row.className);
-        if (row.id != IDC_DRIVES && row.id != IDC_TARGET) {
+        if (control.id != IDC_DRIVES && control.id != IDC_TARGET) {
             EXPECT_EQ(TextOf(child), Ansi(row.text));
         }
         const DWORD childStyle = static_cast<DWORD>(::GetWindowLongA(child, GWL_STYLE));
         EXPECT_EQ(childStyle & row.styles, row.styles);
 
         // Position and size are converted apart, as the dialog manager converts them.
-        RECT expected = row.dialogUnits;
+        const qt::DialogUnits units = control.UnitsIn(russian);
+        RECT expected{units.x, units.y, units.width, units.height};
         ::MapDialogRect(dialog.Get(), &expected);
         expected.right += expected.left;
         expected.bottom += expected.top;
@@ -88,7 +86,7 @@ void ExpectTemplate(bool russian) {
         EXPECT_EQ(actual.top, expected.top);
         EXPECT_EQ(actual.right, expected.right);
         // The combo box's height is that of its edit field; 130 units is its drop-down.
-        if (row.id != IDC_TARGET) {
+        if (control.id != IDC_TARGET) {
             EXPECT_EQ(actual.bottom, expected.bottom);
         }
         child = ::GetWindow(child, GW_HWNDNEXT);
