@@ -7,9 +7,9 @@ import statistics
 import time
 
 import iso9660
-from desktop import HOME, USER
+from desktopdiscs import FILES_PER_FOLDER, FOLDERS, PERF_MB, SCRATCHED_FILE
 from guest import CheckFailed
-from qtdiscs import FILES_PER_FOLDER, FOLDERS, PERF_MB, SCRATCHED_FILE
+from qtprogram import HOME, USER
 from qtrun import LETTERS, TICK, DesktopRun, copying_title
 from qtscenarios import ANSWER_TO_EJECT
 

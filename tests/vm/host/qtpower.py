@@ -8,8 +8,8 @@ import json
 import time
 
 import debian
-from desktop import HOME, Desktop
 from guest import CheckFailed
+from qtprogram import HOME, Desktop
 from qtrun import DesktopRun, history
 
 DISC = "multi"

@@ -11,9 +11,9 @@ import struct
 import time
 import zlib
 
-from desktop import HOME, USER, find
 from guest import CheckFailed
 from machine import MachineError
+from qtprogram import HOME, USER, find
 
 LETTERS = "DEFG"
 TICK = 1.5  # the poll timer's period, in seconds

@@ -5,8 +5,8 @@ a copy, the history kept across a restart, and a desktop without UDisks2."""
 import re
 import time
 
-from desktop import HOME, STATUS, find
 from guest import CheckFailed
+from qtprogram import HOME, STATUS, find
 from qtrun import LETTERS, NO_FILES, PROMPTS, TICK, DesktopRun, history
 
 # How long a prompt's answer may take to end the copy and eject: the worker sees the answer at

@@ -4,7 +4,7 @@ drives as E: and F:: run by the desktop user from the prefix's Program Files, it
 by the guest's automounter, its dialog driven from outside, files checked by SHA-256 and trays
 and door locks read through QEMU's monitor. Screenshots go under the cache folder.
 
-Usage: winedesktop.py --cache DIR --exe Dravolin.exe --probe dravolin_wine_probe.exe
+Usage: winesuite.py --cache DIR --exe Dravolin.exe --probe dravolin_wine_probe.exe
                       --program DRAVOLIN [--only SUBSTRING]
 --program is the Linux build of dravolin, whose libraries' packages the shared guest image holds
 (the image is the desktop suite's: one package list, one cached image).
@@ -20,13 +20,13 @@ from pathlib import Path
 
 import artifacts
 import debian
+import desktopdiscs
 import discs as disc_tools
-import qtdiscs
 import wineprefix
 from guest import CheckFailed
 from machine import MachineError
-from winescenarios import WineRun
 from wineprogram import WineSession
+from winescenarios import WineRun
 
 HERE = Path(__file__).resolve().parent
 # QEMU 7.2's TCG faults an iretq made in user mode when the CPU has SMAP (the guest's kernel
@@ -56,7 +56,7 @@ def main():
         packages = (debian.read_packages(debian.DEBIAN / "packages")
                     + debian.program_packages(args.program))
         image, image_seconds = debian.build_image(cache, modules_dir, packages, log)
-        every_disc = {**disc_tools.define_discs(), **qtdiscs.define_desktop_discs()}
+        every_disc = {**disc_tools.define_discs(), **desktopdiscs.define_desktop_discs()}
         wine_discs = {name: every_disc[name] for name in WINE_DISCS}
         disc_tools.master(wine_discs, cache)
         home, prefix_seconds = wineprefix.build_home_disk(cache, log)

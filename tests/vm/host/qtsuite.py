@@ -3,7 +3,7 @@
 run as an ordinary user, discs mounted by the real UDisks2, its dialog driven through xdotool
 and read through its accessibility tree, screenshots kept under the cache folder.
 
-Usage: qtdesktop.py --cache DIR --program PATH [--only SUBSTRING]... [--skip SUBSTRING]...
+Usage: qtsuite.py --cache DIR --program PATH [--only SUBSTRING]... [--skip SUBSTRING]...
 Exit code 0 when every scenario passed; 1 with the reasons otherwise (a guest that cannot be
 built or booted included: the suite never passes without having run).
 """
@@ -16,13 +16,13 @@ from pathlib import Path
 
 import artifacts
 import debian
+import desktopdiscs
 import discs as disc_tools
-import qtdiscs
-from desktop import Desktop
 from guest import CheckFailed
 from machine import MachineError
 from qtfaults import FaultScenarios
 from qtpower import PowerCuts
+from qtprogram import Desktop
 from qtscenarios import UserScenarios
 
 
@@ -52,7 +52,7 @@ def main():
         packages = (debian.read_packages(debian.DEBIAN / "packages")
                     + debian.program_packages(args.program))
         image, image_seconds = debian.build_image(cache, modules_dir, packages, log)
-        all_discs = qtdiscs.define_desktop_discs()
+        all_discs = desktopdiscs.define_desktop_discs()
         disc_tools.master(all_discs, cache)
         payload = debian.guest_payload({
             "etc/polkit-1/rules.d/50-desktop-user.rules":
