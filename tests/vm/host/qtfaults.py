@@ -10,7 +10,7 @@ import iso9660
 from desktopdiscs import FILES_PER_FOLDER, FOLDERS, PERF_MB, SCRATCHED_FILE
 from guest import CheckFailed
 from qtprogram import HOME, USER
-from qtrun import LETTERS, TICK, DesktopRun, copying_title
+from qtrun import LETTERS, TICK, QtRun, copying_title
 from qtscenarios import ANSWER_TO_EJECT
 
 STALL_MS = 100  # the longest the dialog's UI thread may wait on anything
@@ -38,7 +38,7 @@ def idle_in_event_loop(waits):
     return bool(polls) and all(p and int(p.group(1)) > 1 for p in polls)
 
 
-class FaultScenarios(DesktopRun):
+class FaultScenarios(QtRun):
     def stalls(self, stats, what):
         """The dialog's stalls: round trips in which its UI thread was off the CPU without
         waiting for one (blocked on a disc, a lock, another process) longer than STALL_MS.

@@ -9,8 +9,8 @@ import time
 
 import debian
 from guest import CheckFailed
-from qtprogram import HOME, Desktop
-from qtrun import DesktopRun, history
+from qtprogram import HOME, QtProgram
+from qtrun import QtRun, history
 
 DISC = "multi"
 THROTTLE = 1024 * 1024  # bytes per second: each 3 MB file takes about three seconds
@@ -71,9 +71,9 @@ class PowerCuts:
                            [None] * 4, kernel_args=["GUEST_FSCK=1"] if fsck else [],
                            console=f"console-power-{number}.log")
         self.boot_seconds.append(boot.seconds)
-        desktop = Desktop(boot.agent, boot.share, self.shots, self.log)
-        desktop.start_session("bin/dravolin")
-        return boot, desktop
+        program = QtProgram(boot.agent, boot.share, self.shots, self.log)
+        program.start_session("bin/dravolin")
+        return boot, program
 
     def after_cut(self, run, moment, folder, seen):
         """The checks after the reboot that follows a cut."""
@@ -124,8 +124,8 @@ class PowerCuts:
         folders = []
         for number in range(len(MOMENTS) + 1):
             started = time.monotonic()
-            boot, desktop = self.boot(number, fsck=number > 0)
-            run = DesktopRun(boot, desktop, self.discs, self.log)
+            boot, program = self.boot(number, fsck=number > 0)
+            run = QtRun(boot, program, self.discs, self.log)
             try:
                 if previous:
                     moment, folder, seen = previous

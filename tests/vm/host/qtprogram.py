@@ -64,7 +64,7 @@ def centre(node):
     return x + w // 2, y + h // 2
 
 
-class Desktop:
+class QtProgram:
     def __init__(self, agent, share: Path, shots: Path, log=print):
         self.agent = agent
         self.share = share

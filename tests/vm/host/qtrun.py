@@ -71,12 +71,12 @@ def history(records):
     return [value.decode("utf-8", "replace") for _, value in entries]
 
 
-class DesktopRun:
-    def __init__(self, boot, desktop, discs, log):
+class QtRun:
+    def __init__(self, boot, program, discs, log):
         self.boot = boot
         self.m = boot.machine
         self.agent = boot.agent
-        self.d = desktop
+        self.d = program
         self.discs = discs
         self.log = log
         self.results = []  # (name, seconds, outcome)
@@ -107,7 +107,7 @@ class DesktopRun:
         """Runs a scenario once: a failure is the verdict. The one thing tried again is an input
         event the X server under emulation lost (a click on a window that did not take input
         yet), and only where the scenario's own input helpers can tell it was lost: they send it
-        once more and say so in the log (see answer, close_prompt, Desktop.set_checked)."""
+        once more and say so in the log (see answer, close_prompt, QtProgram.set_checked)."""
         started = time.monotonic()
         outcome = self.attempt(name, action)
         seconds = time.monotonic() - started

@@ -7,14 +7,14 @@ import time
 
 from guest import CheckFailed
 from qtprogram import HOME, STATUS, find
-from qtrun import LETTERS, NO_FILES, PROMPTS, TICK, DesktopRun, history
+from qtrun import LETTERS, NO_FILES, PROMPTS, TICK, QtRun, history
 
 # How long a prompt's answer may take to end the copy and eject: the worker sees the answer at
 # once; the poll needs a tick to see the worker's end and one more to start the eject.
 ANSWER_TO_EJECT = 4 * TICK + 10
 
 
-class UserScenarios(DesktopRun):
+class UserScenarios(QtRun):
     def smoke(self):
         """The dialog starts, a drive is ticked, the disc in it is mounted by UDisks2 for the
         user, copied, unmounted and ejected."""

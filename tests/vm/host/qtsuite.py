@@ -22,11 +22,11 @@ from guest import CheckFailed
 from machine import MachineError
 from qtfaults import FaultScenarios
 from qtpower import PowerCuts
-from qtprogram import Desktop
+from qtprogram import QtProgram
 from qtscenarios import UserScenarios
 
 
-class DesktopScenarios(UserScenarios, FaultScenarios):
+class QtScenarios(UserScenarios, FaultScenarios):
     def all(self):
         return UserScenarios.all(self) + FaultScenarios.all(self)
 
@@ -84,17 +84,17 @@ def main():
         boot = debian.Boot(run_dir, vmlinuz, stage1, image, user_disk, [None] * 4,
                            disks=[small_disk])
         log(f"guest up in {boot.seconds:.1f} s (boot to the agent, services ready)")
-        desktop = Desktop(boot.agent, boot.share, shots, log)
-        desktop.start_session(Path("bin/dravolin"))
-        desktop.start()
-        desktop.shot("started")
-        run = DesktopScenarios(boot, desktop, all_discs, log)
+        program = QtProgram(boot.agent, boot.share, shots, log)
+        program.start_session(Path("bin/dravolin"))
+        program.start()
+        program.shot("started")
+        run = QtScenarios(boot, program, all_discs, log)
         for name, scenario in run.all():
             if any(o in name for o in args.skip):
                 log(f"  --  {name}: left out (--skip)")
             elif not args.only or any(o in name for o in args.only):
                 run.step(name, scenario)
-        for took, call, stack in desktop.ui_waits():
+        for took, call, stack in program.ui_waits():
             log(f"  UI thread waited {took * 1000:.0f} ms outside its event loop: {call}")
             for frame in stack[:25]:
                 log(f"      {frame}")

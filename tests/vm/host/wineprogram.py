@@ -45,7 +45,7 @@ def windows_path(linux_path):
     return "C:\\" + rel.replace("/", "\\")
 
 
-class WineSession:
+class WineProgram:
     def __init__(self, agent, share: Path, shots: Path, log=print):
         self.agent = agent
         self.share = share

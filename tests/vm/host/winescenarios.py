@@ -31,11 +31,11 @@ CODE_NAMES = {IOCTL_DISK_CHECK_VERIFY: "IOCTL_DISK_CHECK_VERIFY",
 
 
 class WineRun:
-    def __init__(self, boot, session, discs, log):
+    def __init__(self, boot, program, discs, log):
         self.boot = boot
         self.m = boot.machine
         self.agent = boot.agent
-        self.s = session
+        self.s = program
         self.discs = discs
         self.log = log
         self.results = []  # (name, seconds, outcome)

@@ -25,7 +25,7 @@ import discs as disc_tools
 import wineprefix
 from guest import CheckFailed
 from machine import MachineError
-from wineprogram import WineSession
+from wineprogram import WineProgram
 from winescenarios import WineRun
 
 HERE = Path(__file__).resolve().parent
@@ -84,39 +84,39 @@ def main():
     shutil.rmtree(shots, ignore_errors=True)
 
     boot = None
-    session = None
+    program = None
     run = None
     figures = []
     try:
         boot = debian.Boot(run_dir, vmlinuz, stage1, image, (home, True),
                            [wine_discs["photos"].iso, None], cpu=CPU)
         figures.append(f"guest up in {boot.seconds:.1f} s (boot to the agent, services ready)")
-        session = WineSession(boot.agent, boot.share, shots, log)
-        wine_seconds = session.start(Path("bin/Dravolin.exe"), Path("bin/dravolin_wine_probe.exe"))
+        program = WineProgram(boot.agent, boot.share, shots, log)
+        wine_seconds = program.start(Path("bin/Dravolin.exe"), Path("bin/dravolin_wine_probe.exe"))
         figures.append(f"Wine session (wineserver, Wine's services, the probe) answering in "
                        f"{wine_seconds:.1f} s")
-        program_seconds = session.start_program()
+        program_seconds = program.start_program()
         figures.append(f"Dravolin.exe's dialog with its drives in {program_seconds:.1f} s")
         for line in figures:
             log(line)
-        session.shot("started")
-        run = WineRun(boot, session, wine_discs, log)
+        program.shot("started")
+        run = WineRun(boot, program, wine_discs, log)
         run.step("the dialog lists E: and F:, the AutoPlay value is there", run.started)
         for name, scenario in run.all():
             if not args.only or any(o in name for o in args.only):
                 run.step(name, scenario)
-        if session.running():
-            session.close_box(session.dialog())
-            session.wait_exit(60)
-        session.keep_logs()
-        session.stop()
+        if program.running():
+            program.close_box(program.dialog())
+            program.wait_exit(60)
+        program.keep_logs()
+        program.stop()
         boot.poweroff()
     except (MachineError, CheckFailed) as error:
         log(f"FAIL {error}")
         log(f"console: {run_dir / 'console.log'}")
         try:
-            if session:
-                session.keep_logs()
+            if program:
+                program.keep_logs()
         except (MachineError, CheckFailed):
             pass  # a guest that stopped keeps its logs to itself
         return 1
