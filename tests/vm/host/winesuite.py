@@ -26,7 +26,7 @@ import wineprefix
 from guest import CheckFailed
 from machine import MachineError
 from wineprogram import WineProgram
-from winescenarios import WineRun
+from winescenarios import WineScenarios
 
 HERE = Path(__file__).resolve().parent
 # QEMU 7.2's TCG faults an iretq made in user mode when the CPU has SMAP (the guest's kernel
@@ -100,7 +100,7 @@ def main():
         for line in figures:
             log(line)
         program.shot("started")
-        run = WineRun(boot, program, wine_discs, log)
+        run = WineScenarios(boot, program, wine_discs, log)
         run.step("the dialog lists E: and F:, the AutoPlay value is there", run.started)
         for name, scenario in run.all():
             if not args.only or any(o in name for o in args.only):
