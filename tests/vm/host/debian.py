@@ -278,17 +278,3 @@ class Boot:
     def close(self):
         self.machine.close()
 
-
-def report(run, log, started, built, where):
-    """The end of a suite in this guest: every figure, where to look (`where`), the count and
-    the times; the exit code, 1 when any scenario failed."""
-    failed = [r for r in run.results if r[2] != "ok"]
-    for name, lines in run.figures.items():
-        log(f"{name}:")
-        for line in lines:
-            log(f"    {line}")
-    total = time.monotonic() - started
-    log(where)
-    log(f"{len(run.results) - len(failed)} passed, {len(failed)} failed "
-        f"({total:.1f} s in all, {total - (built - started):.1f} s in the guest)")
-    return 1 if failed else 0

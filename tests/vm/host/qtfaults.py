@@ -8,9 +8,10 @@ import time
 
 import iso9660
 from desktopdiscs import FILES_PER_FOLDER, FOLDERS, PERF_MB, SCRATCHED_FILE
+from desktopsuite import TICK
 from guest import CheckFailed
-from qtprogram import HOME, USER
-from qtrun import LETTERS, TICK, QtRun, copying_title
+from qtprogram import HOME
+from qtrun import LETTERS, QtRun, copying_title
 from qtscenarios import ANSWER_TO_EJECT
 
 STALL_MS = 100  # the longest the dialog's UI thread may wait on anything

@@ -8,6 +8,7 @@ import json
 import time
 
 import debian
+from desktopsuite import record
 from guest import CheckFailed
 from qtprogram import HOME, QtProgram
 from qtrun import QtRun, history
@@ -169,7 +170,4 @@ class PowerCuts:
 
     def result(self, name, started, problems):
         outcome = "ok" if not problems else "FAIL " + "; ".join(problems)
-        seconds = time.monotonic() - started
-        self.results.append((f"power cut, {name}", seconds, outcome))
-        self.log(f"  {'ok  ' if outcome == 'ok' else 'FAIL'} power cut, {name} ({seconds:.1f} s)"
-                 + ("" if outcome == "ok" else "\n       " + outcome[5:]))
+        record(self.results, self.log, f"power cut, {name}", time.monotonic() - started, outcome)

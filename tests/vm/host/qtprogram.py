@@ -13,6 +13,7 @@ from dataclasses import dataclass
 from pathlib import Path
 
 import xwd
+from desktopsuite import DialogRows
 from guest import CheckFailed
 
 PROGRAM = "/usr/local/bin/dravolin"
@@ -22,9 +23,6 @@ PROGRAM = "/usr/local/bin/dravolin"
 UI_TRACE = "/tmp/dravolin-ui.{}.trace"  # one for each start of the program
 USER = "user"
 HOME = "/home/user"
-# The status column's texts, by state.
-STATUS = {"Idle": " ", "Ejecting": "Disc ejecting", "Waiting": "Waiting for new disc",
-          "Copying": "Disc copying"}
 
 
 @dataclass
@@ -64,7 +62,7 @@ def centre(node):
     return x + w // 2, y + h // 2
 
 
-class QtProgram:
+class QtProgram(DialogRows):
     def __init__(self, agent, share: Path, shots: Path, log=print):
         self.agent = agent
         self.share = share
@@ -106,7 +104,7 @@ class QtProgram:
         self.pid = self.agent.spawn(name, user=USER, argv=argv, env=full_env,
                                     nofile=list(nofile))
         if wait:
-            self.wait_rows(lambda rows: len(rows) > 0, 60, "the dialog with its drives")
+            self.wait_dialog(60)
         return self.pid
 
     def running(self):
@@ -178,29 +176,18 @@ class QtProgram:
                 for i in range(0, len(cells), 2)]
 
     def row(self, letter, app=None):
-        for row in self.rows(app):
-            if row.letter == letter:
-                return row
-        raise CheckFailed(f"the dialog shows no drive {letter}: {self.rows(app)}")
+        row = self.row_of(self.rows(app), letter)
+        if row is None:
+            raise CheckFailed(f"the dialog shows no drive {letter}: {self.rows(app)}")
+        return row
 
-    def wait_rows(self, predicate, timeout, what, interval=0.3):
-        deadline = time.monotonic() + timeout
-        while True:
-            rows = self.rows()
-            if predicate(rows):
-                return rows
-            if time.monotonic() > deadline:
-                raise CheckFailed(f"the dialog never showed {what} within {timeout} s; it "
-                                  f"shows {[(r.label, r.status, r.checked) for r in rows]}")
-            time.sleep(interval)
+    @staticmethod
+    def row_of(rows, letter):
+        return next((row for row in rows if row.letter == letter), None)
 
-    def wait_status(self, letter, state, timeout=60, checked=None):
-        text = STATUS[state]
-
-        def shown(rows):
-            return any(r.letter == letter and r.status == text
-                       and (checked is None or r.checked == checked) for r in rows)
-        self.wait_rows(shown, timeout, f"drive {letter} as \"{text}\"")
+    @staticmethod
+    def shown(row):
+        return row.label, row.status, row.checked
 
     def wait_window(self, pattern, timeout=60, gone=False):
         """The first mapped top-level window whose name matches `pattern` in full; with
@@ -259,17 +246,15 @@ class QtProgram:
         if row.checked == checked:
             return
         self.click(*row.check_box)
-        done = (lambda rows: any(r.letter == letter and r.checked == checked for r in rows))
-        what = f"drive {letter} {'ticked' if checked else 'unticked'}"
         try:
-            self.wait_rows(done, min(timeout, 5), what)
+            self.wait_checked(letter, checked, min(timeout, 5))
         except CheckFailed:
             if self.row(letter).checked == checked:
                 return
             self.log(f"       (the click on drive {letter}'s check box was not taken, "
                      "clicked again)")
             self.click(*self.row(letter).check_box)
-            self.wait_rows(done, timeout, what)
+            self.wait_checked(letter, checked, timeout)
 
     def tick_all(self, letters, timeout=20):
         """Ticks several drives one click after the other, as fast as a user would."""

@@ -5,18 +5,17 @@ Drives: D: is cd0 (/dev/sr0, IDE 0 master), E: cd1 (IDE 0 slave), F: cd2 (IDE 1 
 G: cd3 (IDE 1 slave).
 """
 
-import json
 import re
 import struct
 import time
 import zlib
 
+from desktopsuite import SuiteRun, failure_shot
 from guest import CheckFailed
 from machine import MachineError
-from qtprogram import HOME, USER, find
+from qtprogram import HOME, USER
 
 LETTERS = "DEFG"
-TICK = 1.5  # the poll timer's period, in seconds
 STORE = f"{HOME}/.config/dravolin/store"
 PROMPTS = r"Confirm File Replace|Error Copying File|Copy finished"
 # What the program says of a disc UDisks2 finds no file system on, which is also its answer
@@ -71,16 +70,10 @@ def history(records):
     return [value.decode("utf-8", "replace") for _, value in entries]
 
 
-class QtRun:
+class QtRun(SuiteRun):
     def __init__(self, boot, program, discs, log):
-        self.boot = boot
-        self.m = boot.machine
-        self.agent = boot.agent
+        super().__init__(boot, discs, log)
         self.d = program
-        self.discs = discs
-        self.log = log
-        self.results = []  # (name, seconds, outcome)
-        self.figures = {}  # scenario -> lines for the closing report
         self.unknown_disc = 0  # times UDisks2 did not know a disc yet (answered Retry)
         self.loaded = {}  # drive letter -> the disc last put in
 
@@ -96,7 +89,7 @@ class QtRun:
         except (CheckFailed, MachineError) as error:
             said = ""
             try:  # the screenshot and the program's own words help; they are never the verdict
-                self.d.shot("failed-" + re.sub(r"\W+", "-", name)[:40].strip("-"))
+                failure_shot(self.d, name)
                 said = "\n".join(line for line in self.d.program_log()[log_start:].splitlines()
                                  if not line.startswith("tick "))[-1200:]
             except Exception:
@@ -110,10 +103,7 @@ class QtRun:
         once more and say so in the log (see answer, close_prompt, QtProgram.set_checked)."""
         started = time.monotonic()
         outcome = self.attempt(name, action)
-        seconds = time.monotonic() - started
-        self.results.append((name, seconds, outcome))
-        self.log(f"  {'ok  ' if outcome == 'ok' else 'FAIL'} {name} ({seconds:.1f} s)"
-                 + ("" if outcome == "ok" else "\n       " + outcome[5:].replace("\n", "\n       ")))
+        self.record(name, time.monotonic() - started, outcome)
         if outcome != "ok":
             try:  # the next scenario starts from a restarted program, with the trays forced
                 if self.d.running():
@@ -236,12 +226,6 @@ class QtRun:
             time.sleep(0.3)
 
     # --- files ---
-
-    def target_files(self, folder):
-        """{relative path: [sha256, size]} and the entries that are not regular files."""
-        out = self.agent.run(["python3", "-B", "/opt/guest/treesum.py", folder])["out"]
-        report = json.loads(out)
-        return report["files"], report["others"]
 
     def compare(self, folder, expected, optional=(), temporary_ok=False):
         """The differences between a folder and {path: sha256}: files missing or different,

@@ -5,9 +5,10 @@ a copy, the history kept across a restart, and a desktop without UDisks2."""
 import re
 import time
 
+from desktopsuite import TICK
 from guest import CheckFailed
-from qtprogram import HOME, STATUS, find
-from qtrun import LETTERS, NO_FILES, PROMPTS, TICK, QtRun, history
+from qtprogram import HOME, find
+from qtrun import NO_FILES, QtRun, history
 
 # How long a prompt's answer may take to end the copy and eject: the worker sees the answer at
 # once; the poll needs a tick to see the worker's end and one more to start the eject.

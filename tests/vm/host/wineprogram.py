@@ -13,6 +13,7 @@ import time
 from pathlib import Path
 
 import xwd
+from desktopsuite import DialogRows
 from guest import CheckFailed
 
 USER = "user"
@@ -35,8 +36,6 @@ PROGRAM_ENV = {**WINE_ENV, "WINEDEBUG": "-all,+cdrom,+relay,+timestamp"}
 # the shell's name of the drive when no disc can be read, which Wine leaves empty for a drive
 # whose disc it has seen leave.
 ROWS = {"E": 0, "F": 1}
-STATUS = {"Idle": " ", "Ejecting": "Disc ejecting", "Waiting": "Waiting for new disc",
-          "Copying": "Disc copying"}
 
 
 def windows_path(linux_path):
@@ -45,7 +44,7 @@ def windows_path(linux_path):
     return "C:\\" + rel.replace("/", "\\")
 
 
-class WineProgram:
+class WineProgram(DialogRows):
     def __init__(self, agent, share: Path, shots: Path, log=print):
         self.agent = agent
         self.share = share
@@ -122,7 +121,7 @@ class WineProgram:
                                     sh=f"cd {PREFIX}/drive_c && exec {LOADER} '{PROGRAM}'")
         started = time.monotonic()
         try:
-            self.wait_rows(lambda rows: len(rows) > 0, timeout, "the dialog with its drives")
+            self.wait_dialog(timeout)
         except CheckFailed as error:
             self.shot("failed-start")
             processes = self.agent.run(["ps", "-eo", "pid,etime,stat,args"])["out"]
@@ -155,26 +154,18 @@ class WineProgram:
 
     def row(self, letter):
         rows = self.rows()
-        if len(rows) <= ROWS[letter]:
+        row = self.row_of(rows, letter)
+        if row is None:
             raise CheckFailed(f"the dialog shows no row for {letter}: {rows}")
-        return rows[ROWS[letter]]
+        return row
 
-    def wait_rows(self, predicate, timeout, what, interval=0.3):
-        deadline = time.monotonic() + timeout
-        while True:
-            rows = self.rows()
-            if predicate(rows):
-                return rows
-            if time.monotonic() > deadline:
-                raise CheckFailed(f"the dialog never showed {what} within {timeout} s; it shows "
-                                  f"{[(r['text'], r['status'], r['checked']) for r in rows]}")
-            time.sleep(interval)
+    @staticmethod
+    def row_of(rows, letter):
+        return rows[ROWS[letter]] if len(rows) > ROWS[letter] else None
 
-    def wait_status(self, letter, state, timeout=60):
-        text = STATUS[state]
-        self.wait_rows(lambda rows: len(rows) > ROWS[letter] and
-                       rows[ROWS[letter]]["status"] == text, timeout,
-                       f"drive {letter} as \"{text}\"")
+    @staticmethod
+    def shown(row):
+        return row["text"], row["status"], row["checked"]
 
     def windows(self):
         return self.ask("windows")["windows"]
@@ -217,9 +208,7 @@ class WineProgram:
         row = self.row(letter)
         if row["checked"] != checked:
             self.click(row["check"])
-        self.wait_rows(lambda rows: len(rows) > ROWS[letter] and
-                       rows[ROWS[letter]]["checked"] == checked, timeout,
-                       f"drive {letter} {'ticked' if checked else 'unticked'}")
+        self.wait_checked(letter, checked, timeout)
 
     def double_click(self, letter):
         self.click(self.row(letter)["label"], repeat=2)

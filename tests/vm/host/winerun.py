@@ -4,16 +4,15 @@ copied files, and the program's device commands read back from Wine's relay trac
 Drives: E: is cd0 (/dev/sr0, mounted at /media/cdrom0), F: is cd1 (/dev/sr1, /media/cdrom1).
 """
 
-import json
 import re
 import time
 
+from desktopsuite import STATUS, SuiteRun, failure_shot
 from guest import CheckFailed
 from machine import MachineError
-from wineprogram import PREFIX, STATUS
+from wineprogram import PREFIX
 
 DRIVES = "EF"
-TICK = 1.5  # the poll timer's period, in seconds
 TARGETS = f"{PREFIX}/drive_c/Discs"
 # The device commands, as the trace names them.
 IOCTL_DISK_CHECK_VERIFY, IOCTL_DISK_EJECT_MEDIA, IOCTL_DISK_LOAD_MEDIA = (0x74800, 0x74808,
@@ -27,16 +26,10 @@ CODE_NAMES = {IOCTL_DISK_CHECK_VERIFY: "IOCTL_DISK_CHECK_VERIFY",
               0x90020: "FSCTL_DISMOUNT_VOLUME"}
 
 
-class WineRun:
+class WineRun(SuiteRun):
     def __init__(self, boot, program, discs, log):
-        self.boot = boot
-        self.m = boot.machine
-        self.agent = boot.agent
+        super().__init__(boot, discs, log)
         self.s = program
-        self.discs = discs
-        self.log = log
-        self.results = []  # (name, seconds, outcome)
-        self.figures = {}  # scenario -> lines for the closing report
 
     # --- helpers ---
 
@@ -48,13 +41,10 @@ class WineRun:
         except CheckFailed as error:
             outcome = f"FAIL {error}"
             try:
-                self.s.shot("failed-" + re.sub(r"\W+", "-", name)[:40])
+                failure_shot(self.s, name)
             except Exception:  # the screenshot is a help, never the verdict
                 pass
-        seconds = time.monotonic() - started
-        self.results.append((name, seconds, outcome))
-        self.log(f"  {'ok  ' if outcome == 'ok' else 'FAIL'} {name} ({seconds:.1f} s)"
-                 + ("" if outcome == "ok" else f"\n       {outcome[5:]}"))
+        self.record(name, time.monotonic() - started, outcome)
 
     def drive(self, letter):
         return DRIVES.index(letter)
@@ -80,12 +70,6 @@ class WineRun:
 
     def folder(self, name):
         return f"{TARGETS}/{name}"
-
-    def target_files(self, folder):
-        """{relative path: [sha256, size]} and the entries that are not regular files."""
-        out = self.agent.run(["python3", "-B", "/opt/guest/treesum.py", folder])["out"]
-        report = json.loads(out)
-        return report["files"], report["others"]
 
     def check_files(self, folder, expected, what):
         """The folder holds exactly `expected` ({relative path: sha256}), complete."""

@@ -7,9 +7,10 @@ the drives as the next expects them.
 
 import time
 
+from desktopsuite import TICK
 from guest import CheckFailed
 from winerun import (DRIVES, IOCTL_DISK_CHECK_VERIFY, IOCTL_DISK_EJECT_MEDIA,
-                     IOCTL_DISK_LOAD_MEDIA, IOCTL_STORAGE_EJECT_MEDIA, TICK, WineRun)
+                     IOCTL_DISK_LOAD_MEDIA, IOCTL_STORAGE_EJECT_MEDIA, WineRun)
 from wineprogram import windows_path
 
 # The Win32 answers the checks look for.
