@@ -1,8 +1,9 @@
-"""The discs the desktop scenarios put into the guest's drives (mastered and cached as the
-busybox suite's discs are, see discs.py)."""
+"""The discs the suites in the Debian guest put into its drives: the Qt program's suite uses
+them all, Dravolin.exe's under Wine a few (mastered and cached as the busybox suite's discs are,
+see discs.py)."""
 
 import iso9660
-from discs import Disc, _genisoimage, content
+from discs import Disc, _genisoimage, content, large_disc
 
 # The disc of the performance figures: one file of this size.
 PERF_MB = 300
@@ -61,6 +62,7 @@ def define_desktop_discs():
         }))
     # No file system at all: what a blank or audio disc is to a mount.
     add(Disc("blank", "", [], raw=bytes(2 * 1024 * 1024)))
+    add(large_disc())
     # Large enough, slowed down, to act while it is copied.
     add(Disc("archive", "ARCHIVE_07", joliet_rr, files={
         **{f"part{i}.bin": content(f"archive-{i}", 4 * 1024 * 1024) for i in range(1, 5)},

@@ -59,6 +59,15 @@ def _genisoimage(*options):
     return ["genisoimage", "-quiet", *options]
 
 
+def large_disc(large_mb=24):
+    """Large enough, slowed down, to see its copy under way: one big file, a small one after."""
+    return Disc("large", "LARGE", _genisoimage("-R", "-J"),
+                files={
+                    "big.bin": content("large-big", large_mb * 1024 * 1024),
+                    "after/small.txt": b"copied after the big file\n",
+                })
+
+
 def define_discs(large_mb=24):
     """Every disc the scenarios use, by name."""
     discs = {}
@@ -87,11 +96,7 @@ def define_discs(large_mb=24):
                  "zero length": b"",
              },
              folders=["empty folder", "nested/empty inside"]))
-    add(Disc("large", "LARGE", _genisoimage("-R", "-J"),
-             files={
-                 "big.bin": content("large-big", large_mb * 1024 * 1024),
-                 "after/small.txt": b"copied after the big file\n",
-             }))
+    add(large_disc(large_mb))
     add(Disc("udf", "UDF_DISC", _genisoimage("-udf", "-R", "-J"),
              files={
                  "UDF Folder/File One.txt": b"a file read through the UDF tree\n",

@@ -20,7 +20,6 @@ import artifacts
 import debian
 import desktopdiscs
 import desktopsuite
-import discs as disc_tools
 import wineprefix
 from desktopsuite import log
 from guest import CheckFailed
@@ -40,7 +39,7 @@ def main():
                                 ("--program", "the Linux dravolin"))
     started = time.monotonic()
 
-    every_disc = {**disc_tools.define_discs(), **desktopdiscs.define_desktop_discs()}
+    every_disc = desktopdiscs.define_desktop_discs()
     wine_discs = {name: every_disc[name] for name in WINE_DISCS}
     try:
         guest = desktopsuite.build_guest(args, wine_discs, {
