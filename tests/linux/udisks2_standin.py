@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """A stand-in for the UDisks2 service on a private bus, for the mounting tests.
 
-Arguments: bus address, log file, folder to answer Mount with, mode ("ok", "refuse", or "late":
-the first three Mount calls find no file system on the device, as before udev has probed a new
-disc).
-Every call is appended to the log; "ready" is written once the name is owned.
+Arguments: bus address, log file, folder to answer Mount with, mode ("ok", "refuse", "late": the
+first three Mount calls find no file system on the device, as before udev has probed a new disc,
+or "stall": Unmount never answers, as while a password dialog waits for a person).
+Every call is appended to the log, with " no-interaction" when the caller asked the service not
+to ask a person; "ready" is written once the name is owned.
 """
 import sys
 
@@ -22,13 +23,15 @@ class Block(dbus.service.Object):
         self.log, self.folder, self.mode = log, folder, mode
         self.unknown_left = 3 if mode == "late" else 0
 
-    def note(self, text):
+    def note(self, text, options):
+        if options.get("auth.no_user_interaction"):
+            text += " no-interaction"
         with open(self.log, "a") as out:
             out.write(text + "\n")
 
     @dbus.service.method(FILESYSTEM, in_signature="a{sv}", out_signature="s")
     def Mount(self, options):
-        self.note("Mount options=" + str(options.get("options", "")))
+        self.note("Mount options=" + str(options.get("options", "")), options)
         if self.mode == "refuse":
             raise dbus.exceptions.DBusException(
                 "Not authorized to mount", name="org.freedesktop.UDisks2.Error.NotAuthorized")
@@ -39,9 +42,12 @@ class Block(dbus.service.Object):
                 name="org.freedesktop.DBus.Error.UnknownMethod")
         return self.folder
 
-    @dbus.service.method(FILESYSTEM, in_signature="a{sv}", out_signature="")
-    def Unmount(self, options):
-        self.note("Unmount")
+    @dbus.service.method(FILESYSTEM, in_signature="a{sv}", out_signature="",
+                         async_callbacks=("reply", "error"))
+    def Unmount(self, options, reply, error):
+        self.note("Unmount", options)
+        if self.mode != "stall":
+            reply()
 
 
 def main():

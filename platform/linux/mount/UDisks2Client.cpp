@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string_view>
+#include "platform/linux/threads/Cancellation.h"
 
 namespace dravolin::lnx {
 
@@ -13,7 +14,10 @@ namespace {
 
 constexpr const char* kService = "org.freedesktop.UDisks2";
 constexpr const char* kFilesystem = "org.freedesktop.UDisks2.Filesystem";
-constexpr int kCallTimeoutMs = 120000;  // a disc may take a while to spin up
+constexpr int kWorkerCallTimeoutMs = 120000;  // a disc may take a while to spin up
+// The user's double click ejects on the UI thread, which must not stand still for the service:
+// it waits a second at most, and asks that no password dialog be shown meanwhile.
+constexpr int kUiThreadCallTimeoutMs = 1000;
 
 struct ConnectionCloser {
     void operator()(DBusConnection* c) const {
@@ -60,22 +64,29 @@ Connection Connect(const std::string& address, Error& error) {
     return Connection(raw);
 }
 
-// Appends a{sv} holding at most the one string entry "options".
-bool AppendOptions(DBusMessage* message, const std::string& options) {
-    DBusMessageIter args, dict, entry, variant;
+// Appends to the dictionary one entry whose value is a variant of `type`.
+bool AppendEntry(DBusMessageIter* dict, const char* key, int type, const void* value) {
+    const char signature[2] = {static_cast<char>(type), '\0'};
+    DBusMessageIter entry, variant;
+    return dbus_message_iter_open_container(dict, DBUS_TYPE_DICT_ENTRY, nullptr, &entry) &&
+           dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key) &&
+           dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, signature, &variant) &&
+           dbus_message_iter_append_basic(&variant, type, value) &&
+           dbus_message_iter_close_container(&entry, &variant) &&
+           dbus_message_iter_close_container(dict, &entry);
+}
+
+// Appends a{sv}: the mount "options" when given, and "auth.no_user_interaction" when no person
+// may be asked.
+bool AppendOptions(DBusMessage* message, const std::string& options, bool noInteraction) {
+    DBusMessageIter args, dict;
     dbus_message_iter_init_append(message, &args);
     if (!dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, "{sv}", &dict)) return false;
-    if (!options.empty()) {
-        const char* key = "options";
-        const char* value = options.c_str();
-        if (!dbus_message_iter_open_container(&dict, DBUS_TYPE_DICT_ENTRY, nullptr, &entry) ||
-            !dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key) ||
-            !dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, "s", &variant) ||
-            !dbus_message_iter_append_basic(&variant, DBUS_TYPE_STRING, &value) ||
-            !dbus_message_iter_close_container(&entry, &variant) ||
-            !dbus_message_iter_close_container(&dict, &entry)) {
-            return false;
-        }
+    const char* value = options.c_str();
+    if (!options.empty() && !AppendEntry(&dict, "options", DBUS_TYPE_STRING, &value)) return false;
+    const dbus_bool_t yes = TRUE;
+    if (noInteraction && !AppendEntry(&dict, "auth.no_user_interaction", DBUS_TYPE_BOOLEAN, &yes)) {
+        return false;
     }
     return dbus_message_iter_close_container(&args, &dict);
 }
@@ -143,12 +154,14 @@ UDisks2Client::Result UDisks2Client::Call(const std::string& kernelName, const c
     }
     const std::string path = BlockObjectPath(kernelName);
     Message call(dbus_message_new_method_call(kService, path.c_str(), kFilesystem, method));
-    if (!call || !AppendOptions(call.get(), options)) {
+    const bool onWorker = OnWorker();
+    if (!call || !AppendOptions(call.get(), options, !onWorker)) {
         result.error = "out of memory";
         return result;
     }
-    Message reply(dbus_connection_send_with_reply_and_block(connection.get(), call.get(),
-                                                            kCallTimeoutMs, &error));
+    Message reply(dbus_connection_send_with_reply_and_block(
+        connection.get(), call.get(), onWorker ? kWorkerCallTimeoutMs : kUiThreadCallTimeoutMs,
+        &error));
     if (!reply) return Failed(error.Name(), error.Message());
     if (std::strcmp(method, "Mount") == 0) {
         const char* mountPoint = nullptr;

@@ -5,7 +5,9 @@ namespace dravolin::lnx {
 
 // Mounts and unmounts block devices through the UDisks2 service, the desktop's own way: a user
 // of the active session may mount a disc without root. Each call uses a private connection of
-// its own, so the client can be used from any thread.
+// its own, so the client can be used from any thread. A worker's call may wait for the disc and
+// for a password the system asks of the user; a call on the UI thread (the double click's eject)
+// asks for no password and waits a second at most.
 class UDisks2Client {
   public:
     // `busAddress` empty means the system bus (honouring DBUS_SYSTEM_BUS_ADDRESS).

@@ -3,11 +3,13 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <gtest/gtest.h>
+#include <future>
 #include <chrono>
 #include <thread>
 #include "CopyTestSupport.h"
 #include "FakeSystem.h"
 #include "platform/linux/copy/PolicyPrompts.h"
+#include "platform/linux/threads/Cancellation.h"
 #include "platform/linux/copy/LinuxShellCopy.h"
 #include "platform/linux/mount/UDisks2Client.h"
 
@@ -95,6 +97,9 @@ class UDisks2 : public ::testing::Test {
         return ready == std::string::npos ? text : text.erase(ready, 6);
     }
 
+    // Mounts and unmounts are a worker's, as in the program, unless a test says otherwise.
+    std::atomic<bool> cancel{false};
+    CancelScope worker{&cancel};
     TempFolder temp;
     std::unique_ptr<Child> bus, service;
     std::string address, disc, log = temp / "calls.log";
@@ -178,6 +183,33 @@ TEST_F(UDisks2, WhatTheServiceAnsweredIsSaidAsAPersonWould) {
         EXPECT_NE(said.find("could not be mounted: " + std::string(c.said)), std::string::npos)
             << said;
         EXPECT_NE(said.find("mount(2): Operation not permitted"), std::string::npos) << said;
+        EXPECT_EQ(Calls(), c.calls);
+        service.reset();
+        ::unlink(log.c_str());
+    }
+}
+
+// The user's double click ejects on the UI thread: the service is asked not to show a password
+// dialog, and a call it does not answer ends after a moment; a worker's call may wait for both.
+TEST_F(UDisks2, TheUiThreadNeverWaitsForAPersonOrAStalledService) {
+    struct Case {
+        const char* mode;
+        bool onWorker;
+        bool answered;
+        const char* calls;
+    };
+    for (const Case& c : {Case{"stall", false, false, "Unmount no-interaction\n"},
+                          Case{"ok", false, true, "Unmount no-interaction\n"},
+                          Case{"ok", true, true, "Unmount\n"}}) {
+        SCOPED_TRACE(std::string(c.mode) + (c.onWorker ? ", worker" : ", UI thread"));
+        StartService(c.mode);
+        auto unmounted = std::async(std::launch::async, [&] {
+            std::atomic<bool> flag{false};
+            CancelScope scope(c.onWorker ? &flag : nullptr);
+            return UDisks2Client(address).Unmount("sr0");
+        });
+        ASSERT_EQ(unmounted.wait_for(30s), std::future_status::ready);
+        EXPECT_EQ(unmounted.get().ok, c.answered);
         EXPECT_EQ(Calls(), c.calls);
         service.reset();
         ::unlink(log.c_str());
