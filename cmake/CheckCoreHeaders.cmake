@@ -2,7 +2,8 @@
 # platform implementation. The core reaches every service through the interfaces in platform/.
 file(GLOB_RECURSE files
     ${ROOT}/app/*.h ${ROOT}/app/*.cpp ${ROOT}/engine/*.h ${ROOT}/engine/*.cpp
-    ${ROOT}/target/*.h ${ROOT}/target/*.cpp ${ROOT}/shell/*.h ${ROOT}/shell/*.cpp)
+    ${ROOT}/target/*.h ${ROOT}/target/*.cpp ${ROOT}/shell/*.h ${ROOT}/shell/*.cpp
+    ${ROOT}/archive/*.h ${ROOT}/archive/*.cpp)
 file(GLOB interfaces ${ROOT}/platform/*.h)
 list(APPEND files ${interfaces})
 set(forbidden

@@ -1,0 +1,191 @@
+#include "archive/BagName.h"
+
+#include <array>
+#include <cstdio>
+
+namespace dravolin::archive {
+namespace {
+
+constexpr std::string_view kFallback = "Disc";
+constexpr unsigned kMaxNumber = 99999;
+
+// The text a field stands for; nullopt when `name` is no field.
+std::optional<std::string> FieldValue(std::string_view name, const BagFields& fields) {
+    if (name == "label") {
+        // Blanks around a label are padding (ISO 9660 pads with spaces), not part of it.
+        std::string_view label = fields.label;
+        while (!label.empty() && static_cast<unsigned char>(label.front()) <= 0x20) {
+            label.remove_prefix(1);
+        }
+        while (!label.empty() && static_cast<unsigned char>(label.back()) <= 0x20) {
+            label.remove_suffix(1);
+        }
+        return std::string(label.empty() ? kFallback : label);
+    }
+    if (name == "date") return DateText(fields.time);
+    if (name == "time") return TimeText(fields.time);
+    if (name == "drive") return fields.drive;
+    if (name == "serial") {
+        char hex[9];
+        std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(fields.serial));
+        return std::string(hex, 8);
+    }
+    return std::nullopt;
+}
+
+// The length of the well-formed UTF-8 sequence at `pos`, 0 when the bytes there are not one.
+std::size_t SequenceLength(std::string_view text, std::size_t pos) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(pos);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;   // overlong
+        if (lead == 0xED) high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;   // overlong
+        if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text.size() - pos < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char next = byte(pos + i);
+        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
+    }
+    return length;
+}
+
+bool IsForbidden(unsigned char byte) {
+    return byte < 0x20 || byte == 0x7F ||
+           std::string_view("/\\:*?\"<>|").find(static_cast<char>(byte)) != std::string_view::npos;
+}
+
+// Every character neither desktop can hold in a name, and every byte that is not UTF-8, as "_".
+std::string ReplaceForbidden(std::string_view text) {
+    std::string name;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = SequenceLength(text, pos);
+        if (length == 0 || (length == 1 && IsForbidden(static_cast<unsigned char>(text[pos])))) {
+            name += '_';
+            pos += length == 0 ? 1 : length;
+        } else {
+            name.append(text.substr(pos, length));
+            pos += length;
+        }
+    }
+    return name;
+}
+
+// Windows drops trailing spaces and dots from a name, so a bag keeps none.
+void TrimEnd(std::string& name) {
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+}
+
+// A device name, whatever its letter case, as the part before the first dot (spaces ignored).
+bool IsDeviceName(std::string_view base) {
+    std::string upper(base);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    static constexpr std::array<std::string_view, 6> kNames{"CON", "PRN",    "AUX",
+                                                            "NUL", "CONIN$", "CONOUT$"};
+    for (std::string_view name : kNames) {
+        if (upper == name) return true;
+    }
+    if (upper.size() < 4 || (upper.substr(0, 3) != "COM" && upper.substr(0, 3) != "LPT")) {
+        return false;
+    }
+    const std::string_view digit = std::string_view(upper).substr(3);
+    return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+           digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
+void AvoidDeviceName(std::string& name) {
+    std::size_t end = name.find('.');
+    if (end == std::string::npos) end = name.size();
+    while (end > 0 && name[end - 1] == ' ') --end;
+    if (IsDeviceName(std::string_view(name).substr(0, end))) name.insert(end, "_");
+}
+
+// Cuts to the cap between two characters: never before a UTF-8 continuation byte.
+void Cap(std::string& name) {
+    if (name.size() <= kMaxBagNameBytes) return;
+    std::size_t end = kMaxBagNameBytes;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+    name.resize(end);
+    TrimEnd(name);
+}
+
+std::string Sanitize(std::string_view text) {
+    std::string name = ReplaceForbidden(text);
+    const std::size_t first = name.find_first_not_of(' ');
+    name.erase(0, first == std::string::npos ? name.size() : first);
+    TrimEnd(name);
+    if (!name.empty() && name.front() == '.') name.front() = '_';
+    AvoidDeviceName(name);
+    Cap(name);
+    return name.empty() ? std::string(kFallback) : name;
+}
+
+std::optional<std::string> FirstFree(const std::string& base, std::string_view suffix,
+                                     const NameTaken& taken) {
+    for (unsigned number = 1; number <= kMaxNumber; ++number) {
+        std::string name = base;
+        if (number > 1) name += " (" + std::to_string(number) + ")";
+        name += suffix;
+        if (!taken(name)) return name;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+PatternCheck CheckPattern(std::string_view pattern) {
+    const BagFields none;
+    for (std::size_t pos = 0; pos < pattern.size(); ++pos) {
+        if (pattern[pos] == '}') return {PatternProblem::StrayClosingBrace, pos, "}"};
+        if (pattern[pos] != '{') continue;
+        const std::size_t end = pattern.find_first_of("{}", pos + 1);
+        if (end == std::string_view::npos || pattern[end] == '{') {
+            return {PatternProblem::UnclosedBrace, pos, "{"};
+        }
+        if (!FieldValue(pattern.substr(pos + 1, end - pos - 1), none)) {
+            return {PatternProblem::UnknownField, pos,
+                    std::string(pattern.substr(pos, end - pos + 1))};
+        }
+        pos = end;
+    }
+    return {};
+}
+
+std::string BagName(std::string_view pattern, const BagFields& fields) {
+    if (!CheckPattern(pattern).ok()) pattern = kDefaultPattern;
+    std::string name;
+    for (std::size_t pos = 0; pos < pattern.size(); ++pos) {
+        if (pattern[pos] != '{') {
+            name += pattern[pos];
+            continue;
+        }
+        const std::size_t end = pattern.find('}', pos);
+        name += *FieldValue(pattern.substr(pos + 1, end - pos - 1), fields);
+        pos = end;
+    }
+    return Sanitize(name);
+}
+
+std::optional<std::string> UniqueBagName(const std::string& base, const NameTaken& taken) {
+    return FirstFree(base, "", taken);
+}
+
+std::optional<std::string> FinalBagName(const std::string& base, DiscResult result,
+                                        const NameTaken& taken) {
+    return FirstFree(base, result == DiscResult::Complete ? "" : " (incomplete)", taken);
+}
+
+}  // namespace dravolin::archive

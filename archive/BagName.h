@@ -1,0 +1,73 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include "archive/DiscResult.h"
+#include "archive/LocalTime.h"
+
+namespace dravolin::archive {
+
+// What a bag's folder name may be made of.
+struct BagFields {
+    std::string label;         // the volume label, bytes as the platform read them
+    LocalTime time;            // when the disc's copy started
+    std::uint32_t serial = 0;  // the volume fingerprint
+    std::string drive;         // the drive's letter, "E"
+};
+
+// Fields: {label} {date} (2026-12-08) {time} (14-03-11) {serial} (8 lowercase hex digits)
+// {drive}. Everything else is literal text; there is no escape for a literal brace.
+inline constexpr std::string_view kDefaultPattern = "{label} {date} {serial}";
+
+// A name leaves room below the file systems' 255 for " (99999)" and " (incomplete)".
+inline constexpr std::size_t kMaxBagNameBytes = 200;
+
+// Why a pattern is refused. A typing error such as "{lable}" is refused before the first disc
+// rather than kept literally: kept, it would name every bag of a weekend "{lable}", "{lable}
+// (2)"..., which is found out only when it is too late to tell the discs apart.
+enum class PatternProblem {
+    None,
+    UnknownField,       // "{lable}"
+    UnclosedBrace,      // "{label" or "{la{bel}"
+    StrayClosingBrace,  // "label}"
+};
+
+struct PatternCheck {
+    PatternProblem problem = PatternProblem::None;
+    std::size_t offset = 0;  // where in the pattern the fault starts
+    std::string text;        // the field or the brace at fault, for the message the caller shows
+
+    bool ok() const { return problem == PatternProblem::None; }
+};
+
+// Checks a pattern the user gave (--name); the caller turns a problem into its translated text.
+PatternCheck CheckPattern(std::string_view pattern);
+
+// The bag folder's name for a disc. A pattern that fails CheckPattern is replaced by the default.
+// The name is always one valid UTF-8 folder name that both desktops can create:
+// - "/ \ : * ? \" < > |", control characters and bytes that are not UTF-8 become "_" (the exact
+//   label stays in the log and in bag-info.txt);
+// - an empty or blank label is "Disc"; leading spaces and trailing spaces and dots are trimmed,
+//   so "." and ".." never result; a leading dot becomes "_", so no bag is a hidden folder;
+// - a Windows device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, also with superscript digits and
+//   with any extension) gets "_" after the device name: "CON_", "nul_.txt";
+// - at most kMaxBagNameBytes bytes, cut between characters; an empty result is "Disc".
+std::string BagName(std::string_view pattern, const BagFields& fields);
+
+// Asks whether a name is already taken in the target folder. It should ask the file system
+// itself, which knows whether names differ by letter case only; the caller still creates the
+// folder without replacing and asks again if it lost a race.
+using NameTaken = std::function<bool(const std::string& name)>;
+
+// `base`, else "base (2)", "base (3)"..., the first one not taken; none after "base (99999)".
+std::optional<std::string> UniqueBagName(const std::string& base, const NameTaken& taken);
+
+// The name a finished bag is renamed to. Any result but Complete ends in " (incomplete)", after
+// the number that makes it unique: "base (2) (incomplete)".
+std::optional<std::string> FinalBagName(const std::string& base, DiscResult result,
+                                        const NameTaken& taken);
+
+}  // namespace dravolin::archive
