@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 #include "archive/ArchiveLog.h"
+#include "archive/DiscResult.h"
 #include "archive/LocalTime.h"
 
 namespace dravolin::archive {
@@ -205,6 +206,38 @@ INSTANTIATE_TEST_SUITE_P(Archive, LogTimes,
                                                     "00-00-00",
                                                     "2026-12-08T00:00:00+00:00"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct WordCase {
+    DiscResult result;
+    const char* word;
+};
+
+void PrintTo(const WordCase& c, std::ostream* os) {
+    *os << c.word;
+}
+
+class ResultWords : public ::testing::TestWithParam<WordCase> {};
+
+TEST_P(ResultWords, AreWrittenAndReadBack) {
+    EXPECT_EQ(ResultWord(GetParam().result), GetParam().word);
+    EXPECT_EQ(ParseResult(GetParam().word), GetParam().result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Archive, ResultWords,
+                         ::testing::Values(WordCase{DiscResult::Complete, "complete"},
+                                           WordCase{DiscResult::Incomplete, "incomplete"},
+                                           WordCase{DiscResult::NoFileSystem, "unreadable"},
+                                           WordCase{DiscResult::AlreadyArchived,
+                                                    "already archived"},
+                                           WordCase{DiscResult::TargetFull, "target full"},
+                                           WordCase{DiscResult::Failed, "failed"}),
+                         [](const auto& info) { return std::to_string(info.index); });
+
+TEST(ResultWords, OnlyTheExactWordsAreRead) {
+    for (const char* word : {"", "Complete", "complete ", "already_archived", "unknown"}) {
+        EXPECT_EQ(ParseResult(word), std::nullopt) << word;
+    }
+}
 
 }  // namespace
 }  // namespace dravolin::archive

@@ -3,7 +3,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "archive/DiscResult.h"
 #include "archive/SameDisc.h"
 
 namespace dravolin::archive {
@@ -70,33 +69,6 @@ INSTANTIATE_TEST_SUITE_P(
                      ""},
         SameDiscCase{"UnknownFingerprint", {Bag(0, DiscResult::Complete, "A")}, 0, true, ""}),
     [](const auto& info) { return std::string(info.param.name); });
-
-struct WordCase {
-    DiscResult result;
-    const char* word;
-};
-
-class ResultWords : public ::testing::TestWithParam<WordCase> {};
-
-TEST_P(ResultWords, AreWrittenAndReadBack) {
-    EXPECT_EQ(ResultWord(GetParam().result), GetParam().word);
-    EXPECT_EQ(ParseResult(GetParam().word), GetParam().result);
-}
-
-INSTANTIATE_TEST_SUITE_P(Archive, ResultWords,
-                         ::testing::Values(WordCase{DiscResult::Complete, "complete"},
-                                           WordCase{DiscResult::Incomplete, "incomplete"},
-                                           WordCase{DiscResult::NoFileSystem, "unreadable"},
-                                           WordCase{DiscResult::AlreadyArchived,
-                                                    "already archived"},
-                                           WordCase{DiscResult::TargetFull, "target full"},
-                                           WordCase{DiscResult::Failed, "failed"}));
-
-TEST(ResultWords, OnlyTheExactWordsAreRead) {
-    for (const char* word : {"", "Complete", "complete ", "already_archived", "unknown"}) {
-        EXPECT_EQ(ParseResult(word), std::nullopt) << word;
-    }
-}
 
 }  // namespace
 }  // namespace dravolin::archive
