@@ -37,14 +37,16 @@ ScopedDescriptorLimit::~ScopedDescriptorLimit() {
     if (applied_) ::setrlimit(RLIMIT_NOFILE, &saved_);
 }
 
+bool FaultyIo::IsFaultyFile(int fd) const {
+    const std::string path = PathOfFd(fd);
+    return path.size() >= failReadsOf.size() + 1 &&
+           path.compare(path.size() - failReadsOf.size() - 1, std::string::npos,
+                        "/" + failReadsOf) == 0;
+}
+
 bool FaultyIo::ReadFails(int fd) {
     if (failReadsOf.empty() || readFailures == 0) return false;
-    const std::string path = PathOfFd(fd);
-    if (path.size() < failReadsOf.size() + 1 ||
-        path.compare(path.size() - failReadsOf.size() - 1, std::string::npos, "/" + failReadsOf) !=
-            0) {
-        return false;
-    }
+    if (!IsFaultyFile(fd)) return false;
     if (readFailures > 0) --readFailures;
     return true;
 }
@@ -69,6 +71,15 @@ ssize_t FaultyIo::CopyRange(int in, off_t inOffset, int out, off_t outOffset, st
 }
 
 ssize_t FaultyIo::Read(int fd, void* buffer, std::size_t length, off_t offset) {
+    ++reads;
+    const auto begin = static_cast<std::uint64_t>(offset);
+    for (const ByteRange& bad : unreadable) {
+        if (begin < bad.end && bad.begin < begin + length && !failReadsOf.empty() &&
+            IsFaultyFile(fd)) {
+            errno = EIO;
+            return -1;
+        }
+    }
     if (ReadFails(fd)) {
         errno = EIO;
         return -1;

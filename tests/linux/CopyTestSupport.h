@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include <sys/resource.h>
+#include "platform/linux/copy/ArchiveRecord.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/CopyPrompts.h"
 
@@ -78,6 +79,10 @@ class FaultyIo : public CopyIo {
     bool noKernelCopy = false;         // as on a kernel or file system without copy_file_range
     std::string failReadsOf;           // file name whose reads fail with EIO...
     std::atomic<int> readFailures{0};  // ...this many times (-1: always)
+    // Bytes of that file no read gets past, as on a scratched disc: every read that touches one
+    // fails with EIO, however often it is tried.
+    std::vector<ByteRange> unreadable;
+    std::atomic<int> reads{0};                     // every Read call, failed or not
     std::uint64_t writeLimit = ~std::uint64_t{0};  // writes past this offset: ENOSPC
     std::atomic<int> syncFailures{0};              // the next n fdatasyncs or syncfss fail with EIO
     std::atomic<int> syncFsPasses{0};              // this many syncfs calls succeed, then...
@@ -92,6 +97,7 @@ class FaultyIo : public CopyIo {
 
   private:
     bool ReadFails(int fd);
+    bool IsFaultyFile(int fd) const;
     bool SyncFails();
 };
 

@@ -1,5 +1,6 @@
 #include "platform/linux/copy/CopyOperation.h"
 
+#include <cerrno>
 #include "platform/linux/threads/Cancellation.h"
 #include "platform/linux/io/ErrorText.h"
 
@@ -9,8 +10,14 @@ CopyOperation::CopyOperation(CopyIo& io, CopyPrompts& prompts)
     : io_(io),
       prompts_(prompts),
       data_(io),
+      recovering_(io),
       owner_(ThisProcess()),
       random_(std::random_device{}()) {}
+
+CopyOperation::CopyOperation(CopyIo& io, CopyPrompts& prompts, ArchiveRecord& record)
+    : CopyOperation(io, prompts) {
+    archive_ = &record;
+}
 
 bool CopyOperation::Cancelled() {
     if (!stopped_ && CancelRequested()) stopped_ = true;
@@ -31,6 +38,11 @@ ErrorDecision CopyOperation::AskError(const std::string& path, int errorNumber,
 
 ErrorDecision CopyOperation::AskFailure(const CopyFailure& failure) {
     if (Cancelled()) return ErrorDecision::Cancel;
+    if (archive_) {
+        if (!archive_->failure) archive_->failure = failure;
+        anyFailure_ = stopped_ = true;
+        return ErrorDecision::Cancel;
+    }
     const ErrorDecision decision = prompts_.AskError(failure);
     if (decision == ErrorDecision::Cancel) stopped_ = true;
     if (decision == ErrorDecision::Skip) anyFailure_ = true;
@@ -41,6 +53,11 @@ ReplaceDecision CopyOperation::AskReplace(const ReplaceQuestion& question) {
     if (Cancelled()) return ReplaceDecision::Cancel;
     if (replaceAll_) return ReplaceDecision::Replace;
     if (skipAll_) return ReplaceDecision::Skip;
+    if (archive_) {
+        AskFailure(CopyFailure{question.targetPath, EEXIST,
+                               "Will not replace " + question.targetPath + " in an archive."});
+        return ReplaceDecision::Cancel;
+    }
     ReplaceDecision decision = prompts_.AskReplace(question);
     if (decision == ReplaceDecision::ReplaceAll) {
         replaceAll_ = true;

@@ -50,6 +50,25 @@ Plan PlanFor(CopyOperation& operation, const OpenFolder& open, const SourceNode&
     }
 }
 
+// The bytes of one file: for an archive copy read with recovery and hashed, the file noted in
+// its record once written in full; else as they are.
+FileData::Result CopyBytes(CopyOperation& operation, int in, int out, std::uint64_t size,
+                           bool sparse, const std::string& path,
+                           const std::function<bool(std::uint64_t)>& onBlock) {
+    ArchiveRecord* const record = operation.Archive();
+    if (!record) return operation.Data().Copy(in, out, size, sparse, onBlock);
+    RecoveringRead::Result read = operation.Recovering().Copy(in, out, size, onBlock);
+    FileData::Result result;
+    result.ok = read.ok;
+    result.cancelled = read.cancelled;
+    result.errorNumber = read.errorNumber;
+    if (read.ok) {
+        record->files.push_back(
+            ArchivedFile{path, size, std::move(read.sha256), std::move(read.damaged)});
+    }
+    return result;
+}
+
 void RemoveTemp(const OpenFolder& folder, const std::string& temp) {
     ::unlinkat(folder.target, temp.c_str(), 0);
 }
@@ -114,11 +133,11 @@ WriteOutcome WriteTemp(CopyOperation& operation, const OpenFolder& folder, const
             } else {
                 const auto size = static_cast<std::uint64_t>(st.st_size);
                 const bool sparse = static_cast<std::uint64_t>(st.st_blocks) * 512 < size;
-                const FileData::Result copied = operation.Data().Copy(
-                    in.Get(), out.Get(), size, sparse, [&](std::uint64_t bytes) {
-                        progress.bytesDone += bytes;
-                        return operation.Report();
-                    });
+                const FileData::Result copied = CopyBytes(operation, in.Get(), out.Get(), size,
+                                                          sparse, path, [&](std::uint64_t bytes) {
+                                                              progress.bytesDone += bytes;
+                                                              return operation.Report();
+                                                          });
                 if (copied.ok) {
                     const timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
                     ::futimens(out.Get(), times);

@@ -19,6 +19,9 @@ class TreeCopier {
   public:
     TreeCopier(CopyIo& io, CopyPrompts& prompts, ScanLimits limits = {})
         : operation_(io, prompts), batch_(operation_), scan_(operation_, limits) {}
+    // An archive copy (see CopyOperation): asks nothing, writes what it did into `record`.
+    TreeCopier(CopyIo& io, CopyPrompts& prompts, ArchiveRecord& record, ScanLimits limits = {})
+        : operation_(io, prompts, record), batch_(operation_), scan_(operation_, limits) {}
 
     struct Result {
         CopyOutcome outcome = CopyOutcome::Failed;

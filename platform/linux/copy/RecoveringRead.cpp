@@ -1,0 +1,115 @@
+#include "platform/linux/copy/RecoveringRead.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace dravolin::lnx {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1u << 20;
+constexpr std::uint64_t kWritebackBlock = 1u << 20;
+
+// Where a skip from `pos` ends: at least a step on, on a sector's end, not past the file.
+std::uint64_t StepEnd(std::uint64_t pos, std::uint64_t size) {
+    const std::uint64_t sector = RecoveringRead::kSector;
+    const std::uint64_t end = (pos + RecoveringRead::kRecoveryStep + sector - 1) / sector * sector;
+    return std::min(end, size);
+}
+
+void AddDamage(std::vector<ByteRange>& damaged, std::uint64_t begin, std::uint64_t end) {
+    if (!damaged.empty() && damaged.back().end == begin) {
+        damaged.back().end = end;
+    } else {
+        damaged.push_back(ByteRange{begin, end});
+    }
+}
+
+}  // namespace
+
+RecoveringRead::Result RecoveringRead::Copy(int in, int out, std::uint64_t size,
+                                            const std::function<bool(std::uint64_t)>& onBlock) {
+    Result result;
+    hash_.Finish();  // whatever an earlier, cancelled file left in it
+    if (buffer_.empty()) buffer_.resize(kBufferSize);
+    std::uint64_t pos = 0;
+    // Up to here a large read failed: it is read in steps, so that only the steps that fail
+    // become zeros.
+    std::uint64_t carefulUntil = 0;
+    while (pos < size) {
+        const bool careful = pos < carefulUntil;
+        const std::uint64_t end = careful ? StepEnd(pos, size) : std::min(size, pos + kBufferSize);
+        const auto want = static_cast<std::size_t>(end - pos);
+        const ssize_t got = ReadTwice(in, buffer_.data(), want, pos);
+        if (got > 0) {
+            if (!Put(out, buffer_.data(), static_cast<std::size_t>(got), pos, result)) {
+                return result;
+            }
+            if (static_cast<std::uint64_t>(got) >= kWritebackBlock) {
+                io_.StartWriteback(out, static_cast<off_t>(pos), static_cast<off_t>(got));
+            }
+            pos += static_cast<std::uint64_t>(got);
+            if (!onBlock(static_cast<std::uint64_t>(got))) {
+                result.cancelled = true;
+                return result;
+            }
+            continue;
+        }
+        if (got < 0 && !careful && want > RecoveringRead::kRecoveryStep) {
+            carefulUntil = end;
+            continue;
+        }
+        // A failed step, or the file ends before its size: what cannot be read is zeros.
+        const std::uint64_t skipTo = got == 0 ? size : StepEnd(pos, size);
+        if (!PutZeros(out, pos, skipTo, result, onBlock)) return result;
+        AddDamage(result.damaged, pos, skipTo);
+        pos = skipTo;
+    }
+    result.sha256 = hash_.Finish();
+    result.ok = true;
+    return result;
+}
+
+ssize_t RecoveringRead::ReadTwice(int in, char* buffer, std::size_t length, std::uint64_t pos) {
+    for (int attempt = 0; attempt < 2;) {
+        const ssize_t got = io_.Read(in, buffer, length, static_cast<off_t>(pos));
+        if (got >= 0) return got;
+        if (errno != EINTR) ++attempt;
+    }
+    return -1;
+}
+
+bool RecoveringRead::Put(int out, const char* bytes, std::size_t length, std::uint64_t pos,
+                         Result& result) {
+    std::size_t written = 0;
+    while (written < length) {
+        const ssize_t n =
+            io_.Write(out, bytes + written, length - written, static_cast<off_t>(pos + written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            result.errorNumber = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    hash_.Update(bytes, length);
+    return true;
+}
+
+bool RecoveringRead::PutZeros(int out, std::uint64_t from, std::uint64_t to, Result& result,
+                              const std::function<bool(std::uint64_t)>& onBlock) {
+    if (zeros_.empty()) zeros_.resize(RecoveringRead::kRecoveryStep + kSector);
+    while (from < to) {
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(zeros_.size(), to - from));
+        if (!Put(out, zeros_.data(), length, from, result)) return false;
+        from += length;
+        if (!onBlock(length)) {
+            result.cancelled = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,105 @@
+// The archive copy's read: past unreadable regions of a scratched disc, with zeros exactly
+// where it says, and the digest of what it wrote.
+#include <fcntl.h>
+#include <unistd.h>
+#include <gtest/gtest.h>
+#include "CopyTestSupport.h"
+#include "LinuxTestSupport.h"
+#include "platform/linux/copy/RecoveringRead.h"
+#include "platform/linux/io/UniqueFd.h"
+
+namespace dravolin::lnx::test {
+namespace {
+
+constexpr std::uint64_t kMiB = 1u << 20;
+
+struct RecoveryCase {
+    const char* title;
+    std::uint64_t size;
+    std::vector<ByteRange> unreadable;  // sectors no read gets past
+    int transientFailures;              // reads that fail before any succeeds
+    std::vector<ByteRange> damaged;     // what the copy must record, and hold zeros in
+    int reads;                          // how many reads it takes
+    std::uint64_t writeLimit = ~std::uint64_t{0};
+};
+
+void PrintTo(const RecoveryCase& c, std::ostream* out) {
+    *out << c.title;
+}
+
+class RecoveringReads : public ::testing::TestWithParam<RecoveryCase> {};
+
+TEST_P(RecoveringReads, ZerosExactlyInTheRecordedRangesAndTheDigestOfWhatWasWritten) {
+    const RecoveryCase& c = GetParam();
+    TempFolder temp;
+    const std::string original = Pattern(static_cast<std::size_t>(c.size), 5);
+    WriteFile(temp / "scratched.bin", original);
+    FaultyIo io;
+    io.failReadsOf = "scratched.bin";
+    io.unreadable = c.unreadable;
+    io.readFailures = c.transientFailures;
+    io.writeLimit = c.writeLimit;
+    const UniqueFd in(::open((temp / "scratched.bin").c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd out(::open((temp / "copy.bin").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_TRUE(in && out);
+    std::uint64_t reported = 0;
+
+    RecoveringRead reader(io);
+    const RecoveringRead::Result result =
+        reader.Copy(in.Get(), out.Get(), c.size, [&](std::uint64_t bytes) {
+            reported += bytes;
+            return true;
+        });
+
+    EXPECT_EQ(io.reads.load(), c.reads);
+    if (c.writeLimit != ~std::uint64_t{0}) {
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.errorNumber, ENOSPC);
+        return;
+    }
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.damaged, c.damaged);
+    EXPECT_EQ(reported, c.size);
+    std::string expected = original;
+    for (const ByteRange& range : c.damaged) {
+        expected.replace(range.begin, range.end - range.begin, range.end - range.begin, '\0');
+    }
+    const std::string written = ReadFile(temp / "copy.bin");
+    ASSERT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected);
+    std::string sum;
+    ASSERT_EQ(RunProgram({"sha256sum", temp / "copy.bin"}, &sum), 0);
+    EXPECT_EQ(sum.substr(0, 64), result.sha256);
+}
+
+// 300,000 bytes: one read of the whole file, then steps of 32 KiB (16 sectors) where it fails.
+INSTANTIATE_TEST_SUITE_P(
+    Table, RecoveringReads,
+    ::testing::Values(
+        RecoveryCase{"ReadsAtOnce", 300000, {}, 0, {}, 1}, RecoveryCase{"Empty", 0, {}, 0, {}, 0},
+        RecoveryCase{"OneBadSectorMidFile", 300000, {{204800, 206848}}, 0, {{196608, 229376}}, 13},
+        RecoveryCase{"BadAtTheStart", 300000, {{0, 2048}}, 0, {{0, 32768}}, 13},
+        RecoveryCase{"BadAtTheEnd", 300000, {{299008, 300000}}, 0, {{294912, 300000}}, 13},
+        RecoveryCase{
+            "SpansStepsJoinedInOneRange", 300000, {{40000, 110000}}, 0, {{32768, 131072}}, 15},
+        RecoveryCase{"TwoRegionsTwoRanges",
+                     300000,
+                     {{0, 2048}, {270336, 272384}},
+                     0,
+                     {{0, 32768}, {262144, 294912}},
+                     14},
+        RecoveryCase{"WholeFileUnreadable", 300000, {{0, 300000}}, 0, {{0, 300000}}, 22},
+        RecoveryCase{"TransientErrorSucceedsOnRetry", 300000, {}, 1, {}, 2},
+        RecoveryCase{"FailsTwiceThenReadsInSteps", 300000, {}, 2, {}, 12},
+        // Only the megabyte whose read failed is read in steps; then large reads again.
+        RecoveryCase{"LargeFileBackToLargeReads",
+                     3 * kMiB,
+                     {{kMiB + 102400, kMiB + 104448}},
+                     0,
+                     {{kMiB + 98304, kMiB + 131072}},
+                     37},
+        RecoveryCase{"TargetFullIsNoDamage", 300000, {}, 0, {}, 1, 100000}),
+    [](const auto& info) { return info.param.title; });
+
+}  // namespace
+}  // namespace dravolin::lnx::test
