@@ -1,6 +1,9 @@
 #include "platform/linux/copy/CopyIo.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <cerrno>
+#include <cstdio>
 #include <unistd.h>
 
 namespace dravolin::lnx {
@@ -28,6 +31,17 @@ int CopyIo::StartWriteback(int fd, off_t offset, off_t length) {
 
 int CopyIo::SyncFileSystem(int fd) {
     return ::syncfs(fd);
+}
+
+int CopyIo::RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+    if (::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL) return -1;
+    struct stat st {};
+    if (::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(fromDir, from, toDir, to);
 }
 
 }  // namespace dravolin::lnx

@@ -18,6 +18,9 @@ class CopyIo {
     virtual int StartWriteback(int fd, off_t offset, off_t length);
     // syncfs(2): flushes the whole file system `fd` is on, with one cache flush of the disk.
     virtual int SyncFileSystem(int fd);
+    // renameat2(2) with RENAME_NOREPLACE (EEXIST when `to` is taken); where the file system
+    // lacks it, a look and a plain rename.
+    virtual int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to);
 };
 
 }  // namespace dravolin::lnx

@@ -1,0 +1,82 @@
+#pragma once
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <random>
+#include <string>
+#include "platform/linux/archive/BagFolder.h"
+#include "platform/linux/archive/BagText.h"
+#include "platform/linux/copy/CopyIo.h"
+#include "platform/linux/copy/CopyPrompts.h"
+
+namespace dravolin::lnx {
+
+// One disc to be made a bag.
+struct BagRequest {
+    std::string discRoot;      // the mounted disc's root folder
+    std::string targetFolder;  // where the bags go; made when missing
+    std::string label;         // the volume label: External-Identifier
+    // The program's own fields for bag-info.txt (drive, serial, label, fingerprint, start
+    // time...), written in this order after the standard ones.
+    BagFields fields;
+};
+
+enum class BagResult { Complete, Incomplete, Failed };
+
+struct BagOutcome {
+    BagResult result = BagResult::Failed;
+    bool cancelled = false;  // with Failed: the prompts or the worker's cancel flag said stop
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t damagedFiles = 0;
+    std::string summary;  // what the disc held that no bag takes (links, devices...)
+    std::optional<CopyFailure> failure;
+};
+
+// Fields the writer adds to bag-info.txt after the caller's.
+inline constexpr char kFieldResult[] = "Dravolin-Result";
+inline constexpr char kFieldDamagedFiles[] = "Dravolin-Damaged-Files";
+inline constexpr char kFieldEnded[] = "Dravolin-Ended";
+
+// Makes one disc a BagIt bag in the target folder with the safe copy engine (an archive copy:
+// hashed, read errors recovered, nothing asked), under a temporary name no finished bag has.
+// Build copies the disc under data/ and writes the tag files, each flushed, then the folder;
+// Publish gives it its name. Until then a crash or power cut leaves only the temporary folder,
+// which a later writer removes once this one is gone; a bag that is not published is removed
+// when the writer goes. Progress and cancel go through the prompts' OnProgress alone.
+class BagWriter {
+  public:
+    BagWriter(CopyIo& io, CopyPrompts& prompts);
+    ~BagWriter();
+    BagWriter(const BagWriter&) = delete;
+    BagWriter& operator=(const BagWriter&) = delete;
+
+    // Once per writer.
+    BagOutcome Build(const BagRequest& request);
+
+    enum class Published { Done, NameTaken, Failed };
+    // Renames a Complete or Incomplete bag to `name`, never over anything: NameTaken lets the
+    // caller try the next name. `error` receives the errno of a failure.
+    Published Publish(const std::string& name, int* error = nullptr);
+
+    // Where the bag is being built: the target folder and the temporary name; empty before.
+    std::string BuildingPath() const;
+
+  private:
+    // 0, or the errno of the step that failed.
+    int WriteTagFile(const std::string& name, const std::string& text);
+    BagOutcome Fail(BagOutcome outcome, const std::string& path, int error,
+                    const std::string& what);
+    void Discard();
+
+    CopyIo& io_;
+    CopyPrompts& prompts_;
+    TempOwner owner_;
+    std::mt19937_64 random_;
+    std::string targetFolder_;
+    UniqueFd target_;
+    BagFolder bag_;
+    bool built_ = false;
+};
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,295 @@
+// Bags on the real file system: what a finished bag holds and checks, and what an interrupted
+// one never looks like.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <gtest/gtest.h>
+#include <filesystem>
+#include "BagTestSupport.h"
+#include "LinuxTestSupport.h"
+#include "platform/linux/archive/BagWriter.h"
+#include "platform/linux/copy/TempFiles.h"
+
+namespace dravolin::lnx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+BagRequest RequestFor(const std::string& disc, const std::string& target) {
+    return BagRequest{disc,
+                      target,
+                      "PHOTOS_2019",
+                      {{"Dravolin-Drive", "HL-DT-ST DVDRAM GH24NSD1"},
+                       {"Dravolin-Drive-Serial", "K1234"},
+                       {"Dravolin-Fingerprint", "1a2b3c4d"},
+                       {"Dravolin-Started", "2026-12-08T10:00:00+0100"}}};
+}
+
+// A small disc: nested folders, an empty file and an empty folder.
+void MakeDisc(const std::string& disc) {
+    MakeFolder(disc + "/photos/2019");
+    MakeFolder(disc + "/empty");
+    WriteFile(disc + "/readme.txt", "hello\n");
+    WriteFile(disc + "/zero", "");
+    WriteFile(disc + "/photos/2019/one.jpg", Pattern(70000, 1));
+    WriteFile(disc + "/photos/two.jpg", Pattern(300000, 2));
+}
+
+struct BagCase {
+    const char* title;
+    std::vector<std::string> oddNames;  // more files, named so
+    std::vector<ByteRange> unreadable;  // of photos/two.jpg
+    BagResult result;
+    std::string damagedFiles;                // damaged-files.txt; empty: no such file
+    std::vector<std::string> manifestPaths;  // found in the manifest as written
+    bool sha256sumChecksManifest;            // as a whole, with `sha256sum -c`
+};
+
+void PrintTo(const BagCase& c, std::ostream* out) {
+    *out << c.title;
+}
+
+class FinishedBags : public ::testing::TestWithParam<BagCase> {};
+
+TEST_P(FinishedBags, CheckWithSha256sumAndNameEveryDamagedRange) {
+    const BagCase& c = GetParam();
+    TempFolder temp;
+    const std::string disc = temp / "disc", target = temp / "bags";
+    MakeDisc(disc);
+    for (const std::string& name : c.oddNames) WriteFile(disc + "/" + name, "odd " + name);
+    MakeFolder(target + "/Disc");
+    WriteFile(target + "/Disc/earlier", "an earlier bag");
+    StepIo io;
+    io.failReadsOf = "two.jpg";
+    io.unreadable = c.unreadable;
+    ScriptedPrompts prompts;
+
+    BagWriter writer(io, prompts);
+    const BagOutcome outcome = writer.Build(RequestFor(disc, target));
+    ASSERT_EQ(outcome.result, c.result);
+    EXPECT_EQ(writer.Publish("Disc"), BagWriter::Published::NameTaken);
+    ASSERT_EQ(writer.Publish("Disc (2)"), BagWriter::Published::Done);
+
+    const std::string bag = target + "/Disc (2)";
+    EXPECT_TRUE(prompts.failures.empty() && prompts.replaceQuestions.empty());
+    EXPECT_EQ(ReadFile(target + "/Disc/earlier"), "an earlier bag");
+    EXPECT_EQ(EntriesOf(target), (std::vector<std::string>{"Disc", "Disc (2)"}));
+    EXPECT_TRUE(BagChecks(bag));
+    EXPECT_EQ(Sha256sumAccepts(bag, "manifest-sha256.txt"), c.sha256sumChecksManifest);
+    EXPECT_EQ(ReadFile(bag + "/bagit.txt"),
+              "BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n");
+    const std::string manifest = ReadFile(bag + "/manifest-sha256.txt");
+    for (const std::string& path : c.manifestPaths) {
+        EXPECT_NE(manifest.find("  " + path + "\n"), std::string::npos) << path;
+    }
+    const std::string info = ReadFile(bag + "/bag-info.txt");
+    EXPECT_EQ(info.rfind("Bagging-Date: ", 0), 0u);
+    for (const char* line :
+         {"\nExternal-Identifier: PHOTOS_2019\n", "\nDravolin-Drive-Serial: K1234\n",
+          "\nDravolin-Fingerprint: 1a2b3c4d\n", "\nDravolin-Started: 2026-12-08T10:00:00+0100\n"}) {
+        EXPECT_NE(info.find(line), std::string::npos) << line;
+    }
+    const bool damaged = !c.damagedFiles.empty();
+    EXPECT_NE(info.find(damaged ? "\nDravolin-Result: incomplete\nDravolin-Damaged-Files: 1\n"
+                                : "\nDravolin-Result: complete\nDravolin-Damaged-Files: 0\n"),
+              std::string::npos);
+    EXPECT_EQ(outcome.damagedFiles, damaged ? 1u : 0u);
+    EXPECT_EQ(outcome.files, 4 + c.oddNames.size());
+    EXPECT_EQ(fs::exists(bag + "/damaged-files.txt"), damaged);
+    if (damaged) {
+        EXPECT_EQ(ReadFile(bag + "/damaged-files.txt"), c.damagedFiles);
+    }
+    EXPECT_FALSE(fs::exists(bag + "/" + kBagLockName));
+    EXPECT_TRUE(TempLeftovers(target).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FinishedBags,
+    ::testing::Values(
+        BagCase{"Complete",
+                {},
+                {},
+                BagResult::Complete,
+                "",
+                {"data/readme.txt", "data/zero", "data/photos/2019/one.jpg"},
+                true},
+        BagCase{"DamagedIsIncompleteWithItsRanges",
+                {},
+                {{204800, 206848}, {299008, 300000}},
+                BagResult::Incomplete,
+                "data/photos/two.jpg 196608-229376\ndata/photos/two.jpg 294912-300000\n",
+                {"data/photos/two.jpg"},
+                true},
+        BagCase{"OddNamesPercentEncoded",
+                {"line\nbreak", "carriage\rreturn", "100%", "a%0Ab"},
+                {},
+                BagResult::Complete,
+                "",
+                {"data/line%0Abreak", "data/carriage%0Dreturn", "data/100%25", "data/a%250Ab"},
+                false}),
+    [](const auto& info) { return info.param.title; });
+
+struct StepCase {
+    const char* title;
+    Step step;  // Step::Any with `progress`: the progress calls
+    bool progress = false;
+};
+
+void PrintTo(const StepCase& c, std::ostream* out) {
+    *out << c.title;
+}
+
+class InterruptedBags : public ::testing::TestWithParam<StepCase> {};
+
+// Whatever step fails, the target holds either the finished bag, checking in full, or nothing
+// that is not hidden; and nothing at all once the writer is gone.
+TEST_P(InterruptedBags, FailingAtEveryStepNeverLeavesACompleteLookingBag) {
+    const StepCase& c = GetParam();
+    TempFolder temp(MemoryFolder());
+    const std::string disc = temp / "disc";
+    MakeDisc(disc);
+    int steps = 0;
+    {
+        StepIo io;
+        ScriptedPrompts prompts;
+        prompts.onProgress = [&](const CopyProgress&) { return ++steps, true; };
+        BagWriter writer(io, prompts);
+        ASSERT_EQ(writer.Build(RequestFor(disc, temp / "reference")).result, BagResult::Complete);
+        ASSERT_EQ(writer.Publish("Disc"), BagWriter::Published::Done);
+        if (!c.progress) steps = io.Count(c.step);
+    }
+    ASSERT_GT(steps, 0);
+    int failed = 0;
+    for (int at = 1; at <= steps; ++at) {
+        SCOPED_TRACE("failing call " + std::to_string(at));
+        const std::string target = temp / ("bags" + std::to_string(at));
+        StepIo io;
+        ScriptedPrompts prompts;
+        int calls = 0;
+        if (c.progress) {
+            prompts.onProgress = [&](const CopyProgress&) { return ++calls != at; };
+        } else {
+            io.kind = c.step;
+            io.at = at;
+        }
+        {
+            BagWriter writer(io, prompts);
+            if (writer.Build(RequestFor(disc, target)).result != BagResult::Failed) {
+                writer.Publish("Disc");
+            }
+            for (const std::string& name : EntriesOf(target)) {
+                EXPECT_TRUE(name == "Disc" || name[0] == '.') << name;
+            }
+        }
+        // A flush failing after the rename fails the bag too, but the bag stands whole.
+        const std::vector<std::string> left = EntriesOf(target);
+        if (left.empty()) {
+            ++failed;
+        } else {
+            EXPECT_EQ(left, std::vector<std::string>{"Disc"});
+            EXPECT_TRUE(BagChecks(target + "/Disc"));
+        }
+        EXPECT_TRUE(prompts.failures.empty());
+    }
+    EXPECT_GT(failed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, InterruptedBags,
+                         ::testing::Values(StepCase{"Write", Step::Write},
+                                           StepCase{"DataSync", Step::DataSync},
+                                           StepCase{"SyncFileSystem", Step::SyncFs},
+                                           StepCase{"Rename", Step::Rename},
+                                           StepCase{"Cancel", Step::Any, true}),
+                         [](const auto& info) { return info.param.title; });
+
+// A writer killed at any call leaves its temporary folder, never the finished name (unless
+// it got past the rename, when the bag checks in full); the next writer removes the folder.
+TEST(KilledBags, LeaveOnlyAFolderTheNextWriterRemoves) {
+    TempFolder temp(MemoryFolder());
+    const std::string disc = temp / "disc";
+    MakeDisc(disc);
+    int steps = 0;
+    {
+        StepIo io;
+        ScriptedPrompts prompts;
+        BagWriter writer(io, prompts);
+        ASSERT_EQ(writer.Build(RequestFor(disc, temp / "reference")).result, BagResult::Complete);
+        ASSERT_EQ(writer.Publish("Disc"), BagWriter::Published::Done);
+        steps = io.Count(Step::Any);
+    }
+    int removed = 0;
+    for (int at = 1; at <= steps; ++at) {
+        SCOPED_TRACE("killed at call " + std::to_string(at));
+        const std::string target = temp / ("bags" + std::to_string(at));
+        const int status = RunChild([&] {
+            StepIo io;
+            io.at = at;
+            io.crash = true;
+            ScriptedPrompts prompts;
+            BagWriter writer(io, prompts);
+            writer.Build(RequestFor(disc, target));
+            writer.Publish("Disc");
+            return 1;
+        });
+        ASSERT_EQ(status, 0);
+        const std::vector<std::string> left = EntriesOf(target);
+        ASSERT_FALSE(left.empty());
+        std::string stale;
+        for (const std::string& name : left) {
+            if (name == "Disc") {
+                EXPECT_TRUE(BagChecks(target + "/Disc"));
+                continue;
+            }
+            EXPECT_TRUE(LooksLikeTempName(name) && fs::is_directory(target + "/" + name)) << name;
+            stale = name;
+        }
+
+        StepIo io;
+        ScriptedPrompts prompts;
+        BagWriter next(io, prompts);
+        ASSERT_EQ(next.Build(RequestFor(disc, target)).result, BagResult::Complete);
+        const std::string kept = next.BuildingPath().substr(target.size() + 1);
+        if (!stale.empty()) {
+            EXPECT_FALSE(fs::exists(target + "/" + stale));
+            ++removed;
+        }
+        for (const std::string& name : EntriesOf(target)) {
+            EXPECT_TRUE(name == "Disc" || name == kept) << name;
+        }
+    }
+    EXPECT_GT(removed, steps / 2);
+}
+
+// Another writer's bag folder stays while that writer may be at work.
+TEST(StaleBags, OnlyThoseOfGoneWritersAreRemoved) {
+    TempFolder temp;
+    const TempOwner self = ThisProcess();
+    TempOwner gone = self;
+    gone.startTime += 1;  // this pid, taken by a process that started at another time
+    struct Row {
+        TempOwner owner;
+        bool holdLock;
+        bool removed;
+    };
+    const UniqueFd folder(::open(temp.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::vector<UniqueFd> locks;
+    std::vector<std::pair<std::string, bool>> expected;
+    int n = 0;
+    for (const Row& row : {Row{self, true, false}, Row{self, false, false}, Row{gone, true, false},
+                           Row{gone, false, true}}) {
+        int error = 0;
+        BagFolder bag =
+            MakeBagFolder(folder.Get(), row.owner, static_cast<std::uint64_t>(++n), error);
+        ASSERT_TRUE(bag.folder) << error;
+        MakeFolder(temp / (bag.name + "/data"));
+        WriteFile(temp / (bag.name + "/data/file"), "x");
+        if (row.holdLock) locks.push_back(std::move(bag.lock));
+        expected.emplace_back(bag.name, row.removed);
+    }
+    RemoveStaleBags(folder.Get(), self);
+    for (const auto& [name, removed] : expected) {
+        EXPECT_EQ(fs::exists(temp / name), !removed) << name;
+    }
+}
+
+}  // namespace
+}  // namespace dravolin::lnx::test
