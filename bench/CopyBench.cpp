@@ -1,9 +1,10 @@
-// Times the copy engine and `cp -r` on the same tree, alternating which goes first, each run
-// into a fresh folder on the same file system and followed by a flush of that file system
-// (syncfs) so that both pay for getting the data to the disk (the engine flushes before it
-// renames; cp does not flush). Other programs' writes on that file system are flushed too:
-// on a shared machine, a work folder on a file system of its own gives steadier figures.
-// Prints each run and the engine's throughput over cp's.
+// Times the copy engine, `cp -r` and the archive copy (a bag: the engine hashing every file as
+// it reads it, then the tag files) on the same tree, turning which goes first, each run into a
+// fresh folder on the same file system and followed by a flush of that file system (syncfs) so
+// that all pay for getting the data to the disk (the engine flushes before it renames; cp does
+// not flush). Other programs' writes on that file system are flushed too: on a shared machine,
+// a work folder on a file system of its own gives steadier figures. Prints each run, the
+// engine's throughput over cp's and the archive copy's over the engine's.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include "platform/linux/archive/BagWriter.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/PolicyPrompts.h"
 #include "platform/linux/copy/TreeCopier.h"
@@ -58,7 +60,19 @@ bool RunEngine(const std::string& from, const std::string& to) {
     return copier.Copy(from, to).outcome == dravolin::lnx::CopyOutcome::Completed;
 }
 
-// Reads every file once, so both contenders start with the source in the page cache.
+bool RunArchive(const std::string& from, const std::string& to) {
+    dravolin::lnx::CopyIo real;
+    NoFlushIo skipping;
+    dravolin::lnx::CopyIo& io = noFlush ? skipping : real;
+    dravolin::lnx::PolicyPrompts prompts(dravolin::lnx::ReplaceDecision::Skip,
+                                         dravolin::lnx::ErrorDecision::Cancel);
+    dravolin::lnx::BagWriter writer(io, prompts);
+    const dravolin::lnx::BagOutcome outcome = writer.Build({from, to, "BENCH", {}});
+    return outcome.result == dravolin::lnx::BagResult::Complete &&
+           writer.Publish("bag") == dravolin::lnx::BagWriter::Published::Done;
+}
+
+// Reads every file once, so every contender starts with the source in the page cache.
 std::uint64_t Warm(const std::string& root) {
     std::uint64_t bytes = 0;
     std::vector<char> buffer(1 << 20);
@@ -118,38 +132,42 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const std::vector<std::string> outputs = {work + "/by-cp", work + "/by-engine"};
-    std::vector<double> cp, engine;
+    const std::vector<std::string> outputs = {work + "/by-cp", work + "/by-engine",
+                                              work + "/by-archive"};
+    const char* names[] = {"cp -r  ", "engine ", "archive"};
+    bool (*const copies[])(const std::string&, const std::string&) = {RunCp, RunEngine, RunArchive};
+    std::vector<double> times[3];
     for (int round = 0; round < rounds; ++round) {
-        const bool cpFirst = round % 2 == 0;
-        for (int turn = 0; turn < 2; ++turn) {
-            if ((turn == 0) == cpFirst) {
-                cp.push_back(Timed(RunCp, source, work + "/by-cp", outputs));
-                std::printf("round %d  cp -r   %7.3f s  %8.1f MB/s\n", round + 1, cp.back(),
-                            megabytes / cp.back());
-            } else {
-                engine.push_back(Timed(RunEngine, source, work + "/by-engine", outputs));
-                std::printf("round %d  engine  %7.3f s  %8.1f MB/s\n", round + 1, engine.back(),
-                            megabytes / engine.back());
-            }
+        for (int turn = 0; turn < 3; ++turn) {
+            const int which = (round + turn) % 3;
+            times[which].push_back(Timed(copies[which], source, outputs[which], outputs));
+            std::printf("round %d  %s %7.3f s  %8.1f MB/s\n", round + 1, names[which],
+                        times[which].back(), megabytes / times[which].back());
             std::fflush(stdout);
         }
     }
     for (const std::string& output : outputs) fs::remove_all(output);
-    // The disk of a shared machine drifts; the two runs of a round see the same conditions, so
+    std::printf("tree %.1f MB; median cp -r %.3f s, engine %.3f s, archive %.3f s\n", megabytes,
+                Median(times[0]), Median(times[1]), Median(times[2]));
+    // The disk of a shared machine drifts; the runs of a round see the same conditions, so
     // the median of the rounds' ratios is the steadier figure.
-    std::vector<double> ratios;
-    double logSum = 0;
-    for (std::size_t i = 0; i < cp.size(); ++i) {
-        ratios.push_back(cp[i] / engine[i]);
-        logSum += std::log(ratios.back());
-    }
-    std::printf("tree %.1f MB; median cp -r %.3f s, engine %.3f s\n", megabytes, Median(cp),
-                Median(engine));
-    std::printf(
-        "throughput ratio engine/cp: %.3f (median of rounds), %.3f (geometric mean of "
-        "rounds), %.3f (of medians)\n",
-        Median(ratios), std::exp(logSum / static_cast<double>(ratios.size())),
-        Median(cp) / Median(engine));
+    // Throughput of `measured` over that of `base`: base's time over measured's.
+    const auto report = [&](const char* what, const std::vector<double>& base,
+                            const std::vector<double>& measured) {
+        std::vector<double> ratios;
+        double logSum = 0;
+        for (std::size_t i = 0; i < base.size(); ++i) {
+            ratios.push_back(base[i] / measured[i]);
+            logSum += std::log(ratios.back());
+        }
+        std::printf(
+            "throughput ratio %s: %.3f (median of rounds), %.3f (geometric mean of rounds), "
+            "%.3f (of medians)\n",
+            what, Median(ratios), std::exp(logSum / static_cast<double>(ratios.size())),
+            Median(base) / Median(measured));
+    };
+    report("engine/cp", times[0], times[1]);
+    report("archive/engine", times[1], times[2]);
+    report("archive/cp", times[0], times[2]);
     return 0;
 }
