@@ -56,7 +56,9 @@ class BagWriter {
 
     enum class Published { Done, NameTaken, Failed };
     // Renames a Complete or Incomplete bag to `name`, never over anything: NameTaken lets the
-    // caller try the next name. `error` receives the errno of a failure.
+    // caller try the next name. `error` receives the errno of a failure. Failed after the
+    // rename (the target folder's flush failed) leaves the bag whole under its name, though
+    // a power cut may take the name back: it is not to be counted as archived.
     Published Publish(const std::string& name, int* error = nullptr);
 
     // Where the bag is being built: the target folder and the temporary name; empty before.
