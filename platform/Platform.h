@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include "platform/Archiver.h"
 #include "platform/CodePage.h"
 #include "platform/ComRuntime.h"
 #include "platform/DeviceControl.h"
@@ -24,6 +25,9 @@ struct WorkerServices {
     std::shared_ptr<ShellCopy> copy;
     std::shared_ptr<WaitCursor> cursor;
     std::shared_ptr<ComRuntime> com;
+    // Archive mode's file work; null on a platform without archive mode, which then never
+    // turns the mode on. The mode off never touches it.
+    std::shared_ptr<Archiver> archiver = nullptr;
 };
 
 // Every service the core reaches. The UI-thread services are owned by the caller and outlive

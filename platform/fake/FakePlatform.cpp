@@ -4,6 +4,7 @@ namespace dravolin::fake {
 
 FakePlatform::FakePlatform(FakeResources::Language language)
     : machine(std::make_shared<FakeMachine>(log)),
+      archiver(std::make_shared<FakeArchiver>(log)),
       registry(&log),
       threads(&log),
       com(std::make_shared<FakeCom>(&log)),
@@ -22,6 +23,6 @@ FakePlatform::FakePlatform(FakeResources::Language language)
                 *machine,     codePage,
                 autoComplete, folderPicker,
                 shellOpen,    contextMenu,
-                threads,      WorkerServices{machine, machine, cursor, com}} {}
+                threads,      WorkerServices{machine, machine, cursor, com, archiver}} {}
 
 }  // namespace dravolin::fake

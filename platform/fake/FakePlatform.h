@@ -3,6 +3,7 @@
 #include <memory>
 #include "platform/Platform.h"
 #include "platform/fake/CallLog.h"
+#include "platform/fake/FakeArchiver.h"
 #include "platform/fake/FakeComRuntime.h"
 #include "platform/fake/FakeControls.h"
 #include "platform/fake/FakeMachine.h"
@@ -20,7 +21,8 @@ class FakePlatform {
     FakePlatform& operator=(const FakePlatform&) = delete;
 
     CallLog log;
-    std::shared_ptr<FakeMachine> machine;  // drives, discs, files, copy, preparation, shell info
+    std::shared_ptr<FakeMachine> machine;    // drives, discs, files, copy, preparation, shell info
+    std::shared_ptr<FakeArchiver> archiver;  // archive mode's logs, names, bags, notifications
     FakeRegistry registry;
     FakeThreads threads;
     std::shared_ptr<FakeCom> com;

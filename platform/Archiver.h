@@ -1,0 +1,59 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include "archive/DiscResult.h"
+#include "archive/LocalTime.h"
+
+namespace dravolin {
+
+// The file work of archive mode: the target folder's log, its names, one disc's bag, and the
+// desktop's notifications. The core decides; the platform reads, writes and tells.
+//
+// Called on copy-cycle workers, by several drives at once on the same target folder, and for a
+// notification also on the UI thread; every member must allow that. `folder` is the target
+// folder as the copy cycle prepared it, in the same form ShellCopy gets as its destination.
+class Archiver {
+  public:
+    virtual ~Archiver() = default;
+
+    // The text of the folder's archive-log.csv; empty when there is none or it cannot be read.
+    virtual std::string ReadLog(const std::string& folder) = 0;
+    // Appends `text` to the folder's archive-log.csv, creating it, and flushes it to the disk.
+    virtual bool AppendLog(const std::string& folder, const std::string& text) = 0;
+    // Whether an entry named `name` exists in the folder, as its file system compares names.
+    virtual bool NameTaken(const std::string& folder, const std::string& name) = 0;
+    // The machine's clock now.
+    virtual archive::LocalTime Now() = 0;
+
+    // One disc to bag, and what bag-info.txt says of it.
+    struct Bag {
+        char letter = 0;     // the drive
+        std::string folder;  // the target folder
+        std::string name;    // the bag's folder name, free when the core chose it
+        std::string label;   // the volume label, bytes as read
+        std::uint32_t fingerprint = 0;
+        archive::LocalTime start;
+        std::uint32_t timeBudgetSeconds = 0;  // the disc ends incomplete when it is spent
+    };
+    struct BagOutcome {
+        // Complete, Incomplete, NoFileSystem (no bag made), TargetFull or Failed.
+        archive::DiscResult result = archive::DiscResult::Failed;
+        std::string folderName;  // the name the bag really got; empty when none was made
+        std::uint64_t files = 0;
+        std::uint64_t bytes = 0;
+        std::uint64_t damagedFiles = 0;
+    };
+    // Copies the disc in the drive into a new bag in the folder. The bag is built under a
+    // temporary name and renamed when finished: to `name`, or the name archive::FinalBagName
+    // gives when the result is not Complete or `name` was taken meanwhile. Never asks anyone.
+    virtual BagOutcome BuildBag(const Bag& bag) = 0;
+
+    enum class Urgency {
+        Quiet,        // a disc is done: nobody needs to come
+        NeedsPerson,  // damage, an unreadable disc, a full target
+    };
+    // A desktop notification; nothing happens where the desktop has no notification service.
+    virtual void Notify(Urgency urgency, const std::string& text) = 0;
+};
+
+}  // namespace dravolin

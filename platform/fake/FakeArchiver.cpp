@@ -1,0 +1,94 @@
+#include "platform/fake/FakeArchiver.h"
+#include <utility>
+#include "archive/ArchiveLog.h"
+#include "archive/BagName.h"
+#include "platform/fake/Ascii.h"
+
+namespace dravolin::fake {
+
+FakeArchiver::FakeArchiver(CallLog& log) : log_(log) {}
+
+void FakeArchiver::SetLogText(const std::string& folder, std::string text) {
+    const std::lock_guard lock(mutex_);
+    logs_[folder] = std::move(text);
+}
+
+std::string FakeArchiver::LogText(const std::string& folder) const {
+    const std::lock_guard lock(mutex_);
+    const auto it = logs_.find(folder);
+    return it == logs_.end() ? std::string() : it->second;
+}
+
+void FakeArchiver::TakeName(const std::string& folder, const std::string& name) {
+    const std::lock_guard lock(mutex_);
+    taken_.emplace(folder, UpperAscii(name));
+}
+
+void FakeArchiver::ScriptBag(std::uint32_t fingerprint, FakeBagScript script) {
+    const std::lock_guard lock(mutex_);
+    scripts_[fingerprint] = script;
+}
+
+void FakeArchiver::SetClock(archive::LocalTime now) {
+    const std::lock_guard lock(mutex_);
+    now_ = now;
+}
+
+std::vector<Archiver::Bag> FakeArchiver::Bags() const {
+    const std::lock_guard lock(mutex_);
+    return bags_;
+}
+
+std::string FakeArchiver::ReadLog(const std::string& folder) {
+    log_.Add("ReadLog " + folder);
+    return LogText(folder);
+}
+
+bool FakeArchiver::AppendLog(const std::string& folder, const std::string& text) {
+    log_.Add("AppendLog " + folder);
+    const std::lock_guard lock(mutex_);
+    logs_[folder] += text;
+    taken_.emplace(folder, UpperAscii(std::string(archive::kLogFileName)));
+    return true;
+}
+
+bool FakeArchiver::NameTaken(const std::string& folder, const std::string& name) {
+    const std::lock_guard lock(mutex_);
+    return TakenLocked(folder, name);
+}
+
+bool FakeArchiver::TakenLocked(const std::string& folder, const std::string& name) const {
+    return taken_.count({folder, UpperAscii(name)}) != 0;
+}
+
+archive::LocalTime FakeArchiver::Now() {
+    const std::lock_guard lock(mutex_);
+    return now_;
+}
+
+// A disc without a file system and a failed disc leave no bag; any other takes its name, or
+// the one the final rename finds free.
+Archiver::BagOutcome FakeArchiver::BuildBag(const Bag& bag) {
+    log_.Add(std::string("BuildBag ") + bag.letter + ": " + bag.folder + " " + bag.name);
+    const std::lock_guard lock(mutex_);
+    bags_.push_back(bag);
+    const auto it = scripts_.find(bag.fingerprint);
+    const FakeBagScript script = it == scripts_.end() ? FakeBagScript{} : it->second;
+    BagOutcome outcome{script.result, {}, script.files, script.bytes, script.damagedFiles};
+    if (script.result == archive::DiscResult::NoFileSystem ||
+        script.result == archive::DiscResult::Failed) {
+        return outcome;
+    }
+    const auto name = archive::FinalBagName(
+        bag.name, script.result, [&](const std::string& n) { return TakenLocked(bag.folder, n); });
+    if (!name) return BagOutcome{};
+    taken_.emplace(bag.folder, UpperAscii(*name));
+    outcome.folderName = *name;
+    return outcome;
+}
+
+void FakeArchiver::Notify(Urgency urgency, const std::string& text) {
+    log_.Add(std::string(urgency == Urgency::Quiet ? "Notify quiet " : "Notify person ") + text);
+}
+
+}  // namespace dravolin::fake

@@ -1,0 +1,59 @@
+#pragma once
+// Archive mode's file work in memory: each target folder's log text and taken names, bags whose
+// outcome a test scripts per disc, notifications kept in order. Thread-safe.
+//
+// Call-log lines: "ReadLog <folder>", "AppendLog <folder>", "BuildBag <letter>: <folder> <name>",
+// "Notify quiet <text>", "Notify person <text>". Name queries are not logged.
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+#include "platform/Archiver.h"
+#include "platform/fake/CallLog.h"
+
+namespace dravolin::fake {
+
+// How the bags of one disc come out; Complete with nothing copied unless scripted.
+struct FakeBagScript {
+    archive::DiscResult result = archive::DiscResult::Complete;
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t damagedFiles = 0;
+};
+
+class FakeArchiver : public Archiver {
+  public:
+    explicit FakeArchiver(CallLog& log);
+
+    // --- Tests ---
+    void SetLogText(const std::string& folder, std::string text);
+    std::string LogText(const std::string& folder) const;
+    // A file or folder of that name exists in the folder (letter case ignored, as on Windows).
+    void TakeName(const std::string& folder, const std::string& name);
+    void ScriptBag(std::uint32_t fingerprint, FakeBagScript script);
+    void SetClock(archive::LocalTime now);
+    std::vector<Bag> Bags() const;  // every BuildBag request, in order
+
+    // --- Archiver ---
+    std::string ReadLog(const std::string& folder) override;
+    bool AppendLog(const std::string& folder, const std::string& text) override;
+    bool NameTaken(const std::string& folder, const std::string& name) override;
+    archive::LocalTime Now() override;
+    BagOutcome BuildBag(const Bag& bag) override;
+    void Notify(Urgency urgency, const std::string& text) override;
+
+  private:
+    bool TakenLocked(const std::string& folder, const std::string& name) const;
+
+    CallLog& log_;
+    mutable std::mutex mutex_;
+    std::map<std::string, std::string> logs_;              // folder -> log text
+    std::set<std::pair<std::string, std::string>> taken_;  // folder, upper-case name
+    std::map<std::uint32_t, FakeBagScript> scripts_;       // fingerprint -> outcome
+    archive::LocalTime now_{2026, 12, 8, 14, 3, 11, 60};
+    std::vector<Bag> bags_;
+};
+
+}  // namespace dravolin::fake
