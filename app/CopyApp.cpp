@@ -13,7 +13,7 @@ bool CCopyApp::InitInstance() {
     // The dialog is destroyed after the component library is uninitialised, as a stack object
     // of the framework would be at the end of InitInstance.
     std::optional<CCopyDlg> dialog;
-    dialog.emplace(m_platform);
+    dialog.emplace(m_platform, m_archive);
     m_pMainWnd = &*dialog;
     dialog->DoModal();
     m_platform.workers.com->Uninitialize();

@@ -1,4 +1,5 @@
 #pragma once
+#include <utility>
 #include "app/CopyDlg.h"
 #include "platform/Platform.h"
 
@@ -17,12 +18,14 @@ class CWinApp {
 // closes. Runs on the UI thread.
 class CCopyApp : public CWinApp {
   public:
-    explicit CCopyApp(Platform& platform) : m_platform(platform) {}
+    explicit CCopyApp(Platform& platform, ArchiveOptions archive = {})
+        : m_platform(platform), m_archive(std::move(archive)) {}
     // Returns false so that the process ends instead of entering a message loop.
     bool InitInstance() override;
 
   private:
     Platform& m_platform;
+    ArchiveOptions m_archive;
 };
 
 }  // namespace dravolin

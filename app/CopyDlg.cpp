@@ -1,5 +1,6 @@
 #include "app/CopyDlg.h"
 
+#include <utility>
 #include <vector>
 #include "app/Resource.h"
 #include "engine/CopyCycle.h"
@@ -16,8 +17,12 @@ constexpr int kSmallIcon = 16;
 constexpr std::uint32_t kImageListFlags = win::kIlcColor32 | win::kIlcMask;
 }  // namespace
 
-CCopyDlg::CCopyDlg(Platform& platform)
-    : m_hIcon(platform.resources.LoadIcon(IDR_MAINFRAME)), m_platform(platform) {}
+CCopyDlg::CCopyDlg(Platform& platform, ArchiveOptions archive)
+    : m_hIcon(platform.resources.LoadIcon(IDR_MAINFRAME)),
+      m_platform(platform),
+      m_archiveOptions(std::move(archive)) {
+    if (!m_platform.workers.archiver) m_archiveOptions.on = false;
+}
 
 CCopyDlg::~CCopyDlg() = default;
 
@@ -40,6 +45,7 @@ bool CCopyDlg::OnInitDialog() {
     m_imgDrives = m_platform.desktop.CreateImageList(kSmallIcon, kSmallIcon, kImageListFlags, 5, 0);
     m_imgFolders =
         m_platform.desktop.CreateImageList(kSmallIcon, kSmallIcon, kImageListFlags, 20, 0);
+    SetUpArchiveMode();
     InitDriveList(*this);
     SetUpTargetCombo(*this);
     ArmAutoPlaySuppression(*this);
@@ -64,6 +70,19 @@ void CCopyDlg::OnDestroy() {
     CloseHistory(*this);
     DisarmAutoPlaySuppression(*this);
     m_window->Default(win::kWmDestroy, 0, 0);
+}
+
+// UI thread only. The texts are loaded here once, for workers that cannot use the resources.
+void CCopyDlg::SetUpArchiveMode() {
+    if (!m_archiveOptions.on) return;
+    const Resources& strings = m_platform.resources;
+    m_archive = std::make_shared<const ArchiveSettings>(
+        ArchiveSettings{m_archiveOptions, ArchiveTexts{strings.LoadString(IDS_ARCHIVE_COMPLETE),
+                                                       strings.LoadString(IDS_ARCHIVE_ALREADY),
+                                                       strings.LoadString(IDS_ARCHIVE_INCOMPLETE),
+                                                       strings.LoadString(IDS_ARCHIVE_UNREADABLE),
+                                                       strings.LoadString(IDS_ARCHIVE_FAILED)}});
+    m_window->SetCaption(strings.LoadString(IDS_ARCHIVE_CAPTION));
 }
 
 void CCopyDlg::OnPaint() {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+#include "engine/ArchiveSettings.h"
 #include "engine/DriveEntry.h"
 #include "platform/Platform.h"
 
@@ -19,7 +20,8 @@ struct NotifyHeader {
 // Everything here runs on the UI thread.
 class CCopyDlg {
   public:
-    explicit CCopyDlg(Platform& platform);
+    // Archive mode stays off on a platform without an archiver.
+    explicit CCopyDlg(Platform& platform, ArchiveOptions archive = {});
     ~CCopyDlg();
     CCopyDlg(const CCopyDlg&) = delete;
     CCopyDlg& operator=(const CCopyDlg&) = delete;
@@ -62,11 +64,18 @@ class CCopyDlg {
     std::vector<std::shared_ptr<DriveEntry>> m_entries;
     // Rows being handled by a poll pass that may be suspended in a nested message loop.
     std::vector<bool> m_rowsInPass;
+    // Archive mode, shared with every row's record; null when the mode is off.
+    std::shared_ptr<const ArchiveSettings> m_archive;
+    // A full target has been told of since the last disc started.
+    bool m_targetFullTold = false;
 
   private:
     void DoDataExchange();
 
+    void SetUpArchiveMode();
+
     Platform& m_platform;
+    ArchiveOptions m_archiveOptions;
     DialogWindow* m_window = nullptr;
 };
 

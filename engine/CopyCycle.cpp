@@ -1,8 +1,10 @@
 #include "engine/CopyCycle.h"
 #include <cstddef>
 #include <memory>
+#include <utility>
 #include <vector>
 #include "app/CopyDlg.h"
+#include "app/Resource.h"
 #include "engine/DriveControl.h"
 #include "engine/DriveList.h"
 #include "engine/Workers.h"
@@ -46,6 +48,25 @@ void AdvanceAndStart(CCopyDlg& dialog, int row, DriveState state, WorkerBody bod
     shared->worker = StartWorker(services.threads, body, shared, services.workers);
 }
 
+// Archive mode: a full target stops every drive, and the user hears of it once however many
+// discs met it, until a disc is archived again.
+void StopForFullTarget(CCopyDlg& dialog) {
+    ListView& list = *dialog.m_wndDrives;
+    for (int row = 0; row < list.GetItemCount(); ++row) SetChecked(list, row, false);
+    if (dialog.m_targetFullTold) return;
+    dialog.m_targetFullTold = true;
+    Platform& services = dialog.Services();
+    services.workers.archiver->Notify(Archiver::Urgency::NeedsPerson,
+                                      services.resources.LoadString(IDS_ARCHIVE_TARGET_FULL));
+}
+
+// The copy worker of the row: the shell's copy, or in archive mode the disc's bag.
+WorkerBody CopyWorkerOf(CCopyDlg& dialog, const DriveEntry& entry) {
+    if (!entry.archive) return CopyThread;
+    dialog.m_targetFullTold = false;
+    return ArchiveThread;
+}
+
 // One row's step of the cycle.
 void PollRow(CCopyDlg& dialog, int row) {
     DriveEntry& entry = EntryOf(dialog, row);
@@ -54,6 +75,7 @@ void PollRow(CCopyDlg& dialog, int row) {
     if (entry.worker) {
         if (!entry.worker->HasEnded()) return;
         entry.worker.reset();
+        if (std::exchange(entry.targetFull, false)) StopForFullTarget(dialog);
     }
 
     ListView& list = *dialog.m_wndDrives;
@@ -74,7 +96,7 @@ void PollRow(CCopyDlg& dialog, int row) {
             if (!HasMedia(*dialog.Services().workers.devices, entry.letter)) break;
             // May run a nested message loop, and nested passes, before it returns.
             if (ApplyDestination(dialog, entry.destination, true)) {
-                AdvanceAndStart(dialog, row, Copying, CopyThread);
+                AdvanceAndStart(dialog, row, Copying, CopyWorkerOf(dialog, entry));
             } else {
                 // The user has to correct the folder and tick the drive again.
                 SetChecked(list, row, false);

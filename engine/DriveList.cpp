@@ -32,6 +32,7 @@ void AddDriveRow(CCopyDlg& dialog, char letter) {
     entry->state = DriveStateNone;
     entry->serial = 0xFFFFFFFFu;
     entry->owner = dialog.Window().GetHandle();
+    entry->archive = dialog.m_archive;
 
     const int index = static_cast<int>(dialog.m_entries.size());
     dialog.m_entries.push_back(entry);
@@ -82,6 +83,7 @@ void UpdateDriveRow(CCopyDlg& dialog, int row, DriveState newState) {
 
     if (serial != entry.serial) {
         entry.serial = serial;
+        entry.label = volume.ok ? volume.label : std::string();
         ShellInfo::FileInfo shell = services.shellInfo.GetFileInfo(
             DrivePath(kShellRootPattern, entry.letter), 0, win::kDriveInfoFlags);
         IconPtr icon = std::move(shell.icon);

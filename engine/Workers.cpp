@@ -1,5 +1,6 @@
 #include "engine/Workers.h"
 #include <utility>
+#include "engine/ArchiveDisc.h"
 #include "engine/DriveControl.h"
 
 namespace dravolin {
@@ -52,6 +53,17 @@ std::uint32_t CopyThread(DriveEntry& entry, const WorkerServices& services) {
     operation.flags = 0;
     // Whatever the outcome, the copy cycle ejects the disc; the shell has shown any error.
     services.copy->FileOperation(operation);
+    return 0;
+}
+
+// Worker thread. Whatever the outcome, the copy cycle ejects the disc; nobody is asked anything.
+std::uint32_t ArchiveThread(DriveEntry& entry, const WorkerServices& services) {
+    ComScope com(*services.com);
+    if (!entry.archive || !services.archiver) return 0;
+    const archive::DiscResult result =
+        ArchiveDisc(*services.archiver, *entry.archive,
+                    DiscToArchive{entry.letter, entry.destination, entry.label, entry.serial});
+    entry.targetFull = result == archive::DiscResult::TargetFull;
     return 0;
 }
 

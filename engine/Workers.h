@@ -11,6 +11,8 @@ namespace dravolin {
 std::uint32_t EjectThread(DriveEntry& entry, const WorkerServices& services);
 std::uint32_t CloseTrayThread(DriveEntry& entry, const WorkerServices& services);
 std::uint32_t CopyThread(DriveEntry& entry, const WorkerServices& services);
+// Archive mode's copy worker: the disc becomes a bag, or a log row only. Sets `targetFull`.
+std::uint32_t ArchiveThread(DriveEntry& entry, const WorkerServices& services);
 
 using WorkerBody = std::uint32_t (*)(DriveEntry&, const WorkerServices&);
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 #include "platform/ComboBoxEx.h"
 #include "platform/Icon.h"
 #include "platform/ListView.h"
@@ -33,6 +34,9 @@ class DialogWindow {
     // Painting of the minimised window: erase the icon background, draw an icon.
     virtual void EraseIconBackground() = 0;
     virtual void DrawIcon(Point at, const Icon& icon) = 0;
+    // The window's title, changed only in archive mode; a platform without the mode keeps the
+    // template's caption.
+    virtual void SetCaption(const std::string& /*text*/) {}
 };
 
 // Runs a dialog modally: creates its window, initialises it, routes its messages until it closes.

@@ -15,6 +15,13 @@ const std::map<std::uint32_t, std::string>& English() {
         {136, "Select target folder and press \"OK\" button."},
         {137, "Drive"},
         {138, "Status"},
+        {139, "Dravolin: archive mode"},
+        {140, "Disc archived: %1"},
+        {141, "Disc already archived, ejected uncopied: %1"},
+        {142, "Disc archived with damaged files, please check it: %1"},
+        {143, "The disc in drive %1: has no readable file system; it was ejected"},
+        {144, "The disc in drive %1: could not be archived"},
+        {145, "The target disk is full: archiving has stopped on every drive"},
     };
     return table;
 }
@@ -28,6 +35,13 @@ const std::map<std::uint32_t, std::string>& Russian() {
         {136, "Укажите целевой каталог, а затем нажмите кнопку \"OK\"."},
         {137, "Диск"},
         {138, "Состояние"},
+        {139, "Dravolin: режим архива"},
+        {140, "Диск заархивирован: %1"},
+        {141, "Диск уже в архиве и извлечён без копирования: %1"},
+        {142, "Диск заархивирован с повреждёнными файлами, проверьте его: %1"},
+        {143, "На диске в дисководе %1: нет читаемой файловой системы; диск извлечён"},
+        {144, "Диск в дисководе %1: не удалось заархивировать"},
+        {145, "Целевой диск заполнен: архивирование остановлено на всех дисководах"},
     };
     return table;
 }

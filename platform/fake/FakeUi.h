@@ -63,6 +63,7 @@ class FakeDialogWindow : public DialogWindow {
                           std::intptr_t lParam) override;
     void EraseIconBackground() override;
     void DrawIcon(Point at, const Icon& icon) override;
+    void SetCaption(const std::string& text) override { caption = text; }
 
     static constexpr WindowHandle kHandle = 0x1001;
     FakeListView list;
@@ -74,6 +75,7 @@ class FakeDialogWindow : public DialogWindow {
     std::map<std::uint32_t, std::uint32_t> timers;  // live timers: id -> period
     std::optional<std::intptr_t> msgResult;
     int updates = 0;
+    std::string caption = "Dravolin";  // the template's, until the dialog sets its own
 
   private:
     CallLog* log_;

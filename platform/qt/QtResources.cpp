@@ -17,7 +17,7 @@ namespace dravolin::qt {
 namespace {
 
 // The string table's ids, named as the Windows resources name them.
-constexpr std::array<std::pair<std::uint32_t, const char*>, 7> kStringIds{{
+constexpr std::array<std::pair<std::uint32_t, const char*>, 14> kStringIds{{
     {132, "IDS_STATE_IDLE"},
     {133, "IDS_STATE_EJECTING"},
     {134, "IDS_STATE_WAITING"},
@@ -25,6 +25,13 @@ constexpr std::array<std::pair<std::uint32_t, const char*>, 7> kStringIds{{
     {136, "IDS_BROWSE_TITLE"},
     {137, "IDS_COL_DRIVE"},
     {138, "IDS_COL_STATUS"},
+    {139, "IDS_ARCHIVE_CAPTION"},
+    {140, "IDS_ARCHIVE_COMPLETE"},
+    {141, "IDS_ARCHIVE_ALREADY"},
+    {142, "IDS_ARCHIVE_INCOMPLETE"},
+    {143, "IDS_ARCHIVE_UNREADABLE"},
+    {144, "IDS_ARCHIVE_FAILED"},
+    {145, "IDS_ARCHIVE_TARGET_FULL"},
 }};
 
 TemplateTexts LoadTemplateTexts(const Translation& texts) {

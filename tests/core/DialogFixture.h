@@ -33,6 +33,9 @@ class DialogFixture {
         fake::FakeResources::Language language = fake::FakeResources::Language::English,
         Threads* threads = nullptr)
         : fake(language), platform(Rewire(fake.Get(), threads)), dialog(platform) {}
+    // A dialog started in archive mode (or not, as `archive` says).
+    explicit DialogFixture(ArchiveOptions archive)
+        : platform(Rewire(fake.Get(), nullptr)), dialog(platform, std::move(archive)) {}
     // An opened dialog is torn down as the host would: workers still recorded are stopped and
     // the records freed.
     ~DialogFixture() {

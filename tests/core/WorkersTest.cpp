@@ -60,6 +60,7 @@ TEST_P(EveryWorker, InitialisesComFirstAndUninitialisesItLastWhateverHappens) {
     drive.openFails = !c.driveOpens;
     fake.machine->AddVolume('C');
     auto entry = EntryFor('E', "C:\\Copies\\");
+    entry->archive = std::make_shared<const ArchiveSettings>();  // read by the archive worker only
     fake.log.Clear();
 
     EXPECT_EQ(c.worker.body(*entry, fake.Get().workers), 0u);
@@ -72,13 +73,16 @@ TEST_P(EveryWorker, InitialisesComFirstAndUninitialisesItLastWhateverHappens) {
     EXPECT_EQ(fake.log.Matching("CoUninitialize").size(), 1u);
 }
 
-const BodyCase kBodies[] = {
-    {"Eject", EjectThread}, {"CloseTray", CloseTrayThread}, {"Copy", CopyThread}};
+const BodyCase kBodies[] = {{"Eject", EjectThread},
+                            {"CloseTray", CloseTrayThread},
+                            {"Copy", CopyThread},
+                            {"Archive", ArchiveThread}};
 
 INSTANTIATE_TEST_SUITE_P(Workers, EveryWorker,
                          ::testing::Values(ComCase{kBodies[0], true}, ComCase{kBodies[0], false},
                                            ComCase{kBodies[1], true}, ComCase{kBodies[1], false},
-                                           ComCase{kBodies[2], true}, ComCase{kBodies[2], false}),
+                                           ComCase{kBodies[2], true}, ComCase{kBodies[2], false},
+                                           ComCase{kBodies[3], true}, ComCase{kBodies[3], false}),
                          [](const auto& info) {
                              return std::string(info.param.worker.name) +
                                     (info.param.driveOpens ? "" : "OnADriveThatCannotBeOpened");

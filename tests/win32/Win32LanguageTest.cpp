@@ -121,7 +121,10 @@ TEST(EnglishResources, TheStringTableHoldsTheEnglishTexts) {
                    {135, "Disc copying"},
                    {136, "Select target folder and press \"OK\" button."},
                    {137, "Drive"},
-                   {138, "Status"}});
+                   {138, "Status"},
+                   {139, "Dravolin: archive mode"},
+                   {140, "Disc archived: %1"},
+                   {145, "The target disk is full: archiving has stopped on every drive"}});
 }
 
 TEST(RussianResources, TheRussianLocaleGivesCodePage1251) {
@@ -140,7 +143,10 @@ TEST(RussianResources, TheStringTableHoldsTheRussianTexts) {
                    {135, "Копирование диска"},
                    {136, "Укажите целевой каталог, а затем нажмите кнопку \"OK\"."},
                    {137, "Диск"},
-                   {138, "Состояние"}});
+                   {138, "Состояние"},
+                   {139, "Dravolin: режим архива"},
+                   {142, "Диск заархивирован с повреждёнными файлами, проверьте его: %1"},
+                   {145, "Целевой диск заполнен: архивирование остановлено на всех дисководах"}});
 }
 
 TEST(EnglishResources, TheIconsAndTheVersionAreThere) {

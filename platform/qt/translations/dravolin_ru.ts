@@ -60,6 +60,41 @@ Unattended CD copier</translation>
         <source>Status</source>
         <translation>Состояние</translation>
     </message>
+    <message id="IDS_ARCHIVE_CAPTION">
+        <source>Dravolin: archive mode</source>
+        <extracomment>The dialog's title in archive mode; the product's name stays in English.</extracomment>
+        <translation>Dravolin: режим архива</translation>
+    </message>
+    <message id="IDS_ARCHIVE_COMPLETE">
+        <source>Disc archived: %1</source>
+        <extracomment>A quiet notification. %1: the bag's folder name</extracomment>
+        <translation>Диск заархивирован: %1</translation>
+    </message>
+    <message id="IDS_ARCHIVE_ALREADY">
+        <source>Disc already archived, ejected uncopied: %1</source>
+        <extracomment>A quiet notification. %1: the folder of the disc's earlier complete bag</extracomment>
+        <translation>Диск уже в архиве и извлечён без копирования: %1</translation>
+    </message>
+    <message id="IDS_ARCHIVE_INCOMPLETE">
+        <source>Disc archived with damaged files, please check it: %1</source>
+        <extracomment>A notification that needs a person. %1: the bag's folder name</extracomment>
+        <translation>Диск заархивирован с повреждёнными файлами, проверьте его: %1</translation>
+    </message>
+    <message id="IDS_ARCHIVE_UNREADABLE">
+        <source>The disc in drive %1: has no readable file system; it was ejected</source>
+        <extracomment>A notification that needs a person. %1: the drive's letter</extracomment>
+        <translation>На диске в дисководе %1: нет читаемой файловой системы; диск извлечён</translation>
+    </message>
+    <message id="IDS_ARCHIVE_FAILED">
+        <source>The disc in drive %1: could not be archived</source>
+        <extracomment>A notification that needs a person. %1: the drive's letter</extracomment>
+        <translation>Диск в дисководе %1: не удалось заархивировать</translation>
+    </message>
+    <message id="IDS_ARCHIVE_TARGET_FULL">
+        <source>The target disk is full: archiving has stopped on every drive</source>
+        <extracomment>A notification that needs a person, given once</extracomment>
+        <translation>Целевой диск заполнен: архивирование остановлено на всех дисководах</translation>
+    </message>
 </context>
 <context>
     <name>CopyWindows</name>

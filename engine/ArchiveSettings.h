@@ -1,0 +1,32 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include "archive/BagName.h"
+
+namespace dravolin {
+
+// Archive mode as the program was started: off unless asked for. The caller checks the pattern
+// (archive::CheckPattern) before the dialog opens.
+struct ArchiveOptions {
+    bool on = false;
+    std::string pattern{archive::kDefaultPattern};  // the bag folder's name
+    std::uint32_t discSeconds = 30 * 60;            // a disc's time budget
+};
+
+// The notifications' texts in the user's language, loaded on the UI thread for the workers.
+// "%1" stands for the bag folder (complete, already archived, incomplete) or the drive letter.
+struct ArchiveTexts {
+    std::string complete;
+    std::string alreadyArchived;
+    std::string incomplete;
+    std::string unreadable;
+    std::string failed;
+};
+
+// What every archive worker of a dialog shares; never changed once the dialog has set it up.
+struct ArchiveSettings {
+    ArchiveOptions options;
+    ArchiveTexts texts;
+};
+
+}  // namespace dravolin
