@@ -7,14 +7,19 @@ namespace dravolin::lnx {
 namespace {
 // Per thread by nature: only the UI thread runs the poll.
 thread_local bool inPoll = false;
+// How long this poll has waited for drives so far: the patience is the whole poll's, however
+// many drives it tests, so four slow drives keep the dialog no longer than one.
+thread_local std::chrono::steady_clock::duration waitedInPoll{};
 }  // namespace
 
-DiscPresence::PollScope::PollScope() : previous_(inPoll) {
+DiscPresence::PollScope::PollScope() : previous_(inPoll), previousWaited_(waitedInPoll) {
     inPoll = true;
+    waitedInPoll = {};
 }
 
 DiscPresence::PollScope::~PollScope() {
     inPoll = previous_;
+    waitedInPoll = previousWaited_;
 }
 
 DiscPresence::DiscPresence(std::shared_ptr<CdromIo> io, Threads& threads, Timing timing)
@@ -67,7 +72,12 @@ bool DiscPresence::HasMedia(const std::string& deviceNode) {
             return Ask(deviceNode);
         }
     }
-    answered_.wait_for(lock, timing_.patience, [&] { return slot.answer.has_value(); });
+    const auto left = timing_.patience - waitedInPoll;
+    if (left > Clock::duration::zero() && !slot.answer) {
+        const Clock::time_point waitFrom = Clock::now();
+        answered_.wait_for(lock, left, [&] { return slot.answer.has_value(); });
+        waitedInPoll += Clock::now() - waitFrom;
+    }
     const bool disc = slot.answer.value_or(false);
     slot.answer.reset();
     if (!disc) AskAhead(deviceNode, slot, called);

@@ -22,7 +22,7 @@ class DiscPresence : public std::enable_shared_from_this<DiscPresence> {
   public:
     using Clock = std::chrono::steady_clock;
     struct Timing {
-        // How long the poll waits for the drive's answer.
+        // How long one poll waits for the drives' answers, all its tests together.
         std::chrono::milliseconds patience{20};
         // How long an answer that came too late for its caller serves the drive's next test;
         // longer than the dialog's poll period, so that a drive slow at every poll is still
@@ -39,9 +39,10 @@ class DiscPresence : public std::enable_shared_from_this<DiscPresence> {
     DiscPresence(std::shared_ptr<CdromIo> io, Threads& threads, Timing timing);
 
     // The drive's answer (CDROM_DRIVE_STATUS says a disc is there and readable). In the poll
-    // (a PollScope on this thread), when it comes within the patience, or the answer of a test
-    // made ahead, while fresh; otherwise false for now: the drive is asked on, and its answer
-    // is the one given to the next test of the drive if that comes while the answer is fresh.
+    // (a PollScope on this thread), when it comes within what is left of the poll's patience,
+    // or the answer of a test made ahead, while fresh; otherwise false for now: the drive is
+    // asked on, and its answer is the one given to the next test of the drive if that comes
+    // while the answer is fresh.
     // An answer is given once; two callers testing one drive at the same moment may see one
     // answer and one false.
     bool HasMedia(const std::string& deviceNode);
@@ -63,6 +64,7 @@ class DiscPresence : public std::enable_shared_from_this<DiscPresence> {
 
       private:
         bool previous_;
+        Clock::duration previousWaited_;
     };
 
   private:

@@ -3,6 +3,7 @@
 // caller for more than a moment, and its late answer is not lost.
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -130,6 +131,30 @@ TEST_F(DiscPresenceTest, ASlowDriveKeepsNoCallerAndItsLateAnswerServesTheNextTes
     gate.Open();
     ASSERT_TRUE(Answered(3));
     EXPECT_TRUE(tests->HasMedia(node));
+}
+
+// The patience is the whole poll's: once a slow drive has used it up, the poll's other drives
+// are asked without waiting, and their answers serve the next poll. Four drives sharing two busy
+// IDE channels keep the dialog no longer than one.
+TEST_F(DiscPresenceTest, APollWaitsForItsDrivesNoLongerThanItsPatienceInAll) {
+    system.AddBlockDevice("sr1", 5);
+    const std::string quick = system.Dev("sr1");
+    tests = Make(200ms);
+    std::atomic<int> asked{0};
+    cdrom->onIoctl = [&](unsigned long request) {
+        if (request == CDROM_DRIVE_STATUS && asked++ == 0) gate.Wait();  // the first: sr0's
+    };
+    gate.Close();
+    EXPECT_FALSE(tests->HasMedia(node));   // waits out the patience
+    EXPECT_FALSE(tests->HasMedia(quick));  // nothing left to wait: asked, not awaited
+    ASSERT_TRUE(Sent(2));
+    gate.Open();
+    ASSERT_TRUE(Answered(2));
+    poll.emplace();  // the next tick
+    Advance(1500ms);
+    EXPECT_TRUE(tests->HasMedia(quick));
+    EXPECT_TRUE(tests->HasMedia(node));
+    EXPECT_EQ(StatusCommands(), 2);
 }
 
 // A user's double-click acts on the answer at once: outside the poll, the drive is asked on the
