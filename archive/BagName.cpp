@@ -110,7 +110,7 @@ void AvoidDeviceName(std::string& name) {
     std::size_t end = name.find('.');
     if (end == std::string::npos) end = name.size();
     while (end > 0 && name[end - 1] == ' ') --end;
-    if (IsDeviceName(std::string_view(name).substr(0, end))) name.insert(end, "_");
+    if (IsDeviceName(std::string_view(name).substr(0, end))) name.insert(end, 1, '_');
 }
 
 // Cuts to the cap between two characters: never before a UTF-8 continuation byte.
