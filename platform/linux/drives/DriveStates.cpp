@@ -83,12 +83,13 @@ void DriveStates::RefreshDrive(const OpticalDrive& drive, Slot& slot) {
     bool readNow = false;
     {
         std::lock_guard lock(mutex_);
-        if (state.tray != TrayState::DiscOk) {
+        if (state.tray != TrayState::DiscOk || changed) {
             slot.mediumRead = false;
-        } else if (changed || !slot.mediumRead) {
-            readNow = true;
-        } else {
-            state.volume = slot.state.volume;
+            slot.failedReads = 0;
+        }
+        if (state.tray == TrayState::DiscOk) {
+            readNow = !slot.mediumRead;
+            if (!readNow) state.volume = slot.state.volume;
         }
     }
     if (readNow) {
@@ -97,7 +98,11 @@ void DriveStates::RefreshDrive(const OpticalDrive& drive, Slot& slot) {
     const bool gone = state.tray == TrayState::TrayOpen || state.tray == TrayState::NoDisc;
     {
         std::lock_guard lock(mutex_);
-        if (readNow) slot.mediumRead = true;
+        // A drive that has just taken a disc may fail its first reads; a disc that has no file
+        // system, or a scratched first sector, is not read at every refresh for ever.
+        if (readNow && (state.volume || ++slot.failedReads >= kReadsPerMedium)) {
+            slot.mediumRead = true;
+        }
         slot.state = std::move(state);
     }
     if (gone && discGone_) discGone_(drive.deviceNode);

@@ -18,7 +18,8 @@ namespace dravolin::lnx {
 // never waits on a drive: a scratched disc retries its reads for many seconds. The label and
 // serial are read once per medium: again only when the kernel reports a media change since the
 // last one this program saw (MediaChanged), or the drive was seen without a readable disc in
-// between.
+// between. A read that finds no volume is made again at the next refreshes, a few times: a drive
+// that has just taken a disc may fail its first reads.
 // Thread-safe.
 class DriveStates : public std::enable_shared_from_this<DriveStates> {
   public:
@@ -50,10 +51,12 @@ class DriveStates : public std::enable_shared_from_this<DriveStates> {
     }
 
   private:
+    static constexpr int kReadsPerMedium = 3;
     struct Slot {
         std::mutex refreshing;    // held for the device work of one refresh
         bool requested = false;   // a Request's worker is on its way or running
-        bool mediumRead = false;  // the disc now in the drive has been read
+        bool mediumRead = false;  // the disc now in the drive has been read, or given up on
+        int failedReads = 0;      // reads of the disc now in the drive that found no volume
         // The kernel's time of the last media change a refresh saw; under `refreshing`.
         std::int64_t lastMediaChange = 0;
         State state;

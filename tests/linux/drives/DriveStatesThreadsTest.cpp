@@ -126,6 +126,20 @@ TEST_F(DriveStatesTest, LabelAndSerialAreReadOncePerMedium) {
     cdrom->status = CDS_DISC_OK;
     QueryAndSettle();
     EXPECT_EQ(QueryAndSettle().label, "THIRD");
+
+    // A read that found nothing (a drive still spinning the disc up) is made again, a few times.
+    cdrom->ChangeMedium();
+    system.SetDeviceContent("sr0", "");
+    QueryAndSettle();
+    EXPECT_FALSE(QueryAndSettle().ok);
+    Insert("FOURTH");
+    QueryAndSettle();
+    EXPECT_EQ(QueryAndSettle().label, "FOURTH");
+    cdrom->ChangeMedium();
+    system.SetDeviceContent("sr0", "");
+    const int before = Count(CDROMMULTISESSION);
+    for (int i = 0; i < 5; ++i) QueryAndSettle();
+    EXPECT_EQ(Count(CDROMMULTISESSION), before + 3) << "a disc with no volume is read for ever";
 }
 
 // A disc swapped behind a closed tray shows only as the kernel's media change. Where the kernel
