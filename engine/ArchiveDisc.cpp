@@ -54,8 +54,9 @@ void BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArc
         row.result = DiscResult::Failed;
         return;
     }
-    const Archiver::BagOutcome outcome = archiver.BuildBag(Archiver::Bag{
-        disc.letter, disc.folder, *name, disc.label, disc.fingerprint, start, options.discSeconds});
+    const Archiver::BagOutcome outcome =
+        archiver.BuildBag(Archiver::Bag{disc.letter, disc.owner, disc.folder, *name, disc.label,
+                                        disc.fingerprint, start, options.discSeconds});
     // Only the results a bag can have are taken; anything else would misstate the log.
     switch (outcome.result) {
         case DiscResult::Complete:
@@ -78,9 +79,13 @@ void BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArc
 }  // namespace
 
 // Worker thread.
-DiscResult ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings,
-                       const DiscToArchive& disc) {
+DiscResult ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, DiscToArchive disc) {
     const archive::LocalTime start = archiver.Now();
+    // The row may have been filled in before the drive had read the disc.
+    if (const std::optional<Archiver::DiscIdentity> read = archiver.ReadDisc(disc.letter)) {
+        disc.label = read->label;
+        disc.fingerprint = read->fingerprint;
+    }
     archive::LogRow row;
     row.start = archive::IsoText(start);
     row.drive = std::string(1, disc.letter);
@@ -96,8 +101,7 @@ DiscResult ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings,
     }
     row.end = archive::IsoText(archiver.Now());
 
-    // Read again: another drive may have added its row while this disc was copied.
-    archiver.AppendLog(disc.folder, archive::AppendText(archiver.ReadLog(disc.folder), row));
+    archiver.AppendLog(disc.folder, row);
     Tell(archiver, settings.texts, row, decision.archivedIn);
     return row.result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include "platform/Types.h"
 #include "archive/DiscResult.h"
 #include "engine/ArchiveSettings.h"
 #include "platform/Archiver.h"
@@ -10,6 +11,7 @@ namespace dravolin {
 // One disc in a drive, to archive into a target folder.
 struct DiscToArchive {
     char letter = 0;
+    WindowHandle owner = 0;
     std::string folder;  // the target folder
     std::string label;   // the volume label the row shows
     std::uint32_t fingerprint = 0;
@@ -20,6 +22,6 @@ struct DiscToArchive {
 // nothing needs a person). A full target is left to the caller to tell, once for every drive.
 // Waits for nobody. Runs on a worker thread.
 archive::DiscResult ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings,
-                                const DiscToArchive& disc);
+                                DiscToArchive disc);
 
 }  // namespace dravolin

@@ -60,9 +60,9 @@ std::uint32_t CopyThread(DriveEntry& entry, const WorkerServices& services) {
 std::uint32_t ArchiveThread(DriveEntry& entry, const WorkerServices& services) {
     ComScope com(*services.com);
     if (!entry.archive || !services.archiver) return 0;
-    const archive::DiscResult result =
-        ArchiveDisc(*services.archiver, *entry.archive,
-                    DiscToArchive{entry.letter, entry.destination, entry.label, entry.serial});
+    const archive::DiscResult result = ArchiveDisc(
+        *services.archiver, *entry.archive,
+        DiscToArchive{entry.letter, entry.owner, entry.destination, entry.label, entry.serial});
     entry.targetFull = result == archive::DiscResult::TargetFull;
     return 0;
 }

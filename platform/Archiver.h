@@ -1,8 +1,11 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
+#include "archive/ArchiveLog.h"
 #include "archive/DiscResult.h"
 #include "archive/LocalTime.h"
+#include "platform/Types.h"
 
 namespace dravolin {
 
@@ -18,19 +21,31 @@ class Archiver {
 
     // The text of the folder's archive-log.csv; empty when there is none or it cannot be read.
     virtual std::string ReadLog(const std::string& folder) = 0;
-    // Appends `text` to the folder's archive-log.csv, creating it, and flushes it to the disk.
-    virtual bool AppendLog(const std::string& folder, const std::string& text) = 0;
+    // Appends the row to the folder's archive-log.csv, creating it, as archive::AppendText makes
+    // it of the log's content at that moment, and flushes it to the disk. Appends by other
+    // drives and programs are kept out meanwhile, so no row is torn and a new log gets one
+    // header.
+    virtual bool AppendLog(const std::string& folder, const archive::LogRow& row) = 0;
     // Whether an entry named `name` exists in the folder, as its file system compares names.
     virtual bool NameTaken(const std::string& folder, const std::string& name) = 0;
     // The machine's clock now.
     virtual archive::LocalTime Now() = 0;
 
+    // The disc in the drive as read now; nullopt when it cannot be told, and the row's
+    // knowledge, which may be older than the disc, is used.
+    struct DiscIdentity {
+        std::string label;
+        std::uint32_t fingerprint = 0;
+    };
+    virtual std::optional<DiscIdentity> ReadDisc(char /*letter*/) { return std::nullopt; }
+
     // One disc to bag, and what bag-info.txt says of it.
     struct Bag {
-        char letter = 0;     // the drive
-        std::string folder;  // the target folder
-        std::string name;    // the bag's folder name, free when the core chose it
-        std::string label;   // the volume label, bytes as read
+        char letter = 0;         // the drive
+        WindowHandle owner = 0;  // the dialog, for the progress window
+        std::string folder;      // the target folder
+        std::string name;        // the bag's folder name, free when the core chose it
+        std::string label;       // the volume label, bytes as read
         std::uint32_t fingerprint = 0;
         archive::LocalTime start;
         std::uint32_t timeBudgetSeconds = 0;  // the disc ends incomplete when it is spent

@@ -44,10 +44,10 @@ std::string FakeArchiver::ReadLog(const std::string& folder) {
     return LogText(folder);
 }
 
-bool FakeArchiver::AppendLog(const std::string& folder, const std::string& text) {
+bool FakeArchiver::AppendLog(const std::string& folder, const archive::LogRow& row) {
     log_.Add("AppendLog " + folder);
     const std::lock_guard lock(mutex_);
-    logs_[folder] += text;
+    logs_[folder] += archive::AppendText(logs_[folder], row);
     taken_.emplace(folder, UpperAscii(std::string(archive::kLogFileName)));
     return true;
 }
@@ -59,6 +59,18 @@ bool FakeArchiver::NameTaken(const std::string& folder, const std::string& name)
 
 bool FakeArchiver::TakenLocked(const std::string& folder, const std::string& name) const {
     return taken_.count({folder, UpperAscii(name)}) != 0;
+}
+
+void FakeArchiver::SetDisc(char letter, DiscIdentity disc) {
+    const std::lock_guard lock(mutex_);
+    discs_[letter] = std::move(disc);
+}
+
+std::optional<Archiver::DiscIdentity> FakeArchiver::ReadDisc(char letter) {
+    const std::lock_guard lock(mutex_);
+    const auto it = discs_.find(letter);
+    if (it == discs_.end()) return std::nullopt;
+    return it->second;
 }
 
 archive::LocalTime FakeArchiver::Now() {

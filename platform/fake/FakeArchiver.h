@@ -35,12 +35,15 @@ class FakeArchiver : public Archiver {
     void ScriptBag(std::uint32_t fingerprint, FakeBagScript script);
     void SetClock(archive::LocalTime now);
     std::vector<Bag> Bags() const;  // every BuildBag request, in order
+    // What ReadDisc says of the drive; nothing unless set.
+    void SetDisc(char letter, DiscIdentity disc);
 
     // --- Archiver ---
     std::string ReadLog(const std::string& folder) override;
-    bool AppendLog(const std::string& folder, const std::string& text) override;
+    bool AppendLog(const std::string& folder, const archive::LogRow& row) override;
     bool NameTaken(const std::string& folder, const std::string& name) override;
     archive::LocalTime Now() override;
+    std::optional<DiscIdentity> ReadDisc(char letter) override;
     BagOutcome BuildBag(const Bag& bag) override;
     void Notify(Urgency urgency, const std::string& text) override;
 
@@ -54,6 +57,7 @@ class FakeArchiver : public Archiver {
     std::map<std::uint32_t, FakeBagScript> scripts_;       // fingerprint -> outcome
     archive::LocalTime now_{2026, 12, 8, 14, 3, 11, 60};
     std::vector<Bag> bags_;
+    std::map<char, DiscIdentity> discs_;
 };
 
 }  // namespace dravolin::fake

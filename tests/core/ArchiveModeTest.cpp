@@ -2,6 +2,7 @@
 // becomes, what the log and the desktop hear, and how a full target stops every drive.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -178,6 +179,8 @@ struct BagRequestCase {
     ArchiveOptions options;
     std::string bagName;
     std::uint32_t budget;
+    // What the archiver reads of the disc as its worker starts, when the row knew less.
+    std::optional<Archiver::DiscIdentity> readNow = std::nullopt;
 };
 
 void PrintTo(const BagRequestCase& c, std::ostream* os) {
@@ -190,6 +193,7 @@ TEST_P(ArchiveBagRequest, CarriesThePatternsNameTheBudgetAndTheDiscsFacts) {
     const BagRequestCase& c = GetParam();
     DialogFixture f(c.options);
     OpenWithDrives(f, "E");
+    if (c.readNow) f.fake.archiver->SetDisc('E', *c.readNow);
 
     RunOneDisc(f);
 
@@ -199,8 +203,8 @@ TEST_P(ArchiveBagRequest, CarriesThePatternsNameTheBudgetAndTheDiscsFacts) {
     EXPECT_EQ(bags[0].timeBudgetSeconds, c.budget);
     EXPECT_EQ(bags[0].letter, 'E');
     EXPECT_EQ(bags[0].folder, kTarget);
-    EXPECT_EQ(bags[0].label, "DATA");
-    EXPECT_EQ(bags[0].fingerprint, kSerial);
+    EXPECT_EQ(bags[0].label, c.readNow ? c.readNow->label : "DATA");
+    EXPECT_EQ(bags[0].fingerprint, c.readNow ? c.readNow->fingerprint : kSerial);
     EXPECT_EQ(archive::IsoText(bags[0].start), "2026-12-08T14:03:11+01:00");
 }
 
@@ -208,7 +212,9 @@ INSTANTIATE_TEST_SUITE_P(
     Options, ArchiveBagRequest,
     ::testing::Values(BagRequestCase{"defaults", ModeOn(), kBag, 1800},
                       BagRequestCase{
-                          "own", {true, "{drive} {label} {time}", 90}, "E DATA 14-03-11", 90}));
+                          "own", {true, "{drive} {label} {time}", 90}, "E DATA 14-03-11", 90},
+                      BagRequestCase{"disc read anew", ModeOn(), "PHOTOS 2026-12-08 0000beef", 1800,
+                                     Archiver::DiscIdentity{"PHOTOS", 0xBEEF}}));
 
 struct ModeCase {
     const char* name;

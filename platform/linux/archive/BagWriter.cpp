@@ -12,6 +12,39 @@
 
 namespace dravolin::lnx {
 
+namespace {
+
+// Stops the copy once the disc's time budget is spent; all else is the caller's prompts'.
+class BudgetedPrompts : public CopyPrompts {
+  public:
+    BudgetedPrompts(CopyPrompts& prompts,
+                    std::optional<std::chrono::steady_clock::time_point> until)
+        : prompts_(prompts), until_(until) {}
+    bool Spent() const { return spent_; }
+
+    void OnMounted(const std::string& folder) override { prompts_.OnMounted(folder); }
+    bool OnProgress(const CopyProgress& progress) override {
+        if (until_ && std::chrono::steady_clock::now() >= *until_) spent_ = true;
+        return !spent_ && prompts_.OnProgress(progress);
+    }
+    ReplaceDecision AskReplace(const ReplaceQuestion& question) override {
+        return prompts_.AskReplace(question);
+    }
+    ErrorDecision AskError(const CopyFailure& failure) override {
+        return prompts_.AskError(failure);
+    }
+    void OnFinished(CopyOutcome outcome, const std::string& summary) override {
+        prompts_.OnFinished(outcome, summary);
+    }
+
+  private:
+    CopyPrompts& prompts_;
+    std::optional<std::chrono::steady_clock::time_point> until_;
+    bool spent_ = false;
+};
+
+}  // namespace
+
 BagWriter::BagWriter(CopyIo& io, CopyPrompts& prompts)
     : io_(io), prompts_(prompts), owner_(ThisProcess()), random_(std::random_device{}()) {}
 
@@ -56,10 +89,13 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     }
 
     ArchiveRecord record;
-    TreeCopier copier(io_, prompts_, record);
+    BudgetedPrompts prompts(prompts_, request.readUntil);
+    TreeCopier copier(io_, prompts, record);
     const TreeCopier::Result copied = copier.Copy(request.discRoot, BuildingPath() + "/data");
     outcome.summary = copied.summary;
-    if (copied.outcome != CopyOutcome::Completed) {
+    // What a spent budget stopped is a bag of what was read: every file in it is whole.
+    outcome.budgetSpent = prompts.Spent() && !record.failure;
+    if (copied.outcome != CopyOutcome::Completed && !outcome.budgetSpent) {
         outcome.failure = record.failure;
         outcome.cancelled = !record.failure;
         Discard();
@@ -71,14 +107,21 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     }
     outcome.files = record.files.size();
     const bool damaged = outcome.damagedFiles > 0;
+    const bool incomplete = damaged || outcome.budgetSpent;
 
     const std::time_t ended = std::time(nullptr);
     BagFields info = {{"Bagging-Date", BaggingDate(ended)},
                       {"Payload-Oxum", PayloadOxum(record.files)},
                       {"External-Identifier", request.label}};
     info.insert(info.end(), request.fields.begin(), request.fields.end());
-    info.emplace_back(kFieldResult, damaged ? "incomplete" : "complete");
+    info.emplace_back(kFieldResult, incomplete ? "incomplete" : "complete");
     info.emplace_back(kFieldDamagedFiles, std::to_string(outcome.damagedFiles));
+    if (outcome.budgetSpent) {
+        info.emplace_back(kFieldStopped,
+                          "the disc's time budget was spent; the files not in the manifest "
+                          "were not copied");
+    }
+    if (!outcome.summary.empty()) info.emplace_back(kFieldNotCopied, outcome.summary);
     info.emplace_back(kFieldEnded, LocalTimestamp(ended));
 
     std::vector<std::pair<std::string, std::string>> tags = {
@@ -100,7 +143,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         return Fail(outcome, BuildingPath(), errno, "Cannot write");
     }
     built_ = true;
-    outcome.result = damaged ? BagResult::Incomplete : BagResult::Complete;
+    outcome.result = incomplete ? BagResult::Incomplete : BagResult::Complete;
     return outcome;
 }
 

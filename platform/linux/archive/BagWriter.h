@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -19,6 +20,9 @@ struct BagRequest {
     // The program's own fields for bag-info.txt (drive, serial, label, fingerprint, start
     // time...), written in this order after the standard ones.
     BagFields fields;
+    // The disc's time budget: past it the copy stops, and the bag keeps what it holds, as an
+    // incomplete one.
+    std::optional<std::chrono::steady_clock::time_point> readUntil = std::nullopt;
 };
 
 enum class BagResult { Complete, Incomplete, Failed };
@@ -29,7 +33,8 @@ struct BagOutcome {
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
     std::uint64_t damagedFiles = 0;
-    std::string summary;  // what the disc held that no bag takes (links, devices...)
+    bool budgetSpent = false;  // with Incomplete: the disc's time budget ended the copy
+    std::string summary;       // what the disc held that no bag takes (links, devices...)
     std::optional<CopyFailure> failure;
 };
 
@@ -37,6 +42,8 @@ struct BagOutcome {
 inline constexpr char kFieldResult[] = "Dravolin-Result";
 inline constexpr char kFieldDamagedFiles[] = "Dravolin-Damaged-Files";
 inline constexpr char kFieldEnded[] = "Dravolin-Ended";
+inline constexpr char kFieldStopped[] = "Dravolin-Stopped";
+inline constexpr char kFieldNotCopied[] = "Dravolin-Not-Copied";
 
 // Makes one disc a BagIt bag in the target folder with the safe copy engine (an archive copy:
 // hashed, read errors recovered, nothing asked), under a temporary name no finished bag has.

@@ -201,6 +201,29 @@ INSTANTIATE_TEST_SUITE_P(Table, InterruptedBags,
                                            StepCase{"Cancel", Step::Any, true}),
                          [](const auto& info) { return info.param.title; });
 
+// A disc that reads too slowly ends as a bag of what was read by then, which checks in full.
+TEST(BudgetBags, ASpentBudgetEndsTheBagIncompleteWithWhatItHolds) {
+    TempFolder temp;
+    const std::string disc = temp / "disc", target = temp / "bags";
+    MakeDisc(disc);
+    StepIo io;
+    ScriptedPrompts prompts;
+    BagRequest request = RequestFor(disc, target);
+    request.readUntil = std::chrono::steady_clock::now();
+
+    BagWriter writer(io, prompts);
+    const BagOutcome outcome = writer.Build(request);
+    ASSERT_EQ(outcome.result, BagResult::Incomplete);
+    EXPECT_TRUE(outcome.budgetSpent);
+    EXPECT_EQ(outcome.damagedFiles, 0u);
+    ASSERT_EQ(writer.Publish("Disc (incomplete)"), BagWriter::Published::Done);
+    const std::string bag = target + "/Disc (incomplete)";
+    EXPECT_TRUE(BagChecks(bag));
+    const std::string info = ReadFile(bag + "/bag-info.txt");
+    EXPECT_NE(info.find("\nDravolin-Result: incomplete\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("\nDravolin-Stopped: "), std::string::npos) << info;
+}
+
 // A writer killed at any call leaves its temporary folder, never the finished name (unless
 // it got past the rename, when the bag checks in full); the next writer removes the folder.
 TEST(KilledBags, LeaveOnlyAFolderTheNextWriterRemoves) {
