@@ -168,6 +168,11 @@ void QtDialog::DrawIcon(Point at, const Icon& icon) {
     ToQIcon(icon).paint(&painter, QRect(at.x, at.y, size, size));
 }
 
+// The core's texts are UTF-8, as QtResources gives them.
+void QtDialog::SetCaption(const std::string& text) {
+    setWindowTitle(QString::fromStdString(text));
+}
+
 void QtDialog::Destroy() {
     if (destroyed_) return;
     Route(win::kWmDestroy, 0, 0);

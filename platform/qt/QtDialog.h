@@ -40,6 +40,7 @@ class QtDialog : public QDialog, public DialogWindow {
                           std::intptr_t lParam) override;
     void EraseIconBackground() override;
     void DrawIcon(Point at, const Icon& icon) override;
+    void SetCaption(const std::string& text) override;
 
     // Routes WM_DESTROY once, while every widget still exists. The host calls it when the
     // modal loop has ended.

@@ -34,23 +34,37 @@ class DialogLayoutTest : public QObject {
 
     void dialogFollowsTheTemplate_data() {
         QTest::addColumn<int>("language");
-        QTest::newRow("English") << int(Language::English);
-        QTest::newRow("Russian") << int(Language::Russian);
+        QTest::addColumn<bool>("archiveMode");
+        QTest::addColumn<bool>("archiver");
+        QTest::newRow("English") << int(Language::English) << false << true;
+        QTest::newRow("Russian") << int(Language::Russian) << false << true;
+        QTest::newRow("English, archive mode") << int(Language::English) << true << true;
+        QTest::newRow("Russian, archive mode") << int(Language::Russian) << true << true;
+        QTest::newRow("archive mode, no archiver") << int(Language::English) << true << false;
     }
 
     // The dialog as the template (platform/qt/MainTemplate.h, which the Windows tests hold
     // against the executable's IDD_MAIN) describes it: each control a widget of its kind, made
     // in the template's order, at its rectangle in pixels of the dialog's font and inside the
-    // dialog, with its language's text; the tab stops in the template's order.
+    // dialog, with its language's text; the tab stops in the template's order. Archive mode
+    // changes the title alone, and only where the platform can archive.
     void dialogFollowsTheTemplate() {
         QFETCH(int, language);
+        QFETCH(bool, archiveMode);
+        QFETCH(bool, archiver);
         const Language lang = static_cast<Language>(language);
         const TemplateTexts& texts = TextsOf(lang);
         const QtResources strings(lang);
         test::QtTestPlatform machine(lang);
+        machine.archive.on = archiveMode;
+        if (!archiver) machine.platform.workers.archiver = nullptr;
+        const QString title = archiveMode && archiver
+                                  ? QString::fromStdString(strings.LoadString(IDS_ARCHIVE_CAPTION))
+                                  : texts.caption;
+        QVERIFY(!title.isEmpty());
         machine.Run([&](QtDialog& dialog) {
             const QSize base = DialogBaseUnits(QFontMetrics(dialog.font()));
-            QCOMPARE(dialog.windowTitle(), texts.caption);
+            QCOMPARE(dialog.windowTitle(), title);
             QCOMPARE(dialog.size(),
                      UnitsToPixels({0, 0, kDialogWidthUnits, kDialogHeightUnits}, base).size());
             QVERIFY(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);

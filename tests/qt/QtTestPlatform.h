@@ -108,7 +108,7 @@ struct QtTestPlatform {
     }
     // The same, with the core's dialog at hand.
     void RunWithCore(const std::function<void(QtDialog&, CCopyDlg&)>& whileOpen) {
-        CCopyDlg dialog(platform);
+        CCopyDlg dialog(platform, archive);
         QTimer::singleShot(0, [this, whileOpen, &dialog] {
             QtDialog* window = host.Current();
             if (!window) return;
@@ -118,6 +118,8 @@ struct QtTestPlatform {
         dialog.DoModal();
     }
 
+    // Archive mode as the program was started; the fakes hold an archiver.
+    ArchiveOptions archive;
     fake::FakePlatform fakes;
     TimerWitness witness{fakes.log};
     QtDesktop desktop;

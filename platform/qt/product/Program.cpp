@@ -79,7 +79,7 @@ Program::Program(ProgramOptions options)
                 contextMenu_,
                 services_.threads(),
                 services_.workers()},
-      application_(platform_) {
+      application_(platform_, std::move(options.archive)) {
     host_.SetTickRunner([log = qEnvironmentVariableIsSet(kTickLogVariable)](
                             const std::function<void()>& tick) { RunTick(tick, log); });
 }

@@ -30,6 +30,8 @@ struct ProgramOptions {
     lnx::LinuxServicesOptions services;
     QDBusConnection sessionBus = QDBusConnection::sessionBus();
     Language language = Language::English;
+    // Archive mode as the command line asked for it, its pattern already checked.
+    ArchiveOptions archive;
 };
 
 // The dravolin program as it runs: the Linux services under the Qt dialog, the desktop

@@ -10,8 +10,8 @@ namespace dravolin::qt {
 // file of the language, translations/dravolin_<code>.ts, which the build compiles to .qm
 // (lrelease -idbased) and embeds in the program: a translator edits that file alone. Ids named
 // like the Windows resources (IDS_..., IDC_..., IDD_MAIN) hold the texts both desktops share;
-// dotted ids (copy..., menu..., store..., prepare..., session...) the texts only the Linux
-// desktop shows.
+// dotted ids (copy..., menu..., store..., prepare..., session..., commandLine...) the texts only
+// the Linux desktop shows.
 class Translation {
   public:
     explicit Translation(Language language);

@@ -343,4 +343,85 @@ Correct the folder and tick the drive again.</translation>
         <translation>Copying discs</translation>
     </message>
 </context>
+<context>
+    <name>CommandLine</name>
+    <message id="commandLine.help">
+        <source>Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]]
+Copies every disc put into the ticked drives into a target folder.
+
+  --archive            archive mode: each disc becomes its own bag in the target
+                       folder (a BagIt folder: the files under data/, SHA-256
+                       checksums, a list of damaged files) and a row of
+                       archive-log.csv there; nothing is ever asked, and a disc
+                       that already has a complete bag there is not copied again
+  --name PATTERN       the bag folder's name: text and the fields {label} {date}
+                       {time} {serial} {drive}
+                       (by default "%1")
+  --disc-time MINUTES  how long one disc may take, 1 to %3 (by default %2); a
+                       slower disc's bag ends incomplete
+  -h, --help           show this help and exit
+  -v, --version        show the version and exit</source>
+        <extracomment>The output of dravolin --help; keep the options and the field names as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
+        <translation>Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]]
+Copies every disc put into the ticked drives into a target folder.
+
+  --archive            archive mode: each disc becomes its own bag in the target
+                       folder (a BagIt folder: the files under data/, SHA-256
+                       checksums, a list of damaged files) and a row of
+                       archive-log.csv there; nothing is ever asked, and a disc
+                       that already has a complete bag there is not copied again
+  --name PATTERN       the bag folder's name: text and the fields {label} {date}
+                       {time} {serial} {drive}
+                       (by default "%1")
+  --disc-time MINUTES  how long one disc may take, 1 to %3 (by default %2); a
+                       slower disc's bag ends incomplete
+  -h, --help           show this help and exit
+  -v, --version        show the version and exit</translation>
+    </message>
+    <message id="commandLine.needsValue">
+        <source>option %1 needs a value</source>
+        <extracomment>%1: the option, --name or --disc-time</extracomment>
+        <translation>option %1 needs a value</translation>
+    </message>
+    <message id="commandLine.takesNoValue">
+        <source>option %1 takes no value</source>
+        <extracomment>%1: the option</extracomment>
+        <translation>option %1 takes no value</translation>
+    </message>
+    <message id="commandLine.unknownOption">
+        <source>unknown option %1; see dravolin --help</source>
+        <extracomment>%1: the option as given</extracomment>
+        <translation>unknown option %1; see dravolin --help</translation>
+    </message>
+    <message id="commandLine.unexpectedArgument">
+        <source>unexpected argument %1; see dravolin --help</source>
+        <extracomment>%1: the argument as given</extracomment>
+        <translation>unexpected argument %1; see dravolin --help</translation>
+    </message>
+    <message id="commandLine.needsArchive">
+        <source>%1 applies only with --archive</source>
+        <extracomment>%1: the option, --name or --disc-time</extracomment>
+        <translation>%1 applies only with --archive</translation>
+    </message>
+    <message id="commandLine.discTime">
+        <source>--disc-time takes whole minutes from 1 to %1, not %2</source>
+        <extracomment>%1: the most minutes, %2: the value as given</extracomment>
+        <translation>--disc-time takes whole minutes from 1 to %1, not %2</translation>
+    </message>
+    <message id="commandLine.unknownField">
+        <source>--name: unknown field %1; the fields are {label} {date} {time} {serial} {drive}</source>
+        <extracomment>%1: the field as given, with its braces</extracomment>
+        <translation>--name: unknown field %1; the fields are {label} {date} {time} {serial} {drive}</translation>
+    </message>
+    <message id="commandLine.unclosedBrace">
+        <source>--name: a { is not closed by a }: %1</source>
+        <extracomment>%1: the pattern</extracomment>
+        <translation>--name: a { is not closed by a }: %1</translation>
+    </message>
+    <message id="commandLine.strayBrace">
+        <source>--name: a } has no { before it: %1</source>
+        <extracomment>%1: the pattern</extracomment>
+        <translation>--name: a } has no { before it: %1</translation>
+    </message>
+</context>
 </TS>

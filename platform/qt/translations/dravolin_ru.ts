@@ -343,4 +343,86 @@ Correct the folder and tick the drive again.</source>
         <translation>Копирование дисков</translation>
     </message>
 </context>
+<context>
+    <name>CommandLine</name>
+    <message id="commandLine.help">
+        <source>Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]]
+Copies every disc put into the ticked drives into a target folder.
+
+  --archive            archive mode: each disc becomes its own bag in the target
+                       folder (a BagIt folder: the files under data/, SHA-256
+                       checksums, a list of damaged files) and a row of
+                       archive-log.csv there; nothing is ever asked, and a disc
+                       that already has a complete bag there is not copied again
+  --name PATTERN       the bag folder's name: text and the fields {label} {date}
+                       {time} {serial} {drive}
+                       (by default "%1")
+  --disc-time MINUTES  how long one disc may take, 1 to %3 (by default %2); a
+                       slower disc's bag ends incomplete
+  -h, --help           show this help and exit
+  -v, --version        show the version and exit</source>
+        <extracomment>The output of dravolin --help; keep the options and the field names as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
+        <translation>Usage: dravolin [--archive [--name ШАБЛОН] [--disc-time МИНУТЫ]]
+Копирует каждый диск, вставленный в отмеченные приводы, в целевой каталог.
+
+  --archive            режим архива: каждый диск становится отдельным пакетом
+                       в целевом каталоге (каталог BagIt: файлы в data/,
+                       контрольные суммы SHA-256, список повреждённых файлов)
+                       и строкой файла archive-log.csv там же; программа ничего
+                       не спрашивает, а диск, у которого там уже есть полный
+                       пакет, не копируется снова
+  --name ШАБЛОН        имя каталога пакета: текст и поля {label} {date} {time}
+                       {serial} {drive} (по умолчанию "%1")
+  --disc-time МИНУТЫ   сколько может длиться один диск, от 1 до %3
+                       (по умолчанию %2); пакет более медленного диска
+                       завершается неполным
+  -h, --help           показать эту справку и выйти
+  -v, --version        показать версию и выйти</translation>
+    </message>
+    <message id="commandLine.needsValue">
+        <source>option %1 needs a value</source>
+        <extracomment>%1: the option, --name or --disc-time</extracomment>
+        <translation>для параметра %1 нужно значение</translation>
+    </message>
+    <message id="commandLine.takesNoValue">
+        <source>option %1 takes no value</source>
+        <extracomment>%1: the option</extracomment>
+        <translation>параметр %1 не принимает значения</translation>
+    </message>
+    <message id="commandLine.unknownOption">
+        <source>unknown option %1; see dravolin --help</source>
+        <extracomment>%1: the option as given</extracomment>
+        <translation>неизвестный параметр %1; см. dravolin --help</translation>
+    </message>
+    <message id="commandLine.unexpectedArgument">
+        <source>unexpected argument %1; see dravolin --help</source>
+        <extracomment>%1: the argument as given</extracomment>
+        <translation>лишний аргумент %1; см. dravolin --help</translation>
+    </message>
+    <message id="commandLine.needsArchive">
+        <source>%1 applies only with --archive</source>
+        <extracomment>%1: the option, --name or --disc-time</extracomment>
+        <translation>%1 действует только вместе с --archive</translation>
+    </message>
+    <message id="commandLine.discTime">
+        <source>--disc-time takes whole minutes from 1 to %1, not %2</source>
+        <extracomment>%1: the most minutes, %2: the value as given</extracomment>
+        <translation>--disc-time: нужно целое число минут от 1 до %1, а не %2</translation>
+    </message>
+    <message id="commandLine.unknownField">
+        <source>--name: unknown field %1; the fields are {label} {date} {time} {serial} {drive}</source>
+        <extracomment>%1: the field as given, with its braces</extracomment>
+        <translation>--name: неизвестное поле %1; поля: {label} {date} {time} {serial} {drive}</translation>
+    </message>
+    <message id="commandLine.unclosedBrace">
+        <source>--name: a { is not closed by a }: %1</source>
+        <extracomment>%1: the pattern</extracomment>
+        <translation>--name: скобка { не закрыта скобкой }: %1</translation>
+    </message>
+    <message id="commandLine.strayBrace">
+        <source>--name: a } has no { before it: %1</source>
+        <extracomment>%1: the pattern</extracomment>
+        <translation>--name: перед скобкой } нет скобки {: %1</translation>
+    </message>
+</context>
 </TS>
