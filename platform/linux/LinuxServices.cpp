@@ -2,6 +2,7 @@
 
 #include <utility>
 #include "platform/linux/QuietServices.h"
+#include "platform/linux/archive/LinuxArchiver.h"
 #include "platform/linux/copy/LinuxShellCopy.h"
 #include "platform/linux/copy/PolicyPrompts.h"
 #include "platform/linux/drives/LinuxDeviceControl.h"
@@ -49,8 +50,11 @@ LinuxServices::LinuxServices(LinuxServicesOptions options)
         });
     workers_.devices =
         std::make_shared<LinuxDeviceControl>(drives_, cdrom_, mounter_, discPresence_);
-    workers_.copy = std::make_shared<LinuxShellCopy>(
-        drives_, mounter_, std::move(prompts), OrDefault<CopyIo, CopyIo>(options.copyIo), states_);
+    const std::shared_ptr<CopyIo> copyIo = OrDefault<CopyIo, CopyIo>(options.copyIo);
+    workers_.copy = std::make_shared<LinuxShellCopy>(drives_, mounter_, prompts, copyIo, states_);
+    workers_.archiver = std::make_shared<LinuxArchiver>(LinuxArchiver::Parts{
+        drives_, mounter_, states_, std::move(prompts), copyIo,
+        std::make_shared<DesktopNotifications>(threads_, options.sessionBusAddress)});
     workers_.cursor = OrDefault<WaitCursor, NoWaitCursor>(options.cursor);
     workers_.com = std::make_shared<NoComRuntime>();
 }

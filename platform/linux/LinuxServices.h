@@ -20,6 +20,8 @@ struct LinuxServicesOptions {
     SystemRoots roots;
     std::string storeFolder = StoreFile::DefaultFolder();
     std::string busAddress;  // UDisks2's bus; empty: the system bus
+    // The desktop notifications' bus; empty: the session bus DBUS_SESSION_BUS_ADDRESS names.
+    std::string sessionBusAddress;
     bool useUDisks2 = true;
     std::string privateMountRoot;
     // The face of every copy. Without one, copies ask nobody: existing files are kept and the

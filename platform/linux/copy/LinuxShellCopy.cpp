@@ -7,6 +7,7 @@
 #include "platform/linux/drives/LinuxShellInfo.h"
 #include "platform/linux/paths/TargetPaths.h"
 #include "platform/linux/copy/TreeCopier.h"
+#include "platform/linux/mount/OwnMountRelease.h"
 
 namespace dravolin::lnx {
 
@@ -22,37 +23,6 @@ int ResultOf(CopyOutcome outcome) {
             break;
     }
     return LinuxShellCopy::kResultFailed;
-}
-
-// Lets go of a mount made for one copy when the copy ends. Whether an eject follows is not for
-// the copy to know (the row may have been unticked, the dialog closed, the copy cancelled), and
-// a disc left mounted keeps its door locked: the drive's button would be dead.
-class OwnMountRelease {
-  public:
-    OwnMountRelease(DiscMounter& mounter, const OpticalDrive& drive, bool own)
-        : mounter_(mounter), drive_(drive), own_(own) {}
-    ~OwnMountRelease() {
-        if (own_) mounter_.ReleaseOwn(drive_);
-    }
-    OwnMountRelease(const OwnMountRelease&) = delete;
-    OwnMountRelease& operator=(const OwnMountRelease&) = delete;
-
-  private:
-    DiscMounter& mounter_;
-    const OpticalDrive& drive_;
-    bool own_;
-};
-
-// The drive as the dialog's list shows it: the disc's label when it has one, else the drive's
-// own name.
-std::string NameInList(const OpticalDrive& drive, const DriveStates* states) {
-    if (states) {
-        const DriveStates::State state = states->Get(drive.letter);
-        if (state.tray == TrayState::DiscOk && state.volume) {
-            return state.volume->label + " (" + drive.letter + ":)";
-        }
-    }
-    return DriveDisplayName(&drive, drive.letter);
 }
 
 }  // namespace

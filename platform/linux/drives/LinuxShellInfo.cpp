@@ -26,4 +26,14 @@ ShellInfo::FileInfo LinuxShellInfo::GetFileInfo(const std::string& path, std::ui
     return info;
 }
 
+std::string NameInList(const OpticalDrive& drive, const DriveStates* states) {
+    if (states) {
+        const DriveStates::State state = states->Get(drive.letter);
+        if (state.tray == TrayState::DiscOk && state.volume) {
+            return state.volume->label + " (" + drive.letter + ":)";
+        }
+    }
+    return DriveDisplayName(&drive, drive.letter);
+}
+
 }  // namespace dravolin::lnx

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include "platform/ShellInfo.h"
+#include "platform/linux/drives/DriveStates.h"
 #include "platform/linux/drives/OpticalDrives.h"
 
 namespace dravolin::lnx {
@@ -8,6 +9,10 @@ namespace dravolin::lnx {
 // The name of a drive that shows no disc's label: "CD/DVD drive sr1 (E:)"; without the
 // drive, "CD/DVD drive (E:)".
 std::string DriveDisplayName(const OpticalDrive* drive, char letter);
+
+// The drive as the dialog's list shows it: the disc's label when `states` knows one, else the
+// drive's own name.
+std::string NameInList(const OpticalDrive& drive, const DriveStates* states);
 
 // Display names without a desktop: "CD/DVD drive sr1 (E:)" for a drive's root, a folder's own
 // name for other paths; never an icon (the Qt front end wraps this and adds the theme's).

@@ -1,0 +1,158 @@
+#include "platform/linux/archive/LinuxArchiver.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include "archive/BagName.h"
+#include "platform/linux/archive/BagWriter.h"
+#include "platform/linux/archive/LogFile.h"
+#include "platform/linux/drives/LinuxShellInfo.h"
+#include "platform/linux/mount/OwnMountRelease.h"
+#include "platform/linux/paths/TargetPaths.h"
+
+namespace dravolin::lnx {
+
+namespace {
+
+using archive::DiscResult;
+
+bool TargetIsFull(int error) {
+    return error == ENOSPC || error == EDQUOT;
+}
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+BagFields FieldsOf(const LinuxArchiver::Bag& bag, const OpticalDrive& drive) {
+    return {{"Dravolin-Drive", std::string(1, drive.letter) + ": " + drive.deviceNode},
+            {"Dravolin-Drive-Model", drive.model},
+            {"Dravolin-Volume-Label", bag.label},
+            {"Dravolin-Fingerprint", Hex(bag.fingerprint)},
+            {"Dravolin-Started", archive::IsoText(bag.start)}};
+}
+
+}  // namespace
+
+std::string LinuxArchiver::ReadLog(const std::string& folder) {
+    const std::string path = FolderOfTarget(folder);
+    return path.empty() ? std::string() : ReadLogFile(path);
+}
+
+bool LinuxArchiver::AppendLog(const std::string& folder, const archive::LogRow& row) {
+    const std::string path = FolderOfTarget(folder);
+    return !path.empty() && AppendLogRow(*parts_.io, path, row);
+}
+
+// A name that cannot be looked at counts as taken: the next one is tried, nothing is replaced.
+bool LinuxArchiver::NameTaken(const std::string& folder, const std::string& name) {
+    const std::string path = FolderOfTarget(folder);
+    if (path.empty()) return true;
+    struct stat info {};
+    if (::fstatat(AT_FDCWD, (path + "/" + name).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        return true;
+    }
+    return errno != ENOENT;
+}
+
+archive::LocalTime LinuxArchiver::Now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return archive::LocalTime{local.tm_year + 1900,
+                              local.tm_mon + 1,
+                              local.tm_mday,
+                              local.tm_hour,
+                              local.tm_min,
+                              local.tm_sec,
+                              static_cast<int>(local.tm_gmtoff / 60)};
+}
+
+// Worker thread: the drive is asked now, whatever the row learnt before.
+std::optional<Archiver::DiscIdentity> LinuxArchiver::ReadDisc(char letter) {
+    if (!parts_.states) return std::nullopt;
+    parts_.states->Refresh(letter);
+    const DriveStates::State state = parts_.states->Get(letter);
+    if (state.tray != TrayState::DiscOk || !state.volume) return std::nullopt;
+    return DiscIdentity{state.volume->label, state.volume->serial};
+}
+
+// Worker thread.
+Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
+    BagOutcome outcome;
+    const OpticalDrive* drive = parts_.drives->Find(bag.letter);
+    const std::string target = FolderOfTarget(bag.folder);
+    if (!drive || target.empty()) return outcome;
+
+    std::unique_ptr<CopyPrompts> prompts = parts_.prompts->Begin(
+        bag.owner, CopySource{drive->letter, NameInList(*drive, parts_.states.get())}, target);
+    // The window closes with nothing to read: what came of the disc goes to the log.
+    const auto finish = [&](CopyOutcome how) { prompts->OnFinished(how, {}); };
+
+    const DiscMounter::Mounted mounted = parts_.mounter->EnsureMounted(*drive);
+    if (!mounted.ok) {
+        outcome.result = mounted.failure.problem == MountProblem::NoFileSystem
+                             ? DiscResult::NoFileSystem
+                             : DiscResult::Failed;
+        finish(CopyOutcome::Failed);
+        return outcome;
+    }
+    prompts->OnMounted(mounted.mountPoint);
+    const OwnMountRelease release(*parts_.mounter, *drive, mounted.own);
+
+    BagRequest request{mounted.mountPoint, target, bag.label, FieldsOf(bag, *drive)};
+    if (bag.timeBudgetSeconds > 0) {
+        request.readUntil =
+            std::chrono::steady_clock::now() + std::chrono::seconds(bag.timeBudgetSeconds);
+    }
+    BagWriter writer(*parts_.io, *prompts);
+    const lnx::BagOutcome built = writer.Build(request);
+    outcome.files = built.files;
+    outcome.bytes = built.bytes;
+    outcome.damagedFiles = built.damagedFiles;
+    if (built.result == BagResult::Failed) {
+        const bool full = built.failure && TargetIsFull(built.failure->errorNumber);
+        outcome.result = full ? DiscResult::TargetFull : DiscResult::Failed;
+        finish(built.cancelled ? CopyOutcome::Cancelled : CopyOutcome::Failed);
+        return outcome;
+    }
+
+    const DiscResult result =
+        built.result == BagResult::Complete ? DiscResult::Complete : DiscResult::Incomplete;
+    const archive::NameTaken taken = [&](const std::string& name) {
+        return NameTaken(bag.folder, name);
+    };
+    // The core chose a free name; another program may have taken it since.
+    std::optional<std::string> name =
+        result == DiscResult::Complete ? bag.name : archive::FinalBagName(bag.name, result, taken);
+    for (int tries = 0; name && tries < 100; ++tries) {
+        int error = 0;
+        switch (writer.Publish(*name, &error)) {
+            case BagWriter::Published::Done:
+                outcome.result = result;
+                outcome.folderName = *name;
+                finish(CopyOutcome::Completed);
+                return outcome;
+            case BagWriter::Published::NameTaken:
+                name = archive::FinalBagName(bag.name, result, taken);
+                break;
+            case BagWriter::Published::Failed:
+                outcome.result = TargetIsFull(error) ? DiscResult::TargetFull : DiscResult::Failed;
+                finish(CopyOutcome::Failed);
+                return outcome;
+        }
+    }
+    finish(CopyOutcome::Failed);
+    return outcome;
+}
+
+void LinuxArchiver::Notify(Urgency urgency, const std::string& text) {
+    if (parts_.notifications) parts_.notifications->Send(urgency == Urgency::NeedsPerson, text);
+}
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,109 @@
+// Archive mode on the real file system: the core's disc decision over the Linux archiver, with
+// a drive whose disc is a folder mounted through the test seams.
+#include <gtest/gtest.h>
+#include "BagTestSupport.h"
+#include "FakeSystem.h"
+#include "LinuxTestSupport.h"
+#include "archive/ArchiveLog.h"
+#include "engine/ArchiveDisc.h"
+#include "platform/linux/archive/LinuxArchiver.h"
+#include "platform/linux/threads/LinuxThreads.h"
+
+namespace dravolin::lnx::test {
+namespace {
+
+using archive::DiscResult;
+
+class Factory : public CopyPromptsFactory {
+  public:
+    std::unique_ptr<CopyPrompts> Begin(WindowHandle, const CopySource&,
+                                       const std::string&) override {
+        all.push_back(std::make_shared<ScriptedPrompts>());
+        return std::make_unique<ForwardingPrompts>(all.back());
+    }
+    std::vector<std::shared_ptr<ScriptedPrompts>> all;
+};
+
+struct ArchiverCase {
+    const char* title;
+    bool mounted;              // the disc's folder is mounted; else the mount finds nothing
+    bool nameTakenBefore;      // a folder of the bag's name is in the target already
+    DiscResult first, second;  // the same disc, twice
+    int bags;                  // folders in the target afterwards
+};
+
+void PrintTo(const ArchiverCase& c, std::ostream* out) {
+    *out << c.title;
+}
+
+class LinuxArchiving : public ::testing::TestWithParam<ArchiverCase> {};
+
+TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIsAsked) {
+    const ArchiverCase& c = GetParam();
+    FakeSystem system;
+    std::string reason;
+    if (system.MakeBlockNode("probe", reason).empty()) GTEST_SKIP() << reason;
+    system.AddBlockDevice("sr0", 5);
+    const std::string disc = system.Temp() / "disc", target = system.Temp() / "bags";
+    MakeFolder(disc + "/sub");
+    WriteFile(disc + "/top.txt", "top");
+    WriteFile(disc + "/sub/inner.txt", "inner");
+    if (c.mounted) system.AddMount(system.Dev("sr0"), disc);
+    DiscMounter::Options options;
+    options.mountInfo = system.Roots().mountInfo;
+    options.useUDisks2 = false;
+    options.privateMountRoot = system.Temp() / "run";
+    auto calls = std::make_shared<FakeMountCalls>();
+    calls->mountErrors = {{"udf", EINVAL}, {"iso9660", EINVAL}};
+    auto factory = std::make_shared<Factory>();
+    LinuxArchiver archiver(LinuxArchiver::Parts{
+        std::make_shared<const OpticalDrives>(system.Roots()),
+        std::make_shared<DiscMounter>(options, calls, std::make_shared<FakeCdrom>()), nullptr,
+        factory, std::make_shared<CopyIo>(), nullptr});
+    ArchiveSettings settings;
+    settings.options.on = true;
+    settings.options.pattern = "{label} {serial}";
+    const DiscToArchive request{'D', 7, target + "\\", "PHOTOS", 0x1a2b3c4d};
+    if (c.nameTakenBefore) MakeFolder(target + "/PHOTOS 1a2b3c4d");
+
+    EXPECT_EQ(ArchiveDisc(archiver, settings, request), c.first);
+    EXPECT_EQ(ArchiveDisc(archiver, settings, request), c.second);
+
+    const std::vector<archive::LogRow> rows =
+        archive::ParseLog(ReadFile(target + "/archive-log.csv"));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].result, c.first);
+    EXPECT_EQ(rows[1].result, c.second);
+    EXPECT_EQ(rows[0].label, "PHOTOS");
+    std::vector<std::string> entries = EntriesOf(target);
+    EXPECT_EQ(entries.size(), static_cast<std::size_t>(c.bags) + 1) << "the bags and the log";
+    if (c.first == DiscResult::Complete) {
+        EXPECT_EQ(rows[0].bagFolder, c.nameTakenBefore ? "PHOTOS 1a2b3c4d (2)" : "PHOTOS 1a2b3c4d");
+        EXPECT_EQ(rows[0].files, 2u);
+        EXPECT_TRUE(BagChecks(target + "/" + rows[0].bagFolder));
+    }
+    for (const auto& prompts : factory->all) {
+        EXPECT_TRUE(prompts->failures.empty() && prompts->replaceQuestions.empty());
+        EXPECT_TRUE(prompts->finished);
+        EXPECT_TRUE(prompts->summary.empty()) << "a note would wait for a person";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LinuxArchiving,
+    ::testing::Values(ArchiverCase{"bagged then known", true, false, DiscResult::Complete,
+                                   DiscResult::AlreadyArchived, 1},
+                      ArchiverCase{"a taken name is never replaced", true, true,
+                                   DiscResult::Complete, DiscResult::AlreadyArchived, 2},
+                      ArchiverCase{"no file system: no bag, both times logged", false, false,
+                                   DiscResult::NoFileSystem, DiscResult::NoFileSystem, 0}),
+    [](const auto& info) {
+        std::string name = info.param.title;
+        for (char& ch : name) {
+            if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        }
+        return name;
+    });
+
+}  // namespace
+}  // namespace dravolin::lnx::test
