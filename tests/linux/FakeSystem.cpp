@@ -15,6 +15,7 @@ FakeSystem::FakeSystem() {
     roots_.sys = temp_ / "sys";
     roots_.dev = temp_ / "dev";
     roots_.mountInfo = temp_ / "mountinfo";
+    roots_.udevData = temp_ / "udev";
     MakeFolder(roots_.sys + "/block");
     MakeFolder(roots_.dev);
     WriteFile(roots_.mountInfo, "");
@@ -26,6 +27,13 @@ void FakeSystem::AddBlockDevice(const std::string& name, int scsiType, const std
     if (scsiType >= 0) WriteFile(device + "/type", std::to_string(scsiType) + "\n");
     if (!model.empty()) WriteFile(device + "/model", model + "  \n");
     WriteFile(Dev(name), "");
+}
+
+void FakeSystem::SetUdevSerial(const std::string& name, const std::string& number,
+                               const std::string& lines) {
+    WriteFile(roots_.sys + "/block/" + name + "/dev", number + "\n");
+    MakeFolder(roots_.udevData);
+    WriteFile(roots_.udevData + "/b" + number, lines);
 }
 
 void FakeSystem::SetDeviceContent(const std::string& name, const std::string& bytes) {

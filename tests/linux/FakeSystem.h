@@ -52,6 +52,9 @@ class FakeSystem {
     // <sys>/block/<name>/device/type holding `scsiType`, and <dev>/<name> as a plain file.
     void AddBlockDevice(const std::string& name, int scsiType, const std::string& model = "");
     void SetDeviceContent(const std::string& name, const std::string& bytes);
+    // The device's number ("11:2") in sysfs and udev's database entry for it (`lines`).
+    void SetUdevSerial(const std::string& name, const std::string& number,
+                       const std::string& lines);
     // A line of /proc/self/mountinfo saying `source` is mounted at `mountPoint`. A mount is
     // known by its device number alone: a node of this system named as the source is made a
     // block device first (MakeBlockNode), and the line carries its number.

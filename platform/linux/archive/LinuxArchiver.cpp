@@ -32,6 +32,7 @@ std::string Hex(std::uint32_t value) {
 BagFields FieldsOf(const LinuxArchiver::Bag& bag, const OpticalDrive& drive) {
     return {{"Dravolin-Drive", std::string(1, drive.letter) + ": " + drive.deviceNode},
             {"Dravolin-Drive-Model", drive.model},
+            {"Dravolin-Drive-Serial", drive.serial},
             {"Dravolin-Volume-Label", bag.label},
             {"Dravolin-Fingerprint", Hex(bag.fingerprint)},
             {"Dravolin-Started", archive::IsoText(bag.start)}};

@@ -39,6 +39,20 @@ std::tuple<std::string, unsigned long, std::string> OrderKey(const std::string& 
     return {name.substr(0, digits), value, name};
 }
 
+// The drive's serial number as the desktop shows it: what udev read from the drive when it
+// appeared, kept in its database under the device's number ("b11:0").
+std::string UdevSerial(const SystemRoots& roots, const std::filesystem::path& block) {
+    const std::string number = ReadFirstLine(block / "dev");
+    if (number.empty()) return {};
+    std::ifstream in(std::filesystem::path(roots.udevData) / ("b" + number));
+    std::string line, serial;
+    while (std::getline(in, line)) {
+        if (line.rfind("E:ID_SERIAL_SHORT=", 0) == 0) return line.substr(18);
+        if (line.rfind("E:ID_SERIAL=", 0) == 0) serial = line.substr(12);
+    }
+    return serial;
+}
+
 }  // namespace
 
 std::vector<OpticalDrive> ScanOpticalDrives(const SystemRoots& roots) {
@@ -53,6 +67,7 @@ std::vector<OpticalDrive> ScanOpticalDrives(const SystemRoots& roots) {
         drive.name = name;
         drive.deviceNode = (fs::path(roots.dev) / name).string();
         drive.model = ReadFirstLine(entry.path() / "device" / "model");
+        drive.serial = UdevSerial(roots, entry.path());
         found.push_back(std::move(drive));
     }
     std::sort(found.begin(), found.end(), [](const OpticalDrive& a, const OpticalDrive& b) {

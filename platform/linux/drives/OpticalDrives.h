@@ -10,6 +10,7 @@ struct SystemRoots {
     std::string sys = "/sys";
     std::string dev = "/dev";
     std::string mountInfo = "/proc/self/mountinfo";
+    std::string udevData = "/run/udev/data";
 };
 
 struct OpticalDrive {
@@ -17,6 +18,7 @@ struct OpticalDrive {
     std::string name;        // kernel name, e.g. "sr0"
     std::string deviceNode;  // e.g. "/dev/sr0"
     std::string model;       // the drive's model string, empty when unknown
+    std::string serial;      // the serial number udev read from the drive; empty when unknown
 };
 
 // The machine's optical drives, found once. Letters are handed out from D upwards in device

@@ -22,6 +22,9 @@ TEST(OpticalDriveScan, SrDevicesAndRomTypesGetLettersFromDInDeviceOrder) {
     system.AddBlockDevice("sr2", 5, "DVD-RW");
     system.AddBlockDevice("sr0", -1);  // no type file: the name tells
     system.AddBlockDevice("loop0", -1);
+    system.SetUdevSerial("sr2", "11:2",
+                         "S:cdrom\nE:ID_SERIAL=DVD-RW_K1234\nE:ID_SERIAL_SHORT=K1234\n");
+    system.SetUdevSerial("sr10", "11:10", "E:ID_SERIAL=QEMU_DVD-ROM_QM00003\n");
     const OpticalDrives drives(system.Roots());
     ASSERT_EQ(drives.All().size(), 3u);
     EXPECT_EQ(drives.All()[0].name, "sr0");
@@ -29,6 +32,10 @@ TEST(OpticalDriveScan, SrDevicesAndRomTypesGetLettersFromDInDeviceOrder) {
     EXPECT_EQ(drives.All()[1].name, "sr2");
     EXPECT_EQ(drives.All()[1].letter, 'E');
     EXPECT_EQ(drives.All()[1].model, "DVD-RW");
+    EXPECT_EQ(drives.All()[1].serial, "K1234");
+    EXPECT_EQ(drives.All()[2].serial, "QEMU_DVD-ROM_QM00003")
+        << "the long form where udev has no other";
+    EXPECT_EQ(drives.All()[0].serial, "");
     EXPECT_EQ(drives.All()[1].deviceNode, system.Dev("sr2"));
     EXPECT_EQ(drives.All()[2].name, "sr10");
     EXPECT_EQ(drives.All()[2].letter, 'F');
