@@ -63,6 +63,10 @@ void BagWriter::Discard() {
     built_ = false;
 }
 
+bool IsTargetFull(int error) {
+    return error == ENOSPC || error == EDQUOT;
+}
+
 BagOutcome BagWriter::Fail(BagOutcome outcome, const std::string& path, int error,
                            const std::string& what) {
     outcome.result = BagResult::Failed;
@@ -93,9 +97,12 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     TreeCopier copier(io_, prompts, record);
     const TreeCopier::Result copied = copier.Copy(request.discRoot, BuildingPath() + "/data");
     outcome.summary = copied.summary;
-    // What a spent budget stopped is a bag of what was read: every file in it is whole.
+    // What a spent budget or a full disk stopped is a bag of what was written: every file in
+    // it is whole, and the few tag files fit where the unfinished file was.
     outcome.budgetSpent = prompts.Spent() && !record.failure;
-    if (copied.outcome != CopyOutcome::Completed && !outcome.budgetSpent) {
+    outcome.targetFull = record.failure && IsTargetFull(record.failure->errorNumber);
+    const bool stopped = outcome.budgetSpent || outcome.targetFull;
+    if (copied.outcome != CopyOutcome::Completed && !stopped) {
         outcome.failure = record.failure;
         outcome.cancelled = !record.failure;
         Discard();
@@ -107,7 +114,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     }
     outcome.files = record.files.size();
     const bool damaged = outcome.damagedFiles > 0;
-    const bool incomplete = damaged || outcome.budgetSpent;
+    const bool incomplete = damaged || stopped;
 
     const std::time_t ended = std::time(nullptr);
     BagFields info = {{"Bagging-Date", BaggingDate(ended)},
@@ -120,6 +127,10 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         info.emplace_back(kFieldStopped,
                           "the disc's time budget was spent; the files not in the manifest "
                           "were not copied");
+    } else if (outcome.targetFull) {
+        info.emplace_back(kFieldStopped,
+                          "the target disk was full; the files not in the manifest were not "
+                          "copied");
     }
     if (!outcome.summary.empty()) info.emplace_back(kFieldNotCopied, outcome.summary);
     info.emplace_back(kFieldEnded, LocalTimestamp(ended));
@@ -136,6 +147,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     tags.emplace_back("tagmanifest-sha256.txt", tagManifest);
     for (const auto& [name, text] : tags) {
         if (const int failed = WriteTagFile(name, text)) {
+            outcome.targetFull = IsTargetFull(failed);
             return Fail(outcome, BuildingPath() + "/" + name, failed, "Cannot write");
         }
     }

@@ -34,6 +34,7 @@ struct BagOutcome {
     std::uint64_t bytes = 0;
     std::uint64_t damagedFiles = 0;
     bool budgetSpent = false;  // with Incomplete: the disc's time budget ended the copy
+    bool targetFull = false;   // the target disk was full: the bag holds what fit, if anything
     std::string summary;       // what the disc held that no bag takes (links, devices...)
     std::optional<CopyFailure> failure;
 };
@@ -44,6 +45,9 @@ inline constexpr char kFieldDamagedFiles[] = "Dravolin-Damaged-Files";
 inline constexpr char kFieldEnded[] = "Dravolin-Ended";
 inline constexpr char kFieldStopped[] = "Dravolin-Stopped";
 inline constexpr char kFieldNotCopied[] = "Dravolin-Not-Copied";
+
+// Whether a failure's errno says the target's disk (or the user's quota on it) is full.
+bool IsTargetFull(int error);
 
 // Makes one disc a BagIt bag in the target folder with the safe copy engine (an archive copy:
 // hashed, read errors recovered, nothing asked), under a temporary name no finished bag has.

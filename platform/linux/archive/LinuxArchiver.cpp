@@ -19,10 +19,6 @@ namespace {
 
 using archive::DiscResult;
 
-bool TargetIsFull(int error) {
-    return error == ENOSPC || error == EDQUOT;
-}
-
 std::string Hex(std::uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "%08x", value);
@@ -117,14 +113,15 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
     outcome.bytes = built.bytes;
     outcome.damagedFiles = built.damagedFiles;
     if (built.result == BagResult::Failed) {
-        const bool full = built.failure && TargetIsFull(built.failure->errorNumber);
-        outcome.result = full ? DiscResult::TargetFull : DiscResult::Failed;
+        outcome.result = built.targetFull ? DiscResult::TargetFull : DiscResult::Failed;
         finish(built.cancelled ? CopyOutcome::Cancelled : CopyOutcome::Failed);
         return outcome;
     }
 
-    const DiscResult result =
-        built.result == BagResult::Complete ? DiscResult::Complete : DiscResult::Incomplete;
+    // A full target ends the bag incomplete; the core unticks every drive on its word.
+    const DiscResult result = built.targetFull                      ? DiscResult::TargetFull
+                              : built.result == BagResult::Complete ? DiscResult::Complete
+                                                                    : DiscResult::Incomplete;
     const archive::NameTaken taken = [&](const std::string& name) {
         return NameTaken(bag.folder, name);
     };
@@ -143,7 +140,7 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
                 name = archive::FinalBagName(bag.name, result, taken);
                 break;
             case BagWriter::Published::Failed:
-                outcome.result = TargetIsFull(error) ? DiscResult::TargetFull : DiscResult::Failed;
+                outcome.result = IsTargetFull(error) ? DiscResult::TargetFull : DiscResult::Failed;
                 finish(CopyOutcome::Failed);
                 return outcome;
         }

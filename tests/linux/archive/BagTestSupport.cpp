@@ -16,7 +16,7 @@ bool StepIo::Hit(Step step) {
     const int any = ++calls[static_cast<std::size_t>(Step::Any)];
     if (at == 0 || (kind == Step::Any ? any : kind == step ? n : 0) != at) return false;
     if (crash) std::_Exit(0);
-    errno = EIO;
+    errno = error;
     return true;
 }
 

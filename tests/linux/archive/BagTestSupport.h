@@ -1,6 +1,7 @@
 #pragma once
 // An I/O seam that fails or ends the process at a chosen call, and checks of a finished bag.
 #include <array>
+#include <cerrno>
 #include <atomic>
 #include <map>
 #include <string>
@@ -15,6 +16,7 @@ class StepIo : public FaultyIo {
   public:
     Step kind = Step::Any;
     int at = 0;          // the call of `kind` that fails (EIO); 0: none
+    int error = EIO;     // the errno of the failing call
     bool crash = false;  // ...or ends the process there, as a power cut or a kill would
     std::array<std::atomic<int>, static_cast<std::size_t>(Step::kCount)> calls{};
 

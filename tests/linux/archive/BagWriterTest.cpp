@@ -201,27 +201,39 @@ INSTANTIATE_TEST_SUITE_P(Table, InterruptedBags,
                                            StepCase{"Cancel", Step::Any, true}),
                          [](const auto& info) { return info.param.title; });
 
-// A disc that reads too slowly ends as a bag of what was read by then, which checks in full.
-TEST(BudgetBags, ASpentBudgetEndsTheBagIncompleteWithWhatItHolds) {
-    TempFolder temp;
-    const std::string disc = temp / "disc", target = temp / "bags";
-    MakeDisc(disc);
-    StepIo io;
-    ScriptedPrompts prompts;
-    BagRequest request = RequestFor(disc, target);
-    request.readUntil = std::chrono::steady_clock::now();
+// A disc that reads too slowly, or a target disk that fills up, ends the bag with what was
+// written by then: incomplete, and checking in full.
+TEST(StoppedBags, EndIncompleteWithWhatTheyHold) {
+    for (const bool full : {false, true}) {
+        SCOPED_TRACE(full ? "target full" : "time budget spent");
+        TempFolder temp;
+        const std::string disc = temp / "disc", target = temp / "bags";
+        MakeDisc(disc);
+        StepIo io;
+        ScriptedPrompts prompts;
+        BagRequest request = RequestFor(disc, target);
+        if (full) {
+            io.kind = Step::Write;
+            io.at = 2;
+            io.error = ENOSPC;
+        } else {
+            request.readUntil = std::chrono::steady_clock::now();
+        }
 
-    BagWriter writer(io, prompts);
-    const BagOutcome outcome = writer.Build(request);
-    ASSERT_EQ(outcome.result, BagResult::Incomplete);
-    EXPECT_TRUE(outcome.budgetSpent);
-    EXPECT_EQ(outcome.damagedFiles, 0u);
-    ASSERT_EQ(writer.Publish("Disc (incomplete)"), BagWriter::Published::Done);
-    const std::string bag = target + "/Disc (incomplete)";
-    EXPECT_TRUE(BagChecks(bag));
-    const std::string info = ReadFile(bag + "/bag-info.txt");
-    EXPECT_NE(info.find("\nDravolin-Result: incomplete\n"), std::string::npos) << info;
-    EXPECT_NE(info.find("\nDravolin-Stopped: "), std::string::npos) << info;
+        BagWriter writer(io, prompts);
+        const BagOutcome outcome = writer.Build(request);
+        ASSERT_EQ(outcome.result, BagResult::Incomplete);
+        EXPECT_EQ(outcome.budgetSpent, !full);
+        EXPECT_EQ(outcome.targetFull, full);
+        EXPECT_EQ(outcome.files, full ? 1u : 0u);
+        EXPECT_EQ(outcome.damagedFiles, 0u);
+        ASSERT_EQ(writer.Publish("Disc (incomplete)"), BagWriter::Published::Done);
+        const std::string bag = target + "/Disc (incomplete)";
+        EXPECT_TRUE(BagChecks(bag));
+        const std::string info = ReadFile(bag + "/bag-info.txt");
+        EXPECT_NE(info.find("\nDravolin-Result: incomplete\n"), std::string::npos) << info;
+        EXPECT_NE(info.find("\nDravolin-Stopped: "), std::string::npos) << info;
+    }
 }
 
 // A writer killed at any call leaves its temporary folder, never the finished name (unless
