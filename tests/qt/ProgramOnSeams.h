@@ -34,7 +34,8 @@ struct ProgramOnSeams {
     // Drives sr0, sr1, ... (D:, E:, ...) and the session bus the inhibitor uses.
     explicit ProgramOnSeams(int drives = 1,
                             QDBusConnection bus = QDBusConnection(QStringLiteral("no-bus")),
-                            const std::function<void(lnx::test::FakeSystem&)>& prepare = {}) {
+                            const std::function<void(lnx::test::FakeSystem&)>& prepare = {},
+                            ArchiveOptions archive = {}) {
         for (int i = 0; i < drives; ++i) system.AddBlockDevice("sr" + std::to_string(i), 5);
         if (prepare) prepare(system);
         ProgramOptions options;
@@ -45,6 +46,7 @@ struct ProgramOnSeams {
         options.services.cdrom = cdrom;
         options.services.mountCalls = calls;
         options.sessionBus = std::move(bus);
+        options.archive = std::move(archive);
         program = std::make_unique<Program>(std::move(options));
     }
 

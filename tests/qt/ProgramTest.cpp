@@ -228,6 +228,16 @@ class ProgramTest : public QObject {
         QVERIFY(spy.timer.isNull());
     }
 
+    // `dravolin --archive` reaches the dialog: the Linux services bring the archiver it needs.
+    void archiveModeReachesTheDialog() {
+        ArchiveOptions archive;
+        archive.on = true;
+        ProgramOnSeams seams(1, QDBusConnection(QStringLiteral("no-bus")), {}, archive);
+        QString title;
+        seams.Run([&](QtDialog& dialog, CCopyDlg&) { title = dialog.windowTitle(); });
+        QCOMPARE(title, QStringLiteral("Dravolin: archive mode"));
+    }
+
     // Nothing holds the program up: it returns from main, destroying everything, and the
     // sanitized build's leak checker finds nothing left.
     void theProgramEndsCleanly() {
