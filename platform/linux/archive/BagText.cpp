@@ -46,13 +46,22 @@ std::string PayloadManifest(const std::vector<ArchivedFile>& files) {
     return text;
 }
 
-std::string DamagedFilesText(const std::vector<ArchivedFile>& files) {
+std::string DamagedFilesText(const std::vector<ArchivedFile>& files,
+                             const std::vector<UnreadEntry>& unread) {
     std::string text;
     for (const ArchivedFile& file : files) {
         for (const ByteRange& range : file.damaged) {
             text += ManifestPath(file.path) + " " + std::to_string(range.begin) + "-" +
                     std::to_string(range.end) + "\n";
         }
+    }
+    for (const UnreadEntry& entry : unread) {
+        // The reason is the system's sentence: kept on the entry's one line.
+        std::string reason = entry.reason;
+        for (char& c : reason) {
+            if (c == '\n' || c == '\r') c = ' ';
+        }
+        text += ManifestPath(entry.path) + " not copied: " + reason + "\n";
     }
     return text;
 }

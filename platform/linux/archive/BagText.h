@@ -20,8 +20,11 @@ std::string ManifestPath(std::string_view relative);
 std::string BagDeclaration();
 // "HASH  data/path" per file, in the order written: what `sha256sum -c` reads.
 std::string PayloadManifest(const std::vector<ArchivedFile>& files);
-// One line per damaged range: "data/path BEGIN-END", the end excluded ([BEGIN, END)).
-std::string DamagedFilesText(const std::vector<ArchivedFile>& files);
+// One line per damaged range: "data/path BEGIN-END", the end excluded ([BEGIN, END)); then one
+// per file or folder of the disc that could not be read at all, and so is not in the bag:
+// "data/path not copied: REASON".
+std::string DamagedFilesText(const std::vector<ArchivedFile>& files,
+                             const std::vector<UnreadEntry>& unread);
 // "BYTES.FILES" of the payload.
 std::string PayloadOxum(const std::vector<ArchivedFile>& files);
 // "Label: value" lines; line breaks in a value become blanks, a label keeps no ':'.

@@ -112,6 +112,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         outcome.bytes += file.size;
         if (!file.damaged.empty()) ++outcome.damagedFiles;
     }
+    outcome.damagedFiles += record.unread.size();
     outcome.files = record.files.size();
     const bool damaged = outcome.damagedFiles > 0;
     const bool incomplete = damaged || stopped;
@@ -139,7 +140,9 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         {"bagit.txt", BagDeclaration()},
         {"manifest-sha256.txt", PayloadManifest(record.files)},
         {"bag-info.txt", BagInfo(info)}};
-    if (damaged) tags.emplace_back("damaged-files.txt", DamagedFilesText(record.files));
+    if (damaged) {
+        tags.emplace_back("damaged-files.txt", DamagedFilesText(record.files, record.unread));
+    }
     std::string tagManifest;
     for (const auto& [name, text] : tags) {
         tagManifest += Sha256Of(text) + "  " + name + "\n";

@@ -24,11 +24,19 @@ struct ArchivedFile {
     std::vector<ByteRange> damaged;
 };
 
+// A file or folder of the disc that could not be read at all (opened, listed): not in the copy.
+struct UnreadEntry {
+    std::string path;    // below the disc's root, as ArchivedFile's
+    std::string reason;  // the system's words
+};
+
 // What an archive copy tells about the disc beyond the files themselves. An archive copy asks
 // nobody anything: a read error of a file's data is recovered (the file is written in full,
-// zeros where the disc could not be read), and any other failure ends the copy, recorded here.
+// zeros where the disc could not be read), a file or folder the disc cannot give at all is left
+// out and listed, and any other failure (the target's) ends the copy, recorded here.
 struct ArchiveRecord {
     std::vector<ArchivedFile> files;  // in the order they were written
+    std::vector<UnreadEntry> unread;  // in the order they were met
     std::optional<CopyFailure> failure;
 };
 

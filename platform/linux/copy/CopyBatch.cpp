@@ -201,7 +201,7 @@ void CopyBatch::WriteAgain(WrittenFile& written, int dir) {
         }
         const std::string& folder = written.place->relativePath;
         const ErrorDecision d =
-            operation_.AskError(folder.empty() ? "/" : folder, errno, "Cannot open");
+            operation_.AskDiscError(folder.empty() ? "/" : folder, errno, "Cannot open");
         if (d == ErrorDecision::Retry) continue;
         if (d == ErrorDecision::Skip) operation_.SkipFile(written.file.size);
         return;

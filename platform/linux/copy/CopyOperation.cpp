@@ -49,6 +49,19 @@ ErrorDecision CopyOperation::AskFailure(const CopyFailure& failure) {
     return Cancelled() ? ErrorDecision::Cancel : decision;
 }
 
+ErrorDecision CopyOperation::AskDiscFailure(const CopyFailure& failure) {
+    if (!archive_) return AskFailure(failure);
+    if (Cancelled()) return ErrorDecision::Cancel;
+    archive_->unread.push_back(UnreadEntry{failure.path, failure.text});
+    return ErrorDecision::Skip;
+}
+
+ErrorDecision CopyOperation::AskDiscError(const std::string& path, int errorNumber,
+                                          const std::string& what) {
+    return AskDiscFailure(
+        CopyFailure{path, errorNumber, what + " " + path + ": " + ErrorText(errorNumber)});
+}
+
 ReplaceDecision CopyOperation::AskReplace(const ReplaceQuestion& question) {
     if (Cancelled()) return ReplaceDecision::Cancel;
     if (replaceAll_) return ReplaceDecision::Replace;

@@ -43,6 +43,11 @@ class CopyOperation {
     ErrorDecision AskError(const std::string& path, int errorNumber, const std::string& what);
     // The same with a sentence of the caller's own, for what no errno says.
     ErrorDecision AskFailure(const CopyFailure& failure);
+    // A failure of the disc itself: a file or folder that cannot be opened, listed or read
+    // whole. Asked like any other, but an archive copy goes on without it (Skip), listing it
+    // as unread; its path is the disc's, relative to the root.
+    ErrorDecision AskDiscFailure(const CopyFailure& failure);
+    ErrorDecision AskDiscError(const std::string& path, int errorNumber, const std::string& what);
     // The operation will not say it completed, whatever comes after.
     void MarkFailed() { anyFailure_ = true; }
     // Replace or skip an existing file, honouring "all" answers given earlier. An archive copy

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include "platform/linux/io/ErrorText.h"
 #include "platform/linux/io/FileLocks.h"
 
 namespace dravolin::lnx {
@@ -160,10 +161,14 @@ WriteOutcome WriteTemp(CopyOperation& operation, const OpenFolder& folder, const
         }
         // A file that shrank or grew while it was read is never put in place short: it is
         // read again on Retry, as it is then.
+        // Only what the target refused ends an archive copy; the disc's own faults are listed.
+        const bool disc = path == RelativeOf(place, file);
+        const CopyFailure failure =
+            changed
+                ? CopyFailure{path, EIO, what + " " + path + ": it changed while it was copied."}
+                : CopyFailure{path, error, what + " " + path + ": " + ErrorText(error)};
         const ErrorDecision d =
-            changed ? operation.AskFailure(CopyFailure{
-                          path, EIO, what + " " + path + ": it changed while it was copied."})
-                    : operation.AskError(path, error, what);
+            disc ? operation.AskDiscFailure(failure) : operation.AskFailure(failure);
         if (d == ErrorDecision::Retry) continue;
         progress.bytesDone = bytesBefore;
         if (d == ErrorDecision::Cancel) return WriteOutcome::Cancelled;

@@ -152,7 +152,7 @@ Flow TreeCopier::EnterFolder(Walk& walk, const PlacePtr& parent, SourceNode& nod
     bool existed = false;
     for (;;) {
         if (const int error = walk.source.Enter(node.name, &node.id)) {
-            const ErrorDecision d = operation_.AskError(relative, error, "Cannot open");
+            const ErrorDecision d = operation_.AskDiscError(relative, error, "Cannot open");
             if (d == ErrorDecision::Retry) continue;
             if (d == ErrorDecision::Skip) SkipSubtree(node);
             return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
@@ -193,7 +193,7 @@ Flow TreeCopier::EnterFolder(Walk& walk, const PlacePtr& parent, SourceNode& nod
 
 Flow TreeCopier::ReadAgainOnError(Walk& walk, SourceNode& folder, const std::string& path) {
     while (folder.problem == FolderProblem::Unreadable) {
-        const ErrorDecision d = operation_.AskError(path, folder.error, "Cannot list");
+        const ErrorDecision d = operation_.AskDiscError(path, folder.error, "Cannot list");
         if (d == ErrorDecision::Cancel) return Flow::Cancel;
         if (d == ErrorDecision::Skip) return Flow::Continue;  // with what could be listed
         // Read at its own depth, below the folders the copy is in: no limit is lifted.

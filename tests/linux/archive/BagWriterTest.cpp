@@ -38,7 +38,9 @@ struct BagCase {
     const char* title;
     std::vector<std::string> oddNames;  // more files, named so
     std::vector<ByteRange> unreadable;  // of photos/two.jpg
+    bool entriesVanish;  // readme.txt and photos/2019 go from the disc once it has been read
     BagResult result;
+    std::uint64_t files, damagedCount;
     std::string damagedFiles;                // damaged-files.txt; empty: no such file
     std::vector<std::string> manifestPaths;  // found in the manifest as written
     bool sha256sumChecksManifest;            // as a whole, with `sha256sum -c`
@@ -62,6 +64,13 @@ TEST_P(FinishedBags, CheckWithSha256sumAndNameEveryDamagedRange) {
     io.failReadsOf = "two.jpg";
     io.unreadable = c.unreadable;
     ScriptedPrompts prompts;
+    prompts.onProgress = [&](const CopyProgress& progress) {
+        if (c.entriesVanish && !progress.scanning) {
+            fs::remove(disc + "/readme.txt");
+            fs::remove_all(disc + "/photos/2019");
+        }
+        return true;
+    };
 
     BagWriter writer(io, prompts);
     const BagOutcome outcome = writer.Build(RequestFor(disc, target));
@@ -89,11 +98,12 @@ TEST_P(FinishedBags, CheckWithSha256sumAndNameEveryDamagedRange) {
         EXPECT_NE(info.find(line), std::string::npos) << line;
     }
     const bool damaged = !c.damagedFiles.empty();
-    EXPECT_NE(info.find(damaged ? "\nDravolin-Result: incomplete\nDravolin-Damaged-Files: 1\n"
-                                : "\nDravolin-Result: complete\nDravolin-Damaged-Files: 0\n"),
-              std::string::npos);
-    EXPECT_EQ(outcome.damagedFiles, damaged ? 1u : 0u);
-    EXPECT_EQ(outcome.files, 4 + c.oddNames.size());
+    EXPECT_NE(info.find(std::string("\nDravolin-Result: ") + (damaged ? "incomplete" : "complete") +
+                        "\nDravolin-Damaged-Files: " + std::to_string(c.damagedCount) + "\n"),
+              std::string::npos)
+        << info;
+    EXPECT_EQ(outcome.damagedFiles, c.damagedCount);
+    EXPECT_EQ(outcome.files, c.files + c.oddNames.size());
     EXPECT_EQ(fs::exists(bag + "/damaged-files.txt"), damaged);
     if (damaged) {
         EXPECT_EQ(ReadFile(bag + "/damaged-files.txt"), c.damagedFiles);
@@ -108,21 +118,42 @@ INSTANTIATE_TEST_SUITE_P(
         BagCase{"Complete",
                 {},
                 {},
+                false,
                 BagResult::Complete,
+                4,
+                0,
                 "",
                 {"data/readme.txt", "data/zero", "data/photos/2019/one.jpg"},
                 true},
         BagCase{"DamagedIsIncompleteWithItsRanges",
                 {},
                 {{204800, 206848}, {299008, 300000}},
+                false,
                 BagResult::Incomplete,
+                4,
+                1,
                 "data/photos/two.jpg 196608-229376\ndata/photos/two.jpg 294912-300000\n",
                 {"data/photos/two.jpg"},
+                true},
+        BagCase{"UnreadableEntriesAreListedAndTheRestCopied",
+                {},
+                {},
+                true,
+                BagResult::Incomplete,
+                2,
+                2,
+                "data/photos/2019/one.jpg not copied: Cannot open photos/2019/one.jpg: No such "
+                "file or directory\n"
+                "data/readme.txt not copied: Cannot open readme.txt: No such file or directory\n",
+                {"data/zero", "data/photos/two.jpg"},
                 true},
         BagCase{"OddNamesPercentEncoded",
                 {"line\nbreak", "carriage\rreturn", "100%", "a%0Ab"},
                 {},
+                false,
                 BagResult::Complete,
+                4,
+                0,
                 "",
                 {"data/line%0Abreak", "data/carriage%0Dreturn", "data/100%25", "data/a%250Ab"},
                 false}),
