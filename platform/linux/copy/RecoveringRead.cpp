@@ -27,11 +27,26 @@ void AddDamage(std::vector<ByteRange>& damaged, std::uint64_t begin, std::uint64
 
 }  // namespace
 
+RecoveringRead::RecoveringRead(CopyIo& io) : io_(io) {}
+
+RecoveringRead::~RecoveringRead() = default;
+
 RecoveringRead::Result RecoveringRead::Copy(int in, int out, std::uint64_t size,
                                             const std::function<bool(std::uint64_t)>& onBlock) {
+    if (!hasher_) hasher_ = std::make_unique<BlockHasher>(kBufferSize);
+    hasher_->Start(size > kBufferSize);
+    Result result = CopyHashed(in, out, size, onBlock);
+    if (result.ok) {
+        result.sha256 = hasher_->Finish();
+    } else {
+        hasher_->Drop();
+    }
+    return result;
+}
+
+RecoveringRead::Result RecoveringRead::CopyHashed(
+    int in, int out, std::uint64_t size, const std::function<bool(std::uint64_t)>& onBlock) {
     Result result;
-    hash_.Finish();  // whatever an earlier, cancelled file left in it
-    if (buffer_.empty()) buffer_.resize(kBufferSize);
     std::uint64_t pos = 0;
     // Up to here a large read failed: it is read in steps, so that only the steps that fail
     // become zeros.
@@ -40,11 +55,11 @@ RecoveringRead::Result RecoveringRead::Copy(int in, int out, std::uint64_t size,
         const bool careful = pos < carefulUntil;
         const std::uint64_t end = careful ? StepEnd(pos, size) : std::min(size, pos + kBufferSize);
         const auto want = static_cast<std::size_t>(end - pos);
-        const ssize_t got = ReadTwice(in, buffer_.data(), want, pos);
+        char* const buffer = hasher_->Block();
+        const ssize_t got = ReadTwice(in, buffer, want, pos);
         if (got > 0) {
-            if (!Put(out, buffer_.data(), static_cast<std::size_t>(got), pos, result)) {
-                return result;
-            }
+            if (!Put(out, buffer, static_cast<std::size_t>(got), pos, result)) return result;
+            hasher_->Add(static_cast<std::size_t>(got));
             if (static_cast<std::uint64_t>(got) >= kWritebackBlock) {
                 io_.StartWriteback(out, static_cast<off_t>(pos), static_cast<off_t>(got));
             }
@@ -65,7 +80,6 @@ RecoveringRead::Result RecoveringRead::Copy(int in, int out, std::uint64_t size,
         AddDamage(result.damaged, pos, skipTo);
         pos = skipTo;
     }
-    result.sha256 = hash_.Finish();
     result.ok = true;
     return result;
 }
@@ -92,7 +106,6 @@ bool RecoveringRead::Put(int out, const char* bytes, std::size_t length, std::ui
         }
         written += static_cast<std::size_t>(n);
     }
-    hash_.Update(bytes, length);
     return true;
 }
 
@@ -103,6 +116,7 @@ bool RecoveringRead::PutZeros(int out, std::uint64_t from, std::uint64_t to, Res
         const auto length =
             static_cast<std::size_t>(std::min<std::uint64_t>(zeros_.size(), to - from));
         if (!Put(out, zeros_.data(), length, from, result)) return false;
+        hasher_->Add(zeros_.data(), length);
         from += length;
         if (!onBlock(length)) {
             result.cancelled = true;

@@ -1,11 +1,12 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 #include "platform/linux/copy/ArchiveRecord.h"
 #include "platform/linux/copy/CopyIo.h"
-#include "platform/linux/io/Sha256.h"
+#include "platform/linux/copy/BlockHasher.h"
 
 namespace dravolin::lnx {
 
@@ -13,7 +14,8 @@ namespace dravolin::lnx {
 // the way, and keeps going past what the disc cannot read. A read that fails is tried once
 // more; a region that still fails is read in steps of kRecoveryStep, and a step that fails
 // twice is written as zeros, recorded as damaged, and skipped. So the copy always holds
-// `size` bytes, and the digest is that of the bytes written.
+// `size` bytes, and the digest is that of the bytes written. A file larger than one read is
+// hashed on a thread of its own while the copy goes on (BlockHasher).
 class RecoveringRead {
   public:
     // At least 32 KiB, ending on a 2048-byte sector: 16 sectors, what tools of the field skip
@@ -21,7 +23,8 @@ class RecoveringRead {
     static constexpr std::uint64_t kRecoveryStep = 32u << 10;
     static constexpr std::uint64_t kSector = 2048;
 
-    explicit RecoveringRead(CopyIo& io) : io_(io) {}
+    explicit RecoveringRead(CopyIo& io);
+    ~RecoveringRead();
 
     struct Result {
         bool ok = false;
@@ -35,6 +38,9 @@ class RecoveringRead {
                 const std::function<bool(std::uint64_t)>& onBlock);
 
   private:
+    // The copy itself; the bytes written are given to the hasher as they go.
+    Result CopyHashed(int in, int out, std::uint64_t size,
+                      const std::function<bool(std::uint64_t)>& onBlock);
     // Bytes read (short near the end, 0 past it), or -1 when the read failed twice.
     ssize_t ReadTwice(int in, char* buffer, std::size_t length, std::uint64_t pos);
     bool Put(int out, const char* bytes, std::size_t length, std::uint64_t pos, Result& result);
@@ -42,9 +48,9 @@ class RecoveringRead {
                   const std::function<bool(std::uint64_t)>& onBlock);
 
     CopyIo& io_;
-    Sha256 hash_;
-    std::vector<char> buffer_;
     std::vector<char> zeros_;
+    // Made at the first file: a plain copy has no use for its blocks.
+    std::unique_ptr<BlockHasher> hasher_;
 };
 
 }  // namespace dravolin::lnx

@@ -9,19 +9,23 @@ void Sha256::Free::operator()(evp_md_ctx_st* context) const {
     EVP_MD_CTX_free(context);
 }
 
-Sha256::Sha256() : context_(EVP_MD_CTX_new()) {
-    if (!context_) throw std::bad_alloc();
-    Start();
+void Sha256::Free::operator()(evp_md_st* digest) const {
+    EVP_MD_free(digest);
+}
+
+Sha256::Sha256() : digest_(EVP_MD_fetch(nullptr, "SHA256", nullptr)), context_(EVP_MD_CTX_new()) {
+    if (!digest_ || !context_) throw std::bad_alloc();
+    Reset();
 }
 
 Sha256::~Sha256() = default;
 
-void Sha256::Start() {
-    if (EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) != 1) throw std::bad_alloc();
+void Sha256::Reset() {
+    if (EVP_DigestInit_ex(context_.get(), digest_.get(), nullptr) != 1) throw std::bad_alloc();
 }
 
 void Sha256::Update(const void* bytes, std::size_t size) {
-    // Cannot fail for a digest set up in Start: SHA-256 keeps no state outside the context.
+    // Cannot fail for a digest set up in Reset: SHA-256 keeps no state outside the context.
     EVP_DigestUpdate(context_.get(), bytes, size);
 }
 
@@ -36,7 +40,7 @@ std::string Sha256::Finish() {
         text += kHex[digest[i] >> 4];
         text += kHex[digest[i] & 15];
     }
-    Start();
+    Reset();
     return text;
 }
 

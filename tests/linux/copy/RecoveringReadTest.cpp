@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
+#include <filesystem>
 #include "CopyTestSupport.h"
 #include "LinuxTestSupport.h"
 #include "platform/linux/copy/RecoveringRead.h"
+#include "platform/linux/io/Sha256.h"
 #include "platform/linux/io/UniqueFd.h"
 
 namespace dravolin::lnx::test {
@@ -100,6 +102,42 @@ INSTANTIATE_TEST_SUITE_P(
                      37},
         RecoveryCase{"TargetFullIsNoDamage", 300000, {}, 0, {}, 1, 100000}),
     [](const auto& info) { return info.param.title; });
+
+std::size_t ThreadsOfThisProcess() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+// A large file is hashed on a thread of its own: a file cancelled half-way leaves nothing of
+// itself in the next file's digest, and the thread goes with the reader.
+TEST(RecoveringReadThread, CancelledFileLeavesNothingInTheNextDigestNorAThreadBehind) {
+    TempFolder temp;
+    const std::string cancelled = Pattern(3 * kMiB, 6), whole = Pattern(3 * kMiB + 5, 7);
+    WriteFile(temp / "cancelled.bin", cancelled);
+    WriteFile(temp / "whole.bin", whole);
+    const UniqueFd in1(::open((temp / "cancelled.bin").c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd in2(::open((temp / "whole.bin").c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd out1(::open((temp / "1").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    const UniqueFd out2(::open((temp / "2").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_TRUE(in1 && in2 && out1 && out2);
+    CopyIo io;
+    const std::size_t before = ThreadsOfThisProcess();
+    std::size_t during = 0;
+    {
+        RecoveringRead reader(io);
+        int blocks = 0;
+        const RecoveringRead::Result first = reader.Copy(
+            in1.Get(), out1.Get(), cancelled.size(), [&](std::uint64_t) { return ++blocks < 2; });
+        EXPECT_TRUE(first.cancelled);
+        const RecoveringRead::Result second =
+            reader.Copy(in2.Get(), out2.Get(), whole.size(), [](std::uint64_t) { return true; });
+        ASSERT_TRUE(second.ok);
+        EXPECT_EQ(second.sha256, Sha256Of(whole));
+        during = ThreadsOfThisProcess();
+    }
+    EXPECT_GT(during, before);
+    EXPECT_LT(ThreadsOfThisProcess(), during);
+}
 
 }  // namespace
 }  // namespace dravolin::lnx::test
