@@ -48,10 +48,6 @@ TemplateTexts LoadTemplateTexts(const Translation& texts) {
 
 }  // namespace
 
-Language LanguageOf(const QLocale& locale) {
-    return locale.language() == QLocale::Russian ? Language::Russian : Language::English;
-}
-
 const TemplateTexts& TextsOf(Language language) {
     return LoadedTexts<TemplateTexts, LoadTemplateTexts>(language);
 }

@@ -1,15 +1,10 @@
 #pragma once
-#include <QLocale>
 #include <QString>
 #include <memory>
 #include "platform/Resources.h"
+#include "platform/qt/texts/Language.h"
 
 namespace dravolin::qt {
-
-enum class Language { English, Russian };
-
-// Russian for a Russian locale, English otherwise, as the resource lookup picks a language.
-Language LanguageOf(const QLocale& locale);
 
 // The texts of the dialog template in one language (translations/dravolin_<code>.ts).
 struct TemplateTexts {

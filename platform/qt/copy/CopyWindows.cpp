@@ -61,17 +61,6 @@ std::unique_ptr<QMessageBox> MakePrompt(QWidget& owner, QMessageBox::Icon icon,
 
 }  // namespace
 
-QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts) {
-    if (bytes < 1024) return QStringLiteral("%1 %2").arg(bytes).arg(texts.byteUnits[0]);
-    double value = static_cast<double>(bytes);
-    std::size_t unit = 0;
-    while (value >= 1024.0 && unit + 1 < std::size(texts.byteUnits)) {
-        value /= 1024.0;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1), texts.byteUnits[unit]);
-}
-
 ProgressWindow::ProgressWindow(QWidget& owner, const CopyTexts& texts, const QString& drive,
                                const QString& source, const QString& target,
                                std::function<void()> onCancel)

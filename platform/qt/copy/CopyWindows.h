@@ -13,9 +13,6 @@ class QPushButton;
 
 namespace dravolin::qt {
 
-// "1.4 MB" in the language's units.
-QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts);
-
 // The progress of one copy: the drive (as the dialog's list names it), the folder its disc is
 // read from and the target folder, the file being copied, bytes and files done, the rate, and
 // Cancel, which Escape and the close box press too. UI thread only.

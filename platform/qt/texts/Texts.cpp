@@ -1,5 +1,7 @@
 #include "platform/qt/texts/Texts.h"
 
+#include <QLocale>
+#include <iterator>
 #include "platform/qt/texts/Translation.h"
 
 namespace dravolin::qt {
@@ -47,6 +49,17 @@ StoreTexts LoadStoreTexts(const Translation& texts) {
 
 const CopyTexts& CopyTextsOf(Language language) {
     return LoadedTexts<CopyTexts, LoadCopyTexts>(language);
+}
+
+QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts) {
+    if (bytes < 1024) return QStringLiteral("%1 %2").arg(bytes).arg(texts.byteUnits[0]);
+    double value = static_cast<double>(bytes);
+    std::size_t unit = 0;
+    while (value >= 1024.0 && unit + 1 < std::size(texts.byteUnits)) {
+        value /= 1024.0;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1), texts.byteUnits[unit]);
 }
 
 const PrepareTexts& PrepareTextsOf(Language language) {

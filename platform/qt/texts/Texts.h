@@ -1,7 +1,8 @@
 #pragma once
 #include <QString>
+#include <cstdint>
 #include "platform/linux/mount/MountFailure.h"
-#include "platform/qt/QtResources.h"
+#include "platform/qt/texts/Language.h"
 
 namespace dravolin::qt {
 
@@ -33,6 +34,9 @@ struct CopyTexts {
     QString mountProblems[lnx::kMountProblems];
 };
 const CopyTexts& CopyTextsOf(Language language);
+
+// "1.4 MB" in the language's units.
+QString FormatBytes(std::uint64_t bytes, const CopyTexts& texts);
 
 // A target folder that cannot be made ready for a copy (ids prepare...).
 struct PrepareTexts {

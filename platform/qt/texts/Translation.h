@@ -2,7 +2,7 @@
 #include <QString>
 #include <QTranslator>
 #include <array>
-#include "platform/qt/QtResources.h"
+#include "platform/qt/texts/Language.h"
 
 namespace dravolin::qt {
 

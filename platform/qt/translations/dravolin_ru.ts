@@ -390,14 +390,19 @@ Copies every disc put into the ticked drives into a target folder.
         <translation>параметр %1 не принимает значения</translation>
     </message>
     <message id="commandLine.unknownOption">
-        <source>unknown option %1; see dravolin --help</source>
-        <extracomment>%1: the option as given</extracomment>
-        <translation>неизвестный параметр %1; см. dravolin --help</translation>
+        <source>unknown option %1; see %2 --help</source>
+        <extracomment>%1: the option as given, %2: the program (dravolin, dravolin-archive)</extracomment>
+        <translation>неизвестный параметр %1; см. %2 --help</translation>
     </message>
     <message id="commandLine.unexpectedArgument">
-        <source>unexpected argument %1; see dravolin --help</source>
-        <extracomment>%1: the argument as given</extracomment>
-        <translation>лишний аргумент %1; см. dravolin --help</translation>
+        <source>unexpected argument %1; see %2 --help</source>
+        <extracomment>%1: the argument as given, %2: the program (dravolin, dravolin-archive)</extracomment>
+        <translation>лишний аргумент %1; см. %2 --help</translation>
+    </message>
+    <message id="commandLine.missingOperand">
+        <source>give a SOURCE and a TARGET; see %1 --help</source>
+        <extracomment>dravolin-archive given fewer than two folders. %1: the program; keep SOURCE and TARGET as the help names them</extracomment>
+        <translation>нужны SOURCE и TARGET; см. %1 --help</translation>
     </message>
     <message id="commandLine.needsArchive">
         <source>%1 applies only with --archive</source>

@@ -1,0 +1,59 @@
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+#include "engine/ArchiveSettings.h"
+
+namespace dravolin {
+
+// A disc's time budget on the command line, in whole minutes: a day at most, since a disc that
+// reads for longer is better left to a person.
+inline constexpr std::uint32_t kMaxDiscMinutes = 24 * 60;
+
+// The exit status of a command line a program refuses, as the shells' own tools use it.
+inline constexpr int kUsageExitStatus = 2;
+
+// The two programs that take archive mode's options. The dialog turns the mode on with
+// --archive and takes no operand; the archiver is always in the mode and takes SOURCE TARGET.
+enum class ArchiveProgram { Dialog, Archiver };
+
+// What a command line asks for. The rules are the same for both programs, so that an option
+// means and refuses the same in either; each program turns a refusal into its own words.
+struct ArchiveArguments {
+    enum class Action {
+        Run,      // go on with `archive` (and, for the archiver, `operands`)
+        Help,     // print the help and end with success
+        Version,  // print the version and end with success
+        Refuse,   // print why, one line, and end with kUsageExitStatus
+    };
+    enum class Problem {
+        None,
+        NeedsValue,          // subject: the option
+        TakesNoValue,        // subject: the option
+        UnknownOption,       // subject: the option as given, without "=value"
+        UnexpectedArgument,  // subject: the argument
+        NeedsArchive,        // subject: --name or --disc-time, whichever came first
+        DiscTime,            // subject: the minutes as given
+        UnknownField,        // subject: the field with its braces
+        UnclosedBrace,       // subject: the pattern
+        StrayClosingBrace,   // subject: the pattern
+        MissingOperand,      // the archiver was not given both SOURCE and TARGET
+    };
+    Action action = Action::Run;
+    ArchiveOptions archive;
+    std::vector<std::string> operands;  // the archiver's SOURCE and TARGET
+    Problem problem = Problem::None;
+    std::string subject;
+};
+
+// Reads a program's arguments, its own name first. The first fault found is the refusal; a
+// pattern or a time that cannot be used is refused before any disc is read. --name and
+// --disc-time without --archive are refused by the dialog rather than ignored: whoever typed
+// them meant archive mode, and a weekend of discs copied into one folder would be found out
+// too late. "--option=value" and "--option value" are the same; after "--" the archiver takes
+// every argument as an operand.
+ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
+                                      ArchiveProgram program);
+
+}  // namespace dravolin

@@ -1,0 +1,47 @@
+#include "platform/qt/texts/ArgumentTexts.h"
+
+namespace dravolin::qt {
+
+QString RefusalText(const ArchiveArguments& refused, const QString& program,
+                    const Translation& texts) {
+    using Problem = ArchiveArguments::Problem;
+    const QString subject = QString::fromStdString(refused.subject);
+    QString why;
+    switch (refused.problem) {
+        case Problem::None:
+            break;
+        case Problem::NeedsValue:
+            why = texts.Text("commandLine.needsValue").arg(subject);
+            break;
+        case Problem::TakesNoValue:
+            why = texts.Text("commandLine.takesNoValue").arg(subject);
+            break;
+        case Problem::UnknownOption:
+            why = texts.Text("commandLine.unknownOption").arg(subject, program);
+            break;
+        case Problem::UnexpectedArgument:
+            why = texts.Text("commandLine.unexpectedArgument").arg(subject, program);
+            break;
+        case Problem::NeedsArchive:
+            why = texts.Text("commandLine.needsArchive").arg(subject);
+            break;
+        case Problem::DiscTime:
+            why = texts.Text("commandLine.discTime").arg(QString::number(kMaxDiscMinutes), subject);
+            break;
+        case Problem::UnknownField:
+            why = texts.Text("commandLine.unknownField").arg(subject);
+            break;
+        case Problem::UnclosedBrace:
+            why = texts.Text("commandLine.unclosedBrace").arg(subject);
+            break;
+        case Problem::StrayClosingBrace:
+            why = texts.Text("commandLine.strayBrace").arg(subject);
+            break;
+        case Problem::MissingOperand:
+            why = texts.Text("commandLine.missingOperand").arg(program);
+            break;
+    }
+    return program + QStringLiteral(": ") + why;
+}
+
+}  // namespace dravolin::qt
