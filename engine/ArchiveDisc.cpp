@@ -88,7 +88,7 @@ DiscResult ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, Disc
     }
     archive::LogRow row;
     row.start = archive::IsoText(start);
-    row.drive = std::string(1, disc.letter);
+    row.drive = disc.letter != 0 ? std::string(1, disc.letter) : std::string();
     row.label = disc.label;
     row.fingerprint = disc.fingerprint;
 

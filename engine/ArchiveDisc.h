@@ -10,7 +10,7 @@ namespace dravolin {
 
 // One disc in a drive, to archive into a target folder.
 struct DiscToArchive {
-    char letter = 0;
+    char letter = 0;  // 0: files read from a folder no drive is known for
     WindowHandle owner = 0;
     std::string folder;  // the target folder
     std::string label;   // the volume label the row shows

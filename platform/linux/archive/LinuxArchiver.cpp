@@ -10,6 +10,7 @@
 #include "platform/linux/archive/BagWriter.h"
 #include "platform/linux/archive/LogFile.h"
 #include "platform/linux/drives/LinuxShellInfo.h"
+#include "platform/linux/io/ErrorText.h"
 #include "platform/linux/mount/OwnMountRelease.h"
 #include "platform/linux/paths/TargetPaths.h"
 
@@ -25,7 +26,9 @@ std::string Hex(std::uint32_t value) {
     return text;
 }
 
-BagFields FieldsOf(const LinuxArchiver::Bag& bag, const OpticalDrive& drive) {
+}  // namespace
+
+BagFields LinuxArchiver::DriveFields(const Bag& bag, const OpticalDrive& drive) {
     return {{"Dravolin-Drive", std::string(1, drive.letter) + ": " + drive.deviceNode},
             {"Dravolin-Drive-Model", drive.model},
             {"Dravolin-Drive-Serial", drive.serial},
@@ -34,7 +37,25 @@ BagFields FieldsOf(const LinuxArchiver::Bag& bag, const OpticalDrive& drive) {
             {"Dravolin-Started", archive::IsoText(bag.start)}};
 }
 
-}  // namespace
+// A folder that is no disc has no fingerprint: the line is left out rather than written as a
+// number that would look like one.
+BagFields LinuxArchiver::FolderFields(const Bag& bag, const std::string& source,
+                                      const OpticalDrive* drive) {
+    BagFields fields;
+    if (drive) {
+        fields = DriveFields(bag, *drive);
+        fields.insert(fields.begin() + 2, {"Dravolin-Source", source});
+        return fields;
+    }
+    fields = {{"Dravolin-Source", source}, {"Dravolin-Volume-Label", bag.label}};
+    if (bag.fingerprint != 0) fields.emplace_back("Dravolin-Fingerprint", Hex(bag.fingerprint));
+    fields.emplace_back("Dravolin-Started", archive::IsoText(bag.start));
+    return fields;
+}
+
+void LinuxArchiver::TellFailure(const CopyFailure& failure) const {
+    if (parts_.failures) parts_.failures(failure);
+}
 
 std::string LinuxArchiver::ReadLog(const std::string& folder) {
     const std::string path = FolderOfTarget(folder);
@@ -88,32 +109,48 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
 
     std::unique_ptr<CopyPrompts> prompts = parts_.prompts->Begin(
         bag.owner, CopySource{drive->letter, NameInList(*drive, parts_.states.get())}, target);
-    // The window closes with nothing to read: what came of the disc goes to the log.
-    const auto finish = [&](CopyOutcome how) { prompts->OnFinished(how, {}); };
-
     const DiscMounter::Mounted mounted = parts_.mounter->EnsureMounted(*drive);
     if (!mounted.ok) {
         outcome.result = mounted.failure.problem == MountProblem::NoFileSystem
                              ? DiscResult::NoFileSystem
                              : DiscResult::Failed;
-        finish(CopyOutcome::Failed);
+        TellFailure(
+            CopyFailure{drive->deviceNode, 0, mounted.failure.reason, mounted.failure.problem});
+        // The window closes with nothing to read: what came of the disc goes to the log.
+        prompts->OnFinished(CopyOutcome::Failed, {});
         return outcome;
     }
     prompts->OnMounted(mounted.mountPoint);
     const OwnMountRelease release(*parts_.mounter, *drive, mounted.own);
+    return BagFiles(bag, mounted.mountPoint, DriveFields(bag, *drive), *prompts);
+}
 
-    BagRequest request{mounted.mountPoint, target, bag.label, FieldsOf(bag, *drive)};
+// Worker thread.
+Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& root,
+                                             const BagFields& fields, CopyPrompts& prompts) {
+    BagOutcome outcome;
+    // The window closes with nothing to read: what came of the disc goes to the log.
+    const auto finish = [&](CopyOutcome how) { prompts.OnFinished(how, {}); };
+    const std::string target = FolderOfTarget(bag.folder);
+    if (target.empty()) {
+        TellFailure(CopyFailure{bag.folder, ENOENT, "No target folder: " + bag.folder});
+        finish(CopyOutcome::Failed);
+        return outcome;
+    }
+
+    BagRequest request{root, target, bag.label, fields};
     if (bag.timeBudgetSeconds > 0) {
         request.readUntil =
             std::chrono::steady_clock::now() + std::chrono::seconds(bag.timeBudgetSeconds);
     }
-    BagWriter writer(*parts_.io, *prompts);
+    BagWriter writer(*parts_.io, prompts);
     const lnx::BagOutcome built = writer.Build(request);
     outcome.files = built.files;
     outcome.bytes = built.bytes;
     outcome.damagedFiles = built.damagedFiles;
     if (built.result == BagResult::Failed) {
         outcome.result = built.targetFull ? DiscResult::TargetFull : DiscResult::Failed;
+        if (built.failure) TellFailure(*built.failure);
         finish(built.cancelled ? CopyOutcome::Cancelled : CopyOutcome::Failed);
         return outcome;
     }
@@ -141,10 +178,15 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
                 break;
             case BagWriter::Published::Failed:
                 outcome.result = IsTargetFull(error) ? DiscResult::TargetFull : DiscResult::Failed;
+                TellFailure(CopyFailure{
+                    target + "/" + *name, error,
+                    "Cannot name the bag " + target + "/" + *name + ": " + ErrorText(error)});
                 finish(CopyOutcome::Failed);
                 return outcome;
         }
     }
+    TellFailure(CopyFailure{target + "/" + bag.name, EEXIST,
+                            "No free name for the bag " + target + "/" + bag.name});
     finish(CopyOutcome::Failed);
     return outcome;
 }

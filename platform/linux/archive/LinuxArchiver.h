@@ -1,7 +1,9 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include "platform/Archiver.h"
+#include "platform/linux/archive/BagText.h"
 #include "platform/linux/archive/DesktopNotifications.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/CopyPrompts.h"
@@ -13,7 +15,9 @@ namespace dravolin::lnx {
 
 // Archive mode's file work on Linux: the log in the target folder, the bag of a disc in a
 // drive (mounted as a copy mounts it, written by BagWriter), and the desktop's notifications.
-// Thread-safe: every member only reads what it was built with.
+// A bag is made in two parts: BuildBag finds the drive, mounts its disc and lets go of it
+// afterwards; BagFiles bags a folder that is already there, which is all a program needs whose
+// disc someone else mounted. Thread-safe: every member only reads what it was built with.
 class LinuxArchiver : public Archiver {
   public:
     struct Parts {
@@ -24,6 +28,9 @@ class LinuxArchiver : public Archiver {
         std::shared_ptr<CopyPromptsFactory> prompts;
         std::shared_ptr<CopyIo> io;
         std::shared_ptr<DesktopNotifications> notifications;  // null: none
+        // Told why a disc got no bag (its mount, the copy or the target failed), on the
+        // worker, before BuildBag or BagFiles returns; empty: nobody asks.
+        std::function<void(const CopyFailure&)> failures = nullptr;
     };
     explicit LinuxArchiver(Parts parts) : parts_(std::move(parts)) {}
 
@@ -32,10 +39,27 @@ class LinuxArchiver : public Archiver {
     bool NameTaken(const std::string& folder, const std::string& name) override;
     archive::LocalTime Now() override;
     std::optional<DiscIdentity> ReadDisc(char letter) override;
+    // The disc in the drive `bag.letter`: mounted, bagged by BagFiles with DriveFields, let go.
     BagOutcome BuildBag(const Bag& bag) override;
     void Notify(Urgency urgency, const std::string& text) override;
 
+    // Bags the files under `root` (a mounted disc, any folder) into a new bag in `bag.folder`,
+    // named as BuildBag names it; `fields` are the program's own lines of bag-info.txt. The
+    // copy's progress and its end go to `prompts`, whose OnMounted the caller has called.
+    // `bag.letter` and `bag.owner` are not looked at.
+    BagOutcome BagFiles(const Bag& bag, const std::string& root, const BagFields& fields,
+                        CopyPrompts& prompts);
+
+    // The program's own bag-info.txt lines for a disc read in `drive`.
+    static BagFields DriveFields(const Bag& bag, const OpticalDrive& drive);
+    // The same for files read from a folder, `source` as the user named it; `drive` when the
+    // folder is where that drive's disc is mounted.
+    static BagFields FolderFields(const Bag& bag, const std::string& source,
+                                  const OpticalDrive* drive);
+
   private:
+    void TellFailure(const CopyFailure& failure) const;
+
     Parts parts_;
 };
 
