@@ -429,4 +429,112 @@ Copies every disc put into the ticked drives into a target folder.
         <translation>--name: a } has no { before it: %1</translation>
     </message>
 </context>
+<context>
+    <name>ArchiveProgram</name>
+    <message id="archiveProgram.help">
+        <source>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] SOURCE TARGET
+Archives one disc into a new bag in the TARGET folder, as Dravolin's archive
+mode does: the files under data/, SHA-256 checksums, a list of damaged files,
+and a row of archive-log.csv there. Nothing is ever asked; a disc that already
+has a complete bag there is not copied again.
+
+SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a CD/DVD
+drive's device, such as /dev/sr0, whose disc is mounted and released again.
+TARGET is made when missing.
+
+  --name PATTERN       the bag folder's name: text and the fields {label} {date}
+                       {time} {serial} {drive}
+                       (by default "%1")
+  --disc-time MINUTES  how long the disc may take, 1 to %3 (by default %2); a
+                       slower disc's bag ends incomplete
+  -h, --help           show this help and exit
+  -v, --version        show the version and exit
+
+Exit status: 0 complete or already archived, 1 incomplete (damaged files or the
+time ran out), 2 the command line was refused, 3 failed (no bag: the source,
+the target, the disc or the copy), 4 the target disk is full.</source>
+        <extracomment>The output of dravolin-archive --help; keep the options, SOURCE, TARGET, the field names and the exit statuses as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
+        <translation>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] SOURCE TARGET
+Archives one disc into a new bag in the TARGET folder, as Dravolin's archive
+mode does: the files under data/, SHA-256 checksums, a list of damaged files,
+and a row of archive-log.csv there. Nothing is ever asked; a disc that already
+has a complete bag there is not copied again.
+
+SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a CD/DVD
+drive's device, such as /dev/sr0, whose disc is mounted and released again.
+TARGET is made when missing.
+
+  --name PATTERN       the bag folder's name: text and the fields {label} {date}
+                       {time} {serial} {drive}
+                       (by default "%1")
+  --disc-time MINUTES  how long the disc may take, 1 to %3 (by default %2); a
+                       slower disc's bag ends incomplete
+  -h, --help           show this help and exit
+  -v, --version        show the version and exit
+
+Exit status: 0 complete or already archived, 1 incomplete (damaged files or the
+time ran out), 2 the command line was refused, 3 failed (no bag: the source,
+the target, the disc or the copy), 4 the target disk is full.</translation>
+    </message>
+    <message id="archiveProgram.complete">
+        <source>complete: %1</source>
+        <extracomment>The result line on the standard output. %1: the bag folder</extracomment>
+        <translation>complete: %1</translation>
+    </message>
+    <message id="archiveProgram.incomplete">
+        <source>incomplete: %1</source>
+        <extracomment>The result line: a bag with damaged files or cut short. %1: the bag folder</extracomment>
+        <translation>incomplete: %1</translation>
+    </message>
+    <message id="archiveProgram.alreadyArchived">
+        <source>already archived: %1</source>
+        <extracomment>The result line: the disc already has a complete bag. %1: that bag folder</extracomment>
+        <translation>already archived: %1</translation>
+    </message>
+    <message id="archiveProgram.failed">
+        <source>failed: %1</source>
+        <extracomment>The result line when no bag was made. %1: why, one of the texts below</extracomment>
+        <translation>failed: %1</translation>
+    </message>
+    <message id="archiveProgram.targetFull">
+        <source>the target disk is full: %1</source>
+        <extracomment>%1: the target folder</extracomment>
+        <translation>the target disk is full: %1</translation>
+    </message>
+    <message id="archiveProgram.sourceUnreadable">
+        <source>cannot read %1: %2</source>
+        <extracomment>%1: the source as given, %2: the system's reason</extracomment>
+        <translation>cannot read %1: %2</translation>
+    </message>
+    <message id="archiveProgram.notASource">
+        <source>%1 is neither a folder nor a CD/DVD drive; mount a disc image and give its folder</source>
+        <extracomment>%1: the source as given</extracomment>
+        <translation>%1 is neither a folder nor a CD/DVD drive; mount a disc image and give its folder</translation>
+    </message>
+    <message id="archiveProgram.targetUnusable">
+        <source>cannot use the target folder %1: %2</source>
+        <extracomment>%1: the target folder, %2: the system's reason</extracomment>
+        <translation>cannot use the target folder %1: %2</translation>
+    </message>
+    <message id="archiveProgram.targetInSource">
+        <source>the target folder %1 lies inside the source %2</source>
+        <extracomment>%1: the target folder, %2: the source folder</extracomment>
+        <translation>the target folder %1 lies inside the source %2</translation>
+    </message>
+    <message id="archiveProgram.notArchived">
+        <source>%1 could not be archived</source>
+        <extracomment>%1: the source as given; the system's reason may follow</extracomment>
+        <translation>%1 could not be archived</translation>
+    </message>
+    <message id="archiveProgram.interrupted">
+        <source>interrupted; the unfinished bag was removed</source>
+        <extracomment>The result when the program was interrupted (Ctrl+C)</extracomment>
+        <translation>interrupted; the unfinished bag was removed</translation>
+    </message>
+    <message id="archiveProgram.logNotWritten">
+        <source>the disc's row could not be written to %1</source>
+        <extracomment>A warning on the error output. %1: the log file</extracomment>
+        <translation>the disc's row could not be written to %1</translation>
+    </message>
+</context>
 </TS>

@@ -430,4 +430,113 @@ Copies every disc put into the ticked drives into a target folder.
         <translation>--name: перед скобкой } нет скобки {: %1</translation>
     </message>
 </context>
+<context>
+    <name>ArchiveProgram</name>
+    <message id="archiveProgram.help">
+        <source>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] SOURCE TARGET
+Archives one disc into a new bag in the TARGET folder, as Dravolin's archive
+mode does: the files under data/, SHA-256 checksums, a list of damaged files,
+and a row of archive-log.csv there. Nothing is ever asked; a disc that already
+has a complete bag there is not copied again.
+
+SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a CD/DVD
+drive's device, such as /dev/sr0, whose disc is mounted and released again.
+TARGET is made when missing.
+
+  --name PATTERN       the bag folder's name: text and the fields {label} {date}
+                       {time} {serial} {drive}
+                       (by default "%1")
+  --disc-time MINUTES  how long the disc may take, 1 to %3 (by default %2); a
+                       slower disc's bag ends incomplete
+  -h, --help           show this help and exit
+  -v, --version        show the version and exit
+
+Exit status: 0 complete or already archived, 1 incomplete (damaged files or the
+time ran out), 2 the command line was refused, 3 failed (no bag: the source,
+the target, the disc or the copy), 4 the target disk is full.</source>
+        <extracomment>The output of dravolin-archive --help; keep the options, SOURCE, TARGET, the field names and the exit statuses as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
+        <translation>Использование: dravolin-archive [--name ШАБЛОН] [--disc-time МИНУТЫ] SOURCE TARGET
+Архивирует один диск в новый пакет в папке TARGET так же, как режим архива
+Dravolin: файлы в data/, контрольные суммы SHA-256, список повреждённых файлов
+и строка в archive-log.csv там же. Ничего не спрашивает; диск, у которого там
+уже есть полный пакет, повторно не копируется.
+
+SOURCE — папка (смонтированный диск, образ, смонтированный через loop, любая
+папка) или устройство привода CD/DVD, например /dev/sr0: его диск монтируется
+и затем освобождается. Папка TARGET создаётся, если её нет.
+
+  --name ШАБЛОН        имя папки пакета: текст и поля {label} {date} {time}
+                       {serial} {drive}
+                       (по умолчанию «%1»)
+  --disc-time МИНУТЫ   сколько может длиться диск, от 1 до %3 (по умолчанию %2);
+                       пакет более медленного диска остаётся неполным
+  -h, --help           показать эту справку и выйти
+  -v, --version        показать версию и выйти
+
+Код выхода: 0 — полный пакет или диск уже в архиве, 1 — неполный пакет
+(повреждённые файлы или истекло время), 2 — командная строка отвергнута,
+3 — ошибка (пакета нет: источник, цель, диск или копирование), 4 — диск
+цели заполнен.</translation>
+    </message>
+    <message id="archiveProgram.complete">
+        <source>complete: %1</source>
+        <extracomment>The result line on the standard output. %1: the bag folder</extracomment>
+        <translation>готово: %1</translation>
+    </message>
+    <message id="archiveProgram.incomplete">
+        <source>incomplete: %1</source>
+        <extracomment>The result line: a bag with damaged files or cut short. %1: the bag folder</extracomment>
+        <translation>неполный: %1</translation>
+    </message>
+    <message id="archiveProgram.alreadyArchived">
+        <source>already archived: %1</source>
+        <extracomment>The result line: the disc already has a complete bag. %1: that bag folder</extracomment>
+        <translation>уже в архиве: %1</translation>
+    </message>
+    <message id="archiveProgram.failed">
+        <source>failed: %1</source>
+        <extracomment>The result line when no bag was made. %1: why, one of the texts below</extracomment>
+        <translation>ошибка: %1</translation>
+    </message>
+    <message id="archiveProgram.targetFull">
+        <source>the target disk is full: %1</source>
+        <extracomment>%1: the target folder</extracomment>
+        <translation>диск цели заполнен: %1</translation>
+    </message>
+    <message id="archiveProgram.sourceUnreadable">
+        <source>cannot read %1: %2</source>
+        <extracomment>%1: the source as given, %2: the system's reason</extracomment>
+        <translation>не удаётся прочитать %1: %2</translation>
+    </message>
+    <message id="archiveProgram.notASource">
+        <source>%1 is neither a folder nor a CD/DVD drive; mount a disc image and give its folder</source>
+        <extracomment>%1: the source as given</extracomment>
+        <translation>%1 — не папка и не привод CD/DVD; смонтируйте образ диска и укажите его папку</translation>
+    </message>
+    <message id="archiveProgram.targetUnusable">
+        <source>cannot use the target folder %1: %2</source>
+        <extracomment>%1: the target folder, %2: the system's reason</extracomment>
+        <translation>нельзя использовать папку цели %1: %2</translation>
+    </message>
+    <message id="archiveProgram.targetInSource">
+        <source>the target folder %1 lies inside the source %2</source>
+        <extracomment>%1: the target folder, %2: the source folder</extracomment>
+        <translation>папка цели %1 находится внутри источника %2</translation>
+    </message>
+    <message id="archiveProgram.notArchived">
+        <source>%1 could not be archived</source>
+        <extracomment>%1: the source as given; the system's reason may follow</extracomment>
+        <translation>не удалось заархивировать %1</translation>
+    </message>
+    <message id="archiveProgram.interrupted">
+        <source>interrupted; the unfinished bag was removed</source>
+        <extracomment>The result when the program was interrupted (Ctrl+C)</extracomment>
+        <translation>прервано; незаконченный пакет удалён</translation>
+    </message>
+    <message id="archiveProgram.logNotWritten">
+        <source>the disc's row could not be written to %1</source>
+        <extracomment>A warning on the error output. %1: the log file</extracomment>
+        <translation>не удалось записать строку диска в %1</translation>
+    </message>
+</context>
 </TS>

@@ -1,0 +1,137 @@
+#include "platform/cli/SourceDisc.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+#include "platform/linux/drives/VolumeReader.h"
+#include "platform/linux/io/Sha256.h"
+#include "platform/linux/io/UniqueFd.h"
+#include "platform/linux/mount/MountTable.h"
+
+namespace dravolin::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const lnx::OpticalDrive* DriveOf(const lnx::OpticalDrives& drives, dev_t device) {
+    for (const lnx::OpticalDrive& drive : drives.All()) {
+        struct stat info {};
+        if (::stat(drive.deviceNode.c_str(), &info) == 0 && S_ISBLK(info.st_mode) &&
+            info.st_rdev == device) {
+            return &drive;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<lnx::VolumeIdentity> IdentityOf(const std::string& deviceNode) {
+    const lnx::UniqueFd fd(::open(deviceNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    return lnx::ReadVolumeIdentity(fd.Get());
+}
+
+// The device node of the block device whose whole file system is mounted at `folder`, checked
+// by its device number: the mount table's source is whatever text the mounter chose.
+std::optional<std::string> DeviceMountedAt(const std::string& folder,
+                                           const lnx::OpticalDrives& drives,
+                                           const std::string& mountInfo) {
+    const std::vector<lnx::MountEntry> table = lnx::ReadMountInfo(mountInfo);
+    // The last mount on a folder is the one its path reaches.
+    const auto entry = std::find_if(table.rbegin(), table.rend(), [&](const lnx::MountEntry& e) {
+        return e.mountPoint == folder;
+    });
+    if (entry == table.rend() || entry->root != "/" || entry->major == 0) return std::nullopt;
+    const dev_t device = makedev(entry->major, entry->minor);
+    if (const lnx::OpticalDrive* drive = DriveOf(drives, device)) return drive->deviceNode;
+    for (const std::string& node : {entry->source, "/dev/block/" + std::to_string(entry->major) +
+                                                       ":" + std::to_string(entry->minor)}) {
+        struct stat info {};
+        if (::stat(node.c_str(), &info) == 0 && S_ISBLK(info.st_mode) && info.st_rdev == device) {
+            return node;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::uint32_t FolderFingerprint(const std::string& folder) {
+    std::vector<std::string> lines;
+    std::error_code error;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied,
+                                        error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        const fs::path relative = it->path().lexically_relative(folder);
+        struct stat info {};
+        std::string line = relative.native();
+        line.push_back('\0');
+        if (::lstat(it->path().c_str(), &info) == 0) {
+            line += std::to_string(info.st_mode & S_IFMT) + ' ' + std::to_string(info.st_size) +
+                    ' ' + std::to_string(info.st_mtim.tv_sec) + '.' +
+                    std::to_string(info.st_mtim.tv_nsec);
+        }
+        lines.push_back(std::move(line));
+    }
+    // The order a folder lists its entries in is the file system's, not the tree's.
+    std::sort(lines.begin(), lines.end());
+    lnx::Sha256 digest;
+    for (const std::string& line : lines) digest.Update(line.data(), line.size() + 1);
+    const std::uint32_t value =
+        static_cast<std::uint32_t>(std::strtoul(digest.Finish().substr(0, 8).c_str(), nullptr, 16));
+    return value == 0 || value == 0xFFFFFFFFu ? 1 : value;
+}
+
+std::optional<SourceDisc> FindSource(const std::string& source, const lnx::OpticalDrives& drives,
+                                     const std::string& mountInfo, SourceProblem& problem) {
+    struct stat info {};
+    if (::stat(source.c_str(), &info) != 0) {
+        problem = {SourceProblem::Kind::Unreadable, errno};
+        return std::nullopt;
+    }
+    SourceDisc disc;
+    if (S_ISBLK(info.st_mode)) {
+        disc.drive = DriveOf(drives, info.st_rdev);
+        if (!disc.drive) {
+            problem = {SourceProblem::Kind::NotASource, 0};
+            return std::nullopt;
+        }
+        disc.isDrive = true;
+        // No disc or no file system: the mount says so, and the log keeps it.
+        if (const auto identity = IdentityOf(disc.drive->deviceNode)) {
+            disc.label = identity->label;
+            disc.fingerprint = identity->serial;
+        }
+        return disc;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        problem = {SourceProblem::Kind::NotASource, 0};
+        return std::nullopt;
+    }
+    char resolved[PATH_MAX];
+    if (!::realpath(source.c_str(), resolved)) {
+        problem = {SourceProblem::Kind::Unreadable, errno};
+        return std::nullopt;
+    }
+    disc.folder = resolved;
+    if (const auto node = DeviceMountedAt(disc.folder, drives, mountInfo)) {
+        struct stat device {};
+        if (::stat(node->c_str(), &device) == 0) disc.drive = DriveOf(drives, device.st_rdev);
+        if (const auto identity = IdentityOf(*node)) {
+            disc.label = identity->label;
+            disc.fingerprint = identity->serial;
+            return disc;
+        }
+    }
+    disc.label = fs::path(disc.folder).filename().string();
+    disc.fingerprint = FolderFingerprint(disc.folder);
+    return disc;
+}
+
+}  // namespace dravolin::cli

@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include "platform/linux/drives/OpticalDrives.h"
+
+namespace dravolin::cli {
+
+// What the archiver was asked to read, and what it knows of it before it copies.
+struct SourceDisc {
+    // A drive's device node: the disc is mounted as the dialog mounts it. Otherwise a folder
+    // whose files are bagged as they are.
+    bool isDrive = false;
+    std::string folder;                        // a folder source, absolute, links resolved
+    const lnx::OpticalDrive* drive = nullptr;  // the drive, or where the folder's disc sits
+    std::string label;
+    // The disc's fingerprint as the dialog reads it. A folder that is no disc's mount point
+    // gets one of its tree (names, kinds, sizes, modification times): the same folder unchanged
+    // is the same disc, and any change makes it another.
+    std::uint32_t fingerprint = 0;
+};
+
+struct SourceProblem {
+    enum class Kind {
+        Unreadable,  // stat failed: `error`
+        NotASource,  // neither a folder nor an optical drive's device
+    };
+    Kind kind = Kind::Unreadable;
+    int error = 0;
+};
+
+// Reads what `source` names, `drives` the machine's optical drives and `mountInfo` the mount
+// table (/proc/self/mountinfo). Set problem when it names nothing the archiver can read.
+std::optional<SourceDisc> FindSource(const std::string& source, const lnx::OpticalDrives& drives,
+                                     const std::string& mountInfo, SourceProblem& problem);
+
+// The fingerprint of a folder's tree: never 0 and never 0xFFFFFFFF, like a disc's.
+std::uint32_t FolderFingerprint(const std::string& folder);
+
+}  // namespace dravolin::cli
