@@ -1,0 +1,154 @@
+// dravolin-archive as a script runs it: the real program on folder sources into a temporary
+// target, judged by its exit status, its one result line, the bags and the log it leaves.
+// Drives' device nodes need a real drive: the guest suites run those.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run RunProgram(const QStringList& arguments, const QString& lang) {
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LANG"), lang);
+    environment.remove(QStringLiteral("LC_ALL"));
+    environment.remove(QStringLiteral("LC_MESSAGES"));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(DRAVOLIN_ARCHIVE_PROGRAM), arguments);
+    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit) return {};
+    return {program.exitCode(), QString::fromUtf8(program.readAllStandardOutput()),
+            QString::fromUtf8(program.readAllStandardError())};
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Every path under `folder` with its size, to tell that nothing was written there.
+QStringList Listing(const QString& folder) {
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        entries << it.filePath() + QLatin1Char(' ') + QString::number(it.fileInfo().size());
+    }
+    entries.sort();
+    return entries;
+}
+
+// The rows of the log, its header left out.
+int LogRows(const QString& target) {
+    QFile log(target + QStringLiteral("/archive-log.csv"));
+    if (!log.open(QIODevice::ReadOnly)) return 0;
+    return int(log.readAll().count("\r\n")) - 1;
+}
+
+}  // namespace
+
+class ArchiveProgramTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void folderSourcesEndAsTheirExitStatusSays_data() {
+        QTest::addColumn<QStringList>("arguments");  // SRC and TGT stand for the folders
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<int>("status");   // of the last run
+        QTest::addColumn<QString>("out");  // BAG stands for the bag's path
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<int>("bags");
+        QTest::addColumn<int>("logRows");
+
+        const QString en = QStringLiteral("C.UTF-8");
+        const QStringList plain{"SRC", "TGT"};
+        QTest::newRow("a folder becomes a complete bag")
+            << plain << 1 << en << 0 << QStringLiteral("complete: BAG\n") << QString() << 1 << 1;
+        QTest::newRow("the same folder again is already archived")
+            << plain << 2 << en << 0 << QStringLiteral("already archived: BAG\n") << QString() << 1
+            << 2;
+        QTest::newRow("a bad pattern is refused before anything")
+            << QStringList{"--name", "{lable} {date}", "SRC", "TGT"} << 1
+            << QStringLiteral("ru_RU.UTF-8") << 2 << QString()
+            << QStringLiteral(
+                   "dravolin-archive: --name: неизвестное поле {lable}; поля: {label} "
+                   "{date} {time} {serial} {drive}\n")
+            << 0 << 0;
+        QTest::newRow("a regular file as the target fails, nothing written")
+            << QStringList{"SRC", "FILE"} << 1 << en << 3
+            << QStringLiteral("failed: cannot use the target folder FILE: Not a directory\n")
+            << QString() << 0 << 0;
+    }
+
+    void folderSourcesEndAsTheirExitStatusSays() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, runs);
+        QFETCH(QString, lang);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(int, bags);
+        QFETCH(int, logRows);
+
+        const QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString source = work.filePath(QStringLiteral("ФОТО 2019"));
+        const QString target = work.filePath(QStringLiteral("archive"));
+        const QString file = work.filePath(QStringLiteral("not a folder"));
+        Write(source + QStringLiteral("/a.txt"), "hello\n");
+        Write(source + QStringLiteral("/sub/ёж.bin"), QByteArray(300000, 'x'));
+        Write(source + QStringLiteral("/sub/deeper/empty"), {});
+        Write(file, "keep me\n");
+        const QStringList before = Listing(work.path());
+        const QStringList sourceBefore = Listing(source);
+
+        for (QString& argument : arguments) {
+            if (argument == QLatin1String("SRC")) argument = source;
+            if (argument == QLatin1String("TGT")) argument = target;
+            if (argument == QLatin1String("FILE")) argument = file;
+        }
+        Run run;
+        for (int i = 0; i < runs; ++i) run = RunProgram(arguments, lang);
+
+        const QStringList made =
+            QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+        QCOMPARE(made.size(), bags);
+        QCOMPARE(LogRows(target), logRows);
+        const QString bag = made.isEmpty() ? QString() : target + QLatin1Char('/') + made.front();
+        out.replace(QStringLiteral("BAG"), bag).replace(QStringLiteral("FILE"), file);
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.err, err);
+        QCOMPARE(run.status, status);
+        if (bags == 0) {
+            // Not even the target folder: the source and everything beside it as they were.
+            QCOMPARE(Listing(work.path()), before);
+            return;
+        }
+        QCOMPARE(Listing(source), sourceBefore);
+        for (const char* manifest : {"manifest-sha256.txt", "tagmanifest-sha256.txt"}) {
+            QProcess check;
+            check.setWorkingDirectory(bag);
+            check.start(QStringLiteral("sha256sum"),
+                        {QStringLiteral("--strict"), QStringLiteral("-c"), manifest});
+            QVERIFY(check.waitForFinished(30000));
+            QVERIFY2(check.exitCode() == 0, check.readAllStandardOutput().constData());
+        }
+        QFile manifest(bag + QStringLiteral("/manifest-sha256.txt"));
+        QVERIFY(manifest.open(QIODevice::ReadOnly));
+        QCOMPARE(manifest.readAll().count('\n'), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(ArchiveProgramTest)
+#include "ArchiveProgramTest.moc"
