@@ -14,6 +14,7 @@
 #include "platform/linux/archive/LinuxArchiver.h"
 #include "platform/linux/io/ErrorText.h"
 #include "platform/linux/paths/Folders.h"
+#include "platform/linux/paths/TargetPaths.h"
 
 namespace dravolin::cli {
 
@@ -73,14 +74,21 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
                                  : texts.Text("archiveProgram.notASource").arg(Local(source)));
     }
 
-    std::string target = Absolute(targetGiven);
+    // The archiver reads its target as the dialog reads one (a backslash is a separator):
+    // the folder made here must be the one it writes to.
+    std::string target = lnx::FolderOfTarget(Absolute(targetGiven));
     std::vector<std::string> made;
-    if (const int error = lnx::MakeFolders(target, &made)) {
+    const int error = target.empty() ? ENOENT : lnx::MakeFolders(target, &made);
+    if (error != 0) {
         return Failed(texts, texts.Text("archiveProgram.targetUnusable")
-                                 .arg(Local(target), Local(lnx::ErrorText(error))));
+                                 .arg(Local(targetGiven), Local(lnx::ErrorText(error))));
     }
     char resolved[PATH_MAX];
     if (::realpath(target.c_str(), resolved)) target = resolved;
+    if (target.find('\\') != std::string::npos) {
+        lnx::RemoveFolders(made);
+        return Failed(texts, texts.Text("archiveProgram.targetBackslash").arg(Local(target)));
+    }
     // The copy would read the bag it writes.
     if (!disc->isDrive && Inside(target, disc->folder)) {
         lnx::RemoveFolders(made);

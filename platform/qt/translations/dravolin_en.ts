@@ -438,8 +438,9 @@ mode does: the files under data/, SHA-256 checksums, a list of damaged files,
 and a row of archive-log.csv there. Nothing is ever asked; a disc that already
 has a complete bag there is not copied again.
 
-SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a CD/DVD
-drive's device, such as /dev/sr0, whose disc is mounted and released again.
+SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a
+CD/DVD drive's device, such as /dev/sr0, whose disc is mounted and released
+again.
 TARGET is made when missing.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
@@ -460,8 +461,9 @@ mode does: the files under data/, SHA-256 checksums, a list of damaged files,
 and a row of archive-log.csv there. Nothing is ever asked; a disc that already
 has a complete bag there is not copied again.
 
-SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a CD/DVD
-drive's device, such as /dev/sr0, whose disc is mounted and released again.
+SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a
+CD/DVD drive's device, such as /dev/sr0, whose disc is mounted and released
+again.
 TARGET is made when missing.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
@@ -515,6 +517,11 @@ the target, the disc or the copy), 4 the target disk is full.</translation>
         <source>cannot use the target folder %1: %2</source>
         <extracomment>%1: the target folder, %2: the system's reason</extracomment>
         <translation>cannot use the target folder %1: %2</translation>
+    </message>
+    <message id="archiveProgram.targetBackslash">
+        <source>a folder name in %1 holds a backslash, which is read as a separator</source>
+        <extracomment>%1: the target folder, as found on the disk</extracomment>
+        <translation>a folder name in %1 holds a backslash, which is read as a separator</translation>
     </message>
     <message id="archiveProgram.targetInSource">
         <source>the target folder %1 lies inside the source %2</source>

@@ -439,8 +439,9 @@ mode does: the files under data/, SHA-256 checksums, a list of damaged files,
 and a row of archive-log.csv there. Nothing is ever asked; a disc that already
 has a complete bag there is not copied again.
 
-SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a CD/DVD
-drive's device, such as /dev/sr0, whose disc is mounted and released again.
+SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a
+CD/DVD drive's device, such as /dev/sr0, whose disc is mounted and released
+again.
 TARGET is made when missing.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
@@ -455,7 +456,8 @@ Exit status: 0 complete or already archived, 1 incomplete (damaged files or the
 time ran out), 2 the command line was refused, 3 failed (no bag: the source,
 the target, the disc or the copy), 4 the target disk is full.</source>
         <extracomment>The output of dravolin-archive --help; keep the options, SOURCE, TARGET, the field names and the exit statuses as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
-        <translation>Использование: dravolin-archive [--name ШАБЛОН] [--disc-time МИНУТЫ] SOURCE TARGET
+        <translation>Использование: dravolin-archive [--name ШАБЛОН] [--disc-time МИНУТЫ]
+                      SOURCE TARGET
 Архивирует один диск в новый пакет в папке TARGET так же, как режим архива
 Dravolin: файлы в data/, контрольные суммы SHA-256, список повреждённых файлов
 и строка в archive-log.csv там же. Ничего не спрашивает; диск, у которого там
@@ -468,8 +470,9 @@ SOURCE — папка (смонтированный диск, образ, смо
   --name ШАБЛОН        имя папки пакета: текст и поля {label} {date} {time}
                        {serial} {drive}
                        (по умолчанию «%1»)
-  --disc-time МИНУТЫ   сколько может длиться диск, от 1 до %3 (по умолчанию %2);
-                       пакет более медленного диска остаётся неполным
+  --disc-time МИНУТЫ   сколько может длиться диск, от 1 до %3
+                       (по умолчанию %2); пакет более медленного диска
+                       остаётся неполным
   -h, --help           показать эту справку и выйти
   -v, --version        показать версию и выйти
 
@@ -517,6 +520,11 @@ SOURCE — папка (смонтированный диск, образ, смо
         <source>cannot use the target folder %1: %2</source>
         <extracomment>%1: the target folder, %2: the system's reason</extracomment>
         <translation>нельзя использовать папку цели %1: %2</translation>
+    </message>
+    <message id="archiveProgram.targetBackslash">
+        <source>a folder name in %1 holds a backslash, which is read as a separator</source>
+        <extracomment>%1: the target folder, as found on the disk</extracomment>
+        <translation>имя папки в %1 содержит обратную косую черту, а она читается как разделитель</translation>
     </message>
     <message id="archiveProgram.targetInSource">
         <source>the target folder %1 lies inside the source %2</source>
