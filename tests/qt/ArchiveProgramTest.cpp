@@ -48,11 +48,15 @@ QStringList Listing(const QString& folder) {
     return entries;
 }
 
-// The rows of the log, its header left out.
+// The rows of the log, its header left out; -1 when one names a drive, which a folder has not.
 int LogRows(const QString& target) {
     QFile log(target + QStringLiteral("/archive-log.csv"));
     if (!log.open(QIODevice::ReadOnly)) return 0;
-    return int(log.readAll().count("\r\n")) - 1;
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    for (const QByteArray& line : lines.mid(1)) {
+        if (!line.isEmpty() && line.split(',').value(2) != "\"\"") return -1;
+    }
+    return int(lines.size()) - 2;
 }
 
 }  // namespace
