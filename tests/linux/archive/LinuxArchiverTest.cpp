@@ -7,6 +7,7 @@
 #include "archive/ArchiveLog.h"
 #include "engine/ArchiveDisc.h"
 #include "platform/linux/archive/LinuxArchiver.h"
+#include "platform/linux/drives/DriveStates.h"
 #include "platform/linux/threads/LinuxThreads.h"
 
 namespace dravolin::lnx::test {
@@ -26,8 +27,11 @@ class Factory : public CopyPromptsFactory {
 
 struct ArchiverCase {
     const char* title;
-    bool mounted;              // the disc's folder is mounted; else the mount finds nothing
-    bool nameTakenBefore;      // a folder of the bag's name is in the target already
+    bool mounted;          // the disc's folder is mounted; else the mount finds nothing
+    bool nameTakenBefore;  // a folder of the bag's name is in the target already
+    // The log has the disc the row still shows as archived, and the drive, read now, finds no
+    // volume: a blank disc put in after that one.
+    bool blankAfterArchived;
     DiscResult first, second;  // the same disc, twice
     int bags;                  // folders in the target afterwards
 };
@@ -56,10 +60,26 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
     auto calls = std::make_shared<FakeMountCalls>();
     calls->mountErrors = {{"udf", EINVAL}, {"iso9660", EINVAL}};
     auto factory = std::make_shared<Factory>();
-    LinuxArchiver archiver(LinuxArchiver::Parts{
-        std::make_shared<const OpticalDrives>(system.Roots()),
-        std::make_shared<DiscMounter>(options, calls, std::make_shared<FakeCdrom>()), nullptr,
-        factory, std::make_shared<CopyIo>(), nullptr});
+    auto drives = std::make_shared<const OpticalDrives>(system.Roots());
+    auto cdrom = std::make_shared<FakeCdrom>();
+    LinuxThreads threads;
+    std::shared_ptr<DriveStates> states;
+    std::size_t before = 0;  // rows in the log before
+    if (c.blankAfterArchived) {
+        archive::LogRow archived;
+        archived.label = "PHOTOS";
+        archived.fingerprint = 0x1a2b3c4d;
+        archived.bagFolder = "PHOTOS 1a2b3c4d";
+        archived.result = DiscResult::Complete;
+        MakeFolder(target);
+        WriteFile(target + "/archive-log.csv", archive::AppendText("", archived));
+        before = 1;
+        // The drive's node has no disc bytes behind it: no volume is found.
+        states = std::make_shared<DriveStates>(drives, cdrom, threads);
+    }
+    LinuxArchiver archiver(
+        LinuxArchiver::Parts{drives, std::make_shared<DiscMounter>(options, calls, cdrom), states,
+                             factory, std::make_shared<CopyIo>(), nullptr});
     ArchiveSettings settings;
     settings.options.on = true;
     settings.options.pattern = "{label} {serial}";
@@ -71,10 +91,10 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
 
     const std::vector<archive::LogRow> rows =
         archive::ParseLog(ReadFile(target + "/archive-log.csv"));
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].result, c.first);
-    EXPECT_EQ(rows[1].result, c.second);
-    EXPECT_EQ(rows[0].label, "PHOTOS");
+    ASSERT_EQ(rows.size(), before + 2);
+    EXPECT_EQ(rows[before].result, c.first);
+    EXPECT_EQ(rows[before + 1].result, c.second);
+    EXPECT_EQ(rows[before].label, c.blankAfterArchived ? "" : "PHOTOS");
     std::vector<std::string> entries = EntriesOf(target);
     EXPECT_EQ(entries.size(), static_cast<std::size_t>(c.bags) + 1) << "the bags and the log";
     if (c.first == DiscResult::Complete) {
@@ -91,12 +111,15 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LinuxArchiving,
-    ::testing::Values(ArchiverCase{"bagged then known", true, false, DiscResult::Complete,
+    ::testing::Values(ArchiverCase{"bagged then known", true, false, false, DiscResult::Complete,
                                    DiscResult::AlreadyArchived, 1},
-                      ArchiverCase{"a taken name is never replaced", true, true,
+                      ArchiverCase{"a taken name is never replaced", true, true, false,
                                    DiscResult::Complete, DiscResult::AlreadyArchived, 2},
-                      ArchiverCase{"no file system: no bag, both times logged", false, false,
-                                   DiscResult::NoFileSystem, DiscResult::NoFileSystem, 0}),
+                      ArchiverCase{"no file system: no bag, both times logged", false, false, false,
+                                   DiscResult::NoFileSystem, DiscResult::NoFileSystem, 0},
+                      ArchiverCase{"a blank disc after an archived one is not that one", false,
+                                   false, true, DiscResult::NoFileSystem, DiscResult::NoFileSystem,
+                                   0}),
     [](const auto& info) {
         std::string name = info.param.title;
         for (char& ch : name) {
