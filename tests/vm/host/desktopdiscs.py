@@ -113,6 +113,14 @@ def define_desktop_discs():
     # A door the guest keeps locked.
     add(Disc("locked", "LOCKED_DOOR", joliet_rr, files={
         "kept/one.txt": b"one\n", "kept/two.bin": content("locked-two", 500_000)}))
+    # Joliet alone (no Rock Ridge): the Cyrillic names come from the Joliet tree, through the
+    # mount's character set.
+    add(Disc("dacha", "DACHA_2020", _genisoimage("-J", "-joliet-long", "-input-charset",
+                                                  "utf-8"), files={
+        "Фотографии/Первый день на даче.jpg": content("dacha-1", 200_000),
+        "Фотографии/Вечер у реки.jpg": content("dacha-2", 150_000),
+        "Список покупок.txt": "Хлеб, молоко, гвозди\n".encode(),
+    }))
     # The performance figures: one large file.
     add(Disc("perf", "PERF_300", _genisoimage("-R", "-J"), files={
         "big.bin": large_content("perf-big", PERF_MB * 1024 * 1024)}))

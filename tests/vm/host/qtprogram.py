@@ -23,6 +23,9 @@ PROGRAM = "/usr/local/bin/dravolin"
 UI_TRACE = "/tmp/dravolin-ui.{}.trace"  # one for each start of the program
 USER = "user"
 HOME = "/home/user"
+# The dialog's title, and its title in archive mode.
+TITLE = "Dravolin"
+ARCHIVE_TITLE = "Dravolin: archive mode"
 
 
 @dataclass
@@ -71,6 +74,7 @@ class QtProgram(DialogRows):
         self.helper = None
         self.pid = None
         self.starts = 0
+        self.title = TITLE
         shots.mkdir(parents=True, exist_ok=True)
 
     # --- session and program ---
@@ -90,13 +94,15 @@ class QtProgram(DialogRows):
         self.helper = self.agent.spawn("uihelper", user=USER, server=True,
                                        argv=["python3", "-B", "/opt/guest/uihelper.py"])
 
-    def start(self, env=None, nofile=(1024, 1024), name="dravolin", wait=True):
-        """Starts the program as the user, with the descriptor limit of a desktop session
-        (soft and hard 1024 unless told otherwise), and waits for its dialog."""
+    def start(self, env=None, nofile=(1024, 1024), name="dravolin", wait=True, args=()):
+        """Starts the program as the user with `args` on its command line, with the
+        descriptor limit of a desktop session (soft and hard 1024 unless told otherwise), and
+        waits for its dialog (titled as archive mode titles it when `args` ask for that)."""
+        self.title = ARCHIVE_TITLE if "--archive" in args else TITLE
         # DRAVOLIN_TICK_LOG: the program writes each poll tick's time on its UI thread.
         full_env = {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DRAVOLIN_TICK_LOG": "1"}
         full_env.update(env or {})
-        argv = [PROGRAM]
+        argv = [PROGRAM, *args]
         self.starts += 1
         if os.environ.get("DRAVOLIN_TRACE_UI"):
             argv = ["strace", "-o", UI_TRACE.format(self.starts), "-T", "-k", "-e",
@@ -161,7 +167,7 @@ class QtProgram(DialogRows):
         app = app or self.app()
         if app:
             for node in app.get("children", []):
-                if node.get("name") == "Dravolin" and find(node, role="tree"):
+                if node.get("name") == self.title and find(node, role="tree"):
                     return node
         return None
 
@@ -309,10 +315,10 @@ class QtProgram(DialogRows):
 
     def dialog_window(self):
         for w in self.windows():
-            if w["name"] == "Dravolin" and w["pid"] == self.pid:
+            if w["name"] == self.title and w["pid"] == self.pid:
                 return w
         for w in self.windows():
-            if w["name"] == "Dravolin":
+            if w["name"] == self.title:
                 return w
         raise CheckFailed("the dialog's window is not on the screen")
 

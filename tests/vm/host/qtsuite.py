@@ -19,15 +19,17 @@ import desktopsuite
 from desktopsuite import log
 from guest import CheckFailed
 from machine import MachineError
+from qtarchive import ArchiveScenarios
 from qtfaults import FaultScenarios
 from qtpower import PowerCuts
 from qtprogram import QtProgram
 from qtscenarios import UserScenarios
 
 
-class QtScenarios(UserScenarios, FaultScenarios):
+class QtScenarios(UserScenarios, FaultScenarios, ArchiveScenarios):
     def all(self):
-        return UserScenarios.all(self) + FaultScenarios.all(self)
+        return (UserScenarios.all(self) + FaultScenarios.all(self)
+                + ArchiveScenarios.all(self))
 
 
 def main():
