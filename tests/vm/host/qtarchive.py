@@ -399,5 +399,55 @@ class ArchiveScenarios(QtRun):
             problems.append(f"notifications from {sorted({a for _, _, a in notes})}")
         return problems
 
+    def full_target(self):
+        """The target's disk (16 MiB) fills up during a disc of 26 MiB: the log says so, no
+        bag is left that looks complete, every drive is unticked, and the desktop hears of it
+        once, as needing a person."""
+        self.agent.run(sh="mkdir -p /media/small && { mountpoint -q /media/small || "
+                          "mount /dev/vdc /media/small; } && chown user:user /media/small")
+        target = "/media/small/archive"
+        self.agent.run(sh=f"rm -rf {target}")
+        self.progress_windows, self.other_windows, self.popups = set(), {}, 0
+        self.dunst = self.start_notifications()
+        try:
+            self.restart_program(["--archive"])
+            self.d.type_target(target)
+            self.load("D", "toolarge")
+            self.d.tick_all(["D", "F"])
+            deadline = time.monotonic() + 180
+            while any(row.checked for row in self.d.rows()):
+                self.look()
+                if time.monotonic() > deadline:
+                    raise CheckFailed(f"the drives were still ticked 180 s after the disc: "
+                                      f"{[self.d.shown(r) for r in self.d.rows()]}")
+                time.sleep(0.5)
+            self.d.shot("archive-target-full")
+            notes = self.wait_notes(1)
+            rows, problems = parse_log(self.agent.read(f"{target}/{LOG}"))
+            listing = sorted(filter(None, self.agent.sh(f"ls -1A {target}").split("\n")))
+            free = int(self.agent.sh("df -k --output=avail /media/small | tail -1"))
+            ejected = self.m.trays()[0][0]
+        finally:
+            self.agent.signal(self.dunst, 15)
+            self.agent.wait(self.dunst, 10)
+            self.restart_program()
+        problems += [f"a window other than the dialog and its progress windows: {name!r}"
+                     for name in self.other_windows]
+        if [(r["label"], r["result"], r["bag folder"]) for r in rows] != \
+                [("TOO_LARGE", "target full", "")]:
+            problems.append(f"the log's rows are {rows}")
+        if listing != [LOG]:
+            problems.append(f"the target holds {listing}, not the log alone")
+        full = ("CRITICAL", "The target disk is full: archiving has stopped on every drive")
+        if [(u, b) for u, b, _ in notes] != [full]:
+            problems.append(f"the notification service received {notes}, not {[full]}")
+        self.figures["archive mode, full target disk"] = [
+            f"log: {[(r['label'], r['result']) for r in rows]}; target afterwards {listing}, "
+            f"{free} KiB free; the disc {'ejected' if ejected else 'left in the drive'}; "
+            f"notifications: {notes}"]
+        if problems:
+            raise CheckFailed("\n    ".join(problems))
+
     def all(self):
-        return [("archive mode: a stack of discs, nobody at the machine", self.unattended_archive)]
+        return [("archive mode: a stack of discs, nobody at the machine", self.unattended_archive),
+                ("archive mode: a full target disk", self.full_target)]
