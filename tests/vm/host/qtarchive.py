@@ -7,12 +7,13 @@ import hashlib
 import io
 import re
 import shlex
+import statistics
 import time
 
 import iso9660
 from desktopdiscs import SCRATCHED_FILE
 from guest import CheckFailed
-from qtprogram import ARCHIVE_TITLE, HOME, USER
+from qtprogram import ARCHIVE_TITLE, USER
 from qtrun import LETTERS, QtRun, copying_title
 
 LOG = "archive-log.csv"
@@ -149,19 +150,26 @@ class ArchiveScenarios(QtRun):
             time.sleep(0.3)
         self.look()
 
-    def resources(self):
-        """The program's resident memory (KiB) and open descriptors."""
+    def resources(self, looks=5):
+        """The program's resident memory (KiB) and what its descriptors lead to. The poll
+        opens each drive for a moment on its workers, so the fewest seen in a few looks
+        count."""
         status = self.agent.read(f"/proc/{self.d.pid}/status").decode()
         rss = int(re.search(r"VmRSS:\s+(\d+)", status).group(1))
-        fds = int(self.agent.sh(f"ls /proc/{self.d.pid}/fd | wc -l").strip())
+        fds = None
+        for _ in range(looks):
+            out = self.agent.sh(f"for f in /proc/{self.d.pid}/fd/*; do readlink \"$f\"; done")
+            now = sorted(out.split("\n")[:-1])
+            fds = now if fds is None or len(now) < len(fds) else fds
+            time.sleep(0.2)
         return rss, fds
 
     # --- the scenario ---
 
     def unattended_archive(self):
         """Two drives ticked in archive mode, discs loaded in turn on D: (two plain discs, a
-        Joliet disc with Cyrillic names, the first disc again, a blank disc, a scratched disc)
-        while F: reads a slowed disc past its time budget; nothing is answered. Every disc
+        Joliet disc with Cyrillic names, the first disc again, a blank disc, a scratched disc,
+        the same disc whole) while F: reads a slowed disc past its time budget; nothing is answered. Every disc
         gets its log row and notification, every bag checks, and no prompt ever shows."""
         target = self.fresh_target("archive")
         self.progress_windows, self.other_windows, self.popups = set(), {}, 0
@@ -191,13 +199,16 @@ class ArchiveScenarios(QtRun):
         self.load("F", "archive")
         self.m.throttle(2, SLOW_BYTES_PER_SECOND)
         loaded = ["names-a"]
-        for disc in ["names-b", "dacha", "names-a", "blank", "manual"]:
-            if disc == "manual":
+        samples = [first[0]]  # resident KiB after each disc of D:
+        # The manual twice: scratched, then whole (its bag was incomplete: copied again).
+        for disc in ["names-b", "dacha", "names-a", "blank", "manual", "manual"]:
+            if disc == "manual" and disc not in loaded:
                 self.m.insert_scratched(0, manual.iso, bad)
             else:
                 self.load("D", disc)
             loaded.append(disc)
             self.until_ejected("D", 120)
+            samples.append(self.resources(looks=1)[0])
         self.m.eject(0)  # taken out of the open tray, as a person would
         self.until_ejected("F", DISC_MINUTES * 60 + 120)
         self.m.throttle(2, 0)
@@ -216,12 +227,10 @@ class ArchiveScenarios(QtRun):
                    ("D", "dacha"): "complete", ("D", "blank"): "unreadable",
                    ("D", "manual"): "incomplete", ("F", "archive"): "incomplete"}
         wanted = []  # (drive, disc, result), in the order of the log
-        seen_first = set()
         for drive, disc in expected:
-            result = results[(drive, disc)]
-            if (drive, disc) in seen_first:
-                result = "already archived"
-            seen_first.add((drive, disc))
+            before = [r for _, d, r in wanted if d == disc]
+            result = ("already archived" if "complete" in before
+                      else "complete" if before else results[(drive, disc)])
             wanted.append((drive, disc, result))
         got = [(r["drive"], r["label"], r["result"]) for r in rows]
         want = [(drive, self.discs[disc].label, result) for drive, disc, result in wanted]
@@ -249,9 +258,16 @@ class ArchiveScenarios(QtRun):
         notes = self.wait_notes(len(rows))
         problems += self.check_notes(notes, rows, by_label)
         rss_growth = (last[0] - first[0]) / (len(rows) - 1)
-        if last[1] > first[1]:
-            problems.append(f"the program held {first[1]} descriptors after the first disc and "
-                            f"{last[1]} after the last")
+        if len(last[1]) > len(first[1]):
+            problems.append(f"the program held {len(first[1])} descriptors after the first disc "
+                            f"and {len(last[1])} after the last: {first[1]} -> {last[1]}")
+        # The program takes memory it keeps for good once in a while (a malloc arena for a new
+        # worker, a font), about 1 MiB at a time on any disc; a leak grows it at every disc.
+        # So the typical step from one disc to the next is judged, from the second disc on.
+        steps = [b - a for a, b in zip(samples[1:], samples[2:])]
+        if statistics.median(steps) > 256:
+            problems.append(f"the program grew at every disc: {samples} KiB after each disc "
+                            "of D:")
         injected = [(s * SECTOR, (s + 1) * SECTOR) for s in SCRATCHED_AT]
         self.figures["archive mode, unattended"] = [
             f"{len(rows)} discs in {seconds:.0f} s: " + ", ".join(
@@ -263,8 +279,9 @@ class ArchiveScenarios(QtRun):
                 f"{u} {b!r}" for u, b, _ in notes),
             f"progress windows seen: {len(self.progress_windows)}; notification pop-ups seen "
             f"{self.popups} times; other windows: {list(self.other_windows) or 'none'}",
-            f"after the first disc {first[0] // 1024} MiB resident, {first[1]} descriptors; "
-            f"after the last {last[0] // 1024} MiB, {last[1]} ({rss_growth:+.0f} KiB a disc)"]
+            f"after the first disc {first[0] // 1024} MiB resident, {len(first[1])} descriptors; "
+            f"after the last {last[0] // 1024} MiB, {len(last[1])} ({rss_growth:+.0f} KiB a "
+            f"disc); resident KiB after each disc of D: {samples}"]
         if problems:
             raise CheckFailed("\n    ".join(problems))
 
@@ -303,7 +320,7 @@ class ArchiveScenarios(QtRun):
         if row["result"] == "complete":
             by_label[row["label"]] = name
         count, size = len(files), sum(len(d) for d in files.values())
-        damaged = {"manual": 1}.get(disc, 0)
+        damaged = 1 if disc == "manual" and row["result"] == "incomplete" else 0
         budget = disc == "archive"
         if (not budget and (row["files"], row["bytes"]) != (str(count), str(size))) \
                 or row["damaged files"] != str(damaged) \
@@ -338,7 +355,7 @@ class ArchiveScenarios(QtRun):
         expected = self.discs[disc].expected()
         wanted_tags = {"bagit.txt", "bag-info.txt", "manifest-sha256.txt",
                        "tagmanifest-sha256.txt", "data"}
-        if disc == "manual":
+        if disc == "manual" and row["result"] == "incomplete":
             wanted_tags.add("damaged-files.txt")
             lines = self.agent.read(f"{path}/damaged-files.txt").decode().splitlines()
             listed = [tuple(int(n) for n in line.rsplit(" ", 1)[1].split("-")) for line in lines]
