@@ -76,12 +76,12 @@ void CCopyDlg::OnDestroy() {
 void CCopyDlg::SetUpArchiveMode() {
     if (!m_archiveOptions.on) return;
     const Resources& strings = m_platform.resources;
-    m_archive = std::make_shared<const ArchiveSettings>(
-        ArchiveSettings{m_archiveOptions, ArchiveTexts{strings.LoadString(IDS_ARCHIVE_COMPLETE),
-                                                       strings.LoadString(IDS_ARCHIVE_ALREADY),
-                                                       strings.LoadString(IDS_ARCHIVE_INCOMPLETE),
-                                                       strings.LoadString(IDS_ARCHIVE_UNREADABLE),
-                                                       strings.LoadString(IDS_ARCHIVE_FAILED)}});
+    m_archive = std::make_shared<const ArchiveSettings>(ArchiveSettings{
+        m_archiveOptions,
+        ArchiveTexts{
+            strings.LoadString(IDS_ARCHIVE_COMPLETE), strings.LoadString(IDS_ARCHIVE_ALREADY),
+            strings.LoadString(IDS_ARCHIVE_INCOMPLETE), strings.LoadString(IDS_ARCHIVE_STOPPED),
+            strings.LoadString(IDS_ARCHIVE_UNREADABLE), strings.LoadString(IDS_ARCHIVE_FAILED)}});
     m_window->SetCaption(strings.LoadString(IDS_ARCHIVE_CAPTION));
 }
 

@@ -29,7 +29,10 @@ void Tell(Archiver& archiver, const ArchiveTexts& texts, const archive::LogRow& 
             archiver.Notify(Urgency::Quiet, Fill(texts.alreadyArchived, archivedIn));
             break;
         case DiscResult::Incomplete:
-            archiver.Notify(Urgency::NeedsPerson, Fill(texts.incomplete, row.bagFolder));
+            // Without a damaged file, what ended the bag early was the disc's time budget.
+            archiver.Notify(
+                Urgency::NeedsPerson,
+                Fill(row.damagedFiles > 0 ? texts.incomplete : texts.stopped, row.bagFolder));
             break;
         case DiscResult::NoFileSystem:
             archiver.Notify(Urgency::NeedsPerson, Fill(texts.unreadable, row.drive));

@@ -14,11 +14,13 @@ struct ArchiveOptions {
 };
 
 // The notifications' texts in the user's language, loaded on the UI thread for the workers.
-// "%1" stands for the bag folder (complete, already archived, incomplete) or the drive letter.
+// "%1" stands for the bag folder (complete, already archived, incomplete, stopped) or the drive
+// letter.
 struct ArchiveTexts {
     std::string complete;
     std::string alreadyArchived;
     std::string incomplete;
+    std::string stopped;  // incomplete by its time budget, with no damaged file
     std::string unreadable;
     std::string failed;
 };

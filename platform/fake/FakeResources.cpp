@@ -22,6 +22,7 @@ const std::map<std::uint32_t, std::string>& English() {
         {143, "The disc in drive %1: has no readable file system; it was ejected"},
         {144, "The disc in drive %1: could not be archived"},
         {145, "The target disk is full: archiving has stopped on every drive"},
+        {146, "The disc read too slowly and was stopped at its time limit, please check it: %1"},
     };
     return table;
 }
@@ -42,6 +43,7 @@ const std::map<std::uint32_t, std::string>& Russian() {
         {143, "На диске в дисководе %1: нет читаемой файловой системы; диск извлечён"},
         {144, "Диск в дисководе %1: не удалось заархивировать"},
         {145, "Целевой диск заполнен: архивирование остановлено на всех дисководах"},
+        {146, "Диск читался слишком медленно и остановлен по лимиту времени, проверьте его: %1"},
     };
     return table;
 }

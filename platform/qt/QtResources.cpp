@@ -17,7 +17,7 @@ namespace dravolin::qt {
 namespace {
 
 // The string table's ids, named as the Windows resources name them.
-constexpr std::array<std::pair<std::uint32_t, const char*>, 14> kStringIds{{
+constexpr std::array<std::pair<std::uint32_t, const char*>, 15> kStringIds{{
     {132, "IDS_STATE_IDLE"},
     {133, "IDS_STATE_EJECTING"},
     {134, "IDS_STATE_WAITING"},
@@ -32,6 +32,7 @@ constexpr std::array<std::pair<std::uint32_t, const char*>, 14> kStringIds{{
     {143, "IDS_ARCHIVE_UNREADABLE"},
     {144, "IDS_ARCHIVE_FAILED"},
     {145, "IDS_ARCHIVE_TARGET_FULL"},
+    {146, "IDS_ARCHIVE_STOPPED"},
 }};
 
 TemplateTexts LoadTemplateTexts(const Translation& texts) {

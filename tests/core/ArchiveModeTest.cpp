@@ -150,6 +150,16 @@ INSTANTIATE_TEST_SUITE_P(
                  kBag + " (incomplete)",
                  "Notify person Disc archived with damaged files, please check it: " + kBag +
                      " (incomplete)"},
+        DiscCase{"stopped by its time budget",
+                 "",
+                 {},
+                 {DiscResult::Incomplete, 2, 20, 0},
+                 {kBag},
+                 "incomplete",
+                 kBag + " (incomplete)",
+                 "Notify person The disc read too slowly and was stopped at its time limit, please "
+                 "check it: " +
+                     kBag + " (incomplete)"},
         DiscCase{"no file system",
                  "",
                  {},

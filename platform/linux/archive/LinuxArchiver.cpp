@@ -96,11 +96,10 @@ std::optional<Archiver::DiscIdentity> LinuxArchiver::ReadDisc(char letter) {
     if (!parts_.states) return std::nullopt;
     parts_.states->Refresh(letter);
     const DriveStates::State state = parts_.states->Get(letter);
-    if (state.tray != TrayState::DiscOk) return std::nullopt;
-    // Read now and found to carry no volume (blank, audio): the disc has no identity, whatever
-    // the row still shows of the disc before it, which must not make this one "already
-    // archived".
-    if (!state.volume) return DiscIdentity{};
+    // A disc read now without a volume (blank, audio), or a drive not ready, has no identity:
+    // what the row still shows may be the disc before it, which must not make this one
+    // "already archived".
+    if (state.tray != TrayState::DiscOk || !state.volume) return DiscIdentity{};
     return DiscIdentity{state.volume->label, state.volume->serial};
 }
 

@@ -95,6 +95,11 @@ Unattended CD copier</translation>
         <extracomment>A notification that needs a person, given once</extracomment>
         <translation>Целевой диск заполнен: архивирование остановлено на всех дисководах</translation>
     </message>
+    <message id="IDS_ARCHIVE_STOPPED">
+        <source>The disc read too slowly and was stopped at its time limit, please check it: %1</source>
+        <extracomment>A notification that needs a person; %1 is the bag folder, named incomplete</extracomment>
+        <translation>Диск читался слишком медленно и остановлен по лимиту времени, проверьте его: %1</translation>
+    </message>
 </context>
 <context>
     <name>CopyWindows</name>

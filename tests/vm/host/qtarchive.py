@@ -370,7 +370,7 @@ class ArchiveScenarios(QtRun):
             for begin, end in listed:
                 zeroed[begin:end] = bytes(end - begin)
             expected[SCRATCHED_FILE] = hashlib.sha256(zeroed).hexdigest()
-        if disc == "archive":
+        if disc in ("archive", "toolarge"):  # stopped: by the time budget, by a full disk
             expected = {p: d for p, d in expected.items() if p in files}
             if "Dravolin-Stopped" not in info:
                 problems.append(f"{name}: bag-info.txt has no Dravolin-Stopped: {info}")
@@ -417,9 +417,9 @@ class ArchiveScenarios(QtRun):
         return problems
 
     def full_target(self):
-        """The target's disk (16 MiB) fills up during a disc of 26 MiB: the log says so, no
-        bag is left that looks complete, every drive is unticked, and the desktop hears of it
-        once, as needing a person."""
+        """The target's disk (16 MiB) fills up during a disc of 26 MiB: the bag keeps the files
+        that fit and is named incomplete, the log says the target was full, every drive is
+        unticked, and the desktop hears of it once, as needing a person."""
         self.agent.run(sh="mkdir -p /media/small && { mountpoint -q /media/small || "
                           "mount /dev/vdc /media/small; } && chown user:user /media/small")
         target = "/media/small/archive"
@@ -442,6 +442,12 @@ class ArchiveScenarios(QtRun):
             notes = self.wait_notes(1)
             rows, problems = parse_log(self.agent.read(f"{target}/{LOG}"))
             listing = sorted(filter(None, self.agent.sh(f"ls -1A {target}").split("\n")))
+            bags = [name for name in listing if name != LOG]
+            if len(rows) == 1 and bags == [rows[0]["bag folder"]]:
+                problems += self.check_bag(f"{target}/{bags[0]}", rows[0], "toolarge", {})
+                kept, _ = self.target_files(f"{target}/{bags[0]}/data")
+                if "a-first.bin" not in kept:
+                    problems.append(f"the bag kept {sorted(kept)}, not the file that fit")
             free = int(self.agent.sh("df -k --output=avail /media/small | tail -1"))
             ejected = self.m.trays()[0][0]
         finally:
@@ -450,11 +456,11 @@ class ArchiveScenarios(QtRun):
             self.restart_program()
         problems += [f"a window other than the dialog and its progress windows: {name!r}"
                      for name in self.other_windows]
-        if [(r["label"], r["result"], r["bag folder"]) for r in rows] != \
-                [("TOO_LARGE", "target full", "")]:
+        if [(r["label"], r["result"]) for r in rows] != [("TOO_LARGE", "target full")] or \
+                not rows[0]["bag folder"].endswith(" (incomplete)"):
             problems.append(f"the log's rows are {rows}")
-        if listing != [LOG]:
-            problems.append(f"the target holds {listing}, not the log alone")
+        if len(listing) != 2 or LOG not in listing:
+            problems.append(f"the target holds {listing}, not the log and one bag")
         full = ("CRITICAL", "The target disk is full: archiving has stopped on every drive")
         if [(u, b) for u, b, _ in notes] != [full]:
             problems.append(f"the notification service received {notes}, not {[full]}")
