@@ -33,7 +33,10 @@ NOTES = {"complete": ("NORMAL", "Disc archived: {bag}"),
          "already archived": ("NORMAL", "Disc already archived, ejected uncopied: {bag}"),
          "incomplete": ("CRITICAL", "Disc archived with damaged files, please check it: {bag}"),
          "unreadable": ("CRITICAL",
-                        "The disc in drive {drive}: has no readable file system; it was ejected")}
+                        "The disc in drive {drive}: has no readable file system; it was ejected"),
+         # Incomplete with no damaged file: stopped by the disc's time budget.
+         "stopped": ("CRITICAL", "The disc read too slowly and was stopped at its time limit, "
+                                 "please check it: {bag}")}
 
 
 def expected_damage(size, bad_sectors):
@@ -404,7 +407,8 @@ class ArchiveScenarios(QtRun):
         archived, critical for a damaged, stopped or unreadable one."""
         wanted = []
         for row in rows:
-            urgency, text = NOTES[row["result"]]
+            stopped = row["result"] == "incomplete" and row["damaged files"] == "0"
+            urgency, text = NOTES["stopped" if stopped else row["result"]]
             bag = by_label.get(row["label"]) if row["result"] == "already archived" \
                 else row["bag folder"]
             wanted.append((urgency, text.format(bag=bag, drive=row["drive"])))
