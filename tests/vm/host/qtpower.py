@@ -10,6 +10,7 @@ import time
 import debian
 from desktopsuite import record
 from guest import CheckFailed
+from qtarchive import LOG, ArchiveScenarios, parse_log
 from qtprogram import HOME, QtProgram
 from qtrun import QtRun, history
 
@@ -171,3 +172,133 @@ class PowerCuts:
     def result(self, name, started, problems):
         outcome = "ok" if not problems else "FAIL " + "; ".join(problems)
         record(self.results, self.log, f"power cut, {name}", time.monotonic() - started, outcome)
+
+
+# The bag being built: our hidden folder in the target with files already in its data/, seen
+# for longer than ext4's journal commit (5 s), so that the cut finds it on the disk.
+BAG_WATCH = r'''
+import os, sys, time, json
+folder = sys.argv[1]
+deadline = time.monotonic() + 120
+first = None
+while time.monotonic() < deadline:
+    try:
+        names = os.listdir(folder)
+    except FileNotFoundError:
+        names = []
+    for n in names:
+        if n.startswith(".dravolin-") and n.endswith(".part"):
+            data = os.path.join(folder, n, "data")
+            files = [f for _, _, fs in os.walk(data) for f in fs]
+            first = first or time.monotonic()
+            if len(files) >= 2 and time.monotonic() - first > 8:
+                print(json.dumps({"part": n, "files": len(files), "names": sorted(names)}))
+                sys.exit(0)
+    time.sleep(0.02)
+sys.exit(1)
+'''
+
+
+class ArchivePowerCut(PowerCuts):
+    """`dravolin --archive`: a small disc archived, then the power cut while the multi-file
+    disc's bag is built in its hidden folder. After the reboot (e2fsck first) the target holds
+    no bag that does not check, and the log's earlier row is whole; the same disc archived
+    again into the same folder leaves one complete bag, its row, and no hidden folder."""
+
+    TARGET = f"{HOME}/power/archive"
+
+    def run(self):
+        self.user_disk = debian.make_disk(self.run_dir / "power-archive.img", 512, "home")
+        started = time.monotonic()
+        boot, program = self.boot("archive-1", fsck=False)
+        run = ArchiveScenarios(boot, program, self.discs, self.log)
+        name = "archive mode: a bag being written"
+        try:
+            run.start_notifications()
+            run.d.start(args=["--archive"])
+            run.d.type_target(self.TARGET)
+            run.load("D", "names-a")
+            run.d.tick_all(["D"])
+            run.wait_ejected("D", 120)
+            run.load("D", DISC)
+            run.m.throttle(0, THROTTLE)
+            seen = json.loads(run.agent.run(["python3", "-c", BAG_WATCH, self.TARGET],
+                                            timeout=150)["out"])
+            boot.machine.power_cut()
+        except CheckFailed as error:
+            self.result(name, started, [str(error)])
+            return
+        finally:
+            boot.close()
+        boot, program = self.boot("archive-2", fsck=True)
+        run = ArchiveScenarios(boot, program, self.discs, self.log)
+        problems = []
+        try:
+            status = run.agent.read("/run/fsck.status").decode().strip()
+            if status not in ("0", "1"):
+                problems.append(f"e2fsck could not make the disk consistent (exit {status})")
+            listing = self.listing(run)
+            rows, log_problems = parse_log(run.agent.read(f"{self.TARGET}/{LOG}"))
+            problems += log_problems
+            labels = [(r["label"], r["result"]) for r in rows]
+            if labels != [(run.discs["names-a"].label, "complete")]:
+                problems.append(f"after the cut the log's rows are {labels}")
+            bags = [n for n in listing if not n.startswith(".") and n != LOG]
+            for bag in bags:
+                checked = self.sha256_check(run, bag)
+                if checked:
+                    problems.append(f"after the cut {bag!r} does not check: {checked}")
+            if [b for b in bags if b != (rows[0]["bag folder"] if rows else None)]:
+                problems.append(f"after the cut the target holds bags {bags}")
+            hidden = [n for n in listing if n.startswith(".")]
+            if not hidden:
+                problems.append(f"the cut left no hidden folder in the target: {listing}")
+            kept = [len(run.target_files(f"{self.TARGET}/{n}/data")[0]) for n in hidden]
+            self.figures.append(
+                f"archive: cut with {seen['files']} files in {seen['part']}/data; after the "
+                f"reboot e2fsck exit {status}, target {listing}, log rows {labels}")
+            # The same disc again, unthrottled, into the same folder.
+            run.start_notifications()
+            run.d.start(args=["--archive"])
+            run.d.type_target(self.TARGET)
+            run.load("D", DISC)
+            run.d.tick_all(["D"])
+            run.wait_ejected("D", 180)
+            run.restart_program()
+            after = self.listing(run)
+            rows, log_problems = parse_log(run.agent.read(f"{self.TARGET}/{LOG}"))
+            problems += log_problems
+            labels = [(r["label"], r["result"]) for r in rows]
+            wanted = [(run.discs[d].label, "complete") for d in ("names-a", DISC)]
+            if labels != wanted:
+                problems.append(f"after the new archive the log's rows are {labels}, not "
+                                f"{wanted}")
+            else:
+                bags = {}
+                for row, disc in zip(rows, ("names-a", DISC)):
+                    problems += run.check_row(row, disc, set(after), bags, {})
+                problems += run.check_bag(f"{self.TARGET}/{rows[1]['bag folder']}", rows[1],
+                                          DISC, {})
+            left = [n for n in after if n.startswith(".")]
+            if left or len(after) != 3:
+                problems.append(f"after the new archive the target holds {after}")
+            self.figures.append(
+                f"archive: {len(hidden)} hidden folder(s) after the reboot, with {kept} files in "
+                f"data/; archived again: "
+                f"target {after}, log rows {labels}")
+            boot.poweroff()
+        except CheckFailed as error:
+            problems.append(str(error))
+        finally:
+            boot.close()
+        self.result(name, started, problems)
+
+    def listing(self, run):
+        return sorted(filter(None, run.agent.sh(f"ls -1A '{self.TARGET}'").split("\n")))
+
+    def sha256_check(self, run, bag):
+        checked = run.agent.run(sh=f"cd '{self.TARGET}/{bag}' && "
+                                   "sha256sum -c --quiet manifest-sha256.txt && "
+                                   "sha256sum -c --quiet tagmanifest-sha256.txt",
+                                check=False)
+        return "" if checked["rc"] == 0 else (checked["out"] + checked["err"])[:300]

@@ -21,7 +21,7 @@ from guest import CheckFailed
 from machine import MachineError
 from qtarchive import ArchiveScenarios
 from qtfaults import FaultScenarios
-from qtpower import PowerCuts
+from qtpower import ArchivePowerCut, PowerCuts
 from qtprogram import QtProgram
 from qtscenarios import UserScenarios
 
@@ -81,6 +81,13 @@ def main():
             run.results += cuts.results
             run.figures["power cuts"] = cuts.figures + [
                 "boots to the agent: " + ", ".join(f"{s:.0f} s" for s in cuts.boot_seconds)]
+        if desktopsuite.chosen(args, "power cut, archive mode: a bag being written"):
+            cut = ArchivePowerCut(run_dir, guest.kernel, guest.stage1, guest.image, all_discs,
+                                  shots, log)
+            cut.run()
+            run.results += cut.results
+            run.figures["archive mode, power cut"] = cut.figures + [
+                "boots to the agent: " + ", ".join(f"{s:.0f} s" for s in cut.boot_seconds)]
     except (MachineError, CheckFailed) as error:
         log(f"FAIL {error}")
         log(f"console: {run_dir / 'console.log'}")
