@@ -12,7 +12,7 @@ enum ExitStatus : int {
     kComplete = 0,    // a complete bag, or the disc already has one in the target
     kIncomplete = 1,  // a bag with damaged files, or cut short by the time budget
     kFailed = 3,      // no bag: the source, the target, the mount or the copy failed
-    kTargetFull = 4,  // no bag: the target disk filled up
+    kTargetFull = 4,  // the target disk filled up: at most an incomplete bag of what fit
 };
 
 struct RunOutcome {
