@@ -161,7 +161,9 @@ class ArchiveScenarios(QtRun):
         rss = int(re.search(r"VmRSS:\s+(\d+)", status).group(1))
         fds = None
         for _ in range(looks):
-            out = self.agent.sh(f"for f in /proc/{self.d.pid}/fd/*; do readlink \"$f\"; done")
+            # A descriptor may close between the listing and its readlink: it is not counted.
+            out = self.agent.sh(f"for f in /proc/{self.d.pid}/fd/*; do "
+                                f"readlink \"$f\" || true; done")
             now = sorted(out.split("\n")[:-1])
             fds = now if fds is None or len(now) < len(fds) else fds
             time.sleep(0.2)
