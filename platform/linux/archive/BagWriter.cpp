@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include "platform/linux/archive/LocalClock.h"
 #include "platform/linux/copy/SafeName.h"
 #include "platform/linux/copy/TreeCopier.h"
 #include "platform/linux/io/ErrorText.h"
@@ -108,46 +109,20 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         Discard();
         return outcome;
     }
-    for (const ArchivedFile& file : record.files) {
-        outcome.bytes += file.size;
-        if (!file.damaged.empty()) ++outcome.damagedFiles;
-    }
-    outcome.damagedFiles += record.unread.size();
+    for (const ArchivedFile& file : record.files) outcome.bytes += file.size;
+    outcome.damagedFiles = archive::DamagedCount(record.files, record.unread);
     outcome.files = record.files.size();
-    const bool damaged = outcome.damagedFiles > 0;
-    const bool incomplete = damaged || stopped;
+    const bool incomplete = outcome.damagedFiles > 0 || stopped;
 
-    const std::time_t ended = std::time(nullptr);
-    BagFields info = {{"Bagging-Date", BaggingDate(ended)},
-                      {"Payload-Oxum", PayloadOxum(record.files)},
-                      {"External-Identifier", request.label}};
-    info.insert(info.end(), request.fields.begin(), request.fields.end());
-    info.emplace_back(kFieldResult, incomplete ? "incomplete" : "complete");
-    info.emplace_back(kFieldDamagedFiles, std::to_string(outcome.damagedFiles));
-    if (outcome.budgetSpent) {
-        info.emplace_back(kFieldStopped,
-                          "the disc's time budget was spent; the files not in the manifest "
-                          "were not copied");
-    } else if (outcome.targetFull) {
-        info.emplace_back(kFieldStopped,
-                          "the target disk was full; the files not in the manifest were not "
-                          "copied");
-    }
-    if (!outcome.summary.empty()) info.emplace_back(kFieldNotCopied, outcome.summary);
-    info.emplace_back(kFieldEnded, LocalTimestamp(ended));
-
-    std::vector<std::pair<std::string, std::string>> tags = {
-        {"bagit.txt", BagDeclaration()},
-        {"manifest-sha256.txt", PayloadManifest(record.files)},
-        {"bag-info.txt", BagInfo(info)}};
-    if (damaged) {
-        tags.emplace_back("damaged-files.txt", DamagedFilesText(record.files, record.unread));
-    }
-    std::string tagManifest;
-    for (const auto& [name, text] : tags) {
-        tagManifest += Sha256Of(text) + "  " + name + "\n";
-    }
-    tags.emplace_back("tagmanifest-sha256.txt", tagManifest);
+    archive::BagEnd end;
+    end.budgetSpent = outcome.budgetSpent;
+    end.targetFull = outcome.targetFull;
+    end.notCopied = outcome.summary;
+    end.ended = LocalTimeAt(std::time(nullptr));
+    const BagFields info =
+        archive::BagInfoFields(request.label, request.fields, record.files, record.unread, end);
+    const std::vector<archive::TagFile> tags = archive::TagFiles(
+        record.files, record.unread, info, [](std::string_view text) { return Sha256Of(text); });
     for (const auto& [name, text] : tags) {
         if (const int failed = WriteTagFile(name, text)) {
             outcome.targetFull = IsTargetFull(failed);

@@ -1,16 +1,17 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <optional>
 #include <random>
 #include <string>
 #include "platform/linux/archive/BagFolder.h"
-#include "platform/linux/archive/BagText.h"
+#include "archive/BagText.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/CopyPrompts.h"
 
 namespace dravolin::lnx {
+
+using BagFields = archive::InfoFields;
 
 // One disc to be made a bag.
 struct BagRequest {
@@ -38,13 +39,6 @@ struct BagOutcome {
     std::string summary;       // what the disc held that no bag takes (links, devices...)
     std::optional<CopyFailure> failure;
 };
-
-// Fields the writer adds to bag-info.txt after the caller's.
-inline constexpr char kFieldResult[] = "Dravolin-Result";
-inline constexpr char kFieldDamagedFiles[] = "Dravolin-Damaged-Files";
-inline constexpr char kFieldEnded[] = "Dravolin-Ended";
-inline constexpr char kFieldStopped[] = "Dravolin-Stopped";
-inline constexpr char kFieldNotCopied[] = "Dravolin-Not-Copied";
 
 // Whether a failure's errno says the target's disk (or the user's quota on it) is full.
 bool IsTargetFull(int error);

@@ -8,6 +8,7 @@
 #include <ctime>
 #include "archive/BagName.h"
 #include "platform/linux/archive/BagWriter.h"
+#include "platform/linux/archive/LocalClock.h"
 #include "platform/linux/archive/LogFile.h"
 #include "platform/linux/drives/LinuxShellInfo.h"
 #include "platform/linux/io/ErrorText.h"
@@ -79,16 +80,7 @@ bool LinuxArchiver::NameTaken(const std::string& folder, const std::string& name
 }
 
 archive::LocalTime LinuxArchiver::Now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    return archive::LocalTime{local.tm_year + 1900,
-                              local.tm_mon + 1,
-                              local.tm_mday,
-                              local.tm_hour,
-                              local.tm_min,
-                              local.tm_sec,
-                              static_cast<int>(local.tm_gmtoff / 60)};
+    return LocalTimeAt(std::time(nullptr));
 }
 
 // Worker thread: the drive is asked now, whatever the row learnt before.

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 #include "platform/Archiver.h"
-#include "platform/linux/archive/BagText.h"
+#include "platform/linux/archive/BagWriter.h"
 #include "platform/linux/archive/DesktopNotifications.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/CopyPrompts.h"

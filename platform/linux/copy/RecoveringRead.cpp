@@ -10,20 +10,8 @@ namespace {
 constexpr std::size_t kBufferSize = 1u << 20;
 constexpr std::uint64_t kWritebackBlock = 1u << 20;
 
-// Where a skip from `pos` ends: at least a step on, on a sector's end, not past the file.
-std::uint64_t StepEnd(std::uint64_t pos, std::uint64_t size) {
-    const std::uint64_t sector = RecoveringRead::kSector;
-    const std::uint64_t end = (pos + RecoveringRead::kRecoveryStep + sector - 1) / sector * sector;
-    return std::min(end, size);
-}
-
-void AddDamage(std::vector<ByteRange>& damaged, std::uint64_t begin, std::uint64_t end) {
-    if (!damaged.empty() && damaged.back().end == begin) {
-        damaged.back().end = end;
-    } else {
-        damaged.push_back(ByteRange{begin, end});
-    }
-}
+using archive::AddDamage;
+using archive::StepEnd;
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "archive/Recovery.h"
 #include "platform/linux/copy/ArchiveRecord.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/BlockHasher.h"
@@ -18,10 +19,9 @@ namespace dravolin::lnx {
 // hashed on a thread of its own while the copy goes on (BlockHasher).
 class RecoveringRead {
   public:
-    // At least 32 KiB, ending on a 2048-byte sector: 16 sectors, what tools of the field skip
-    // after an error. A drive's firmware already retries each sector; more tries cost minutes.
-    static constexpr std::uint64_t kRecoveryStep = 32u << 10;
-    static constexpr std::uint64_t kSector = 2048;
+    // The step rule is the portable one (archive/Recovery.h).
+    static constexpr std::uint64_t kRecoveryStep = archive::kRecoveryStep;
+    static constexpr std::uint64_t kSector = archive::kSector;
 
     explicit RecoveringRead(CopyIo& io);
     ~RecoveringRead();

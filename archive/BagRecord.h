@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dravolin::archive {
+
+// Bytes [begin, end) of a file.
+struct ByteRange {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    bool operator==(const ByteRange&) const = default;
+};
+
+// One file an archive copy wrote in full: its path in the bag below data/ ('/' between
+// folders, UTF-8 on Windows, bytes as read on Linux), its size, the SHA-256 of the bytes
+// written, and where those bytes are zeros because the disc could not be read there.
+struct ArchivedFile {
+    std::string path;
+    std::uint64_t size = 0;
+    std::string sha256;
+    std::vector<ByteRange> damaged;
+};
+
+// A file or folder of the disc that could not be read at all (opened, listed): not in the copy.
+struct UnreadEntry {
+    std::string path;    // below the disc's root, as ArchivedFile's
+    std::string reason;  // the system's words
+};
+
+}  // namespace dravolin::archive

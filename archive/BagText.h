@@ -1,0 +1,77 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+#include "archive/BagRecord.h"
+#include "archive/LocalTime.h"
+
+namespace dravolin::archive {
+
+// The text of a BagIt bag's tag files (version 1.0, UTF-8), from what an archive copy wrote.
+// Paths are the payload's, "data/" and the path below the disc's root.
+
+// bag-info.txt's lines, label and value, in order.
+using InfoFields = std::vector<std::pair<std::string, std::string>>;
+
+// Fields the writers add to bag-info.txt after the caller's.
+inline constexpr char kFieldResult[] = "Dravolin-Result";
+inline constexpr char kFieldDamagedFiles[] = "Dravolin-Damaged-Files";
+inline constexpr char kFieldEnded[] = "Dravolin-Ended";
+inline constexpr char kFieldStopped[] = "Dravolin-Stopped";
+inline constexpr char kFieldNotCopied[] = "Dravolin-Not-Copied";
+// One per file or folder the Windows copy stored under another name: "data/new <- data/old".
+inline constexpr char kFieldRenamed[] = "Dravolin-Renamed";
+
+// A payload path as manifests write it: CR, LF and '%' percent-encoded, nothing else.
+std::string ManifestPath(std::string_view relative);
+
+std::string BagDeclaration();
+// "HASH  data/path" per file, in the order written: what `sha256sum -c` reads.
+std::string PayloadManifest(const std::vector<ArchivedFile>& files);
+// One line per damaged range: "data/path BEGIN-END", the end excluded ([BEGIN, END)); then one
+// per file or folder of the disc that could not be read at all, and so is not in the bag:
+// "data/path not copied: REASON".
+std::string DamagedFilesText(const std::vector<ArchivedFile>& files,
+                             const std::vector<UnreadEntry>& unread);
+// "BYTES.FILES" of the payload.
+std::string PayloadOxum(const std::vector<ArchivedFile>& files);
+// "Label: value" lines; line breaks in a value become blanks, a label keeps no ':'.
+std::string BagInfo(const InfoFields& fields);
+// "YYYY-MM-DDTHH:MM:SS+hhmm", what Dravolin-Ended holds.
+std::string BagTimestamp(const LocalTime& time);
+
+// Files with damaged ranges, and entries not copied at all.
+std::uint64_t DamagedCount(const std::vector<ArchivedFile>& files,
+                           const std::vector<UnreadEntry>& unread);
+
+// How the copy of a disc ended, for bag-info.txt.
+struct BagEnd {
+    bool budgetSpent = false;  // the disc's time budget stopped the copy
+    bool targetFull = false;   // the target disk's space did
+    std::string notCopied;     // what the disc held that no bag takes; empty when nothing
+    InfoFields notes;          // the platform's own lines, written before Dravolin-Ended
+    LocalTime ended;           // when the copy ended: Bagging-Date and Dravolin-Ended
+};
+
+// bag-info.txt's fields: Bagging-Date, Payload-Oxum, External-Identifier (the label), the
+// caller's, then the result, the count of damaged files, why the copy stopped early, what was
+// not copied, the notes and when the copy ended. Any damage or early stop makes the bag
+// "incomplete".
+InfoFields BagInfoFields(std::string_view label, const InfoFields& callers,
+                         const std::vector<ArchivedFile>& files,
+                         const std::vector<UnreadEntry>& unread, const BagEnd& end);
+
+// A tag file's name and text.
+using TagFile = std::pair<std::string, std::string>;
+
+// The tag files in the order they are written: bagit.txt, manifest-sha256.txt, bag-info.txt,
+// damaged-files.txt when anything is damaged, and tagmanifest-sha256.txt over them, last.
+// `sha256` gives the lowercase hex digest of a text.
+std::vector<TagFile> TagFiles(const std::vector<ArchivedFile>& files,
+                              const std::vector<UnreadEntry>& unread, const InfoFields& info,
+                              const std::function<std::string(std::string_view)>& sha256);
+
+}  // namespace dravolin::archive

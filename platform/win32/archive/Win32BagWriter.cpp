@@ -1,0 +1,243 @@
+#include "platform/win32/archive/Win32BagWriter.h"
+
+#include <random>
+#include "archive/BagText.h"
+#include "platform/win32/Handles.h"
+#include "platform/win32/archive/BagCopy.h"
+#include "platform/win32/archive/Sha256.h"
+#include "platform/win32/archive/WindowsNames.h"
+
+namespace dravolin::win32 {
+
+namespace {
+
+constexpr int kNameAttempts = 16;
+
+// The full path of `path` in the long form; empty when it has none.
+std::wstring FullLongPath(const std::wstring& path) {
+    if (path.starts_with(L"\\\\?\\")) return path;
+    const DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return {};
+    std::wstring full(length, L'\0');
+    const DWORD written = ::GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+    if (written == 0 || written >= length) return {};
+    full.resize(written);
+    return LongPath(full);
+}
+
+// Makes `path` (long form) and the folders above it; 0 or the system's error.
+DWORD MakeFolders(const std::wstring& path) {
+    if (::CreateDirectoryW(path.c_str(), nullptr)) return 0;
+    DWORD error = ::GetLastError();
+    if (error == ERROR_PATH_NOT_FOUND) {
+        const std::size_t cut = path.find_last_of(L'\\');
+        // Above "\\?\C:\x" lies only the drive's root, which is there or not.
+        if (cut != std::wstring::npos && cut > 7) {
+            if (const DWORD above = MakeFolders(path.substr(0, cut))) return above;
+            if (::CreateDirectoryW(path.c_str(), nullptr)) return 0;
+            error = ::GetLastError();
+        }
+    }
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    return error;
+}
+
+// Removes the folder `path` (long form) and all it holds, never through a link.
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE find = ::FindFirstFileExW(JoinPath(path, L"*").c_str(), FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr, 0);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = JoinPath(path, name);
+            const DWORD attributes = found.dwFileAttributes;
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(child);
+                continue;
+            }
+            if (attributes & FILE_ATTRIBUTE_READONLY) {
+                ::SetFileAttributesW(child.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+            }
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ::RemoveDirectoryW(child.c_str());
+            } else {
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(find, &found));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+archive::LocalTime Now() {
+    SYSTEMTIME local{};
+    ::GetLocalTime(&local);
+    TIME_ZONE_INFORMATION zone{};
+    const DWORD which = ::GetTimeZoneInformation(&zone);
+    LONG bias = zone.Bias;
+    if (which == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
+    if (which == TIME_ZONE_ID_STANDARD) bias += zone.StandardBias;
+    return archive::LocalTime{
+        local.wYear,   local.wMonth,           local.wDay, local.wHour, local.wMinute,
+        local.wSecond, static_cast<int>(-bias)};
+}
+
+// 0, or the system's error.
+DWORD WriteTagFile(const std::wstring& path, const std::string& text) {
+    const UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return ::GetLastError();
+    std::size_t done = 0;
+    while (done < text.size()) {
+        DWORD written = 0;
+        if (!::WriteFile(file.Get(), text.data() + done, static_cast<DWORD>(text.size() - done),
+                         &written, nullptr)) {
+            return ::GetLastError();
+        }
+        if (written == 0) return ERROR_DISK_FULL;
+        done += written;
+    }
+    return ::FlushFileBuffers(file.Get()) ? 0 : ::GetLastError();
+}
+
+}  // namespace
+
+struct Win32BagWriter::State {
+    bool used = false;
+    bool built = false;
+    std::wstring target;  // the target folder, long form
+    std::wstring bag;     // the bag being built, long form; empty when none
+
+    void Discard() {
+        if (!bag.empty()) RemoveTree(bag);
+        bag.clear();
+        built = false;
+    }
+    BagOutcome Fail(BagOutcome outcome, DWORD error, const std::wstring& path) {
+        outcome.result = BagResult::Failed;
+        outcome.error = error;
+        outcome.failedPath = ShownPath(path);
+        Discard();
+        return outcome;
+    }
+};
+
+Win32BagWriter::Win32BagWriter() : state_(std::make_unique<State>()) {}
+
+Win32BagWriter::~Win32BagWriter() {
+    state_->Discard();
+}
+
+std::wstring Win32BagWriter::BuildingPath() const {
+    return ShownPath(state_->bag);
+}
+
+BagOutcome Win32BagWriter::Build(const BagRequest& request, BagProgress& progress) {
+    BagOutcome outcome;
+    State& s = *state_;
+    if (s.used) return s.Fail(outcome, ERROR_ALREADY_INITIALIZED, request.targetFolder);
+    s.used = true;
+    s.target = FullLongPath(request.targetFolder);
+    if (s.target.empty()) return s.Fail(outcome, ::GetLastError(), request.targetFolder);
+    if (const DWORD error = MakeFolders(s.target)) return s.Fail(outcome, error, s.target);
+
+    // Hidden, and of a form no stored name takes (StoredName): never a finished bag's name.
+    std::mt19937_64 random(std::random_device{}());
+    DWORD error = ERROR_ALREADY_EXISTS;
+    for (int attempt = 0; attempt < kNameAttempts && error == ERROR_ALREADY_EXISTS; ++attempt) {
+        wchar_t name[64] = {};
+        ::swprintf(name, std::size(name), L".dravolin-%lx-%016llx.part", ::GetCurrentProcessId(),
+                   static_cast<unsigned long long>(random()));
+        const std::wstring bag = JoinPath(s.target, name);
+        if (::CreateDirectoryW(bag.c_str(), nullptr)) {
+            s.bag = bag;
+            error = 0;
+        } else {
+            error = ::GetLastError();
+        }
+    }
+    if (error != 0) return s.Fail(outcome, error, s.target);
+    ::SetFileAttributesW(s.bag.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    const std::wstring data = JoinPath(s.bag, L"data");
+    if (!::CreateDirectoryW(data.c_str(), nullptr)) {
+        return s.Fail(outcome, ::GetLastError(), data);
+    }
+
+    const std::wstring root = FullLongPath(request.discRoot);
+    if (root.empty()) return s.Fail(outcome, ::GetLastError(), request.discRoot);
+    BagCopy copy(progress, request.readUntil);
+    const BagCopy::Stop stop = copy.Copy(root, data);
+    outcome.summary = copy.Summary();
+    if (stop == BagCopy::Stop::Cancel) {
+        outcome.cancelled = true;
+        return s.Fail(outcome, ERROR_CANCELLED, root);
+    }
+    if (stop == BagCopy::Stop::Failed) return s.Fail(outcome, copy.Error(), copy.FailedPath());
+    // What a spent budget or a full disk stopped is a bag of what was written: every file in
+    // it is whole, and the few tag files fit where the unfinished file was.
+    outcome.budgetSpent = stop == BagCopy::Stop::Budget;
+    outcome.targetFull = stop == BagCopy::Stop::TargetFull;
+    for (const archive::ArchivedFile& file : copy.Files()) outcome.bytes += file.size;
+    outcome.files = copy.Files().size();
+    outcome.damagedFiles = archive::DamagedCount(copy.Files(), copy.Unread());
+
+    archive::BagEnd end;
+    end.budgetSpent = outcome.budgetSpent;
+    end.targetFull = outcome.targetFull;
+    end.notCopied = outcome.summary;
+    end.notes = copy.Renamed();
+    end.ended = Now();
+    const archive::InfoFields info =
+        archive::BagInfoFields(request.label, request.fields, copy.Files(), copy.Unread(), end);
+    Sha256 hash;
+    for (const auto& [name, text] :
+         archive::TagFiles(copy.Files(), copy.Unread(), info, [&](std::string_view tagText) {
+             hash.Add(tagText.data(), tagText.size());
+             return hash.Finish().value_or(std::string());
+         })) {
+        const std::wstring path = JoinPath(s.bag, std::wstring(name.begin(), name.end()));
+        if (const DWORD failed = WriteTagFile(path, text)) {
+            outcome.targetFull = failed == ERROR_DISK_FULL || failed == ERROR_HANDLE_DISK_FULL;
+            return s.Fail(outcome, failed, path);
+        }
+    }
+    s.built = true;
+    const bool incomplete = outcome.damagedFiles > 0 || outcome.budgetSpent || outcome.targetFull;
+    outcome.result = incomplete ? BagResult::Incomplete : BagResult::Complete;
+    return outcome;
+}
+
+Win32BagWriter::Published Win32BagWriter::Publish(const std::wstring& name, unsigned long* error) {
+    State& s = *state_;
+    const auto failed = [&](DWORD number) {
+        if (error) *error = number;
+        return Published::Failed;
+    };
+    if (!s.built) return failed(ERROR_FILE_NOT_FOUND);
+    // One name in the target folder, as Windows keeps it: no path, no device, no dots.
+    if (name.empty() || StoredName(name) != name) return failed(ERROR_INVALID_NAME);
+    const std::wstring published = JoinPath(s.target, name);
+    const DWORD attributes = ::GetFileAttributesW(s.bag.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        ::SetFileAttributesW(s.bag.c_str(), attributes & ~FILE_ATTRIBUTE_HIDDEN);
+    }
+    if (!::MoveFileExW(s.bag.c_str(), published.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD number = ::GetLastError();
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            ::SetFileAttributesW(s.bag.c_str(), attributes);
+        }
+        if (number == ERROR_ALREADY_EXISTS || number == ERROR_FILE_EXISTS) {
+            return Published::NameTaken;
+        }
+        return failed(number);
+    }
+    s.bag.clear();
+    s.built = false;
+    return Published::Done;
+}
+
+}  // namespace dravolin::win32

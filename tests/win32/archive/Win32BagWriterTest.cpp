@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "platform/win32/Handles.h"
+#include "platform/win32/Win32Api.h"
+#include "platform/win32/archive/BagCopy.h"
+#include "platform/win32/archive/Sha256.h"
+#include "platform/win32/archive/Win32BagWriter.h"
+#include "platform/win32/archive/WindowsNames.h"
+
+namespace dravolin::win32 {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                          length);
+    return wide;
+}
+
+// The folder the fixture made (make-disc-tree), as Wine's drive Z: shows it.
+std::wstring TreeFolder(const wchar_t* below) {
+    const char* tree = std::getenv("DRAVOLIN_BAG_TREE");
+    if (tree == nullptr) return {};
+    std::wstring path = L"Z:" + Wide(tree);
+    for (wchar_t& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    return JoinPath(path, below);
+}
+
+std::string ReadAll(const std::wstring& path) {
+    const UniqueHandle file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.Valid()) return "<missing " + Utf8(path) + ">";
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
+std::vector<std::wstring> Names(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE find = ::FindFirstFileW(JoinPath(LongPath(folder), L"*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return names;
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// "HASH  path" lines as a map from path to hash.
+std::map<std::string, std::string> Manifest(const std::string& text) {
+    std::map<std::string, std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t gap = line.find("  ");
+        if (gap != std::string::npos) lines[line.substr(gap + 2)] = line.substr(0, gap);
+    }
+    return lines;
+}
+
+class Progress : public BagProgress {
+  public:
+    bool OnProgress(std::uint64_t done, std::uint64_t total, const std::wstring&) override {
+        ++calls;
+        last = done;
+        this->total = total;
+        return go;
+    }
+    bool go = true;
+    int calls = 0;
+    std::uint64_t last = 0;
+    std::uint64_t total = 0;
+};
+
+TEST(Win32BagWriterTest, CngDigestIsSha256) {
+    EXPECT_EQ(Sha256Of("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256Of(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
+TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
+    const std::wstring disc = TreeFolder(L"disc");
+    const std::wstring target = TreeFolder(L"target");
+    ASSERT_FALSE(disc.empty()) << "DRAVOLIN_BAG_TREE is not set (make-disc-tree)";
+    ASSERT_TRUE(::CreateDirectoryW(JoinPath(target, L"Taken").c_str(), nullptr));
+    // A file the disc will not give: held without sharing, it cannot be opened.
+    const UniqueHandle locked(::CreateFileW(JoinPath(disc, L"locked.bin").c_str(), GENERIC_READ, 0,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(locked.Valid());
+
+    Win32BagWriter writer;
+    Progress progress;
+    BagRequest request{disc, target, "PHOTOS_2019", {{"Dravolin-Drive", "E"}}};
+    const BagOutcome outcome = writer.Build(request, progress);
+    ASSERT_EQ(outcome.result, BagResult::Incomplete) << outcome.error << Utf8(outcome.failedPath);
+    EXPECT_EQ(outcome.damagedFiles, 2u);
+    EXPECT_FALSE(outcome.budgetSpent || outcome.targetFull || outcome.cancelled);
+    EXPECT_EQ(progress.total, progress.last);
+    const std::wstring building = writer.BuildingPath();
+    const std::wstring buildingName = building.substr(building.find_last_of(L'\\') + 1);
+    EXPECT_TRUE(buildingName.starts_with(L".dravolin-")) << Utf8(building);
+    EXPECT_TRUE(::GetFileAttributesW(LongPath(building).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+
+    const std::string big = ReadAll(JoinPath(disc, L"sub\\big.bin"));
+    const std::string deep(60, '0');
+    // Stored name, in the bag's manifest, and the disc's name it came from.
+    const std::map<std::string, std::string> stored = {
+        {"data/plain.txt", "plain.txt"},
+        {"data/CON_", "CON"},
+        {"data/nul_.txt", "nul.txt"},
+        {"data/x_", "x."},
+        {"data/y_", "y "},
+        {"data/a_b", "a:b"},
+        {"data/A.TXT", "A.TXT"},
+        {"data/a (2).txt", "a.txt"},
+        {"data/\xd0\xa4\xd0\xbe\xd1\x82\xd0\xbe.jpg", "\xd0\xa4\xd0\xbe\xd1\x82\xd0\xbe.jpg"},
+        {"data/_.dravolin-7.part", ".dravolin-7.part"},
+        {"data/empty", "empty"},
+        {"data/sub/big.bin", "sub/big.bin"},
+        {"data/long/" + deep + "/" + deep + "/" + deep + "/" + deep + "/file.txt",
+         "long/" + deep + "/" + deep + "/" + deep + "/" + deep + "/file.txt"},
+    };
+    const std::map<std::string, std::string> manifest =
+        Manifest(ReadAll(JoinPath(building, L"manifest-sha256.txt")));
+    std::set<std::string> listed;
+    for (const auto& [path, hash] : manifest) listed.insert(path);
+    std::set<std::string> expected;
+    for (const auto& [path, original] : stored) expected.insert(path);
+    EXPECT_EQ(listed, expected);
+    for (const auto& [path, original] : stored) {
+        std::wstring inBag = JoinPath(building, Wide(path));
+        for (wchar_t& c : inBag) {
+            if (c == L'/') c = L'\\';
+        }
+        std::wstring fromDisc = JoinPath(disc, Wide(original));
+        for (wchar_t& c : fromDisc) {
+            if (c == L'/') c = L'\\';
+        }
+        const std::string bytes = ReadAll(inBag);
+        EXPECT_EQ(bytes, ReadAll(fromDisc)) << path;
+        EXPECT_EQ(Sha256Of(bytes), manifest.count(path) ? manifest.at(path) : "") << path;
+    }
+    EXPECT_EQ(outcome.files, stored.size());
+
+    const std::string info = ReadAll(JoinPath(building, L"bag-info.txt"));
+    for (const std::string& line :
+         {"\nPayload-Oxum: " + std::to_string(outcome.bytes) + "." + std::to_string(stored.size()) +
+              "\n",
+          std::string("\nExternal-Identifier: PHOTOS_2019\nDravolin-Drive: E\n"
+                      "Dravolin-Result: incomplete\nDravolin-Damaged-Files: 2\n"),
+          std::string("\nDravolin-Renamed: data/CON_ <- data/CON\n"),
+          std::string("\nDravolin-Renamed: data/a (2).txt <- data/a.txt\n"),
+          std::string("\nDravolin-Renamed: data/a_b <- data/a:b\n"),
+          std::string("\nDravolin-Renamed: data/x_ <- data/x.\n"),
+          std::string("\nDravolin-Renamed: data/_.dravolin-7.part <- data/.dravolin-7.part\n")}) {
+        EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
+    }
+    EXPECT_EQ(info.find("<- data/plain.txt"), std::string::npos) << info;
+    EXPECT_NE(info.find("\nDravolin-Ended: "), std::string::npos) << info;
+    const std::string damaged = ReadAll(JoinPath(building, L"damaged-files.txt"));
+    const std::size_t q = damaged.find("\ndata/q? not copied: Cannot open: ");
+    EXPECT_TRUE(damaged.starts_with("data/locked.bin not copied: Cannot open: ") &&
+                q != std::string::npos && damaged.find('\n', q + 1) == damaged.size() - 1)
+        << damaged;
+    EXPECT_EQ(ReadAll(JoinPath(building, L"bagit.txt")),
+              "BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n");
+    const std::map<std::string, std::string> tags =
+        Manifest(ReadAll(JoinPath(building, L"tagmanifest-sha256.txt")));
+    EXPECT_EQ(tags.size(), 4u);
+    for (const char* name :
+         {"bagit.txt", "manifest-sha256.txt", "bag-info.txt", "damaged-files.txt"}) {
+        EXPECT_EQ(tags.count(name) ? tags.at(name) : "",
+                  Sha256Of(ReadAll(JoinPath(building, Wide(name)))))
+            << name;
+    }
+
+    // Published never over anything, nor under a name that is not one name.
+    unsigned long error = 0;
+    EXPECT_EQ(writer.Publish(L"taken"), Win32BagWriter::Published::NameTaken);
+    EXPECT_EQ(writer.Publish(L"CON", &error), Win32BagWriter::Published::Failed);
+    EXPECT_EQ(writer.Publish(L"..\\outside", &error), Win32BagWriter::Published::Failed);
+    EXPECT_EQ(error, static_cast<unsigned long>(ERROR_INVALID_NAME));
+    EXPECT_EQ(writer.Publish(L"PHOTOS_2019 2026-12-08"), Win32BagWriter::Published::Done);
+    EXPECT_FALSE(Exists(building));
+    const std::wstring published = JoinPath(target, L"PHOTOS_2019 2026-12-08");
+    EXPECT_FALSE(::GetFileAttributesW(LongPath(published).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(Exists(JoinPath(published, L"data\\sub\\big.bin")));
+    EXPECT_EQ(ReadAll(JoinPath(published, L"data\\sub\\big.bin")).size(), big.size());
+    // Nothing beside the bag but what was there, nothing of the writer's own left in it.
+    std::vector<std::wstring> beside = Names(target);
+    std::sort(beside.begin(), beside.end());
+    EXPECT_EQ(beside, (std::vector<std::wstring>{L"PHOTOS_2019 2026-12-08", L"Taken"}));
+    for (const std::wstring& name : Names(JoinPath(published, L"data"))) {
+        EXPECT_FALSE(name.starts_with(L".dravolin-")) << Utf8(name);
+    }
+}
+
+// How a copy ended early: the bag kept while its writer lives, or none.
+TEST(Win32BagWriterTest, ACopyStoppedEarlyKeepsWhatIsWholeOrNothing) {
+    const std::wstring disc = TreeFolder(L"disc");
+    ASSERT_FALSE(disc.empty()) << "DRAVOLIN_BAG_TREE is not set (make-disc-tree)";
+    struct Case {
+        const char* name;
+        bool budgetSpent;  // else the progress says stop
+        BagResult result;
+    };
+    for (const Case& c :
+         {Case{"budget", true, BagResult::Incomplete}, Case{"cancel", false, BagResult::Failed}}) {
+        const std::wstring target = JoinPath(TreeFolder(L"stopped"), Wide(c.name));
+        std::wstring building;
+        {
+            Win32BagWriter writer;
+            Progress progress;
+            progress.go = c.budgetSpent;
+            BagRequest request{disc, target, "LABEL", {}};
+            if (c.budgetSpent) request.readUntil = std::chrono::steady_clock::now();
+            const BagOutcome outcome = writer.Build(request, progress);
+            EXPECT_EQ(outcome.result, c.result) << c.name;
+            EXPECT_EQ(outcome.budgetSpent, c.budgetSpent) << c.name;
+            EXPECT_EQ(outcome.cancelled, !c.budgetSpent) << c.name;
+            EXPECT_EQ(outcome.files, 0u) << c.name;
+            building = writer.BuildingPath();
+            if (c.budgetSpent) {
+                const std::string info = ReadAll(JoinPath(building, L"bag-info.txt"));
+                EXPECT_NE(info.find("\nDravolin-Result: incomplete\n"), std::string::npos);
+                EXPECT_NE(info.find("\nDravolin-Stopped: the disc's time budget was spent"),
+                          std::string::npos)
+                    << info;
+                EXPECT_EQ(ReadAll(JoinPath(building, L"manifest-sha256.txt")), "");
+            }
+        }
+        // The writer gone, its bag unpublished: nothing of it is left.
+        EXPECT_EQ(Names(target), std::vector<std::wstring>{}) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace dravolin::win32
