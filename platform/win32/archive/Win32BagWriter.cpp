@@ -5,6 +5,7 @@
 #include "platform/win32/Handles.h"
 #include "platform/win32/archive/BagCopy.h"
 #include "platform/win32/archive/Sha256.h"
+#include "platform/win32/archive/TempBags.h"
 #include "platform/win32/archive/WindowsNames.h"
 
 namespace dravolin::win32 {
@@ -41,36 +42,6 @@ DWORD MakeFolders(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
     return error;
-}
-
-// Removes the folder `path` (long form) and all it holds, never through a link.
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found{};
-    const HANDLE find = ::FindFirstFileExW(JoinPath(path, L"*").c_str(), FindExInfoBasic, &found,
-                                           FindExSearchNameMatch, nullptr, 0);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = JoinPath(path, name);
-            const DWORD attributes = found.dwFileAttributes;
-            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                RemoveTree(child);
-                continue;
-            }
-            if (attributes & FILE_ATTRIBUTE_READONLY) {
-                ::SetFileAttributesW(child.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-            }
-            if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-                ::RemoveDirectoryW(child.c_str());
-            } else {
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find, &found));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(path.c_str());
 }
 
 archive::LocalTime Now() {
@@ -145,14 +116,12 @@ BagOutcome Win32BagWriter::Build(const BagRequest& request, BagProgress& progres
     if (s.target.empty()) return s.Fail(outcome, ::GetLastError(), request.targetFolder);
     if (const DWORD error = MakeFolders(s.target)) return s.Fail(outcome, error, s.target);
 
-    // Hidden, and of a form no stored name takes (StoredName): never a finished bag's name.
+    RemoveStaleBags(s.target);
     std::mt19937_64 random(std::random_device{}());
+    const BagOwner self = ThisWriter();
     DWORD error = ERROR_ALREADY_EXISTS;
     for (int attempt = 0; attempt < kNameAttempts && error == ERROR_ALREADY_EXISTS; ++attempt) {
-        wchar_t name[64] = {};
-        ::swprintf(name, std::size(name), L".dravolin-%lx-%016llx.part", ::GetCurrentProcessId(),
-                   static_cast<unsigned long long>(random()));
-        const std::wstring bag = JoinPath(s.target, name);
+        const std::wstring bag = JoinPath(s.target, TempBagName(self, random()));
         if (::CreateDirectoryW(bag.c_str(), nullptr)) {
             s.bag = bag;
             error = 0;

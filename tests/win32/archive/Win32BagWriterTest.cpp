@@ -7,8 +7,11 @@
 #include <vector>
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Api.h"
+// After the Windows headers.
+#include <tlhelp32.h>
 #include "platform/win32/archive/BagCopy.h"
 #include "platform/win32/archive/Sha256.h"
+#include "platform/win32/archive/TempBags.h"
 #include "platform/win32/archive/Win32BagWriter.h"
 #include "platform/win32/archive/WindowsNames.h"
 
@@ -250,6 +253,58 @@ TEST(Win32BagWriterTest, ACopyStoppedEarlyKeepsWhatIsWholeOrNothing) {
         // The writer gone, its bag unpublished: nothing of it is left.
         EXPECT_EQ(Names(target), std::vector<std::wstring>{}) << c.name;
     }
+}
+
+// A killed writer's bag is removed by the next writer into the same folder; a bag that may
+// still have a writer is not.
+TEST(Win32BagWriterTest, ABagWhoseWriterDiedIsRemovedByTheNext) {
+    const std::wstring disc = TreeFolder(L"disc");
+    const std::wstring target = TreeFolder(L"stale");
+    ASSERT_FALSE(disc.empty()) << "DRAVOLIN_BAG_TREE is not set (make-disc-tree)";
+    // A process number that names no process.
+    std::uint32_t dead = 0x3ffffffc;
+    for (;; dead -= 4) {
+        const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, dead));
+        if (!process.Valid() && ::GetLastError() == ERROR_INVALID_PARAMETER) break;
+    }
+    // Another process that runs (Wine's own services do).
+    std::uint32_t live = 0;
+    const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W process{};
+    process.dwSize = sizeof process;
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &process); more && live == 0;
+         more = ::Process32NextW(snapshot.Get(), &process)) {
+        if (process.th32ProcessID != 0 && process.th32ProcessID != ::GetCurrentProcessId()) {
+            live = process.th32ProcessID;
+        }
+    }
+    ASSERT_NE(live, 0u);
+    const BagOwner self = ThisWriter();
+    const std::wstring deadBag = TempBagName(BagOwner{self.machine, dead}, 1);
+    const std::vector<std::wstring> kept = {
+        TempBagName(BagOwner{self.machine + 1, dead}, 2),  // another computer's
+        TempBagName(self, 3),                              // this process's
+        TempBagName(BagOwner{self.machine, live}, 4),      // a running process's
+        L".dravolin-not-a-bag.part",
+    };
+    ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+    for (const std::wstring& name : kept) {
+        ASSERT_TRUE(::CreateDirectoryW(JoinPath(target, name).c_str(), nullptr));
+    }
+    ASSERT_TRUE(::CreateDirectoryW(JoinPath(target, deadBag).c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(JoinPath(target, deadBag + L"\\data").c_str(), nullptr));
+    UniqueHandle file(::CreateFileW(JoinPath(target, deadBag + L"\\data\\a.bin").c_str(),
+                                    GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(file.Valid());
+    file.Reset();
+
+    Win32BagWriter writer;
+    Progress progress;
+    BagRequest request{disc, target, "LABEL", {}};
+    request.readUntil = std::chrono::steady_clock::now();
+    EXPECT_EQ(writer.Build(request, progress).result, BagResult::Incomplete);
+    EXPECT_FALSE(Exists(JoinPath(target, deadBag)));
+    for (const std::wstring& name : kept) EXPECT_TRUE(Exists(JoinPath(target, name))) << Utf8(name);
 }
 
 }  // namespace
