@@ -116,6 +116,7 @@ TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
     ASSERT_EQ(outcome.result, BagResult::Incomplete) << outcome.error << Utf8(outcome.failedPath);
     EXPECT_EQ(outcome.damagedFiles, 2u);
     EXPECT_FALSE(outcome.budgetSpent || outcome.targetFull || outcome.cancelled);
+    EXPECT_EQ(outcome.summary, "Not copied: 1 links (reparse points).");
     EXPECT_EQ(progress.total, progress.last);
     const std::wstring building = writer.BuildingPath();
     const std::wstring buildingName = building.substr(building.find_last_of(L'\\') + 1);
@@ -169,6 +170,7 @@ TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
               "\n",
           std::string("\nExternal-Identifier: PHOTOS_2019\nDravolin-Drive: E\n"
                       "Dravolin-Result: incomplete\nDravolin-Damaged-Files: 2\n"),
+          std::string("\nDravolin-Not-Copied: Not copied: 1 links (reparse points).\n"),
           std::string("\nDravolin-Renamed: data/CON_ <- data/CON\n"),
           std::string("\nDravolin-Renamed: data/a (2).txt <- data/a.txt\n"),
           std::string("\nDravolin-Renamed: data/a_b <- data/a:b\n"),
