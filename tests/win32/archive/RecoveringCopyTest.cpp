@@ -121,7 +121,7 @@ TEST(RecoveringCopyTest, WhatTheDiscCannotGiveBecomesZerosInWholeSteps) {
 }
 
 // A full target disk ends the file with the system's word for it.
-TEST(RecoveringCopyTest, AFullTargetStopsTheFile) {
+TEST(RecoveringCopyTest, AWriteToAFullDiskStopsTheFile) {
     FakeReader reader(Pattern(100000), {}, false, 100000);
     const UniqueHandle full(::CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_WRITE,
                                           nullptr, OPEN_EXISTING, 0, nullptr));

@@ -309,5 +309,44 @@ TEST(Win32BagWriterTest, ABagWhoseWriterDiedIsRemovedByTheNext) {
     for (const std::wstring& name : kept) EXPECT_TRUE(Exists(JoinPath(target, name))) << Utf8(name);
 }
 
+// The target disk fills up (run-on-full-disk gives a small file system of its own): the bag
+// holds the files that fit, whole, and says why the rest is missing.
+TEST(Win32BagWriterTest, AFullTargetLeavesAnIncompleteBagOfWhatFit) {
+    const char* full = std::getenv("DRAVOLIN_FULL_TARGET");
+    ASSERT_NE(full, nullptr) << "run by run-on-full-disk";
+    std::wstring target = L"Z:" + Wide(full);
+    for (wchar_t& c : target) {
+        if (c == L'/') c = L'\\';
+    }
+    Win32BagWriter writer;
+    Progress progress;
+    const BagOutcome outcome =
+        writer.Build(BagRequest{TreeFolder(L"disc"), target, "LABEL", {}}, progress);
+    ASSERT_EQ(outcome.result, BagResult::Incomplete) << outcome.error << Utf8(outcome.failedPath);
+    EXPECT_TRUE(outcome.targetFull);
+    const std::wstring building = writer.BuildingPath();
+    const std::map<std::string, std::string> manifest =
+        Manifest(ReadAll(JoinPath(building, L"manifest-sha256.txt")));
+    EXPECT_EQ(manifest.size(), outcome.files);
+    EXPECT_GT(manifest.size(), 3u);
+    EXPECT_EQ(manifest.count("data/sub/big.bin"), 0u);
+    for (const auto& [path, hash] : manifest) {
+        std::wstring inBag = JoinPath(building, Wide(path));
+        for (wchar_t& c : inBag) {
+            if (c == L'/') c = L'\\';
+        }
+        EXPECT_EQ(Sha256Of(ReadAll(inBag)), hash) << path;
+    }
+    // The unfinished file made room for the tag files.
+    EXPECT_EQ(Names(JoinPath(building, L"data\\sub")), std::vector<std::wstring>{});
+    const std::string info = ReadAll(JoinPath(building, L"bag-info.txt"));
+    EXPECT_NE(info.find("\nDravolin-Result: incomplete\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("\nDravolin-Stopped: the target disk was full"), std::string::npos) << info;
+    const std::map<std::string, std::string> tags =
+        Manifest(ReadAll(JoinPath(building, L"tagmanifest-sha256.txt")));
+    EXPECT_EQ(tags.count("bag-info.txt") ? tags.at("bag-info.txt") : "", Sha256Of(info));
+    EXPECT_EQ(writer.Publish(L"LABEL (incomplete)"), Win32BagWriter::Published::Done);
+}
+
 }  // namespace
 }  // namespace dravolin::win32
