@@ -110,7 +110,12 @@ std::wstring Win32BagWriter::BuildingPath() const {
 BagOutcome Win32BagWriter::Build(const BagRequest& request, BagProgress& progress) {
     BagOutcome outcome;
     State& s = *state_;
-    if (s.used) return s.Fail(outcome, ERROR_ALREADY_INITIALIZED, request.targetFolder);
+    if (s.used) {
+        // The bag already made stays as it is, for its Publish.
+        outcome.error = ERROR_ALREADY_INITIALIZED;
+        outcome.failedPath = request.targetFolder;
+        return outcome;
+    }
     s.used = true;
     s.target = FullLongPath(request.targetFolder);
     if (s.target.empty()) return s.Fail(outcome, ::GetLastError(), request.targetFolder);

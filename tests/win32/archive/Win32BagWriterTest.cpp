@@ -197,6 +197,12 @@ TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
             << name;
     }
 
+    // One bag per writer: a second Build fails and leaves the first bag as it is.
+    const BagOutcome again = writer.Build(request, progress);
+    EXPECT_EQ(again.result, BagResult::Failed);
+    EXPECT_EQ(again.error, static_cast<unsigned long>(ERROR_ALREADY_INITIALIZED));
+    EXPECT_EQ(writer.BuildingPath(), building);
+
     // Published never over anything, nor under a name that is not one name.
     unsigned long error = 0;
     EXPECT_EQ(writer.Publish(L"taken"), Win32BagWriter::Published::NameTaken);
