@@ -47,6 +47,7 @@ class Win32DialogWindow : public DialogWindow {
     // ended when its routing ends; outside WM_PAINT they do nothing.
     void EraseIconBackground() override;
     void DrawIcon(Point at, const Icon& icon) override;
+    void SetCaption(const std::string& text) override;
 
     HWND Get() const { return dialog_; }
     MessageFrame* CurrentFrame() const { return frame_; }

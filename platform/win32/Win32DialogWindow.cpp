@@ -39,6 +39,11 @@ void Win32DialogWindow::SetIcon(const Icon& icon, bool big) {
                    static_cast<LPARAM>(icon.Handle()));
 }
 
+// The caption is one of the program's own strings, in the ANSI code page.
+void Win32DialogWindow::SetCaption(const std::string& text) {
+    ::SetWindowTextA(dialog_, text.c_str());
+}
+
 void Win32DialogWindow::UpdateWindow() {
     ::UpdateWindow(dialog_);
 }

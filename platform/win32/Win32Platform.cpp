@@ -1,8 +1,10 @@
 #include "platform/win32/Win32Platform.h"
 
+#include "platform/win32/archive/Win32Archiver.h"
+
 namespace dravolin::win32 {
 
-Win32Platform::Win32Platform(HINSTANCE instance)
+Win32Platform::Win32Platform(HINSTANCE instance, Win32ArchiveMode archive)
     : host_(instance),
       resources_(instance),
       platform_{desktop_,
@@ -20,6 +22,10 @@ Win32Platform::Win32Platform(HINSTANCE instance)
                 threads_,
                 WorkerServices{
                     std::make_shared<Win32DeviceControl>(), std::make_shared<Win32ShellCopy>(),
-                    std::make_shared<Win32WaitCursor>(), std::make_shared<Win32ComRuntime>()}} {}
+                    std::make_shared<Win32WaitCursor>(), std::make_shared<Win32ComRuntime>()}} {
+    if (!archive.on) return;
+    platform_.workers.archiver =
+        std::make_shared<Win32Archiver>(Win32Archiver::Parts{std::move(archive.writers), nullptr});
+}
 
 }  // namespace dravolin::win32

@@ -11,13 +11,21 @@
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Runtime.h"
 #include "platform/win32/Win32Shell.h"
+#include "platform/win32/archive/BagWriting.h"
 
 namespace dravolin::win32 {
+
+// Archive mode as the program was started. Off, the platform has no archiver and the dialog
+// never turns the mode on.
+struct Win32ArchiveMode {
+    bool on = false;
+    BagWriterFactory writers = nullptr;  // the bag writer; null: no disc gets a bag
+};
 
 class Win32Platform {
   public:
     // `instance` holds the dialog template, the strings and the icons.
-    explicit Win32Platform(HINSTANCE instance);
+    explicit Win32Platform(HINSTANCE instance, Win32ArchiveMode archive = {});
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
 

@@ -1,0 +1,199 @@
+#include "platform/win32/archive/Win32Archiver.h"
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include "archive/BagName.h"
+#include "platform/win32/Win32Api.h"
+#include "platform/win32/archive/WideText.h"
+
+namespace dravolin::win32 {
+
+namespace {
+
+using archive::DiscResult;
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+// Where nobody is shown anything, the copy still runs.
+class Unseen : public ArchiveProgress {
+  public:
+    bool OnProgress(std::uint64_t, std::uint64_t, const std::wstring&) override { return true; }
+};
+
+// A label that is not UTF-8 came from the row, in the ANSI code page.
+std::string LabelUtf8(const std::string& label) {
+    bool valid = false;
+    WideFromUtf8(label, &valid);
+    return valid ? label : Utf8FromWide(WideFromAnsi(label));
+}
+
+std::uint64_t Ticks(const FILETIME& time) {
+    return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+std::wstring Win32Archiver::TargetOf(const std::string& folder) {
+    std::wstring target = WideFromAnsi(folder);
+    while (target.size() > 1 && (target.back() == L'\\' || target.back() == L'/')) {
+        target.pop_back();
+    }
+    if (target.size() == 2 && target[1] == L':') target.push_back(L'\\');
+    return target;
+}
+
+BagFields Win32Archiver::DriveFields(const Bag& bag, const std::string& labelUtf8) {
+    return {{"Dravolin-Drive", std::string(1, bag.letter) + ":"},
+            {"Dravolin-Volume-Label", labelUtf8},
+            {"Dravolin-Fingerprint", Hex(bag.fingerprint)},
+            {"Dravolin-Started", archive::IsoText(bag.start)}};
+}
+
+std::string Win32Archiver::ReadLog(const std::string& folder) {
+    const std::wstring target = TargetOf(folder);
+    return target.empty() ? std::string() : ReadLogFile(target);
+}
+
+bool Win32Archiver::AppendLog(const std::string& folder, const archive::LogRow& row) {
+    const std::wstring target = TargetOf(folder);
+    return !target.empty() && AppendLogRow(target, row, parts_.logWrite);
+}
+
+// Asked of the file system itself, which knows whether two names differ by letter case only.
+// A name that cannot be looked at counts as taken: the next one is tried, nothing is replaced.
+bool Win32Archiver::NameTaken(const std::string& folder, const std::string& name) {
+    const std::wstring target = TargetOf(folder);
+    bool valid = false;
+    const std::wstring wideName = WideFromUtf8(name, &valid);
+    if (target.empty() || !valid || wideName.empty()) return true;
+    if (::GetFileAttributesW(LongPath(JoinPath(target, wideName)).c_str()) !=
+        INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+// One reading of the clock, as local time and its offset from UTC at that moment.
+archive::LocalTime Win32Archiver::Now() {
+    FILETIME utcTicks{};
+    ::GetSystemTimeAsFileTime(&utcTicks);
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    FILETIME localTicks{};
+    if (!::FileTimeToSystemTime(&utcTicks, &utc) ||
+        !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) ||
+        !::SystemTimeToFileTime(&local, &localTicks)) {
+        ::GetLocalTime(&local);
+        return archive::LocalTime{local.wYear,   local.wMonth,  local.wDay, local.wHour,
+                                  local.wMinute, local.wSecond, 0};
+    }
+    constexpr long long kTicksPerMinute = 600000000LL;
+    const long long difference =
+        static_cast<long long>(Ticks(localTicks)) - static_cast<long long>(Ticks(utcTicks));
+    const long long minutes =
+        (difference + (difference >= 0 ? 1 : -1) * kTicksPerMinute / 2) / kTicksPerMinute;
+    return archive::LocalTime{local.wYear,
+                              local.wMonth,
+                              local.wDay,
+                              local.wHour,
+                              local.wMinute,
+                              local.wSecond,
+                              static_cast<int>(minutes)};
+}
+
+// Worker thread: the drive is asked now, whatever the row learnt before. A drive without a
+// readable volume gives no identity: what the row still shows may be the disc before it, which
+// must not make this one "already archived".
+std::optional<Archiver::DiscIdentity> Win32Archiver::ReadDisc(char letter) {
+    const std::wstring root = {L'\\', L'\\', L'.', L'\\', static_cast<wchar_t>(letter),
+                               L':',  L'\\'};
+    wchar_t label[MAX_PATH + 1] = {};
+    DWORD serial = 0;
+    if (!::GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, &serial, nullptr, nullptr,
+                                 nullptr, 0)) {
+        return DiscIdentity{};
+    }
+    return DiscIdentity{Utf8FromWide(label), serial};
+}
+
+// Worker thread.
+Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag) {
+    BagOutcome outcome;
+    const std::wstring target = TargetOf(bag.folder);
+    if (target.empty() || !parts_.writers || bag.letter == 0) return outcome;
+    const std::wstring root = {static_cast<wchar_t>(bag.letter), L':', L'\\'};
+    // The drive said it holds a disc; one whose volume cannot be read is blank, audio or has a
+    // file system Windows does not know: no bag, a log row only.
+    if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0)) {
+        outcome.result = DiscResult::NoFileSystem;
+        return outcome;
+    }
+
+    const std::string label = LabelUtf8(bag.label);
+    BagRequest request{root, target, label, DriveFields(bag, label)};
+    if (bag.timeBudgetSeconds > 0) {
+        request.readUntil =
+            std::chrono::steady_clock::now() + std::chrono::seconds(bag.timeBudgetSeconds);
+    }
+    // The window goes before the outcome is told: the log row follows at once.
+    std::unique_ptr<ArchiveProgress> progress =
+        parts_.desk ? parts_.desk->OpenProgress(bag.owner, bag.letter, WideFromUtf8(label))
+                    : nullptr;
+    if (!progress) progress = std::make_unique<Unseen>();
+    const std::unique_ptr<BagWriting> writer = parts_.writers();
+    if (!writer) return outcome;
+    const win32::BagOutcome built = writer->Build(request, *progress);
+    progress.reset();
+    outcome.files = built.files;
+    outcome.bytes = built.bytes;
+    outcome.damagedFiles = built.damagedFiles;
+    if (built.result == BagResult::Failed) {
+        outcome.result = built.targetFull ? DiscResult::TargetFull : DiscResult::Failed;
+        return outcome;
+    }
+
+    // A full target ends the bag incomplete; the core unticks every drive on its word.
+    const DiscResult result = built.targetFull                      ? DiscResult::TargetFull
+                              : built.result == BagResult::Complete ? DiscResult::Complete
+                                                                    : DiscResult::Incomplete;
+    const archive::NameTaken taken = [&](const std::string& name) {
+        return NameTaken(bag.folder, name);
+    };
+    // The core chose a free name; another program may have taken it since.
+    std::optional<std::string> name =
+        result == DiscResult::Complete ? bag.name : archive::FinalBagName(bag.name, result, taken);
+    for (int tries = 0; name && tries < 100; ++tries) {
+        bool valid = false;
+        const std::wstring wideName = WideFromUtf8(*name, &valid);
+        if (!valid || wideName.empty()) break;
+        unsigned long error = 0;
+        switch (writer->Publish(wideName, &error)) {
+            case Win32BagWriter::Published::Done:
+                outcome.result = result;
+                outcome.folderName = *name;
+                return outcome;
+            case Win32BagWriter::Published::NameTaken:
+                name = archive::FinalBagName(bag.name, result, taken);
+                break;
+            case Win32BagWriter::Published::Failed:
+                outcome.result = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL
+                                     ? DiscResult::TargetFull
+                                     : DiscResult::Failed;
+                return outcome;
+        }
+    }
+    outcome.result = DiscResult::Failed;
+    return outcome;
+}
+
+void Win32Archiver::Notify(Urgency urgency, const std::string& text) {
+    if (parts_.desk) parts_.desk->Notify(urgency == Urgency::NeedsPerson, WideFromMixed(text));
+}
+
+}  // namespace dravolin::win32
