@@ -24,8 +24,9 @@ Win32Platform::Win32Platform(HINSTANCE instance, Win32ArchiveMode archive)
                     std::make_shared<Win32DeviceControl>(), std::make_shared<Win32ShellCopy>(),
                     std::make_shared<Win32WaitCursor>(), std::make_shared<Win32ComRuntime>()}} {
     if (!archive.on) return;
-    platform_.workers.archiver =
-        std::make_shared<Win32Archiver>(Win32Archiver::Parts{std::move(archive.writers), nullptr});
+    archiveWindows_ = std::make_unique<Win32ArchiveWindows>(instance);
+    platform_.workers.archiver = std::make_shared<Win32Archiver>(
+        Win32Archiver::Parts{std::move(archive.writers), archiveWindows_->Desk()});
 }
 
 }  // namespace dravolin::win32

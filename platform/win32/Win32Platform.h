@@ -12,6 +12,7 @@
 #include "platform/win32/Win32Runtime.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/archive/BagWriting.h"
+#include "platform/win32/archive/Win32ArchiveWindows.h"
 
 namespace dravolin::win32 {
 
@@ -45,6 +46,8 @@ class Win32Platform {
     Win32ShellOpen shellOpen_;
     Win32ShellContextMenu contextMenu_;
     Win32Threads threads_;
+    // Archive mode's windows; null with the mode off. Gone after the dialog and the platform.
+    std::unique_ptr<Win32ArchiveWindows> archiveWindows_;
     Platform platform_;
 };
 

@@ -5,12 +5,17 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 #include "Win32TestSupport.h"
 #include "archive/ArchiveLog.h"
 #include "engine/ArchiveCommandLine.h"
 #include "platform/win32/Win32CommandLine.h"
+#include "platform/win32/archive/Win32ArchiveWindows.h"
 #include "platform/win32/archive/Win32Archiver.h"
+#include "platform/win32/res/Win32Resource.h"
 #include "platform/win32/archive/Win32LogFile.h"
 #include "platform/win32/archive/WideText.h"
 
@@ -342,6 +347,65 @@ TEST(Win32Archiver, NamesTheBagByWhatTheWriterReportsAndTellsAFullTarget) {
             EXPECT_TRUE(archiver.NameTaken(folder.Ansi(), c.folderName));
             EXPECT_EQ(outcome.files, 3u);
         }
+    }
+}
+
+struct EndCase {
+    const char* name;
+    std::function<void(HWND window)> end;  // as a person ends the window
+};
+
+// The window lives on this thread, as on the dialog's; the copy runs on a worker until the
+// window stops it, and the window goes once the worker lets go.
+TEST(Win32ArchiveWindows, EveryWayAPersonEndsTheProgressWindowStopsTheCopy) {
+    const std::vector<EndCase> cases = {
+        {"its Cancel button",
+         [](HWND window) { ::PostMessageW(::GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0); }},
+        {"Escape",
+         [](HWND window) {
+             ::PostMessageW(::GetDlgItem(window, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 1);
+         }},
+        {"its close box", [](HWND window) { ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const EndCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TemplateDialog owner;
+        Win32ArchiveWindows windows(::GetModuleHandleA(nullptr));
+        std::atomic<bool> stopped{false};
+        std::atomic<bool> finished{false};
+        std::thread worker([&, desk = windows.Desk()] {
+            {
+                const std::unique_ptr<ArchiveProgress> progress =
+                    desk->OpenProgress(reinterpret_cast<WindowHandle>(owner.Get()), 'E', L"DATA");
+                const auto deadline = std::chrono::steady_clock::now() + 20s;
+                for (std::uint64_t done = 0; std::chrono::steady_clock::now() < deadline;
+                     done += 2048) {
+                    if (!progress->OnProgress(done % (1u << 30), 1u << 30, L"E:\\docs\\a.txt")) {
+                        stopped = true;
+                        break;
+                    }
+                    std::this_thread::yield();
+                }
+            }
+            finished = true;
+        });
+        HWND window = nullptr;
+        EXPECT_TRUE(WaitUntil([&] {
+            return (window = FindOwnedWindow(::GetCurrentThreadId(), owner.Get(), "#32770")) !=
+                   nullptr;
+        }));
+        if (window) {
+            EXPECT_EQ(TextOf(::GetDlgItem(window, IDC_PROGRESS_DISC)), "Drive E: DATA");
+            EXPECT_TRUE(WaitUntil([&] {
+                return TextOf(::GetDlgItem(window, IDC_PROGRESS_FILE)) == "E:\\docs\\a.txt";
+            }));
+            EXPECT_FALSE(stopped.load());
+            c.end(window);
+        }
+        EXPECT_TRUE(WaitUntil([&] { return finished.load(); }));
+        EXPECT_TRUE(stopped.load());
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(window); }));
+        worker.join();
     }
 }
 
