@@ -1,5 +1,6 @@
 // Dravolin.msi as a Windows user meets it: installed quietly with msiexec into Program Files
-// with a Start-menu shortcut, the installed program started as the shortcut says and closed
+// with Start-menu shortcuts (the program, and the program in archive mode), the installed
+// program started as each shortcut says and closed
 // through its window, its licence beside it and named in Programs and Features, a later version
 // installed over it, then uninstalled: the files and the shortcut go, the user's history under
 // HKCU\Software\Dravolin stays.
@@ -13,6 +14,7 @@
 #include "Win32TestSupport.h"
 #include "app/Resource.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/Win32Desktop.h"
 
 namespace dravolin::win32::test {
 namespace {
@@ -91,6 +93,7 @@ std::vector<std::string> InstalledVersions() {
 struct Shortcut {
     std::string target;
     std::string workingFolder;
+    std::string arguments;
 };
 
 std::optional<Shortcut> ReadShortcut(const std::string& path) {
@@ -105,9 +108,11 @@ std::optional<Shortcut> ReadShortcut(const std::string& path) {
     if (FAILED(file->Load(wide.c_str(), STGM_READ))) return std::nullopt;
     char target[MAX_PATH] = {};
     char folder[MAX_PATH] = {};
+    char arguments[MAX_PATH] = {};
     link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
     link->GetWorkingDirectory(folder, MAX_PATH);
-    return Shortcut{target, folder};
+    link->GetArguments(arguments, MAX_PATH);
+    return Shortcut{target, folder, arguments};
 }
 
 class Installer : public ::testing::Test {
@@ -127,12 +132,14 @@ class Installer : public ::testing::Test {
         ::DeleteFileA(exe.c_str());
         ::DeleteFileA(licence.c_str());
         ::RemoveDirectoryA(folder.c_str());
-        for (std::string shortcut = InstalledShortcut(); !shortcut.empty();
-             shortcut = InstalledShortcut()) {
-            ASSERT_TRUE(::DeleteFileA(shortcut.c_str())) << shortcut;
+        for (const char* name : kShortcuts) {
+            for (std::string shortcut = InstalledShortcut(name); !shortcut.empty();
+                 shortcut = InstalledShortcut(name)) {
+                ASSERT_TRUE(::DeleteFileA(shortcut.c_str())) << shortcut;
+            }
+            ASSERT_EQ(InstalledShortcut(name), "");
         }
         ASSERT_FALSE(Exists(exe)) << exe;
-        ASSERT_EQ(InstalledShortcut(), "");
         // The user's history, from an earlier installation or a copy of the program run
         // without one.
         DeleteKeyTree(HKEY_CURRENT_USER, kHistoryKey);
@@ -149,7 +156,7 @@ class Installer : public ::testing::Test {
         EXPECT_TRUE(InstalledVersions().empty());
         EXPECT_FALSE(Exists(exe)) << exe;
         EXPECT_FALSE(Exists(folder)) << folder;
-        EXPECT_EQ(InstalledShortcut(), "");
+        for (const char* name : kShortcuts) EXPECT_EQ(InstalledShortcut(name), "");
         const RawValue history = ReadRaw(HKEY_CURRENT_USER, kHistoryKey, "Destination00");
         EXPECT_EQ(history.status, ERROR_SUCCESS);
         EXPECT_EQ(history.bytes, "C:\\Discs\\");
@@ -161,19 +168,22 @@ class Installer : public ::testing::Test {
     const std::string exe = folder + "\\Dravolin.exe";
     const std::string licence = folder + "\\LICENSE.txt";
 
-    // The shortcut in the Start menu's programs: the one of all users, where Windows puts it
-    // for this per-machine package, or the user's own, where Wine's Windows Installer puts it.
+    // The program's shortcuts: the program, and the program in archive mode.
+    static constexpr const char* kShortcuts[] = {"Dravolin", "Dravolin (archive discs)"};
+
+    // A shortcut in the Start menu's programs: the one of all users, where Windows puts it for
+    // this per-machine package, or the user's own, where Wine's Windows Installer puts it.
     // Empty when there is none.
-    static std::string InstalledShortcut() {
+    static std::string InstalledShortcut(const std::string& name) {
         for (const int menu : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
-            const std::string path = Folder(menu) + "\\Dravolin.lnk";
+            const std::string path = Folder(menu) + "\\" + name + ".lnk";
             if (Exists(path)) return path;
         }
         return {};
     }
 };
 
-TEST_F(Installer, InstallsTheProgramWithItsShortcutAndUninstallsKeepingTheHistory) {
+TEST_F(Installer, InstallsTheProgramWithItsShortcutsAndUninstallsKeepingTheHistory) {
     ASSERT_EQ(Msiexec("/i", msi), 0);
     EXPECT_TRUE(Exists(exe)) << exe;
     EXPECT_EQ(InstalledVersions(), std::vector<std::string>{"1.0.0.1"});
@@ -182,31 +192,47 @@ TEST_F(Installer, InstallsTheProgramWithItsShortcutAndUninstallsKeepingTheHistor
     ASSERT_EQ(products.size(), 1u);
     const RawValue comments = ReadRaw(HKEY_LOCAL_MACHINE, kUninstallKey + products[0], "Comments");
     EXPECT_NE(comments.bytes.find("LICENSE.txt"), std::string::npos) << comments.bytes;
-    const std::string shortcut = InstalledShortcut();
-    ASSERT_NE(shortcut, "");
-    const std::optional<Shortcut> link = ReadShortcut(shortcut);
-    ASSERT_TRUE(link.has_value()) << shortcut;
-    EXPECT_EQ(Lower(link->target), Lower(exe));
-    EXPECT_EQ(Lower(link->workingFolder), Lower(folder + "\\"));
+    // Each started as its shortcut says, shown with the history and the title of its mode,
+    // closed with its Exit button.
+    struct Expected {
+        const char* shortcut;
+        const char* arguments;
+        std::string title;
+    };
+    const Expected expected[] = {
+        {"Dravolin", "", "Dravolin"},
+        {"Dravolin (archive discs)", "/archive",
+         Win32Resources(::GetModuleHandleA(nullptr)).LoadString(IDS_ARCHIVE_CAPTION)}};
+    for (const Expected& want : expected) {
+        SCOPED_TRACE(want.shortcut);
+        const std::string shortcut = InstalledShortcut(want.shortcut);
+        ASSERT_NE(shortcut, "");
+        const std::optional<Shortcut> link = ReadShortcut(shortcut);
+        ASSERT_TRUE(link.has_value()) << shortcut;
+        EXPECT_EQ(Lower(link->target), Lower(exe));
+        EXPECT_EQ(Lower(link->workingFolder), Lower(folder + "\\"));
+        EXPECT_EQ(link->arguments, want.arguments);
 
-    // Started as the shortcut says, shown with the history, closed with its Exit button.
-    std::string commandLine = "\"" + link->target + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    ASSERT_TRUE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 link->workingFolder.c_str(), &startup, &started))
-        << commandLine;
-    UniqueHandle process(started.hProcess);
-    UniqueHandle thread(started.hThread);
-    HWND dialog = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (dialog = FindDialogOf(started.dwProcessId)) != nullptr; }));
-    EXPECT_EQ(TextOf(::GetDlgItem(dialog, IDC_TARGET)), "C:\\Discs\\");
-    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    ASSERT_EQ(::WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    ::GetExitCodeProcess(process.Get(), &exitCode);
-    EXPECT_EQ(exitCode, 0u);
+        std::string commandLine = "\"" + link->target + "\" " + link->arguments;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                     nullptr, link->workingFolder.c_str(), &startup, &started))
+            << commandLine;
+        UniqueHandle process(started.hProcess);
+        UniqueHandle thread(started.hThread);
+        HWND dialog = nullptr;
+        ASSERT_TRUE(
+            WaitUntil([&] { return (dialog = FindDialogOf(started.dwProcessId)) != nullptr; }));
+        EXPECT_EQ(TextOf(::GetDlgItem(dialog, IDC_TARGET)), "C:\\Discs\\");
+        EXPECT_EQ(TextOf(dialog), want.title);
+        ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        ASSERT_EQ(::WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
+        DWORD exitCode = 1;
+        ::GetExitCodeProcess(process.Get(), &exitCode);
+        EXPECT_EQ(exitCode, 0u);
+    }
 
     ASSERT_EQ(Msiexec("/x", msi), 0);
     ExpectUninstalled();
@@ -217,7 +243,7 @@ TEST_F(Installer, ALaterVersionReplacesThisOne) {
     ASSERT_EQ(Msiexec("/i", laterMsi), 0);
     EXPECT_EQ(InstalledVersions(), std::vector<std::string>{"1.0.1.0"});
     EXPECT_TRUE(Exists(exe)) << exe;
-    EXPECT_NE(InstalledShortcut(), "");
+    for (const char* name : kShortcuts) EXPECT_NE(InstalledShortcut(name), "");
 
     ASSERT_EQ(Msiexec("/x", laterMsi), 0);
     ExpectUninstalled();
