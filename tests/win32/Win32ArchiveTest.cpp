@@ -10,6 +10,8 @@
 #include <functional>
 #include <thread>
 #include "Win32TestSupport.h"
+#include "app/Resource.h"
+#include "platform/win32/Handles.h"
 #include "archive/ArchiveLog.h"
 #include "engine/ArchiveCommandLine.h"
 #include "platform/win32/Win32CommandLine.h"
@@ -243,6 +245,39 @@ TEST(Win32CommandLine, TakesTheWindowsAndTheLinuxSpellingAndRefusesInOneTranslat
             EXPECT_EQ(line.text.find(L'\n'), std::wstring::npos);
         }
     }
+}
+
+// The program itself: a line it refuses is shown, and the program ends with the usage status
+// once the person has read it.
+TEST(Win32CommandLine, DravolinExeShowsARefusedLineAndEndsWithTheUsageStatus) {
+    const std::string exe = Env("DRAVOLIN_EXE");
+    ASSERT_FALSE(exe.empty()) << "DRAVOLIN_EXE is not set";
+    std::string commandLine = "\"" + WindowsPathOf(exe) + "\" /archive /frob";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &started));
+    UniqueHandle process(started.hProcess);
+    UniqueHandle thread(started.hThread);
+    HWND box = nullptr;
+    EXPECT_TRUE(WaitUntil([&] {
+        box = FindTopLevel([&](HWND window) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            return owner == started.dwProcessId && ::IsWindowVisible(window) &&
+                   ClassOf(window) == "#32770";
+        });
+        return box != nullptr;
+    }));
+    EXPECT_NE(FindChildByText(box, "Dravolin.exe: unknown option /frob; see Dravolin.exe /?"),
+              nullptr);
+    EXPECT_EQ(::GetDlgItem(box, IDC_DRIVES), nullptr);  // no dialog was opened
+    ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_EQ(::WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(process.Get(), &exitCode);
+    EXPECT_EQ(exitCode, static_cast<DWORD>(kUsageExitStatus));
 }
 
 // Reports what a test tells it to; Publish names the bag by making its folder, as a real one
