@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -12,6 +14,9 @@
 #include "app/Resource.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Desktop.h"
+#include "platform/win32/archive/Win32ArchiveWindows.h"
+#include "platform/win32/archive/Win32Archiver.h"
+#include "archive/ArchiveLog.h"
 
 namespace dravolin::win32::test {
 namespace {
@@ -213,6 +218,86 @@ TEST_F(Win32CopyCycle, ClosingDuringACopyStopsItsThreadAndStillSavesTheHistory) 
     EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, kHistoryKey, "Destination01").bytes, kTarget);
     EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, kAutoplayKey, kAutoplayValue).status,
               ERROR_FILE_NOT_FOUND);
+}
+
+// Copies nothing: reports progress until the test lets it finish, then publishes the bag by
+// making its folder. Any thread.
+class HeldWriter : public BagWriting {
+  public:
+    explicit HeldWriter(std::atomic<bool>& release) : release_(release) {}
+    BagOutcome Build(const BagRequest& request, BagProgress& progress) override {
+        target_ = request.targetFolder;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (std::uint64_t done = 0; !release_ && std::chrono::steady_clock::now() < deadline;
+             done = (done + 2048) % 4096000) {
+            if (!progress.OnProgress(done, 4096000, request.discRoot + L"readme.txt")) break;
+            std::this_thread::yield();
+        }
+        BagOutcome outcome;
+        outcome.result = release_ ? BagResult::Complete : BagResult::Failed;
+        outcome.files = 2;
+        outcome.bytes = 4096000;
+        return outcome;
+    }
+    Win32BagWriter::Published Publish(const std::wstring& name, unsigned long*) override {
+        std::wstring path = target_;
+        path.push_back(L'\\');
+        path.append(name);
+        return ::CreateDirectoryW(path.c_str(), nullptr) ? Win32BagWriter::Published::Done
+                                                         : Win32BagWriter::Published::NameTaken;
+    }
+
+  private:
+    std::wstring target_;
+    std::atomic<bool>& release_;
+};
+
+// Archive mode on the whole cycle: the disc's bag is made on the worker behind the program's
+// own progress window, owned by the dialog, which keeps answering; the log gets the disc's row.
+TEST_F(Win32CopyCycle, InArchiveModeADiscBecomesABagBehindItsOwnProgressWindowAndALogRow) {
+    Win32ArchiveWindows windows(::GetModuleHandleA(nullptr));
+    std::atomic<bool> release{false};
+    ArchiveOptions archive;
+    archive.on = true;
+    archive.pattern = "{label} {serial}";
+    const auto configure = [&](Platform& platform) {
+        media_->real = platform.workers.devices;
+        platform.workers.devices = media_;
+        platform.workers.archiver = std::make_shared<Win32Archiver>(Win32Archiver::Parts{
+            [&] { return std::make_unique<HeldWriter>(release); }, windows.Desk()});
+    };
+    ASSERT_TRUE(RunProgram(
+        [&](HWND dialog) {
+            TickAndInsert(dialog);
+            HWND progress = nullptr;
+            EXPECT_TRUE(WaitUntil([&] {
+                return (progress = FindTopLevel([&](HWND window) {
+                            return ::GetWindow(window, GW_OWNER) == dialog &&
+                                   ::IsWindowVisible(window) && ClassOf(window) == "#32770";
+                        })) != nullptr;
+            }));
+            EXPECT_EQ(Status(dialog), copying_);
+            DWORD_PTR answer = 0;
+            EXPECT_NE(::SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer), 0)
+                << "the dialog does not answer while the disc is read";
+            release = true;
+            EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(progress); }));
+            EXPECT_TRUE(WaitUntil([&] { return Status(dialog) == ejecting_; }));
+        },
+        configure, archive));
+    const std::string log = [] {
+        std::ifstream file("C:\\dravolin-cycle\\archive-log.csv", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }();
+    const std::vector<archive::LogRow> rows = archive::ParseLog(log);
+    ASSERT_EQ(rows.size(), 1u) << log;
+    EXPECT_EQ(rows[0].drive, "E");
+    EXPECT_EQ(rows[0].label, "DATA");
+    EXPECT_EQ(rows[0].fingerprint, 0x2e0c1d44u);
+    EXPECT_EQ(rows[0].result, archive::DiscResult::Complete);
+    EXPECT_EQ(rows[0].bagFolder, "DATA 2e0c1d44");
+    EXPECT_EQ(rows[0].files, 2u);
+    EXPECT_NE(::GetFileAttributesA("C:\\dravolin-cycle\\DATA 2e0c1d44"), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

@@ -181,7 +181,8 @@ std::string ClassOf(HWND window) {
 }
 
 bool RunProgram(const std::function<void(HWND dialog)>& drive,
-                const std::function<void(Platform& platform)>& configure) {
+                const std::function<void(Platform& platform)>& configure,
+                const ArchiveOptions& archive) {
     const DWORD uiThread = ::GetCurrentThreadId();
     bool shown = false;
     std::thread driver([&] {
@@ -197,7 +198,7 @@ bool RunProgram(const std::function<void(HWND dialog)>& drive,
     {
         Win32Platform platform(::GetModuleHandleA(nullptr));
         if (configure) configure(platform.Get());
-        CCopyApp app(platform.Get());
+        CCopyApp app(platform.Get(), archive);
         app.InitInstance();
     }
     driver.join();

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "engine/ArchiveSettings.h"
 #include "platform/Platform.h"
 #include "platform/win32/Win32Api.h"
 
@@ -41,9 +42,11 @@ inline constexpr const char* kAutoplayValue = "00000000-0000-0000-0000-000000000
 // Runs the whole program (CCopyApp with the Win32 platform) on the calling thread. `drive` runs
 // on another thread with the dialog's window once it is shown; afterwards the dialog is closed
 // as the Exit button closes it. `configure`, if given, may replace services of the platform
-// before the program starts. False when no dialog appeared.
+// before the program starts; `archive` is archive mode as the command line asks for it. False
+// when no dialog appeared.
 bool RunProgram(const std::function<void(HWND dialog)>& drive,
-                const std::function<void(Platform& platform)>& configure = {});
+                const std::function<void(Platform& platform)>& configure = {},
+                const ArchiveOptions& archive = {});
 
 // The dialog's top-level windows on `thread` other than `except`, e.g. the folder browser.
 HWND FindOwnedWindow(DWORD thread, HWND owner, const char* className);
