@@ -3,6 +3,7 @@
 #include "app/CopyApp.h"
 #include "platform/win32/Win32CommandLine.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/archive/RealBagWriting.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using dravolin::win32::Win32CommandLine;
@@ -11,7 +12,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (line.action != Win32CommandLine::Action::Run) {
         return dravolin::win32::ShowCommandLineText(line);
     }
-    dravolin::win32::Win32Platform platform(instance, {line.archive.on, nullptr});
+    dravolin::win32::Win32Platform platform(instance,
+                                            {line.archive.on, dravolin::win32::RealBagWriters()});
     dravolin::CCopyApp app(platform.Get(), line.archive);
     app.InitInstance();
     return 0;
