@@ -2,33 +2,19 @@
 the host loading discs in turn and answering nothing, a real notification service (dunst) on the
 user's session bus. Afterwards the target folder, the log and the notifications are judged."""
 
-import csv
-import hashlib
-import io
 import re
 import shlex
 import statistics
 import time
 
 import iso9660
+from archivebags import (DISC_MINUTES, LOG, SCRATCHED_AT, SECTOR, SLOW_BYTES_PER_SECOND,
+                         BagChecks, parse_log)
 from desktopdiscs import PERF_MB, SCRATCHED_FILE
 from guest import CheckFailed
 from qtprogram import ARCHIVE_TITLE, USER
 from qtrun import LETTERS, QtRun, copying_title
 
-LOG = "archive-log.csv"
-COLUMNS = ["start", "end", "drive", "label", "fingerprint", "bag folder", "files", "bytes",
-           "damaged files", "result"]
-DISC_MINUTES = 1  # the smallest time budget the command line takes
-# The scratched file's unreadable sectors, counted from its start: two in one page, one on a page
-# of its own, one in the second half of a page (the kernel reads a file in 4 KiB pages).
-SCRATCHED_AT = (20, 21, 80, 121)
-STEP = 32 * 1024  # the copy's recovery step
-SECTOR = 2048
-PAGE = 4096
-MIB = 1 << 20
-# The slowed disc (16 MiB) reads for about two minutes at this pace: well past its budget.
-SLOW_BYTES_PER_SECOND = 128 * 1024
 NOTES = {"complete": ("NORMAL", "Disc archived: {bag}"),
          "already archived": ("NORMAL", "Disc already archived, ejected uncopied: {bag}"),
          "incomplete": ("CRITICAL", "Disc archived with damaged files, please check it: {bag}"),
@@ -37,58 +23,6 @@ NOTES = {"complete": ("NORMAL", "Disc archived: {bag}"),
          # Incomplete with no damaged file: stopped by the disc's time budget.
          "stopped": ("CRITICAL", "The disc read too slowly and was stopped at its time limit, "
                                  "please check it: {bag}")}
-
-
-def expected_damage(size, bad_sectors):
-    """The byte ranges a recovering copy of a file of `size` bytes lists as damaged when the
-    file's sectors `bad_sectors` (from its start) cannot be read. The kernel reads a file in
-    pages: a read returns what lies before the first unreadable page, and fails when it starts
-    on one. The copy reads 1 MiB at a time; where that fails, it goes on in steps of 32 KiB
-    (ending on a sector) from there, each step that fails twice becoming zeros, adjacent ranges
-    joined."""
-    bad_pages = sorted({s * SECTOR // PAGE * PAGE for s in bad_sectors})
-
-    def read(pos, length):
-        for page in bad_pages:
-            if page + PAGE > pos and page < pos + length:
-                return page - pos if page > pos else -1
-        return min(length, size - pos)
-
-    def step_end(pos):
-        return min(size, -(-(pos + STEP) // SECTOR) * SECTOR)
-
-    damaged, pos, careful_until = [], 0, 0
-    while pos < size:
-        careful = pos < careful_until
-        end = step_end(pos) if careful else min(size, pos + MIB)
-        got = read(pos, end - pos)
-        if got > 0:
-            pos += got
-            continue
-        if not careful and end - pos > STEP:
-            careful_until = end
-            continue
-        skip = step_end(pos)
-        if damaged and damaged[-1][1] == pos:
-            damaged[-1][1] = skip
-        else:
-            damaged.append([pos, skip])
-        pos = skip
-    return [tuple(r) for r in damaged]
-
-
-def parse_log(data):
-    """The log's rows as dicts, after checking what a spreadsheet needs: the byte order mark,
-    CR LF line ends, the header."""
-    problems = []
-    if not data.startswith(b"\xef\xbb\xbf"):
-        problems.append(f"{LOG} does not start with a byte order mark: {data[:8]!r}")
-    if re.search(rb"(?<!\r)\n", data) or not data.endswith(b"\r\n"):
-        problems.append(f"{LOG} has lines that do not end in CR LF")
-    rows = list(csv.reader(io.StringIO(data.decode("utf-8-sig"), newline="")))
-    if not rows or rows[0] != COLUMNS:
-        problems.append(f"{LOG}'s header is {rows[:1]}")
-    return [dict(zip(COLUMNS, r)) for r in rows[1:]], problems
 
 
 def parse_notes(text):
@@ -102,7 +36,7 @@ def parse_notes(text):
     return notes
 
 
-class ArchiveScenarios(QtRun):
+class ArchiveScenarios(QtRun, BagChecks):
     # --- the program and the notification service ---
 
     def restart_program(self, args=()):
@@ -225,40 +159,11 @@ class ArchiveScenarios(QtRun):
 
         problems = [f"a window other than the dialog and its progress windows: "
                     f"{name!r} (pid {w['pid']})" for name, w in self.other_windows.items()]
-        rows, log_problems = parse_log(self.agent.read(f"{target}/{LOG}"))
-        problems += log_problems
         expected = [("D", d) for d in loaded] + [("F", "archive")]
         results = {("D", "names-a"): "complete", ("D", "names-b"): "complete",
                    ("D", "dacha"): "complete", ("D", "blank"): "unreadable",
                    ("D", "manual"): "incomplete", ("F", "archive"): "incomplete"}
-        wanted = []  # (drive, disc, result), in the order of the log
-        for drive, disc in expected:
-            before = [r for _, d, r in wanted if d == disc]
-            result = ("already archived" if "complete" in before
-                      else "complete" if before else results[(drive, disc)])
-            wanted.append((drive, disc, result))
-        got = [(r["drive"], r["label"], r["result"]) for r in rows]
-        want = [(drive, self.discs[disc].label, result) for drive, disc, result in wanted]
-        if sorted(got) != sorted(want) or [g for g in got if g[0] == "D"] != \
-                [w for w in want if w[0] == "D"]:
-            problems.append(f"the log's rows (drive, label, result) are {got}, not {want}")
-            raise CheckFailed("\n    ".join(problems))
-
-        listing = set(filter(None, self.agent.sh(f"ls -1A '{target}'", user=USER)
-                             .split("\n")))
-        bags = {}  # bag folder -> (row, disc)
-        by_label = {}  # label -> the folder of its complete bag
-        for row in rows:
-            disc = next(d for drv, d, res in wanted
-                        if drv == row["drive"] and self.discs[d].label == row["label"]
-                        and res == row["result"])
-            problems += self.check_row(row, disc, listing, bags, by_label)
-        extra = listing - set(bags) - {LOG}
-        if extra:
-            problems.append(f"the target holds more than the bags and the log: {sorted(extra)}")
-        damage = {}
-        for name, (row, disc) in bags.items():
-            problems += self.check_bag(f"{target}/{name}", row, disc, damage)
+        rows, by_label, damage = self.judge_target(target, expected, results, "D", problems)
 
         notes = self.wait_notes(len(rows))
         problems += self.check_notes(notes, rows, by_label)
@@ -289,112 +194,6 @@ class ArchiveScenarios(QtRun):
             f"disc); resident KiB after each disc of D: {samples}"]
         if problems:
             raise CheckFailed("\n    ".join(problems))
-
-    # --- the judgement ---
-
-    def check_row(self, row, disc, listing, bags, by_label):
-        """One log row against the disc it stands for; records its bag."""
-        problems = []
-        files = self.discs[disc].files
-        name = row["bag folder"]
-        what = f"the log's row of {row['label'] or 'the blank disc'} ({row['result']})"
-        if not re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d", row["start"]) \
-                or not row["start"] <= row["end"]:
-            problems.append(f"{what}: start {row['start']!r}, end {row['end']!r}")
-        if disc == "blank":
-            if row["fingerprint"] or name or row["files"] != "0":
-                problems.append(f"{what}: {row}")
-            return problems
-        if not re.fullmatch(r"[0-9a-f]{8}", row["fingerprint"]):
-            problems.append(f"{what}: fingerprint {row['fingerprint']!r}")
-        if row["result"] == "already archived":
-            if name or row["files"] != "0":
-                problems.append(f"{what}: names a bag or files: {row}")
-            first = bags.get(by_label.get(row["label"]), ({}, None))[0]
-            if row["fingerprint"] != first.get("fingerprint"):
-                problems.append(f"{what}: fingerprint {row['fingerprint']} differs from the "
-                                f"first time's {first.get('fingerprint')}")
-            return problems
-        suffix = " (incomplete)" if row["result"] == "incomplete" else ""
-        wanted = f"{row['label']} {row['start'][:10]} {row['fingerprint']}{suffix}"
-        if name != wanted:
-            problems.append(f"{what}: bag folder {name!r}, not {wanted!r}")
-        if name not in listing:
-            problems.append(f"{what}: its bag {name!r} is not in the target: {sorted(listing)}")
-        bags[name] = (row, disc)
-        if row["result"] == "complete":
-            by_label[row["label"]] = name
-        count, size = len(files), sum(len(d) for d in files.values())
-        damaged = 1 if disc == "manual" and row["result"] == "incomplete" else 0
-        budget = disc == "archive"
-        if (not budget and (row["files"], row["bytes"]) != (str(count), str(size))) \
-                or row["damaged files"] != str(damaged) \
-                or (budget and not 0 < int(row["files"]) < count):
-            problems.append(f"{what}: {row['files']} files, {row['bytes']} bytes, "
-                            f"{row['damaged files']} damaged; the disc holds {count} files, "
-                            f"{size} bytes")
-        return problems
-
-    def check_bag(self, path, row, disc, damage):
-        """A bag in the guest: sha256sum -c accepts both manifests, the payload is the disc's
-        (the scratched file with zeros where the listed ranges are, the slowed disc's files
-        those it had time for), the tag files say what came of it."""
-        problems = []
-        name = path.rsplit("/", 1)[1]
-        checked = self.agent.run(sh=f"cd {shlex.quote(path)} && "
-                                    "sha256sum -c --quiet manifest-sha256.txt && "
-                                    "sha256sum -c --quiet tagmanifest-sha256.txt",
-                                 user=USER, check=False)
-        if checked["rc"] != 0:
-            problems.append(f"{name}: sha256sum -c fails: {(checked['out'] + checked['err'])[:400]}")
-        tags = set(filter(None, self.agent.sh(f"ls -1A {shlex.quote(path)}",
-                                              user=USER).split("\n")))
-        manifest = {}
-        for line in self.agent.read(f"{path}/manifest-sha256.txt").decode().splitlines():
-            digest, _, rel = line.partition("  ")
-            manifest[rel.removeprefix("data/")] = digest
-        info = dict(line.split(": ", 1) for line in
-                    self.agent.read(f"{path}/bag-info.txt").decode().splitlines())
-        files, others = self.target_files(f"{path}/data")
-        disc_files = self.discs[disc].files
-        expected = self.discs[disc].expected()
-        wanted_tags = {"bagit.txt", "bag-info.txt", "manifest-sha256.txt",
-                       "tagmanifest-sha256.txt", "data"}
-        if disc == "manual" and row["result"] == "incomplete":
-            wanted_tags.add("damaged-files.txt")
-            lines = self.agent.read(f"{path}/damaged-files.txt").decode().splitlines()
-            listed = [tuple(int(n) for n in line.rsplit(" ", 1)[1].split("-")) for line in lines]
-            paths = {line.rsplit(" ", 1)[0] for line in lines}
-            data = disc_files[SCRATCHED_FILE]
-            ranges = expected_damage(len(data), SCRATCHED_AT)
-            damage.update(listed=listed, expected=ranges)
-            if paths != {"data/" + SCRATCHED_FILE} or listed != ranges:
-                problems.append(f"{name}: damaged-files.txt says {lines}; expected "
-                                f"data/{SCRATCHED_FILE} {ranges}")
-            zeroed = bytearray(data)
-            for begin, end in listed:
-                zeroed[begin:end] = bytes(end - begin)
-            expected[SCRATCHED_FILE] = hashlib.sha256(zeroed).hexdigest()
-        if disc in ("archive", "toolarge"):  # stopped: by the time budget, by a full disk
-            expected = {p: d for p, d in expected.items() if p in files}
-            if "Dravolin-Stopped" not in info:
-                problems.append(f"{name}: bag-info.txt has no Dravolin-Stopped: {info}")
-        if tags != wanted_tags:
-            problems.append(f"{name}: holds {sorted(tags)}")
-        payload = {p: d for p, (d, _) in files.items()}
-        if payload != expected or others:
-            problems.append(f"{name}: its payload differs from the disc: " + ", ".join(
-                f"{p}" for p in sorted(set(payload) ^ set(expected) | {
-                    p for p in payload if payload[p] != expected.get(p)})) + f" {others}")
-        if manifest != payload:
-            problems.append(f"{name}: the manifest lists {sorted(manifest)}, data/ holds "
-                            f"{sorted(payload)}")
-        oxum = f"{sum(size for _, size in files.values())}.{len(files)}"
-        result = "incomplete" if name.endswith(" (incomplete)") else "complete"
-        if info.get("Payload-Oxum") != oxum or info.get("Dravolin-Result") != result \
-                or info.get("External-Identifier") != row["label"]:
-            problems.append(f"{name}: bag-info.txt says {info} (payload {oxum})")
-        return problems
 
     def wait_notes(self, count, timeout=20):
         deadline = time.monotonic() + timeout

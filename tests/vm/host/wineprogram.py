@@ -114,11 +114,13 @@ class WineProgram(DialogRows):
 
     # --- the program ---
 
-    def start_program(self, timeout=180):
-        """Dravolin.exe as the user starts it, until its dialog shows its drives."""
+    def start_program(self, timeout=180, args=(), env=None):
+        """Dravolin.exe as the user starts it, with `args`, until its dialog shows its drives.
+        Wine's relay trace is on unless `env` says otherwise."""
         self.runs += 1
-        self.pid = self.agent.spawn(f"dravolin-{self.runs}", user=USER, env=PROGRAM_ENV,
-                                    sh=f"cd {PREFIX}/drive_c && exec {LOADER} '{PROGRAM}'")
+        command = " ".join([LOADER, f"'{PROGRAM}'", *args])
+        self.pid = self.agent.spawn(f"dravolin-{self.runs}", user=USER, env=env or PROGRAM_ENV,
+                                    sh=f"cd {PREFIX}/drive_c && exec {command}")
         started = time.monotonic()
         try:
             self.wait_dialog(timeout)

@@ -25,13 +25,19 @@ from desktopsuite import log
 from guest import CheckFailed
 from machine import MachineError
 from wineprogram import WineProgram
+from winearchive import WineArchive
 from winescenarios import WineScenarios
 
 HERE = Path(__file__).resolve().parent
 # QEMU 7.2's TCG faults an iretq made in user mode when the CPU has SMAP (the guest's kernel
 # oopses on it): Wine returns from its system call emulation that way.
 CPU = "max,-smap"
-WINE_DISCS = ["photos", "names-a", "names-b", "large"]
+WINE_DISCS = ["photos", "names-a", "names-b", "large", "dacha", "blank", "manual", "archive"]
+
+
+class WineSuiteRun(WineScenarios, WineArchive):
+    def all(self):
+        return WineScenarios.all(self) + WineArchive.all(self)
 
 
 def main():
@@ -74,7 +80,7 @@ def main():
         for line in figures:
             log(line)
         program.shot("started")
-        run = WineScenarios(boot, program, wine_discs, log)
+        run = WineSuiteRun(boot, program, wine_discs, log)
         run.step("the dialog lists E: and F:, the AutoPlay value is there", run.started)
         run.run_chosen(args)
         if program.running():
