@@ -50,7 +50,8 @@ TreeCopier::Result TreeCopier::Copy(const std::string& sourceFolder,
     FolderChain sourceChain(source.Get(), sourceId);
     SourceNode root;
     root.folder = true;
-    if (ScanDisc(sourceChain, root, sourceFolder) != Scanned::Done) return ended();
+    std::optional<CopyOrder> order;
+    if (ScanDisc(sourceChain, root, sourceFolder, order) != Scanned::Done) return ended();
 
     FileId targetId;
     UniqueFd target;
@@ -74,7 +75,7 @@ TreeCopier::Result TreeCopier::Copy(const std::string& sourceFolder,
     batch_.Begin(place);
     RemoveStaleTemps(roots->target.Get(), operation_.Owner());
     Walk walk{sourceChain, targetChain};
-    Flow flow = CopyFolder(walk, root, place);
+    Flow flow = order ? CopyInOrder(walk, *order, place) : CopyFolder(walk, root, place);
     if (batch_.Finish() == Flow::Cancel) flow = Flow::Cancel;
     if (refused_) {
         result.outcome = CopyOutcome::Failed;
@@ -88,7 +89,8 @@ TreeCopier::Result TreeCopier::Copy(const std::string& sourceFolder,
 }
 
 TreeCopier::Scanned TreeCopier::ScanDisc(FolderChain& source, SourceNode& root,
-                                         const std::string& sourceFolder) {
+                                         const std::string& sourceFolder,
+                                         std::optional<CopyOrder>& order) {
     CopyProgress& progress = operation_.Progress();
     progress.scanning = true;
     progress.currentFile = kReadingDiscFolders;
@@ -100,6 +102,7 @@ TreeCopier::Scanned TreeCopier::ScanDisc(FolderChain& source, SourceNode& root,
         if (d == ErrorDecision::Cancel) return Scanned::Cancelled;
         if (d == ErrorDecision::Skip) return Scanned::Refused;
     }
+    order = DiscOrder(root, sourceFolder);
     progress.scanning = false;
     progress.currentFile.clear();
     return Scanned::Done;
@@ -125,48 +128,78 @@ Flow TreeCopier::CopyFolder(Walk& walk, SourceNode& node, const PlacePtr& place)
             ++next;
             continue;
         }
-        // A folder closed while the copy was deeper down is opened again here.
-        const int source = walk.source.Fd();
-        const int target = source < 0 ? -1 : walk.target.Fd();
-        if (target < 0) {
-            const ErrorDecision d = operation_.AskError(place->targetPath, errno, "Cannot open");
-            if (d == ErrorDecision::Retry) continue;
-            if (d == ErrorDecision::Cancel) return Flow::Cancel;
+        bool skipRest = false;
+        if (CopyFile(walk, place, child, skipRest) == Flow::Cancel) return Flow::Cancel;
+        if (skipRest) {
             for (; next < node.children.size(); ++next) SkipSubtree(node.children[next]);
             break;
-        }
-        if (AddFile(operation_, OpenFolder{place, source, target}, child, batch_) == Flow::Cancel) {
-            return Flow::Cancel;
         }
         ++next;
     }
     return operation_.Cancelled() ? Flow::Cancel : Flow::Continue;
 }
 
+Flow TreeCopier::CopyFile(Walk& walk, const PlacePtr& place, const SourceNode& file,
+                          bool& skipRest) {
+    for (;;) {
+        // A folder closed while the copy was elsewhere is opened again here.
+        const int source = walk.source.Fd();
+        const int target = source < 0 ? -1 : walk.target.Fd();
+        if (target >= 0)
+            return AddFile(operation_, OpenFolder{place, source, target}, file, batch_);
+        const ErrorDecision d = operation_.AskError(place->targetPath, errno, "Cannot open");
+        if (d == ErrorDecision::Retry) continue;
+        if (d == ErrorDecision::Cancel) return Flow::Cancel;
+        skipRest = true;
+        return Flow::Continue;
+    }
+}
+
 Flow TreeCopier::EnterFolder(Walk& walk, const PlacePtr& parent, SourceNode& node) {
+    if (node.problem == FolderProblem::Loop || node.problem == FolderProblem::TooDeep) {
+        return Refuse(node, Join(parent->relativePath, node.name));
+    }
+    PlacePtr place;
+    const Entered entered = EnterPair(walk, parent, node, place);
+    if (entered == Entered::Skipped) SkipSubtree(node);
+    if (entered != Entered::Yes) {
+        return entered == Entered::Cancelled ? Flow::Cancel : Flow::Continue;
+    }
+    const Flow flow = CopyFolder(walk, node, place);
+    walk.source.Leave();
+    walk.target.Leave();
+    return flow;
+}
+
+TreeCopier::Entered TreeCopier::EnterPair(Walk& walk, const PlacePtr& parent, SourceNode& node,
+                                          PlacePtr& place) {
     const std::string relative = Join(parent->relativePath, node.name);
     const std::string targetPath = parent->targetPath + "/" + node.name;
-    if (node.problem == FolderProblem::Loop || node.problem == FolderProblem::TooDeep) {
-        return Refuse(node, relative);
-    }
+    const auto asked = [](ErrorDecision d) {
+        return d == ErrorDecision::Cancel ? Entered::Cancelled : Entered::Skipped;
+    };
     bool existed = false;
     for (;;) {
         if (const int error = walk.source.Enter(node.name, &node.id)) {
             const ErrorDecision d = operation_.AskDiscError(relative, error, "Cannot open");
             if (d == ErrorDecision::Retry) continue;
-            if (d == ErrorDecision::Skip) SkipSubtree(node);
-            return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
+            return asked(d);
         }
         const int parentFd = walk.target.Fd();
         int error = parentFd < 0 ? errno : 0;
-        if (error == 0 && ::mkdirat(parentFd, node.name.c_str(), 0777) != 0) {
-            if (errno == EEXIST) {
-                existed = true;
-            } else {
-                error = errno;
+        if (error == 0 && place) {
+            // Back in a folder made before: it must still be that one.
+            error = walk.target.Enter(node.name, &place->target);
+        } else if (error == 0) {
+            if (::mkdirat(parentFd, node.name.c_str(), 0777) != 0) {
+                if (errno == EEXIST) {
+                    existed = true;
+                } else {
+                    error = errno;
+                }
             }
+            if (error == 0) error = walk.target.Enter(node.name);
         }
-        if (error == 0) error = walk.target.Enter(node.name);
         struct stat st {};
         if (error != 0 && parentFd >= 0 &&
             ::fstatat(parentFd, node.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -177,18 +210,15 @@ Flow TreeCopier::EnterFolder(Walk& walk, const PlacePtr& parent, SourceNode& nod
         walk.source.Leave();
         const ErrorDecision d = operation_.AskError(targetPath, error, FolderProblemText(error));
         if (d == ErrorDecision::Retry) continue;
-        if (d == ErrorDecision::Skip) SkipSubtree(node);
-        return d == ErrorDecision::Cancel ? Flow::Cancel : Flow::Continue;
+        return asked(d);
     }
-    const auto place = std::make_shared<const FolderPlace>(
-        FolderPlace{parent->roots, relative, targetPath, walk.source.CurrentId(),
-                    walk.target.CurrentId(), !existed});
+    if (place) return Entered::Yes;
+    place = std::make_shared<const FolderPlace>(FolderPlace{parent->roots, relative, targetPath,
+                                                            walk.source.CurrentId(),
+                                                            walk.target.CurrentId(), !existed});
     // What a killed copy left in a folder that was there before goes now.
     if (existed) RemoveStaleTemps(walk.target.Fd(), operation_.Owner());
-    const Flow flow = CopyFolder(walk, node, place);
-    walk.source.Leave();
-    walk.target.Leave();
-    return flow;
+    return Entered::Yes;
 }
 
 Flow TreeCopier::ReadAgainOnError(Walk& walk, SourceNode& folder, const std::string& path) {

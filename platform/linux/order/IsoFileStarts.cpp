@@ -1,0 +1,131 @@
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include "platform/linux/io/UniqueFd.h"
+#include "platform/linux/order/FileStarts.h"
+
+#include <libisofs/libisofs.h>
+
+namespace dravolin::lnx {
+
+namespace {
+
+// The folders a disc's directories may nest before the rest is left unordered; the scan of the
+// mounted tree stops at the same depth.
+constexpr int kMaxDepth = 256;
+
+struct ImageUnref {
+    void operator()(IsoImage* image) const { iso_image_unref(image); }
+};
+struct SourceUnref {
+    void operator()(IsoDataSource* source) const { iso_data_source_unref(source); }
+};
+struct OptsFree {
+    void operator()(IsoReadOpts* opts) const { iso_read_opts_free(opts); }
+};
+struct IterFree {
+    void operator()(IsoDirIter* iter) const { iso_dir_iter_free(iter); }
+};
+struct SectionsFree {
+    void operator()(iso_file_section* sections) const { std::free(sections); }
+};
+
+// The library keeps process-wide state (its message queue, the local character set): set up
+// once, used by one copy at a time, never torn down while a worker may still need it.
+std::mutex& LibraryLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+bool LibraryReady() {
+    static const bool ready = [] {
+        // Bit 0: the process's locale is the program's to set, not the library's.
+        if (iso_init_with_flag(1) < 0) return false;
+        char never[] = "NEVER";
+        char id[] = "dravolin";
+        iso_set_msgs_severities(never, never, id);
+        // Names come as the bytes the disc holds (Rock Ridge) or as UTF-8 (Joliet), as the
+        // kernel shows them, whatever the locale.
+        iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
+        return true;
+    }();
+    return ready;
+}
+
+// The block where the last session begins, as the kernel mounts it; 0 for an image or a disc
+// of one session.
+std::uint32_t LastSessionStart(const std::string& device) {
+    const UniqueFd fd(::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return 0;
+    cdrom_multisession session{};
+    session.addr_format = CDROM_LBA;
+    if (::ioctl(fd.Get(), CDROMMULTISESSION, &session) != 0 || !session.xa_flag) return 0;
+    return session.addr.lba > 0 ? static_cast<std::uint32_t>(session.addr.lba) : 0;
+}
+
+bool Collect(IsoDir* dir, const std::string& prefix, int depth, std::uint64_t& budget,
+             FileStarts& starts) {
+    IsoDirIter* raw = nullptr;
+    if (iso_dir_get_children(dir, &raw) < 0) return false;
+    const std::unique_ptr<IsoDirIter, IterFree> iter(raw);
+    IsoNode* node = nullptr;
+    while (iso_dir_iter_next(iter.get(), &node) == 1) {
+        const char* name = iso_node_get_name(node);
+        if (!name || !*name) continue;
+        // Every entry counts, folders too: folders that lead into one another end here.
+        if (budget == 0) return false;
+        --budget;
+        const std::string path = prefix + name;
+        const IsoNodeType type = iso_node_get_type(node);
+        if (type == LIBISO_DIR) {
+            if (depth >= kMaxDepth) continue;
+            if (!Collect(reinterpret_cast<IsoDir*>(node), path + "/", depth + 1, budget, starts))
+                return false;
+        } else if (type == LIBISO_FILE) {
+            int count = 0;
+            iso_file_section* sections = nullptr;
+            const int got = iso_file_get_old_image_sections(reinterpret_cast<IsoFile*>(node),
+                                                            &count, &sections, 0);
+            const std::unique_ptr<iso_file_section, SectionsFree> owned(sections);
+            if (got != 1 || count < 1 || !sections) continue;
+            starts.emplace(path, sections[0].block);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<FileStarts> IsoFileStarts(const std::string& device, std::uint64_t maxEntries) {
+    const std::lock_guard<std::mutex> hold(LibraryLock());
+    if (!LibraryReady()) return std::nullopt;
+
+    IsoDataSource* rawSource = nullptr;
+    if (iso_data_source_new_from_file(device.c_str(), &rawSource) < 0) return std::nullopt;
+    const std::unique_ptr<IsoDataSource, SourceUnref> source(rawSource);
+    IsoReadOpts* rawOpts = nullptr;
+    if (iso_read_opts_new(&rawOpts, 0) < 0) return std::nullopt;
+    const std::unique_ptr<IsoReadOpts, OptsFree> opts(rawOpts);
+    iso_read_opts_set_start_block(opts.get(), LastSessionStart(device));
+    // The kernel's own choice of names: Rock Ridge over Joliet, and ISO 9660:1999 never.
+    iso_read_opts_set_preferjoliet(opts.get(), 0);
+    iso_read_opts_set_no_iso1999(opts.get(), 1);
+    iso_read_opts_set_ecma119_map(opts.get(), 3);
+    iso_read_opts_set_no_md5(opts.get(), 1);
+    iso_read_opts_set_input_charset(opts.get(), "UTF-8");
+    IsoImage* rawImage = nullptr;
+    if (iso_image_new("disc", &rawImage) < 0) return std::nullopt;
+    const std::unique_ptr<IsoImage, ImageUnref> image(rawImage);
+    if (iso_image_import(image.get(), source.get(), opts.get(), nullptr) < 0) return std::nullopt;
+
+    FileStarts starts;
+    std::uint64_t budget = maxEntries;
+    if (!Collect(iso_image_get_root(image.get()), "", 0, budget, starts)) return std::nullopt;
+    return starts;
+}
+
+}  // namespace dravolin::lnx
