@@ -111,11 +111,13 @@ std::optional<FileStarts> IsoFileStarts(const std::string& device, std::uint64_t
     if (iso_read_opts_new(&rawOpts, 0) < 0) return std::nullopt;
     const std::unique_ptr<IsoReadOpts, OptsFree> opts(rawOpts);
     iso_read_opts_set_start_block(opts.get(), LastSessionStart(device));
-    // The kernel's own choice of names: Rock Ridge over Joliet, and ISO 9660:1999 never.
+    // The kernel's own choice of names: Rock Ridge over Joliet, ISO 9660:1999 never, plain
+    // names lower-cased without their version. Nothing but the names and the blocks is needed.
     iso_read_opts_set_preferjoliet(opts.get(), 0);
     iso_read_opts_set_no_iso1999(opts.get(), 1);
     iso_read_opts_set_ecma119_map(opts.get(), 3);
     iso_read_opts_set_no_md5(opts.get(), 1);
+    iso_read_opts_set_no_aaip(opts.get(), 1);
     iso_read_opts_set_input_charset(opts.get(), "UTF-8");
     IsoImage* rawImage = nullptr;
     if (iso_image_new("disc", &rawImage) < 0) return std::nullopt;
