@@ -2,6 +2,8 @@
 them all, Dravolin.exe's under Wine a few (mastered and cached as the busybox suite's discs are,
 see discs.py)."""
 
+import random
+
 import iso9660
 from discs import Disc, _genisoimage, content, large_disc
 
@@ -35,6 +37,46 @@ def _fan_out(image):
         name = path.rsplit("/", 1)[-1]
         if record.is_dir and name.startswith("X") and name != "X0":
             iso9660.point_at(image, record, records[path[:-len(name)] + "X0"])
+
+
+def seek_tree():
+    """A photo disc's files for the seek figures: small pictures in month folders, a few
+    edited copies in a sub-folder of each, mixed-case names (byte order puts capitals first),
+    and a few videos. About 300 files, 8 MB: under TCG the guest's CPU, not the drive, sets the
+    pace of a copy of small files (about 15 ms a file), and the scenario copies each disc four
+    times."""
+    rng = random.Random("seek-tree")
+    files = {}
+    for year in (2018, 2019):
+        for month in range(1, 13):
+            folder = f"Photos/{year}/{year}-{month:02d} {MONTHS[month - 1]}"
+            for n in range(1, 11):
+                name = f"IMG_{month * 100 + n:04d}.JPG" if n % 7 else f"img_{n:04d}.jpg"
+                files[f"{folder}/{name}"] = content(f"{folder}/{name}", rng.randrange(2000, 9000))
+            for n in range(1, 3):
+                name = f"{folder}/Edited/IMG_{month * 100 + n:04d} edit.jpg"
+                files[name] = content(name, rng.randrange(2000, 9000))
+            files[f"{folder}/notes.txt"] = f"{year}-{month:02d}\n".encode()
+    for k in range(1, 4):
+        files[f"Videos/clip {k}.mp4"] = content(f"seek-clip-{k}", 2 * 1024 * 1024)
+    files["Read me.txt"] = b"photos and videos\n"
+    return files
+
+
+MONTHS = ["January", "February", "March", "April", "May", "June", "July", "August",
+          "September", "October", "November", "December"]
+
+
+def define_seek_discs():
+    """The same files in three layouts, for the seek figures: as genisoimage masters them, in
+    a shuffled order (sort weights), and on UDF written file by file in a shuffled order
+    through the guest kernel's driver (made in the guest by the scenario)."""
+    files = seek_tree()
+    return [Disc("seek-usual", "SEEK_USUAL", _genisoimage("-J", "-R", "-joliet-long"),
+                 files=files),
+            Disc("seek-sorted", "SEEK_SORTED", _genisoimage("-J", "-R", "-joliet-long"),
+                 files=files, sort_seed="seek-sorted"),
+            Disc("seek-udf", "SEEK_UDF", [], files=files, guest_made=True)]
 
 
 def define_desktop_discs():
@@ -124,4 +166,6 @@ def define_desktop_discs():
     # The performance figures: one large file.
     add(Disc("perf", "PERF_300", _genisoimage("-R", "-J"), files={
         "big.bin": large_content("perf-big", PERF_MB * 1024 * 1024)}))
+    for disc in define_seek_discs():
+        add(disc)
     return discs

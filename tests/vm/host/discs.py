@@ -36,6 +36,12 @@ class Disc:
     fifos: list = field(default_factory=list)
     raw: bytes = None  # an image that is not a file system at all
     patch: object = None  # edits the mastered image (a bytearray) in place: hostile discs
+    # Lays the files' data out in an order unrelated to their names: genisoimage's -sort with
+    # weights shuffled by this seed.
+    sort_seed: str = None
+    # Made by a scenario in a guest (a UDF disc written through the kernel's driver): master()
+    # only names its image.
+    guest_made: bool = False
     iso: Path = None
 
     def expected(self):
@@ -44,7 +50,9 @@ class Disc:
 
     def fingerprint(self):
         h = hashlib.sha256(json.dumps([DISC_VERSION, self.label, self.tool, sorted(self.links.items()),
-                                       self.devices, self.fifos, self.folders]).encode())
+                                       self.devices, self.fifos, self.folders]
+                                      + ([self.sort_seed] if self.sort_seed else [])
+                                      + (["guest"] if self.guest_made else [])).encode())
         for path in sorted(self.files):
             h.update(path.encode())
             h.update(self.files[path])
@@ -144,6 +152,17 @@ def _write_tree(disc: Disc, root: Path):
         os.mkfifo(root / rel)
 
 
+def _sort_file(disc: Disc, tree: Path):
+    """genisoimage's sort weights for every file of the tree, shuffled: the higher weight
+    lies nearer the start of the disc."""
+    paths = sorted(disc.files)
+    weights = list(range(1, len(paths) + 1))
+    random.Random(disc.sort_seed).shuffle(weights)
+    sort = tree.with_suffix(".sort")
+    sort.write_text("".join(f"{tree / p} {w}\n" for p, w in zip(paths, weights)))
+    return sort
+
+
 def master(discs, cache: Path):
     """Writes each disc's image under cache/discs unless an image of the same definition is
     there; sets disc.iso."""
@@ -152,7 +171,7 @@ def master(discs, cache: Path):
     for disc in discs.values():
         iso = folder / f"{disc.name}-{disc.fingerprint()}.iso"
         disc.iso = iso
-        if iso.exists():
+        if iso.exists() or disc.guest_made:
             continue
         for old in folder.glob(f"{disc.name}-*.iso"):
             old.unlink()
@@ -163,8 +182,11 @@ def master(discs, cache: Path):
             tree = folder / f"{disc.name}.tree"
             _write_tree(disc, tree)
             cmd = [*disc.tool, "-V", disc.label, "-o", str(tmp), str(tree)]
+            if disc.sort_seed:
+                cmd[len(disc.tool):len(disc.tool)] = ["-sort", str(_sort_file(disc, tree))]
             result = subprocess.run(cmd, capture_output=True, text=True)
             shutil.rmtree(tree, ignore_errors=True)
+            tree.with_suffix(".sort").unlink(missing_ok=True)
             if result.returncode != 0:
                 raise BuildError(f"{' '.join(cmd)} failed:\n{result.stderr}")
             if disc.patch is not None:

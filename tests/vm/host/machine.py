@@ -206,6 +206,32 @@ class Machine:
         self._qmp("blockdev-insert-medium", id=f"cdrom{drive}", **{"node-name": node})
         self._qmp("blockdev-close-tray", id=f"cdrom{drive}")
 
+    def insert_served(self, drive, socket_path):
+        """Puts the disc an NBD server serves on the unix socket `socket_path` (the drive model,
+        seekdrive.py) into `drive`: a node of QEMU's nbd driver becomes the drive's medium, as
+        in insert_scratched, and is taken out again by change() or eject() like any other.
+        The node of the disc served before in this drive is let go, which ends that
+        connection."""
+        self._qmp("blockdev-open-tray", id=f"cdrom{drive}", force=True)
+        self._qmp("blockdev-remove-medium", id=f"cdrom{drive}")
+        self.release_served(drive)
+        self.served_count = getattr(self, "served_count", 0) + 1
+        node = f"served{self.served_count}"
+        self._qmp("blockdev-add", **{
+            "driver": "raw", "node-name": node, "read-only": True,
+            "file": {"driver": "nbd", "server": {"type": "unix", "path": str(socket_path)}}})
+        self.served = {**getattr(self, "served", {}), drive: node}
+        self._qmp("blockdev-insert-medium", id=f"cdrom{drive}", **{"node-name": node})
+        self._qmp("blockdev-close-tray", id=f"cdrom{drive}")
+
+    def release_served(self, drive):
+        """Deletes the node of the disc last served into `drive`, once that disc is out of it
+        (an eject or another disc), so that its server may stop."""
+        node = getattr(self, "served", {}).get(drive)
+        if node:
+            self._qmp("blockdev-del", **{"node-name": node})
+            del self.served[drive]
+
     def power_cut(self):
         """SIGKILL to QEMU: the guest loses what only its memory held, as in a power cut."""
         self.log.write(f"{time.monotonic() - self.started:7.2f} (host) SIGKILL to QEMU\n")

@@ -3,7 +3,8 @@
 run as an ordinary user, discs mounted by the real UDisks2, its dialog driven through xdotool
 and read through its accessibility tree, screenshots kept under the cache folder.
 
-Usage: qtsuite.py --cache DIR --program PATH [--only SUBSTRING]... [--skip SUBSTRING]...
+Usage: qtsuite.py --cache DIR --program PATH --seekdrive PLUGIN [--only SUBSTRING]...
+                   [--skip SUBSTRING]...
 Exit code 0 when every scenario passed; 1 with the reasons otherwise (a guest that cannot be
 built or booted included: the suite never passes without having run).
 """
@@ -24,16 +25,18 @@ from qtfaults import FaultScenarios
 from qtpower import ArchivePowerCut, PowerCuts
 from qtprogram import QtProgram
 from qtscenarios import UserScenarios
+from qtseek import SeekScenarios
 
 
-class QtScenarios(UserScenarios, FaultScenarios, ArchiveScenarios):
+class QtScenarios(UserScenarios, FaultScenarios, ArchiveScenarios, SeekScenarios):
     def all(self):
         return (UserScenarios.all(self) + FaultScenarios.all(self)
-                + ArchiveScenarios.all(self))
+                + ArchiveScenarios.all(self) + SeekScenarios.all(self))
 
 
 def main():
-    args = desktopsuite.options(("--program", "the release dravolin"))
+    args = desktopsuite.options(("--program", "the release dravolin"),
+                                ("--seekdrive", "the drive model: nbdkit-seekdrive-plugin.so"))
     started = time.monotonic()
 
     all_discs = desktopdiscs.define_desktop_discs()
@@ -66,6 +69,7 @@ def main():
         program.start()
         program.shot("started")
         run = QtScenarios(boot, program, all_discs, log)
+        run.seek_plugin = args.seekdrive
         run.run_chosen(args)
         for took, call, stack in program.ui_waits():
             log(f"  UI thread waited {took * 1000:.0f} ms outside its event loop: {call}")
