@@ -182,7 +182,7 @@ static void write_stats(void) {
     if (stats_fd < 0) return;
     int n = snprintf(line, sizeof line,
                      "reads %" PRIu64 " bytes %" PRIu64 " seeks %" PRIu64
-                     " seek_s %.3f transfer_s %.3f slow_s %.3f\n",
+                     " seek_s %.6f transfer_s %.6f slow_s %.6f\n",
                      reads, bytes_read, seeks, seek_seconds, transfer_seconds, slow_seconds);
     if (ftruncate(stats_fd, 0) < 0 || pwrite(stats_fd, line, n, 0) != n) nbdkit_debug("stats: %m");
 }
@@ -206,8 +206,11 @@ static int seekdrive_pread(void* handle, void* buf, uint32_t count, uint64_t off
     if (offset != head) {
         seek = seek_time(head, offset);
         /* Reading through a short gap ahead can be quicker than moving the head. */
-        if (offset > head) seek = fmin(seek, transfer_time(head, offset - head));
-        seeks++;
+        double through = offset > head ? transfer_time(head, offset - head) : seek;
+        if (through < seek)
+            seek = through;
+        else
+            seeks++;
     }
     double extra = slow_time(offset, count);
     reads++;
