@@ -42,7 +42,7 @@ def _fan_out(image):
 def seek_tree():
     """A photo disc's files for the seek figures: small pictures in month folders, a few
     edited copies in a sub-folder of each, mixed-case names (byte order puts capitals first),
-    and a few videos. About 300 files, 8 MB: under TCG the guest's CPU, not the drive, sets the
+    and a few videos. About 270 files, 8 MB: under TCG the guest's CPU, not the drive, sets the
     pace of a copy of small files (about 15 ms a file), and the scenario copies each disc four
     times."""
     rng = random.Random("seek-tree")
@@ -50,7 +50,7 @@ def seek_tree():
     for year in (2018, 2019):
         for month in range(1, 13):
             folder = f"Photos/{year}/{year}-{month:02d} {MONTHS[month - 1]}"
-            for n in range(1, 11):
+            for n in range(1, 9):
                 name = f"IMG_{month * 100 + n:04d}.JPG" if n % 7 else f"img_{n:04d}.jpg"
                 files[f"{folder}/{name}"] = content(f"{folder}/{name}", rng.randrange(2000, 9000))
             for n in range(1, 3):

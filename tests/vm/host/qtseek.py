@@ -26,7 +26,7 @@ LAYOUTS = [("seek-usual", "ISO 9660, genisoimage -J -R"),
 # The guest waits this long for each second the model charges, so that the three discs, read
 # five times each, fit the suite's time budget. The drive's own (modelled) seconds are the
 # figures that count: under TCG the guest's CPU, not the drive, sets a copy's wall time.
-SCALE = 0.2
+SCALE = 0.1
 AIM = 1.15  # disc order against dd, in the drive's time
 # What the drive's time for the same copy in the same order varied by between runs (16 %: the
 # kernel's read-ahead meets the program's reads differently): judged with this margin.
