@@ -188,4 +188,18 @@ std::optional<std::string> FinalBagName(const std::string& base, DiscResult resu
     return FirstFree(base, result == DiscResult::Complete ? "" : " (incomplete)", taken);
 }
 
+Publishing PublishBag(const std::string& chosen, DiscResult result, const NameTaken& taken,
+                      const std::function<Published(const std::string& name)>& publish) {
+    Publishing last{Published::NameTaken, chosen};
+    std::optional<std::string> name =
+        result == DiscResult::Complete ? chosen : FinalBagName(chosen, result, taken);
+    for (int tries = 0; name && tries < 100; ++tries) {
+        last = {publish(*name), *name};
+        if (last.answer != Published::NameTaken) return last;
+        name = FinalBagName(chosen, result, taken);
+    }
+    last.answer = Published::NameTaken;
+    return last;
+}
+
 }  // namespace dravolin::archive

@@ -70,4 +70,15 @@ std::optional<std::string> UniqueBagName(const std::string& base, const NameTake
 std::optional<std::string> FinalBagName(const std::string& base, DiscResult result,
                                         const NameTaken& taken);
 
+// Gives a finished bag its name: `chosen` for a Complete one, else its FinalBagName, and the
+// next free one each time `publish` finds the name taken (another program took it since the
+// name was chosen). `publish` renames the bag and answers Done, NameTaken or Failed.
+enum class Published { Done, NameTaken, Failed };
+struct Publishing {
+    Published answer = Published::Failed;  // the last answer; NameTaken: no free name was left
+    std::string name;                      // the name last tried
+};
+Publishing PublishBag(const std::string& chosen, DiscResult result, const NameTaken& taken,
+                      const std::function<Published(const std::string& name)>& publish);
+
 }  // namespace dravolin::archive

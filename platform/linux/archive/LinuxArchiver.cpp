@@ -157,31 +157,36 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
     const archive::NameTaken taken = [&](const std::string& name) {
         return NameTaken(bag.folder, name);
     };
-    // The core chose a free name; another program may have taken it since.
-    std::optional<std::string> name =
-        result == DiscResult::Complete ? bag.name : archive::FinalBagName(bag.name, result, taken);
-    for (int tries = 0; name && tries < 100; ++tries) {
-        int error = 0;
-        switch (writer.Publish(*name, &error)) {
-            case BagWriter::Published::Done:
-                outcome.result = result;
-                outcome.folderName = *name;
-                finish(CopyOutcome::Completed);
-                return outcome;
-            case BagWriter::Published::NameTaken:
-                name = archive::FinalBagName(bag.name, result, taken);
-                break;
-            case BagWriter::Published::Failed:
-                outcome.result = IsTargetFull(error) ? DiscResult::TargetFull : DiscResult::Failed;
-                TellFailure(CopyFailure{
-                    target + "/" + *name, error,
-                    "Cannot name the bag " + target + "/" + *name + ": " + ErrorText(error)});
-                finish(CopyOutcome::Failed);
-                return outcome;
-        }
+    int error = 0;
+    const archive::Publishing published =
+        archive::PublishBag(bag.name, result, taken, [&](const std::string& name) {
+            switch (writer.Publish(name, &error)) {
+                case BagWriter::Published::Done:
+                    return archive::Published::Done;
+                case BagWriter::Published::NameTaken:
+                    return archive::Published::NameTaken;
+                case BagWriter::Published::Failed:
+                    break;
+            }
+            return archive::Published::Failed;
+        });
+    const std::string path = target + "/" + published.name;
+    switch (published.answer) {
+        case archive::Published::Done:
+            outcome.result = result;
+            outcome.folderName = published.name;
+            finish(CopyOutcome::Completed);
+            return outcome;
+        case archive::Published::Failed:
+            outcome.result = IsTargetFull(error) ? DiscResult::TargetFull : DiscResult::Failed;
+            TellFailure(
+                CopyFailure{path, error, "Cannot name the bag " + path + ": " + ErrorText(error)});
+            break;
+        case archive::Published::NameTaken:
+            TellFailure(CopyFailure{target + "/" + bag.name, EEXIST,
+                                    "No free name for the bag " + target + "/" + bag.name});
+            break;
     }
-    TellFailure(CopyFailure{target + "/" + bag.name, EEXIST,
-                            "No free name for the bag " + target + "/" + bag.name});
     finish(CopyOutcome::Failed);
     return outcome;
 }

@@ -165,30 +165,30 @@ Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag) {
     const archive::NameTaken taken = [&](const std::string& name) {
         return NameTaken(bag.folder, name);
     };
-    // The core chose a free name; another program may have taken it since.
-    std::optional<std::string> name =
-        result == DiscResult::Complete ? bag.name : archive::FinalBagName(bag.name, result, taken);
-    for (int tries = 0; name && tries < 100; ++tries) {
-        bool valid = false;
-        const std::wstring wideName = WideFromUtf8(*name, &valid);
-        if (!valid || wideName.empty()) break;
-        unsigned long error = 0;
-        switch (writer->Publish(wideName, &error)) {
-            case Win32BagWriter::Published::Done:
-                outcome.result = result;
-                outcome.folderName = *name;
-                return outcome;
-            case Win32BagWriter::Published::NameTaken:
-                name = archive::FinalBagName(bag.name, result, taken);
-                break;
-            case Win32BagWriter::Published::Failed:
-                outcome.result = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL
-                                     ? DiscResult::TargetFull
-                                     : DiscResult::Failed;
-                return outcome;
-        }
+    unsigned long error = 0;
+    const archive::Publishing published =
+        archive::PublishBag(bag.name, result, taken, [&](const std::string& name) {
+            bool valid = false;
+            const std::wstring wideName = WideFromUtf8(name, &valid);
+            if (!valid || wideName.empty()) return archive::Published::Failed;
+            switch (writer->Publish(wideName, &error)) {
+                case Win32BagWriter::Published::Done:
+                    return archive::Published::Done;
+                case Win32BagWriter::Published::NameTaken:
+                    return archive::Published::NameTaken;
+                case Win32BagWriter::Published::Failed:
+                    break;
+            }
+            return archive::Published::Failed;
+        });
+    if (published.answer == archive::Published::Done) {
+        outcome.result = result;
+        outcome.folderName = published.name;
+    } else {
+        outcome.result = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL
+                             ? DiscResult::TargetFull
+                             : DiscResult::Failed;
     }
-    outcome.result = DiscResult::Failed;
     return outcome;
 }
 
