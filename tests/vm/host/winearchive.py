@@ -4,6 +4,7 @@ as the Qt program's (archivebags.py): every bag checks with sha256sum -c in the 
 damaged ranges are the injected ones, the log's rows are right. Then the archive copy is timed
 against the shell's copy of the same disc."""
 
+import re
 import time
 
 import iso9660
@@ -40,6 +41,21 @@ class WineArchive(WineRun, BagChecks):
         for letter in discs:
             self.wait_mounted(letter)
         self.restart(args)
+
+    def wait_gone(self, letter, timeout=30):
+        """Until the automounter has seen the ejected disc leave: a disc put in before that
+        looks to it like the one Wine dismounted, still in the drive, and is never mounted
+        (the same disc twice in a row, as a person feeds the scratched disc again)."""
+        device = f"sr{self.drive(letter)}"
+        deadline = time.monotonic() + timeout
+        while True:
+            events = re.findall(rf"^\S+ (\w+) {device}\b", self.s.log_text("automount"), re.M)
+            if events and events[-1] == "GONE":
+                return
+            if time.monotonic() > deadline:
+                raise CheckFailed(f"the automounter never saw the disc leave {letter}: "
+                                  f"{events[-4:]}")
+            time.sleep(0.3)
 
     def look(self):
         """Every visible window now: the dialog, the program's progress windows (owned by the
@@ -97,6 +113,7 @@ class WineArchive(WineRun, BagChecks):
         # No blank disc: under Wine a drive's root answers only while a disc is mounted there,
         # and one with no file system never is, so Dravolin.exe never sees it as a disc.
         for disc in ["names-b", "dacha", "names-a", "manual", "manual"]:
+            self.wait_gone("E")
             if disc == "manual" and disc not in loaded:
                 self.m.insert_scratched(self.drive("E"), manual.iso, bad)
             else:
