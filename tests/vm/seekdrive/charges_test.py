@@ -6,7 +6,6 @@ row's reads must cost the modelled seconds the row gives.
 Usage: charges_test.py PLUGIN"""
 
 import math
-import os
 import re
 import socket
 import struct
