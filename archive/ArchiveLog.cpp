@@ -1,9 +1,9 @@
 #include "archive/ArchiveLog.h"
+#include "archive/BagName.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstdio>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -34,10 +34,7 @@ void AppendQuoted(std::string& line, std::string_view text) {
 }
 
 std::string FingerprintText(std::uint32_t fingerprint) {
-    if (fingerprint == 0) return {};
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(fingerprint));
-    return std::string(hex, 8);
+    return fingerprint == 0 ? std::string() : SerialText(fingerprint);
 }
 
 std::optional<std::uint64_t> ParseNumber(std::string_view text) {

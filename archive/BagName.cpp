@@ -25,11 +25,7 @@ std::optional<std::string> FieldValue(std::string_view name, const BagFields& fi
     if (name == "date") return DateText(fields.time);
     if (name == "time") return TimeText(fields.time);
     if (name == "drive") return fields.drive;
-    if (name == "serial") {
-        char hex[9];
-        std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(fields.serial));
-        return std::string(hex, 8);
-    }
+    if (name == "serial") return SerialText(fields.serial);
     return std::nullopt;
 }
 
@@ -200,6 +196,12 @@ Publishing PublishBag(const std::string& chosen, DiscResult result, const NameTa
     }
     last.answer = Published::NameTaken;
     return last;
+}
+
+std::string SerialText(std::uint32_t serial) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(serial));
+    return std::string(hex, 8);
 }
 
 }  // namespace dravolin::archive

@@ -57,6 +57,10 @@ PatternCheck CheckPattern(std::string_view pattern);
 // - at most kMaxBagNameBytes bytes, cut between characters; an empty result is "Disc".
 std::string BagName(std::string_view pattern, const BagFields& fields);
 
+// A disc's serial (its fingerprint) as bag names, bag-info.txt and the log write it: eight
+// lowercase hex digits.
+std::string SerialText(std::uint32_t serial);
+
 // Asks whether a name is already taken in the target folder. It should ask the file system
 // itself, which knows whether names differ by letter case only; the caller still creates the
 // folder without replacing and asks again if it lost a race.

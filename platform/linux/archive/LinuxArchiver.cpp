@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 #include "archive/BagName.h"
 #include "platform/linux/archive/BagWriter.h"
@@ -21,12 +20,6 @@ namespace {
 
 using archive::DiscResult;
 
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
-
 }  // namespace
 
 BagFields LinuxArchiver::DriveFields(const Bag& bag, const OpticalDrive& drive) {
@@ -34,7 +27,7 @@ BagFields LinuxArchiver::DriveFields(const Bag& bag, const OpticalDrive& drive) 
             {"Dravolin-Drive-Model", drive.model},
             {"Dravolin-Drive-Serial", drive.serial},
             {"Dravolin-Volume-Label", bag.label},
-            {"Dravolin-Fingerprint", Hex(bag.fingerprint)},
+            {"Dravolin-Fingerprint", archive::SerialText(bag.fingerprint)},
             {"Dravolin-Started", archive::IsoText(bag.start)}};
 }
 
@@ -49,7 +42,8 @@ BagFields LinuxArchiver::FolderFields(const Bag& bag, const std::string& source,
         return fields;
     }
     fields = {{"Dravolin-Source", source}, {"Dravolin-Volume-Label", bag.label}};
-    if (bag.fingerprint != 0) fields.emplace_back("Dravolin-Fingerprint", Hex(bag.fingerprint));
+    if (bag.fingerprint != 0)
+        fields.emplace_back("Dravolin-Fingerprint", archive::SerialText(bag.fingerprint));
     fields.emplace_back("Dravolin-Started", archive::IsoText(bag.start));
     return fields;
 }

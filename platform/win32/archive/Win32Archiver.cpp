@@ -1,7 +1,6 @@
 #include "platform/win32/archive/Win32Archiver.h"
 
 #include <chrono>
-#include <cstdio>
 #include <optional>
 #include "archive/BagName.h"
 #include "platform/win32/Win32Api.h"
@@ -12,12 +11,6 @@ namespace dravolin::win32 {
 namespace {
 
 using archive::DiscResult;
-
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
 
 // Where nobody is shown anything, the copy still runs.
 class Unseen : public ArchiveProgress {
@@ -50,7 +43,7 @@ std::wstring Win32Archiver::TargetOf(const std::string& folder) {
 BagFields Win32Archiver::DriveFields(const Bag& bag, const std::string& labelUtf8) {
     return {{"Dravolin-Drive", std::string(1, bag.letter) + ":"},
             {"Dravolin-Volume-Label", labelUtf8},
-            {"Dravolin-Fingerprint", Hex(bag.fingerprint)},
+            {"Dravolin-Fingerprint", archive::SerialText(bag.fingerprint)},
             {"Dravolin-Started", archive::IsoText(bag.start)}};
 }
 
