@@ -7,7 +7,7 @@
 #include "platform/linux/copy/CopyOperation.h"
 #include "platform/linux/copy/FolderChain.h"
 #include "platform/linux/copy/SourceTree.h"
-#include "platform/linux/order/CopyOrder.h"
+#include "platform/linux/copy/CopyOrder.h"
 
 namespace dravolin::lnx {
 

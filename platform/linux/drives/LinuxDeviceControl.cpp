@@ -22,7 +22,7 @@ std::string Why(int status) {
 class LinuxDevice : public Device {
   public:
     LinuxDevice(OpticalDrive drive, std::shared_ptr<CdromIo> io,
-                std::shared_ptr<DiscMounter> mounter, std::shared_ptr<DiscPresence> discPresence)
+                std::shared_ptr<EjectRelease> mounter, std::shared_ptr<DiscPresence> discPresence)
         : drive_(std::move(drive)),
           io_(std::move(io)),
           mounter_(std::move(mounter)),
@@ -74,7 +74,7 @@ class LinuxDevice : public Device {
 
     OpticalDrive drive_;
     std::shared_ptr<CdromIo> io_;
-    std::shared_ptr<DiscMounter> mounter_;
+    std::shared_ptr<EjectRelease> mounter_;
     std::shared_ptr<DiscPresence> discPresence_;
     UniqueFd fd_;  // opened by the first command that needs it
 };
@@ -83,7 +83,7 @@ class LinuxDevice : public Device {
 
 LinuxDeviceControl::LinuxDeviceControl(std::shared_ptr<const OpticalDrives> drives,
                                        std::shared_ptr<CdromIo> io,
-                                       std::shared_ptr<DiscMounter> mounter,
+                                       std::shared_ptr<EjectRelease> mounter,
                                        std::shared_ptr<DiscPresence> discPresence)
     : drives_(std::move(drives)),
       io_(std::move(io)),

@@ -2,7 +2,7 @@
 #include <memory>
 #include "platform/DeviceControl.h"
 #include "platform/linux/drives/CdromIo.h"
-#include "platform/linux/mount/DiscMounter.h"
+#include "platform/linux/drives/EjectRelease.h"
 #include "platform/linux/drives/DiscPresence.h"
 #include "platform/linux/drives/OpticalDrives.h"
 
@@ -18,7 +18,7 @@ namespace dravolin::lnx {
 class LinuxDeviceControl : public DeviceControl {
   public:
     LinuxDeviceControl(std::shared_ptr<const OpticalDrives> drives, std::shared_ptr<CdromIo> io,
-                       std::shared_ptr<DiscMounter> mounter,
+                       std::shared_ptr<EjectRelease> mounter,
                        std::shared_ptr<DiscPresence> discPresence = nullptr);
 
     // Null for any path but a known drive's device path, or when its node is not there to be
@@ -29,7 +29,7 @@ class LinuxDeviceControl : public DeviceControl {
   private:
     std::shared_ptr<const OpticalDrives> drives_;
     std::shared_ptr<CdromIo> io_;
-    std::shared_ptr<DiscMounter> mounter_;
+    std::shared_ptr<EjectRelease> mounter_;
     std::shared_ptr<DiscPresence> discPresence_;
 };
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include "platform/linux/drives/CdromIo.h"
+#include "platform/linux/drives/EjectRelease.h"
 #include "platform/linux/mount/MountFailure.h"
 #include "platform/linux/drives/OpticalDrives.h"
 #include "platform/linux/mount/UDisks2Client.h"
@@ -26,7 +27,7 @@ class MountCalls {
 // the drive's door, so whatever this program mounts it also unmounts, with the door unlocked:
 // when the copy ends, before an eject, and at the end of the program. Mounts that were there
 // before stay. Thread-safe: workers mount for their copies while others eject.
-class DiscMounter {
+class DiscMounter : public EjectRelease {
   public:
     struct Options {
         std::string mountInfo = "/proc/self/mountinfo";
@@ -55,7 +56,7 @@ class DiscMounter {
     // Unmounts what this program mounted from the drive; a mount the desktop made is handed
     // back to UDisks2 to unmount, as the desktop's own eject does. True when nothing of the
     // drive stays mounted.
-    bool ReleaseForEject(const OpticalDrive& drive);
+    bool ReleaseForEject(const OpticalDrive& drive) override;
 
     // Unmounts what this program mounted from the drive and unlocks its door; a mount it found
     // stays, door locked. True when there was one of ours.

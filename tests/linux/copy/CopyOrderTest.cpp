@@ -14,6 +14,7 @@
 #include <vector>
 #include "CopyTestSupport.h"
 #include "LinuxTestSupport.h"
+#include "platform/linux/copy/CopyOrder.h"
 #include "platform/linux/copy/TreeCopier.h"
 #include "platform/linux/order/FileStarts.h"
 #include "platform/linux/order/ReadApart.h"
@@ -240,6 +241,29 @@ TEST_P(CopyOrderTable, FilesAreCopiedOnceEachInTheOrderTheyLie) {
     }
     EXPECT_TRUE(Snapshot(target) == arrived);
     EXPECT_TRUE(TempLeftovers(target).empty());
+}
+
+// A folder the scan could not read or would not enter keeps name order wherever it lies, and
+// the disc's directories are then not read at all: the order would be refused anyway.
+TEST(MayReorder, NotWithAFolderTheScanLeftAtAnyDepth) {
+    const auto node = [](const std::string& name, bool folder) {
+        SourceNode made;
+        made.name = name;
+        made.folder = folder;
+        return made;
+    };
+    for (int depth = 0; depth <= 3; ++depth) {
+        SourceNode root = node("", true);
+        root.children.push_back(node("file", false));
+        SourceNode* deepest = &root;
+        for (int i = 0; i < depth; ++i) {
+            deepest->children.push_back(node("f" + std::to_string(i), true));
+            deepest = &deepest->children.back();
+        }
+        EXPECT_TRUE(MayReorder(root)) << "depth " << depth;
+        deepest->problem = FolderProblem::Unreadable;
+        EXPECT_FALSE(MayReorder(root)) << "depth " << depth;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Discs, CopyOrderTable, ::testing::ValuesIn(kRows),

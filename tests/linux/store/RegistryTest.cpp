@@ -272,6 +272,9 @@ TEST_F(Registries, AFailedCommitIsToldAndWhatWaitsIsWrittenByTheNextOne) {
     ASSERT_EQ(registry.SetValue(kUser, kKey, "A", win::kRegSz, "a"), win::kErrorSuccess);
     EXPECT_EQ(registry.GetValue(kUser, kKey, "A", 260).data, "a");
     EXPECT_NE(registry.Flush(), 0);
+    // The failed write's "a" waits in the writer: a newer value not handed over yet wins.
+    registry.SetValue(kUser, kKey, "A", win::kRegSz, "a2");
+    EXPECT_EQ(registry.GetValue(kUser, kKey, "A", 260).data, "a2");
     registry.SetValue(kUser, kKey, "B", win::kRegSz, "b");
     EXPECT_NE(registry.Flush(), 0);
     ASSERT_EQ(listener.failures.size(), 2u);
@@ -280,7 +283,7 @@ TEST_F(Registries, AFailedCommitIsToldAndWhatWaitsIsWrittenByTheNextOne) {
     ::unlink((temp / "dravolin").c_str());
     EXPECT_EQ(registry.Flush(), 0);
     LinuxRegistry later(temp / "dravolin");
-    EXPECT_EQ(later.GetValue(kUser, kKey, "A", 260).data, "a");
+    EXPECT_EQ(later.GetValue(kUser, kKey, "A", 260).data, "a2");
     EXPECT_EQ(later.GetValue(kUser, kKey, "B", 260).data, "b");
     EXPECT_EQ(listener.failures.size(), 2u);
 }

@@ -94,11 +94,14 @@ TEST(StoreFormat, ALaterDuplicateReplacesTheDataAndKeepsTheFirstName) {
         {1, "Software\\Dravolin", "Destination00", 1, "first"},
         {1, "Software\\Dravolin", "Destination01", 1, "other"},
         {1, "SOFTWARE\\dravolin", "DESTINATION00", 3, "second"},
+        // The same bytes cut elsewhere between key and name: another value.
+        {1, "Software\\DravolinD", "estination00", 1, "elsewhere"},
     };
     const ParsedStore parsed = ParseStore(Bytes(SerializeStore(records)));
     const std::vector<StoreRecord> expected = {
         {1, "Software\\Dravolin", "Destination00", 3, "second"},
         {1, "Software\\Dravolin", "Destination01", 1, "other"},
+        {1, "Software\\DravolinD", "estination00", 1, "elsewhere"},
     };
     EXPECT_EQ(parsed.records, expected);
 }

@@ -1,4 +1,4 @@
-#include "platform/linux/order/CopyOrder.h"
+#include "platform/linux/copy/CopyOrder.h"
 
 #include <algorithm>
 #include <limits>
