@@ -18,13 +18,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 #include "platform/linux/archive/BagWriter.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/PolicyPrompts.h"
 #include "platform/linux/copy/TreeCopier.h"
-#include "platform/linux/order/FileStarts.h"
 #include "platform/linux/order/ReadApart.h"
 
 extern char** environ;
@@ -64,8 +64,8 @@ bool RunEngine(const std::string& from, const std::string& to) {
     return copier.Copy(from, to).outcome == dravolin::lnx::CopyOutcome::Completed;
 }
 
-// The engine in the order of the files on the image of the tree; the layout is read by
-// libisofs in a child process for every run, as it is for every disc.
+// The engine in the order of the files on the image of the tree; the layout is read by the
+// layout helper (libisofs) for every run, as it is for every disc.
 std::string image;
 std::vector<double> layoutTimes;  // of each ordered run: the reading of the layout alone
 bool RunOrdered(const std::string& from, const std::string& to) {
@@ -78,9 +78,12 @@ bool RunOrdered(const std::string& from, const std::string& to) {
     bool placed = false;
     copier.ReadStartsWith([&](const std::string&, std::uint64_t maxEntries) {
         const auto start = Clock::now();
-        auto starts = dravolin::lnx::ReadApart(
-            [&] { return dravolin::lnx::IsoFileStarts(image, maxEntries); },
-            std::chrono::seconds(60));
+        const std::optional<std::string> helper = dravolin::lnx::FindLayoutHelper();
+        std::optional<dravolin::lnx::FileStarts> starts;
+        if (helper) {
+            starts = dravolin::lnx::ReadApart(*helper, "iso9660", image, maxEntries,
+                                              std::chrono::seconds(60));
+        }
         placed = starts && !starts->empty();
         layoutTimes.push_back(std::chrono::duration<double>(Clock::now() - start).count());
         return starts;

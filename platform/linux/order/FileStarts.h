@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -10,14 +9,5 @@ namespace dravolin::lnx {
 // by the path the file system shows the file under ("folder/file"). Only a sort key: nothing
 // is ever read or written by these paths.
 using FileStarts = std::unordered_map<std::string, std::uint64_t>;
-
-// What a disc's own directories say, as a library of the field reads them from `device` (a
-// block device or an image). Nullopt where the library cannot read the disc, or it names more
-// than `maxEntries` files and folders: a disc that lies gets no say in the order.
-// ISO 9660 with the names the kernel shows: Rock Ridge where present, else Joliet, else the
-// plain names lower-cased without their version. On a multi-session disc, the last session.
-std::optional<FileStarts> IsoFileStarts(const std::string& device, std::uint64_t maxEntries);
-// UDF.
-std::optional<FileStarts> UdfFileStarts(const std::string& device, std::uint64_t maxEntries);
 
 }  // namespace dravolin::lnx

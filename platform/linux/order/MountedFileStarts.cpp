@@ -46,13 +46,10 @@ std::optional<FileStarts> MountedFileStarts(const std::string& folder, std::uint
                 "/dev/block/" + std::to_string(entry.major) + ":" + std::to_string(entry.minor);
             if (!IsBlockDevice(device, root.st_dev)) return std::nullopt;
         }
-        if (entry.fsType == "iso9660") {
-            return ReadApart([&] { return IsoFileStarts(device, maxEntries); }, kReadingTime);
-        }
-        if (entry.fsType == "udf") {
-            return ReadApart([&] { return UdfFileStarts(device, maxEntries); }, kReadingTime);
-        }
-        return std::nullopt;
+        if (entry.fsType != "iso9660" && entry.fsType != "udf") return std::nullopt;
+        const std::optional<std::string> helper = FindLayoutHelper();
+        if (!helper) return std::nullopt;
+        return ReadApart(*helper, entry.fsType, device, maxEntries, kReadingTime);
     }
     return std::nullopt;
 }

@@ -11,9 +11,9 @@ namespace dravolin::lnx {
 bool NameOrderAsked();
 
 // Where each file of the disc mounted at `folder` begins, read from the device behind the
-// mount by the library of its file system (ISO 9660 or UDF), in a process of its own
-// (ReadApart). Nullopt when `folder` is not the root of such a mount or the library cannot
-// read the disc.
+// mount by the library of its file system (ISO 9660 or UDF), in the layout helper (ReadApart).
+// Nullopt when `folder` is not the root of such a mount, the helper is not there (a build
+// without the libraries) or the library cannot read the disc.
 std::optional<FileStarts> MountedFileStarts(const std::string& folder, std::uint64_t maxEntries);
 
 }  // namespace dravolin::lnx

@@ -3,15 +3,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <string>
+#include <vector>
+#include "platform/linux/io/ErrorText.h"
 #include "platform/linux/io/UniqueFd.h"
+#include "platform/linux/order/LayoutReply.h"
+
+extern char** environ;
 
 namespace dravolin::lnx {
 
@@ -21,78 +23,55 @@ using Clock = std::chrono::steady_clock;
 
 // More than the layout of any real disc (a million paths of a few dozen bytes).
 constexpr std::size_t kMaxReply = 256u << 20;
-// What the child may add to the memory it was born with.
-constexpr rlim_t kChildMemory = rlim_t{1} << 30;
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
+// posix_spawn's settings, released on every way out.
+class SpawnSettings {
+  public:
+    SpawnSettings() {
+        ready_ = ::posix_spawn_file_actions_init(&actions_) == 0;
+        if (ready_ && ::posix_spawnattr_init(&attributes_) != 0) {
+            ::posix_spawn_file_actions_destroy(&actions_);
+            ready_ = false;
+        }
     }
-    return true;
-}
-
-void Append(std::string& out, std::uint64_t value, std::size_t bytes) {
-    for (std::size_t i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
-}
-
-std::uint64_t Take(const std::string& in, std::size_t& at, std::size_t bytes) {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < bytes; ++i) {
-        value |= std::uint64_t{static_cast<unsigned char>(in[at + i])} << (8 * i);
+    ~SpawnSettings() {
+        if (!ready_) return;
+        ::posix_spawnattr_destroy(&attributes_);
+        ::posix_spawn_file_actions_destroy(&actions_);
     }
-    at += bytes;
-    return value;
-}
+    SpawnSettings(const SpawnSettings&) = delete;
+    SpawnSettings& operator=(const SpawnSettings&) = delete;
 
-// Each file as its block (8 bytes), its path's length (4) and its path.
-std::optional<FileStarts> Parse(const std::string& reply) {
-    FileStarts starts;
-    std::size_t at = 0;
-    while (at < reply.size()) {
-        if (reply.size() - at < 12) return std::nullopt;
-        const std::uint64_t block = Take(reply, at, 8);
-        const std::size_t length = Take(reply, at, 4);
-        if (reply.size() - at < length) return std::nullopt;
-        starts.emplace(reply.substr(at, length), block);
-        at += length;
+    // The helper's output goes into `out`; it reads nothing and holds no other descriptor of
+    // this program's. Signals this program blocks or ignores (a worker thread's mask, a
+    // SIGPIPE ignored) are the helper's defaults again: the CPU limit's SIGXCPU must end it.
+    bool Arrange(int out) {
+        if (!ready_) return false;
+        sigset_t none;
+        sigset_t defaults;
+        sigemptyset(&none);
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        sigaddset(&defaults, SIGXCPU);
+        sigaddset(&defaults, SIGXFSZ);
+        return ::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0) == 0 &&
+               ::posix_spawn_file_actions_adddup2(&actions_, out, 1) == 0 &&
+               ::posix_spawn_file_actions_addclosefrom_np(&actions_, 3) == 0 &&
+               ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
+               ::posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
+               ::posix_spawnattr_setflags(&attributes_,
+                                          POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
     }
-    return starts;
-}
+    const posix_spawn_file_actions_t* Actions() const { return &actions_; }
+    const posix_spawnattr_t* Attributes() const { return &attributes_; }
 
-void LimitChild(std::chrono::milliseconds deadline) {
-    const auto seconds = static_cast<rlim_t>(deadline.count() / 1000 + 1);
-    const rlimit cpu{seconds, seconds + 1};
-    ::setrlimit(RLIMIT_CPU, &cpu);
-    unsigned long long pages = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%llu", &pages) != 1) pages = 0;
-        std::fclose(statm);
-    }
-    if (pages == 0) return;
-    const rlim_t memory = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
-    const rlimit space{memory + kChildMemory, memory + kChildMemory};
-    ::setrlimit(RLIMIT_AS, &space);
-}
+  private:
+    bool ready_ = false;
+    posix_spawn_file_actions_t actions_{};
+    posix_spawnattr_t attributes_{};
+};
 
-[[noreturn]] void RunChild(int out, const std::function<std::optional<FileStarts>()>& read,
-                           std::chrono::milliseconds deadline) {
-    LimitChild(deadline);
-    const std::optional<FileStarts> starts = read();
-    if (!starts) ::_exit(1);
-    std::string reply;
-    for (const auto& [path, block] : *starts) {
-        Append(reply, block, 8);
-        Append(reply, path.size(), 4);
-        reply += path;
-    }
-    ::_exit(WriteAll(out, reply) ? 0 : 1);
-}
-
-// Reads until the child closes its end, it sends too much, or the time is up.
+// Reads until the helper closes its end, it sends too much, or the time is up.
 bool ReadReply(int in, Clock::time_point end, std::string& reply) {
     char buffer[1 << 16];
     for (;;) {
@@ -113,18 +92,32 @@ bool ReadReply(int in, Clock::time_point end, std::string& reply) {
 
 }  // namespace
 
-std::optional<FileStarts> ReadApart(const std::function<std::optional<FileStarts>()>& read,
+std::optional<FileStarts> ReadApart(const std::string& helper, const std::string& fsType,
+                                    const std::string& device, std::uint64_t maxEntries,
                                     std::chrono::milliseconds deadline) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
     UniqueFd in(ends[0]);
     UniqueFd out(ends[1]);
+    SpawnSettings settings;
+    if (!settings.Arrange(out.Get())) return std::nullopt;
+
+    // The helper bounds its own processor time by this, the wall clock is watched here.
+    const std::string seconds = std::to_string(deadline.count() / 1000 + 1);
+    const std::string entries = std::to_string(maxEntries);
+    std::vector<char*> argv;
+    for (const std::string* arg : {&helper, &fsType, &device, &entries, &seconds}) {
+        argv.push_back(const_cast<char*>(arg->c_str()));
+    }
+    argv.push_back(nullptr);
     const Clock::time_point end = Clock::now() + deadline;
-    const pid_t child = ::fork();
-    if (child < 0) return std::nullopt;
-    if (child == 0) {
-        in.Reset();
-        RunChild(out.Get(), read, deadline);
+    pid_t child = -1;
+    const int spawned = ::posix_spawn(&child, helper.c_str(), settings.Actions(),
+                                      settings.Attributes(), argv.data(), environ);
+    if (spawned != 0) {
+        std::fprintf(stderr, "dravolin: %s could not be started (%s): the copy keeps name order\n",
+                     helper.c_str(), ErrorText(spawned).c_str());
+        return std::nullopt;
     }
     out.Reset();
     std::string reply;
@@ -138,7 +131,7 @@ std::optional<FileStarts> ReadApart(const std::function<std::optional<FileStarts
     if (!complete || waited != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         return std::nullopt;
     }
-    return Parse(reply);
+    return DecodeLayout(reply);
 }
 
 }  // namespace dravolin::lnx

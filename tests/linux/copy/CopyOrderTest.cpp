@@ -16,7 +16,7 @@
 #include "LinuxTestSupport.h"
 #include "platform/linux/copy/CopyOrder.h"
 #include "platform/linux/copy/TreeCopier.h"
-#include "platform/linux/order/FileStarts.h"
+#include "platform/linux/order/LayoutReply.h"
 #include "platform/linux/order/ReadApart.h"
 
 namespace dravolin::lnx::test {
@@ -49,6 +49,10 @@ class OrderIo : public FaultyIo {
 };
 
 enum class Disc { RockRidge, Joliet, Plain, UdfBridge, Garbage, Looping };
+// The layout helper the copy starts: the one the build made, none where it should be, or one
+// that a crash in its library ends after it has written a layout (the files in reverse name
+// order): what a helper says counts only when it ends well.
+enum class Helper { Built, Missing, Crashing };
 
 // Far more than reading these discs takes; what a disc the library never finishes costs.
 constexpr std::chrono::seconds kReadingTime{5};
@@ -90,6 +94,7 @@ struct Row {
     // A file in the target where this folder of the disc would go: the copy is told to skip
     // the folder, once, and its files are left out wherever they lie.
     std::string blocked = {};
+    Helper helper = Helper::Built;
 };
 
 // Heavier first on the disc: an order unrelated to the names and across folders.
@@ -158,6 +163,16 @@ const Row kRows[] = {
      false,
      {"m.txt", "c/q", "B/x", "Zz"},
      "a"},
+    // Without its helper, or with one that crashes, only the order is lost: never a file.
+    {"NoHelperKeepsNameOrder", Disc::RockRidge, {}, {}, false, kNameOrder, "", Helper::Missing},
+    {"CrashingHelperKeepsNameOrder",
+     Disc::RockRidge,
+     {},
+     {},
+     false,
+     kNameOrder,
+     "",
+     Helper::Crashing},
 };
 
 class CopyOrderTable : public ::testing::TestWithParam<Row> {
@@ -214,14 +229,24 @@ TEST_P(CopyOrderTable, FilesAreCopiedOnceEachInTheOrderTheyLie) {
     prompts.errorDefault = ErrorDecision::Skip;
     if (!row.blocked.empty()) Put(target + "/" + row.blocked, "blocker");
     TreeCopier copier(io, prompts);
-    const bool udf = row.disc == Disc::UdfBridge;
+    std::string helper = temp / "no-helper";
+    if (row.helper == Helper::Built) {
+        const std::optional<std::string> built = FindLayoutHelper();
+        ASSERT_TRUE(built) << "the build tree's libexec/dravolin/" << kLayoutHelperName;
+        helper = *built;
+    } else if (row.helper == Helper::Crashing) {
+        FileStarts reversed;
+        for (std::size_t i = 0; i < kNameOrder.size(); ++i) {
+            reversed.emplace(kNameOrder[i], kNameOrder.size() - i);
+        }
+        WriteFile(temp / "layout", EncodeLayout(reversed));
+        helper = temp / "crashing-helper";
+        WriteFile(helper, "#!/bin/sh\ncat '" + temp / "layout" + "'\nkill -SEGV $$\n", 0755);
+    }
+    const std::string fsType = row.disc == Disc::UdfBridge ? "udf" : "iso9660";
     copier.ReadStartsWith([&](const std::string& folder, std::uint64_t maxEntries) {
         EXPECT_EQ(folder, source);
-        return ReadApart(
-            [&] {
-                return udf ? UdfFileStarts(image, maxEntries) : IsoFileStarts(image, maxEntries);
-            },
-            kReadingTime);
+        return ReadApart(helper, fsType, image, maxEntries, kReadingTime);
     });
     const TreeCopier::Result result = copier.Copy(source, target);
 

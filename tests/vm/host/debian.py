@@ -56,6 +56,18 @@ def read_packages(path: Path):
     return packages
 
 
+def layout_helper(program: Path):
+    """The disc layout helper the program finds (libexec/dravolin/ in one of the three folders
+    above its own, as FindLayoutHelper looks), or None: a build without the disc libraries."""
+    folder = program.resolve().parent
+    for _ in range(3):
+        folder = folder.parent
+        helper = folder / "libexec" / "dravolin" / "dravolin-disc-layout"
+        if helper.is_file():
+            return helper
+    return None
+
+
 def program_packages(binary: Path):
     """The Debian packages of a program's shared libraries, as installed on the host (the
     guest runs the same distribution, so the same packages serve the same binary there)."""

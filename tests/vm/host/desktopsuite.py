@@ -73,6 +73,9 @@ def build_guest(args, discs, payload, log):
     kernel, modules_dir = artifacts.fetch_kernel(args.cache)
     packages = (debian.read_packages(debian.DEBIAN / "packages")
                 + debian.program_packages(args.program))
+    helper = debian.layout_helper(args.program)
+    if helper:
+        packages += debian.program_packages(helper)
     image, image_seconds = debian.build_image(args.cache, modules_dir, packages, log)
     disc_tools.master(discs, args.cache)
     stage1 = debian.build_stage1(args.cache, modules_dir, debian.guest_payload(payload))
@@ -84,14 +87,18 @@ def made(seconds):
     return f"built in {seconds:.0f} s" if seconds else "from the cache"
 
 
-def run_folder(folder: Path, programs):
+def run_folder(folder: Path, programs, helpers=()):
     """A fresh run folder under `folder` whose share/bin/ holds `programs` (name -> the file
-    to copy there), and an empty screenshot folder beside it: (run folder, screenshots)."""
+    to copy there) and share/libexec/dravolin/ the `helpers` they start, and an empty
+    screenshot folder beside it: (run folder, screenshots)."""
     run_dir = folder / "run"
     shutil.rmtree(run_dir, ignore_errors=True)
     (run_dir / "share" / "bin").mkdir(parents=True)
     for name, source in programs.items():
         shutil.copy2(source, run_dir / "share" / "bin" / name)
+    for helper in helpers:
+        (run_dir / "share" / "libexec" / "dravolin").mkdir(parents=True, exist_ok=True)
+        shutil.copy2(helper, run_dir / "share" / "libexec" / "dravolin" / helper.name)
     shots = folder / "screenshots"
     shutil.rmtree(shots, ignore_errors=True)
     return run_dir, shots

@@ -52,8 +52,10 @@ def main():
     log(f"Debian guest image {guest.image.name}: {size:.0f} MiB on disk, "
         f"{desktopsuite.made(guest.image_seconds)}; everything ready in {built - started:.1f} s")
 
+    helper = debian.layout_helper(args.program)
     run_dir, shots = desktopsuite.run_folder(args.cache / "desktop",
-                                             {"dravolin": args.program})
+                                             {"dravolin": args.program},
+                                             [helper] if helper else [])
     user_disk = debian.make_disk(run_dir / "user.img", 1024, "home")
     # The full-disk scenario's target: small enough to fill.
     small_disk = debian.make_disk(run_dir / "small.img", 16, "small")

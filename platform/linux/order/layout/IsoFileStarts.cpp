@@ -4,9 +4,8 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include "platform/linux/io/UniqueFd.h"
-#include "platform/linux/order/FileStarts.h"
+#include "platform/linux/order/layout/LibraryFileStarts.h"
 
 #include <libisofs/libisofs.h>
 
@@ -34,26 +33,18 @@ struct SectionsFree {
     void operator()(iso_file_section* sections) const { std::free(sections); }
 };
 
-// The library keeps process-wide state (its message queue, the local character set): set up
-// once, used by one copy at a time, never torn down while a worker may still need it.
-std::mutex& LibraryLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-bool LibraryReady() {
-    static const bool ready = [] {
-        // Bit 0: the process's locale is the program's to set, not the library's.
-        if (iso_init_with_flag(1) < 0) return false;
-        char never[] = "NEVER";
-        char id[] = "dravolin";
-        iso_set_msgs_severities(never, never, id);
-        // Names come as the bytes the disc holds (Rock Ridge) or as UTF-8 (Joliet), as the
-        // kernel shows them, whatever the locale.
-        iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
-        return true;
-    }();
-    return ready;
+// The library keeps process-wide state (its message queue, the local character set): the
+// helper reads one disc and ends, so it is set up once and never torn down.
+bool StartLibrary() {
+    // Bit 0: the process's locale is the program's to set, not the library's.
+    if (iso_init_with_flag(1) < 0) return false;
+    char never[] = "NEVER";
+    char id[] = "dravolin";
+    iso_set_msgs_severities(never, never, id);
+    // Names come as the bytes the disc holds (Rock Ridge) or as UTF-8 (Joliet), as the kernel
+    // shows them, whatever the locale.
+    iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
+    return true;
 }
 
 // The block where the last session begins, as the kernel mounts it; 0 for an image or a disc
@@ -101,8 +92,7 @@ bool Collect(IsoDir* dir, const std::string& prefix, int depth, std::uint64_t& b
 }  // namespace
 
 std::optional<FileStarts> IsoFileStarts(const std::string& device, std::uint64_t maxEntries) {
-    const std::lock_guard<std::mutex> hold(LibraryLock());
-    if (!LibraryReady()) return std::nullopt;
+    if (!StartLibrary()) return std::nullopt;
 
     IsoDataSource* rawSource = nullptr;
     if (iso_data_source_new_from_file(device.c_str(), &rawSource) < 0) return std::nullopt;

@@ -1,7 +1,7 @@
 #include <udfread/udfread.h>
 #include <cstring>
 #include <memory>
-#include "platform/linux/order/FileStarts.h"
+#include "platform/linux/order/layout/LibraryFileStarts.h"
 
 namespace dravolin::lnx {
 

@@ -1,0 +1,78 @@
+// dravolin-disc-layout FSTYPE DEVICE MAX-ENTRIES SECONDS
+// Where each file of the disc in DEVICE (an "iso9660" or "udf" file system) begins, read with
+// the library of its file system and written to the output in the form LayoutReply.h names.
+// Started by the program for each disc it copies in disc order (ReadApart.h says why apart);
+// a person has no use for it. Exit status 0 with the layout, 1 when the disc could not be
+// read, 2 for arguments it does not take.
+#include <sys/resource.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include "platform/linux/order/LayoutReply.h"
+#include "platform/linux/order/layout/LibraryFileStarts.h"
+
+namespace {
+
+// What the library may add to the memory the helper starts with: far more than the directories
+// of any disc take, far less than a disc that lies could make it ask for.
+constexpr rlim_t kLibraryMemory = rlim_t{1} << 30;
+
+bool Number(const char* text, unsigned long long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoull(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0';
+}
+
+// Set before the library is opened: whatever it does after, it does within these.
+void LimitSelf(rlim_t seconds) {
+    const rlimit cpu{seconds, seconds + 1};
+    ::setrlimit(RLIMIT_CPU, &cpu);
+    unsigned long long pages = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%llu", &pages) != 1) pages = 0;
+        std::fclose(statm);
+    }
+    if (pages == 0) return;
+    const rlim_t memory = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+    const rlimit space{memory + kLibraryMemory, memory + kLibraryMemory};
+    ::setrlimit(RLIMIT_AS, &space);
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsigned long long maxEntries = 0;
+    unsigned long long seconds = 0;
+    if (argc != 5 || !Number(argv[3], maxEntries) || !Number(argv[4], seconds) || seconds == 0) {
+        std::fprintf(stderr, "usage: %s iso9660|udf DEVICE MAX-ENTRIES SECONDS\n", argv[0]);
+        return 2;
+    }
+    const std::string fsType = argv[1];
+    const std::string device = argv[2];
+    if (fsType != "iso9660" && fsType != "udf") {
+        std::fprintf(stderr, "%s: no layout is read for a %s file system\n", argv[0], argv[1]);
+        return 2;
+    }
+    LimitSelf(static_cast<rlim_t>(seconds));
+    const std::optional<dravolin::lnx::FileStarts> starts =
+        fsType == "udf" ? dravolin::lnx::UdfFileStarts(device, maxEntries)
+                        : dravolin::lnx::IsoFileStarts(device, maxEntries);
+    const bool written = starts && WriteAll(STDOUT_FILENO, dravolin::lnx::EncodeLayout(*starts));
+    // Out at once: libisofs's process-wide state is never torn down, and a leak check at exit
+    // (the sanitizer builds) would count it and turn a good reply into a failure.
+    ::_exit(written ? 0 : 1);
+}
