@@ -33,15 +33,25 @@ bool Lock(int fd, int operation) {
     }
 }
 
+// Opens the log without waiting: a FIFO or a device under the log's name would otherwise hold
+// the drive in open() for ever. Anything but a regular file is not a log; errno then EINVAL.
+UniqueFd OpenLog(const std::string& path, int flags) {
+    UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666));
+    struct stat info {};
+    if (fd && (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))) {
+        fd.Reset();
+        errno = EINVAL;
+    }
+    return fd;
+}
+
 }  // namespace
 
 std::string ReadLogFile(const std::string& folder) {
-    const UniqueFd fd(::open(PathOf(folder).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd fd = OpenLog(PathOf(folder), O_RDONLY);
     if (!fd || !Lock(fd.Get(), LOCK_SH)) return {};
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kLongestLog) {
-        return {};
-    }
+    if (::fstat(fd.Get(), &info) != 0 || info.st_size > kLongestLog) return {};
     std::string text(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t done = 0;
     while (done < text.size()) {
@@ -59,10 +69,10 @@ bool AppendLogRow(CopyIo& io, const std::string& folder, const archive::LogRow& 
     // Made ready by the copy cycle, but a disc that got no bag may be the first to arrive.
     if (MakeFolders(folder) != 0) return false;
     const std::string path = PathOf(folder);
-    const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+    const UniqueFd fd = OpenLog(path, O_RDWR | O_CREAT);
     if (!fd || !Lock(fd.Get(), LOCK_EX)) return false;
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (::fstat(fd.Get(), &info) != 0) return false;
     const off_t size = info.st_size;
     // Only the last byte tells whether the log is new or was torn.
     std::string end;
