@@ -1,5 +1,6 @@
 #include "archive/BagName.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -135,7 +136,7 @@ std::optional<std::string> FirstFree(const std::string& base, std::string_view s
         std::string name = base;
         if (number > 1) name += " (" + std::to_string(number) + ")";
         name += suffix;
-        if (!taken(name)) return name;
+        if (!IsArchiveOwnName(name) && !taken(name)) return name;
     }
     return std::nullopt;
 }
@@ -173,6 +174,17 @@ std::string BagName(std::string_view pattern, const BagFields& fields) {
         pos = end;
     }
     return Sanitize(name);
+}
+
+bool IsArchiveOwnName(std::string_view name) {
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    const auto startsWith = [&](std::string_view prefix) {
+        return name.size() >= prefix.size() &&
+               std::equal(prefix.begin(), prefix.end(), name.begin(),
+                          [&](char a, char b) { return fold(a) == fold(b); });
+    };
+    return (name.size() == kLogFileName.size() && startsWith(kLogFileName)) ||
+           startsWith(kTemporaryPrefix);
 }
 
 std::optional<std::string> UniqueBagName(const std::string& base, const NameTaken& taken) {

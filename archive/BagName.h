@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include "archive/ArchiveLog.h"
 #include "archive/DiscResult.h"
 #include "archive/LocalTime.h"
 
@@ -61,12 +62,22 @@ std::string BagName(std::string_view pattern, const BagFields& fields);
 // lowercase hex digits.
 std::string SerialText(std::uint32_t serial);
 
+// The prefix of the temporary names the archive builds under in a target folder.
+inline constexpr std::string_view kTemporaryPrefix = ".dravolin-";
+
+// Whether the archive keeps `name` for itself in a target folder, whatever the file system
+// says now: the log (also before the first row makes it) and the temporary names. Letter case
+// is ignored, as Windows and the shares it serves ignore it. No bag is ever given such a name;
+// a file the archive comes to keep beside the log (a lock, a claim) belongs here too.
+bool IsArchiveOwnName(std::string_view name);
+
 // Asks whether a name is already taken in the target folder. It should ask the file system
 // itself, which knows whether names differ by letter case only; the caller still creates the
 // folder without replacing and asks again if it lost a race.
 using NameTaken = std::function<bool(const std::string& name)>;
 
-// `base`, else "base (2)", "base (3)"..., the first one not taken; none after "base (99999)".
+// `base`, else "base (2)", "base (3)"..., the first one neither taken nor the archive's own;
+// none after "base (99999)".
 std::optional<std::string> UniqueBagName(const std::string& base, const NameTaken& taken);
 
 // The name a finished bag is renamed to. Any result but Complete ends in " (incomplete)", after

@@ -124,6 +124,7 @@ struct UniqueCase {
     std::set<std::string> taken;
     std::optional<std::string> expected;
     bool everyNameTaken = false;
+    std::string base = "X";
 };
 
 void PrintTo(const UniqueCase& c, std::ostream* os) {
@@ -137,9 +138,9 @@ TEST_P(FinalBagNames, AreFreeAndMarkWhatIsIncomplete) {
     const NameTaken taken = [&](const std::string& name) {
         return c.everyNameTaken || c.taken.contains(name);
     };
-    EXPECT_EQ(FinalBagName("X", c.result, taken), c.expected);
+    EXPECT_EQ(FinalBagName(c.base, c.result, taken), c.expected);
     if (c.result == DiscResult::Complete) {
-        EXPECT_EQ(UniqueBagName("X", taken), c.expected);
+        EXPECT_EQ(UniqueBagName(c.base, taken), c.expected);
     }
 }
 
@@ -158,7 +159,32 @@ INSTANTIATE_TEST_SUITE_P(
                    "X (3) (incomplete)"},
         UniqueCase{"TargetFullIsIncomplete", DiscResult::TargetFull, {}, "X (incomplete)"},
         UniqueCase{"FailedIsIncomplete", DiscResult::Failed, {}, "X (incomplete)"},
-        UniqueCase{"EveryNumberTaken", DiscResult::Complete, {}, std::nullopt, true}),
+        UniqueCase{"EveryNumberTaken", DiscResult::Complete, {}, std::nullopt, true},
+        // The log is written after the first bag: the file system does not know its name yet.
+        UniqueCase{"TheLogsNameBeforeTheLogIsThere",
+                   DiscResult::Complete,
+                   {},
+                   "archive-log.csv (2)",
+                   false,
+                   "archive-log.csv"},
+        UniqueCase{"TheLogsNameInOtherLetterCase",
+                   DiscResult::Complete,
+                   {},
+                   "Archive-Log.CSV (2)",
+                   false,
+                   "Archive-Log.CSV"},
+        UniqueCase{"ANameLongerThanTheLogs",
+                   DiscResult::Complete,
+                   {},
+                   "archive-log.csv.old",
+                   false,
+                   "archive-log.csv.old"},
+        UniqueCase{"TheTemporaryPrefixNever",
+                   DiscResult::Complete,
+                   {},
+                   std::nullopt,
+                   false,
+                   ".dravolin-1.part"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
