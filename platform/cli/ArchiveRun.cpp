@@ -14,7 +14,11 @@
 #include "platform/linux/archive/LinuxArchiver.h"
 #include "platform/linux/io/ErrorText.h"
 #include "platform/linux/paths/Folders.h"
+#include "platform/linux/paths/LinuxPathPreparer.h"
 #include "platform/linux/paths/TargetPaths.h"
+#include "platform/linux/QuietServices.h"
+#include "platform/qt/texts/Texts.h"
+#include "target/NormalizeDestination.h"
 
 namespace dravolin::cli {
 
@@ -30,12 +34,50 @@ RunOutcome Failed(const qt::Translation& texts, const QString& why, int status =
     return {status, texts.Text("archiveProgram.failed").arg(why), {}};
 }
 
-// A relative target is the current folder's, as every command-line tool reads it.
-std::string Absolute(const std::string& path) {
-    if (path.starts_with('/')) return path;
+// The target as the dialog reads its own, by the dialog's rules, applied to the text as given:
+// blanks around it trimmed, the characters Windows forbids refused, a Windows drive path or
+// network name refused, "~" the home folder, a backslash a separator. Only a path still relative
+// after that is the current folder's, as every command-line tool reads it. Empty, with `why`
+// set, when the text names no folder.
+std::string TargetFolder(const std::string& given, const qt::Translation& texts, QString& why) {
+    std::string text = given;
+    const lnx::Utf8CodePage codePage;
+    lnx::LinuxPathPreparer unused;
+    if (!NormalizeDestination(text, codePage, unused, 0, false)) {
+        why = text.empty() ? texts.Text("archiveProgram.targetUnusable")
+                                 .arg(Local(given), Local(lnx::ErrorText(ENOENT)))
+                           : texts.Text("archiveProgram.targetForbidden").arg(Local(given));
+        return {};
+    }
+    const qt::PrepareTexts& prepare = qt::PrepareTextsOf(texts.language());
+    QString refusal;
+    switch (lnx::RefusalOf(text)) {
+        case lnx::TargetRefusal::DrivePath:
+            refusal = prepare.drivePath;
+            break;
+        case lnx::TargetRefusal::NetworkName:
+            refusal = prepare.networkName;
+            break;
+        case lnx::TargetRefusal::UnknownUser:
+            refusal = prepare.unknownUser.arg(Local(lnx::UserNameOf(text)));
+            break;
+        case lnx::TargetRefusal::None:
+            break;
+    }
+    if (!refusal.isEmpty()) {
+        why = texts.Text("archiveProgram.targetUnusable").arg(Local(given), refusal);
+        return {};
+    }
     char here[PATH_MAX];
-    if (!::getcwd(here, sizeof here)) return path;
-    return std::string(here) + "/" + path;
+    if (text[0] != '/' && text[0] != '\\' && text[0] != '~' && ::getcwd(here, sizeof here)) {
+        text = std::string(here) + "/" + text;
+    }
+    const std::string folder = lnx::FolderOfTarget(text);
+    if (folder.empty()) {
+        why = texts.Text("archiveProgram.targetUnusable")
+                  .arg(Local(given), Local(lnx::ErrorText(ENOENT)));
+    }
+    return folder;
 }
 
 bool Inside(const std::string& path, const std::string& folder) {
@@ -74,11 +116,13 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
                                  : texts.Text("archiveProgram.notASource").arg(Local(source)));
     }
 
-    // The archiver reads its target as the dialog reads one (a backslash is a separator):
-    // the folder made here must be the one it writes to.
-    std::string target = lnx::FolderOfTarget(Absolute(targetGiven));
+    // The archiver reads its target as the dialog reads one: the folder made here must be the
+    // one it writes to.
+    QString why;
+    std::string target = TargetFolder(targetGiven, texts, why);
+    if (target.empty()) return Failed(texts, why);
     std::vector<std::string> made;
-    const int error = target.empty() ? ENOENT : lnx::MakeFolders(target, &made);
+    const int error = lnx::MakeFolders(target, &made);
     if (error != 0) {
         return Failed(texts, texts.Text("archiveProgram.targetUnusable")
                                  .arg(Local(targetGiven), Local(lnx::ErrorText(error))));

@@ -15,10 +15,13 @@ struct Run {
     QString err;
 };
 
-Run RunProgram(const QStringList& arguments, const QString& lang) {
+// Run in `work`, which is also the home folder: nothing may land anywhere else.
+Run RunProgram(const QStringList& arguments, const QString& lang, const QString& work) {
     QProcess program;
+    program.setWorkingDirectory(work);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LANG"), lang);
+    environment.insert(QStringLiteral("HOME"), work);
     environment.remove(QStringLiteral("LC_ALL"));
     environment.remove(QStringLiteral("LC_MESSAGES"));
     program.setProcessEnvironment(environment);
@@ -93,6 +96,30 @@ class ArchiveProgramTest : public QObject {
             << QStringList{"SRC", "FILE"} << 1 << en << 3
             << QStringLiteral("failed: cannot use the target folder FILE: Not a directory\n")
             << QString() << 0 << 0;
+        // Read by the dialog's rules, as written: never a folder named after them here.
+        QTest::newRow("a Windows network name is refused, nothing written")
+            << QStringList{"SRC", "\\\\server\\share\\x"} << 1 << en << 3
+            << QStringLiteral(
+                   "failed: cannot use the target folder \\\\server\\share\\x: This is a "
+                   "Windows network name. Mount the share first and give the folder "
+                   "it is mounted on.\n")
+            << QString() << 0 << 0;
+        QTest::newRow("a Windows drive path is refused, nothing written")
+            << QStringList{"SRC", "C:\\Users\\me"} << 1 << en << 3
+            << QStringLiteral(
+                   "failed: cannot use the target folder C:\\Users\\me: This is a "
+                   "Windows drive path: Linux has no drive letters. Give a Linux "
+                   "folder, such as ~/Discs.\n")
+            << QString() << 0 << 0;
+        QTest::newRow("a character Windows forbids is refused, nothing written")
+            << QStringList{"SRC", "bags?"} << 1 << QStringLiteral("ru_RU.UTF-8") << 3
+            << QStringLiteral(
+                   "ошибка: папка цели bags? содержит один из символов ? * < > | \", "
+                   "которые Windows запрещает в именах\n")
+            << QString() << 0 << 0;
+        QTest::newRow("a quoted ~ is the home folder")
+            << QStringList{"SRC", "~/archive"} << 1 << en << 0 << QStringLiteral("complete: BAG\n")
+            << QString() << 1 << 1;
     }
 
     void folderSourcesEndAsTheirExitStatusSays() {
@@ -123,7 +150,7 @@ class ArchiveProgramTest : public QObject {
             if (argument == QLatin1String("FILE")) argument = file;
         }
         Run run;
-        for (int i = 0; i < runs; ++i) run = RunProgram(arguments, lang);
+        for (int i = 0; i < runs; ++i) run = RunProgram(arguments, lang, work.path());
 
         const QStringList made =
             QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);

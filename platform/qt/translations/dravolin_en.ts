@@ -528,6 +528,11 @@ the target, the disc or the copy), 4 the target disk is full.</translation>
         <extracomment>%1: the target folder, as found on the disk</extracomment>
         <translation>a folder name in %1 holds a backslash, which is read as a separator</translation>
     </message>
+    <message id="archiveProgram.targetForbidden">
+        <source>the target folder %1 holds one of ? * &lt; &gt; | &quot;, which Windows forbids in names</source>
+        <extracomment>%1: the target folder as given</extracomment>
+        <translation>the target folder %1 holds one of ? * &lt; &gt; | &quot;, which Windows forbids in names</translation>
+    </message>
     <message id="archiveProgram.targetInSource">
         <source>the target folder %1 lies inside the source %2</source>
         <extracomment>%1: the target folder, %2: the source folder</extracomment>

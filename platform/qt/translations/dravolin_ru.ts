@@ -531,6 +531,11 @@ SOURCE — папка (смонтированный диск, образ, смо
         <extracomment>%1: the target folder, as found on the disk</extracomment>
         <translation>имя папки в %1 содержит обратную косую черту, а она читается как разделитель</translation>
     </message>
+    <message id="archiveProgram.targetForbidden">
+        <source>the target folder %1 holds one of ? * &lt; &gt; | &quot;, which Windows forbids in names</source>
+        <extracomment>%1: the target folder as given</extracomment>
+        <translation>папка цели %1 содержит один из символов ? * &lt; &gt; | &quot;, которые Windows запрещает в именах</translation>
+    </message>
     <message id="archiveProgram.targetInSource">
         <source>the target folder %1 lies inside the source %2</source>
         <extracomment>%1: the target folder, %2: the source folder</extracomment>
