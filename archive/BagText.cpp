@@ -1,7 +1,6 @@
 #include "archive/BagText.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "archive/Utf8Names.h"
 
 namespace dravolin::archive {
 
@@ -9,7 +8,7 @@ namespace {
 
 std::string OneLine(std::string_view text, bool label) {
     std::string line;
-    for (const char c : text) {
+    for (const char c : ValidUtf8(text)) {
         if (c == '\r' || c == '\n' || (label && c == ':')) {
             line += ' ';
         } else {
@@ -22,16 +21,31 @@ std::string OneLine(std::string_view text, bool label) {
 }  // namespace
 
 std::string ManifestPath(std::string_view relative) {
+    // RFC 8493 decodes every %XX, bagit-python only %0A and %0D, `sha256sum -c` none: a '%'
+    // is left as it is unless two hexadecimal digits follow, where the readers part ways.
+    // Bytes that are not UTF-8 are encoded too, so the line stays UTF-8 and the name can be
+    // recovered exactly.
+    const auto hex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    };
+    const auto encode = [](std::string& path, unsigned char c) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        path += '%';
+        path += kDigits[c >> 4];
+        path += kDigits[c & 0x0F];
+    };
     std::string path = "data/";
-    for (const char c : relative) {
-        if (c == '\r') {
-            path += "%0D";
-        } else if (c == '\n') {
-            path += "%0A";
-        } else if (c == '%') {
-            path += "%25";
+    for (std::size_t at = 0; at < relative.size();) {
+        const char c = relative[at];
+        const std::size_t length = Utf8SequenceAt(relative, at);
+        const bool escaped =
+            c == '%' && at + 2 < relative.size() && hex(relative[at + 1]) && hex(relative[at + 2]);
+        if (length == 0 || c == '\r' || c == '\n' || escaped) {
+            encode(path, static_cast<unsigned char>(c));
+            ++at;
         } else {
-            path += c;
+            path += relative.substr(at, length);
+            at += length;
         }
     }
     return path;
@@ -83,14 +97,6 @@ std::string BagInfo(const InfoFields& fields) {
     return text;
 }
 
-std::string BagTimestamp(const LocalTime& time) {
-    const long offset = std::labs(static_cast<long>(time.offsetMinutes));
-    char text[48] = {};
-    std::snprintf(text, sizeof text, "T%02d:%02d:%02d%c%02ld%02ld", time.hour, time.minute,
-                  time.second, time.offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
-    return DateText(time) + text;
-}
-
 std::uint64_t DamagedCount(const std::vector<ArchivedFile>& files,
                            const std::vector<UnreadEntry>& unread) {
     std::uint64_t count = unread.size();
@@ -122,7 +128,7 @@ InfoFields BagInfoFields(std::string_view label, const InfoFields& callers,
     }
     if (!end.notCopied.empty()) info.emplace_back(kFieldNotCopied, end.notCopied);
     info.insert(info.end(), end.notes.begin(), end.notes.end());
-    info.emplace_back(kFieldEnded, BagTimestamp(end.ended));
+    info.emplace_back(kFieldEnded, IsoText(end.ended));
     return info;
 }
 

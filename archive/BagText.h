@@ -25,7 +25,10 @@ inline constexpr char kFieldNotCopied[] = "Dravolin-Not-Copied";
 // One per file or folder the Windows copy stored under another name: "data/new <- data/old".
 inline constexpr char kFieldRenamed[] = "Dravolin-Renamed";
 
-// A payload path as manifests write it: CR, LF and '%' percent-encoded, nothing else.
+// A payload path as manifests write it, so that RFC 8493, bagit-python and `sha256sum -c` all
+// read the same name: CR, LF, a '%' followed by two hexadecimal digits, and each byte that is
+// not UTF-8 are percent-encoded ("%0D", "%0A", "%25", "%E9"); nothing else. Readers other than
+// RFC 8493's cannot find a name with any of these.
 std::string ManifestPath(std::string_view relative);
 
 std::string BagDeclaration();
@@ -38,10 +41,9 @@ std::string DamagedFilesText(const std::vector<ArchivedFile>& files,
                              const std::vector<UnreadEntry>& unread);
 // "BYTES.FILES" of the payload.
 std::string PayloadOxum(const std::vector<ArchivedFile>& files);
-// "Label: value" lines; line breaks in a value become blanks, a label keeps no ':'.
+// "Label: value" lines; line breaks in a value become blanks, a label keeps no ':', and bytes
+// that are not UTF-8 (a disc's label) become U+FFFD.
 std::string BagInfo(const InfoFields& fields);
-// "YYYY-MM-DDTHH:MM:SS+hhmm", what Dravolin-Ended holds.
-std::string BagTimestamp(const LocalTime& time);
 
 // Files with damaged ranges, and entries not copied at all.
 std::uint64_t DamagedCount(const std::vector<ArchivedFile>& files,
@@ -58,8 +60,8 @@ struct BagEnd {
 
 // bag-info.txt's fields: Bagging-Date, Payload-Oxum, External-Identifier (the label), the
 // caller's, then the result, the count of damaged files, why the copy stopped early, what was
-// not copied, the notes and when the copy ended. Any damage or early stop makes the bag
-// "incomplete".
+// not copied, the notes and when the copy ended (IsoText, as the log writes it). Any damage or
+// early stop makes the bag "incomplete".
 InfoFields BagInfoFields(std::string_view label, const InfoFields& callers,
                          const std::vector<ArchivedFile>& files,
                          const std::vector<UnreadEntry>& unread, const BagEnd& end);

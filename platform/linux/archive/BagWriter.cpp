@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include "platform/linux/archive/LocalClock.h"
+#include "platform/linux/archive/Utf8Payload.h"
 #include "platform/linux/copy/SafeName.h"
 #include "platform/linux/copy/TreeCopier.h"
 #include "platform/linux/io/ErrorText.h"
@@ -109,6 +110,12 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         Discard();
         return outcome;
     }
+    std::vector<StoredAs> renamed;
+    const UniqueFd data(
+        ::openat(bag_.folder.Get(), "data", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (const int failed = data ? StoreUtf8Names(io_, data.Get(), record, renamed) : errno) {
+        return Fail(outcome, BuildingPath() + "/data", failed, "Cannot rename in");
+    }
     for (const ArchivedFile& file : record.files) outcome.bytes += file.size;
     outcome.damagedFiles = archive::DamagedCount(record.files, record.unread);
     outcome.files = record.files.size();
@@ -118,6 +125,11 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     end.budgetSpent = outcome.budgetSpent;
     end.targetFull = outcome.targetFull;
     end.notCopied = outcome.summary;
+    for (const StoredAs& entry : renamed) {
+        end.notes.emplace_back(
+            archive::kFieldRenamed,
+            archive::ManifestPath(entry.stored) + " <- " + archive::ManifestPath(entry.original));
+    }
     end.ended = LocalTimeAt(std::time(nullptr));
     const BagFields info =
         archive::BagInfoFields(request.label, request.fields, record.files, record.unread, end);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -43,7 +44,9 @@ int StepIo::RenameNoReplace(int fromDir, const char* from, int toDir, const char
 std::string DecodedPath(const std::string& path) {
     std::string decoded;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '%' && i + 2 < path.size()) {
+        if (path[i] == '%' && i + 2 < path.size() &&
+            std::isxdigit(static_cast<unsigned char>(path[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(path[i + 2]))) {
             decoded += static_cast<char>(std::stoi(path.substr(i + 1, 2), nullptr, 16));
             i += 2;
         } else {

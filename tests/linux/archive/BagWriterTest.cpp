@@ -6,6 +6,7 @@
 #include <filesystem>
 #include "BagTestSupport.h"
 #include "LinuxTestSupport.h"
+#include "archive/Utf8Names.h"
 #include "platform/linux/archive/BagWriter.h"
 #include "platform/linux/copy/TempFiles.h"
 
@@ -21,7 +22,7 @@ BagRequest RequestFor(const std::string& disc, const std::string& target) {
                       {{"Dravolin-Drive", "HL-DT-ST DVDRAM GH24NSD1"},
                        {"Dravolin-Drive-Serial", "K1234"},
                        {"Dravolin-Fingerprint", "1a2b3c4d"},
-                       {"Dravolin-Started", "2026-12-08T10:00:00+0100"}}};
+                       {"Dravolin-Started", "2026-12-08T10:00:00+01:00"}}};
 }
 
 // A small disc: nested folders, an empty file and an empty folder.
@@ -41,9 +42,10 @@ struct BagCase {
     bool entriesVanish;  // readme.txt and photos/2019 go from the disc once it has been read
     BagResult result;
     std::uint64_t files, damagedCount;
-    std::string damagedFiles;                // damaged-files.txt; empty: no such file
-    std::vector<std::string> manifestPaths;  // found in the manifest as written
-    bool sha256sumChecksManifest;            // as a whole, with `sha256sum -c`
+    std::string damagedFiles;                 // damaged-files.txt; empty: no such file
+    std::vector<std::string> manifestPaths;   // found in the manifest as written
+    bool sha256sumChecksManifest;             // as a whole, with `sha256sum -c`
+    std::vector<std::string> infoLines = {};  // found in bag-info.txt
 };
 
 void PrintTo(const BagCase& c, std::ostream* out) {
@@ -90,11 +92,18 @@ TEST_P(FinishedBags, CheckWithSha256sumAndNameEveryDamagedRange) {
     for (const std::string& path : c.manifestPaths) {
         EXPECT_NE(manifest.find("  " + path + "\n"), std::string::npos) << path;
     }
+    for (const char* tag : {"bagit.txt", "manifest-sha256.txt", "bag-info.txt", "damaged-files.txt",
+                            "tagmanifest-sha256.txt"}) {
+        EXPECT_TRUE(archive::IsUtf8(ReadFile(bag + "/" + tag))) << tag;
+    }
     const std::string info = ReadFile(bag + "/bag-info.txt");
+    for (const std::string& line : c.infoLines) {
+        EXPECT_NE(info.find("\n" + line + "\n"), std::string::npos) << line << "\n" << info;
+    }
     EXPECT_EQ(info.rfind("Bagging-Date: ", 0), 0u);
     for (const char* line :
          {"\nExternal-Identifier: PHOTOS_2019\n", "\nDravolin-Drive-Serial: K1234\n",
-          "\nDravolin-Fingerprint: 1a2b3c4d\n", "\nDravolin-Started: 2026-12-08T10:00:00+0100\n"}) {
+          "\nDravolin-Fingerprint: 1a2b3c4d\n", "\nDravolin-Started: 2026-12-08T10:00:00+01:00\n"}) {
         EXPECT_NE(info.find(line), std::string::npos) << line;
     }
     const bool damaged = !c.damagedFiles.empty();
@@ -155,8 +164,33 @@ INSTANTIATE_TEST_SUITE_P(
                 4,
                 0,
                 "",
-                {"data/line%0Abreak", "data/carriage%0Dreturn", "data/100%25", "data/a%250Ab"},
-                false}),
+                {"data/line%0Abreak", "data/carriage%0Dreturn", "data/100%", "data/a%250Ab"},
+                false},
+        // bagit-python decodes only %0A and %0D, sha256sum nothing: a '%' before anything but
+        // two hexadecimal digits stays as it is, and all of them read the same name.
+        BagCase{"PercentSignsEveryReaderReadsAlike",
+                {"100%.txt", "50%off", "%"},
+                {},
+                false,
+                BagResult::Complete,
+                4,
+                0,
+                "",
+                {"data/100%.txt", "data/50%off", "data/%"},
+                true},
+        // A Latin-1 Rock Ridge name: stored under a UTF-8 one, the original recorded.
+        BagCase{"NamesThatAreNotUtf8StoredUnderUtf8Names",
+                {"caf\xE9.txt", "caf\xE8.txt"},
+                {},
+                false,
+                BagResult::Complete,
+                4,
+                0,
+                "",
+                {"data/caf\xEF\xBF\xBD.txt", "data/caf\xEF\xBF\xBD (2).txt"},
+                true,
+                {"Dravolin-Renamed: data/caf\xEF\xBF\xBD (2).txt <- data/caf%E9.txt",
+                 "Dravolin-Renamed: data/caf\xEF\xBF\xBD.txt <- data/caf%E8.txt"}}),
     [](const auto& info) { return info.param.title; });
 
 struct StepCase {
