@@ -23,8 +23,6 @@ STEP = 32 * 1024  # the copy's recovery step
 SECTOR = 2048
 PAGE = 4096
 MIB = 1 << 20
-# The slowed disc (16 MiB) reads for about two minutes at this pace: well past its budget.
-SLOW_BYTES_PER_SECOND = 128 * 1024
 def expected_damage(size, bad_sectors):
     """The byte ranges a recovering copy of a file of `size` bytes lists as damaged when the
     file's sectors `bad_sectors` (from its start) cannot be read. The kernel reads a file in

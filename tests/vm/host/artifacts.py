@@ -4,6 +4,8 @@ The kernel package is downloaded and unpacked, never installed: the host kernel 
 loadable modules, so everything that touches a disc happens inside the guest.
 """
 
+import contextlib
+import fcntl
 import hashlib
 import os
 import re
@@ -18,6 +20,17 @@ DRIVE_MODULES = ["scsi_common", "scsi_mod", "libata", "ata_piix", "cdrom", "sr_m
 
 class BuildError(Exception):
     pass
+
+
+@contextlib.contextmanager
+def cache_lock(cache: Path):
+    """Held while a suite takes what it needs from the cache or builds it there: the suites run
+    side by side, and one must neither build what another is building nor boot what another
+    has half written."""
+    cache.mkdir(parents=True, exist_ok=True)
+    with open(cache / "build.lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        yield
 
 
 def run(cmd, **kwargs):

@@ -40,6 +40,7 @@ DPKG_EXCLUDES = ["/usr/share/man/*", "/usr/share/doc/*", "/usr/share/info/*",
                  "/usr/share/locale/*", "/usr/share/lintian/*"]
 
 # Loaded by the first stage to reach the root disk.
+UNUSED_SECONDS = 24 * 3600  # a cached image or first stage nobody used for this long is stale
 ROOT_MODULES = ["virtio_pci", "virtio_blk", "crc32c_generic", "ext4"]
 # What the guest itself may load: the CD drives and their file systems, the shared folder,
 # loop devices.
@@ -149,6 +150,7 @@ def build_image(cache: Path, modules_dir: Path, packages, log=print):
     key = image_key(packages, modules_dir, sources_file.read_text())
     image = folder / f"root-{key}.img"
     if image.exists():
+        image.touch()
         return image, None
     if not shutil.which("mmdebstrap"):
         raise BuildError("mmdebstrap is not installed (scripts/install-deps installs it)")
@@ -181,8 +183,11 @@ def build_image(cache: Path, modules_dir: Path, packages, log=print):
         tail = "\n".join(log_path.read_text(errors="replace").splitlines()[-25:])
         raise BuildError(f"mmdebstrap failed (exit {result.returncode}); {log_path}:\n{tail}")
     shutil.rmtree(work, ignore_errors=True)
+    # A suite running beside this one may boot another image (another package list) again
+    # later: only those nobody used for a day are stale.
     for old in folder.glob("root-*.img"):
-        old.unlink()
+        if time.time() - old.stat().st_mtime > UNUSED_SECONDS:
+            old.unlink(missing_ok=True)
     os.replace(tmp_image, image)
     return image, time.monotonic() - started
 
@@ -204,9 +209,13 @@ def build_stage1(cache: Path, modules_dir: Path, payload):
     folder.mkdir(parents=True, exist_ok=True)
     out = folder / f"stage1-{key}.cpio.gz"
     if out.exists():
+        out.touch()
         return out
+    # Each suite's payload makes its own first stage, and a suite running beside this one boots
+    # its own again later (the power cuts): only those nobody used for a day are stale.
     for old in folder.glob("stage1-*.cpio.gz"):
-        old.unlink()
+        if time.time() - old.stat().st_mtime > UNUSED_SECONDS:
+            old.unlink(missing_ok=True)
 
     archive = Cpio()
     folders = {"bin", "dev", "etc", "lib", "lib/modules", "proc", "sys", "newroot", "payload"}

@@ -70,15 +70,17 @@ def build_guest(args, discs, payload, log):
     discs mastered, and the first stage carrying the test files every boot carries and
     `payload` (a path on the guest's root -> (bytes, mode)). Each is taken from the cache when
     it is there; artifacts.BuildError when one cannot be built."""
-    kernel, modules_dir = artifacts.fetch_kernel(args.cache)
-    packages = (debian.read_packages(debian.DEBIAN / "packages")
-                + debian.program_packages(args.program))
-    helper = debian.layout_helper(args.program)
-    if helper:
-        packages += debian.program_packages(helper)
-    image, image_seconds = debian.build_image(args.cache, modules_dir, packages, log)
-    disc_tools.master(discs, args.cache)
-    stage1 = debian.build_stage1(args.cache, modules_dir, debian.guest_payload(payload))
+    with artifacts.cache_lock(args.cache):
+        kernel, modules_dir = artifacts.fetch_kernel(args.cache)
+        packages = (debian.read_packages(debian.DEBIAN / "packages")
+                    + debian.program_packages(args.program))
+        helper = debian.layout_helper(args.program)
+        if helper:
+            packages += debian.program_packages(helper)
+        image, image_seconds = debian.build_image(args.cache, modules_dir, packages, log)
+        # Not the busybox suite's discs/: some of its discs have the same names.
+        disc_tools.master(discs, args.cache / "desktop-discs")
+        stage1 = debian.build_stage1(args.cache, modules_dir, debian.guest_payload(payload))
     return GuestFiles(kernel, image, image_seconds, stage1)
 
 

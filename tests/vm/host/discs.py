@@ -163,10 +163,10 @@ def _sort_file(disc: Disc, tree: Path):
     return sort
 
 
-def master(discs, cache: Path):
-    """Writes each disc's image under cache/discs unless an image of the same definition is
-    there; sets disc.iso."""
-    folder = cache / "discs"
+def master(discs, folder: Path):
+    """Writes each disc's image into `folder` unless an image of the same definition is
+    there; sets disc.iso. A suite whose discs share names with another's but differ keeps them
+    in a folder of its own: each would remove the other's as stale."""
     folder.mkdir(parents=True, exist_ok=True)
     for disc in discs.values():
         iso = folder / f"{disc.name}-{disc.fingerprint()}.iso"

@@ -8,8 +8,8 @@ import statistics
 import time
 
 import iso9660
-from archivebags import (DISC_MINUTES, LOG, SCRATCHED_AT, SECTOR, SLOW_BYTES_PER_SECOND,
-                         BagChecks, parse_log)
+from archivebags import DISC_MINUTES, LOG, SCRATCHED_AT, SECTOR, BagChecks, parse_log
+from budgetdisc import BudgetDisc
 from desktopdiscs import PERF_MB, SCRATCHED_FILE
 from guest import CheckFailed
 from qtprogram import ARCHIVE_TITLE, USER
@@ -113,11 +113,12 @@ class ArchiveScenarios(QtRun, BagChecks):
         target = self.fresh_target("archive")
         self.progress_windows, self.other_windows, self.popups = set(), {}, 0
         self.dunst = self.start_notifications()
+        self.slowed = None
         try:
             self.run_stack(target)
         finally:
-            if self.m.trays()[2][1]:
-                self.m.throttle(2, 0)
+            if self.slowed:
+                self.slowed.take_out()
             self.agent.signal(self.dunst, 15)
             self.agent.wait(self.dunst, 10)
             self.restart_program()
@@ -135,8 +136,7 @@ class ArchiveScenarios(QtRun, BagChecks):
         self.until_ejected("D", 120)
         self.wait_notes(1)  # its notification's connection is closed
         first = self.resources()
-        self.load("F", "archive")
-        self.m.throttle(2, SLOW_BYTES_PER_SECOND)
+        self.slowed = BudgetDisc(self.m, 2, self.discs["archive"], self.seek_plugin)
         loaded = ["names-a"]
         samples = [first[0]]  # resident KiB after each disc of D:
         # The manual twice: scratched, then whole (its bag was incomplete: copied again).
@@ -150,8 +150,7 @@ class ArchiveScenarios(QtRun, BagChecks):
             samples.append(self.resources(looks=1)[0])
         self.m.eject(0)  # taken out of the open tray, as a person would
         self.until_ejected("F", DISC_MINUTES * 60 + 120)
-        self.m.throttle(2, 0)
-        self.m.eject(2)
+        drive = self.slowed.take_out()
         self.wait_notes(len(loaded) + 1)
         last = self.resources()
         self.d.shot("archive-done")
@@ -164,6 +163,9 @@ class ArchiveScenarios(QtRun, BagChecks):
                    ("D", "dacha"): "complete", ("D", "blank"): "unreadable",
                    ("D", "manual"): "incomplete", ("F", "archive"): "incomplete"}
         rows, by_label, damage = self.judge_target(target, expected, results, "D", problems)
+        stopped = next(r for r in rows if r["drive"] == "F")
+        bagged, _ = self.target_files(f"{target}/{stopped['bag folder']}/data")
+        problems += self.slowed.judge(drive, bagged)
 
         notes = self.wait_notes(len(rows))
         problems += self.check_notes(notes, rows, by_label)
@@ -185,6 +187,7 @@ class ArchiveScenarios(QtRun, BagChecks):
             f"scratched '{SCRATCHED_FILE}': injected sectors {list(SCRATCHED_AT)} of the file "
             f"(bytes {injected}); damaged-files.txt lists {damage.get('listed')}, expected "
             f"{damage.get('expected')}",
+            self.slowed.describe(drive) + f"; {stopped['files']} files bagged",
             f"notifications received by dunst: {len(notes)}: " + "; ".join(
                 f"{u} {b!r}" for u, b, _ in notes),
             f"progress windows seen: {len(self.progress_windows)}; notification pop-ups seen "

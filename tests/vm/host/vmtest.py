@@ -35,11 +35,12 @@ def main():
     started = time.monotonic()
 
     try:
-        vmlinuz, modules_dir = artifacts.fetch_kernel(cache)
-        initramfs, modules = artifacts.build_initramfs(
-            cache, modules_dir, HERE.parent / "guest" / "init.sh", args.guest.resolve())
-        all_discs = discs.define_discs()
-        discs.master(all_discs, cache)
+        with artifacts.cache_lock(cache):
+            vmlinuz, modules_dir = artifacts.fetch_kernel(cache)
+            initramfs, modules = artifacts.build_initramfs(
+                cache, modules_dir, HERE.parent / "guest" / "init.sh", args.guest.resolve())
+            all_discs = discs.define_discs()
+            discs.master(all_discs, cache / "discs")
     except artifacts.BuildError as error:
         log(f"FAIL building the guest: {error}")
         return 1

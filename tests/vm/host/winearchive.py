@@ -8,8 +8,8 @@ import re
 import time
 
 import iso9660
-from archivebags import (DISC_MINUTES, LOG, SCRATCHED_AT, SECTOR, SLOW_BYTES_PER_SECOND,
-                         BagChecks, parse_log)
+from archivebags import DISC_MINUTES, LOG, SCRATCHED_AT, SECTOR, BagChecks, parse_log
+from budgetdisc import BudgetDisc
 from desktopdiscs import SCRATCHED_FILE
 from guest import CheckFailed
 from winerun import WineRun
@@ -22,6 +22,8 @@ TASKBAR_CLASS = "Shell_TrayWnd"
 
 
 class WineArchive(WineRun, BagChecks):
+    seek_plugin = None  # the drive model's nbdkit plugin, set by the suite
+
     def restart(self, args):
         """Dravolin.exe anew with `args`, without Wine's relay trace: the archive copy makes
         many calls, and the trace would be what is timed."""
@@ -33,11 +35,12 @@ class WineArchive(WineRun, BagChecks):
 
     def start_with_discs(self, args, discs):
         """Dravolin.exe anew with `args` while the drives hold `discs` ({letter: disc}),
-        mounted. Under Wine a drive letter is gone from the moment Wine dismounted its disc
-        until a disc is mounted there again, and a program started meanwhile lists no row for
-        it."""
+        mounted (None: the disc the drive holds already). Under Wine a drive letter is gone
+        from the moment Wine dismounted its disc until a disc is mounted there again, and a
+        program started meanwhile lists no row for it."""
         for letter, disc in discs.items():
-            self.load(letter, disc)
+            if disc:
+                self.load(letter, disc)
         for letter in discs:
             self.wait_mounted(letter)
         self.restart(args)
@@ -98,13 +101,19 @@ class WineArchive(WineRun, BagChecks):
         self.agent.run(sh=f"rm -rf '{target}'", user=USER)
         self.progress_windows, self.other_windows, self.balloons = set(), {}, 0
         self.unknown_windows = {}
+        slowed = BudgetDisc(self.m, self.drive("F"), self.discs["archive"], self.seek_plugin)
+        try:
+            self.run_stack(target, slowed)
+        finally:
+            slowed.take_out()
+
+    def run_stack(self, target, slowed):
         started = time.monotonic()
         manual = self.discs["manual"]
         record = iso9660.walk(manual.iso.read_bytes())[SCRATCHED_FILE]
         bad = [record.extent + s for s in SCRATCHED_AT]
         self.start_with_discs(["/archive", "/disc-time", str(DISC_MINUTES)],
-                              {"E": "names-a", "F": "archive"})
-        self.m.throttle(self.drive("F"), SLOW_BYTES_PER_SECOND)
+                              {"E": "names-a", "F": None})
         self.s.type_target(windows_path(target))
         self.s.set_checked("E", True)
         self.s.set_checked("F", True)
@@ -122,8 +131,7 @@ class WineArchive(WineRun, BagChecks):
             self.until_ejected("E", 180)
         self.m.eject(self.drive("E"))
         self.until_ejected("F", DISC_MINUTES * 60 + 180)
-        self.m.throttle(self.drive("F"), 0)
-        self.m.eject(self.drive("F"))
+        drive = slowed.take_out()
         self.s.shot("archive-done")
         seconds = time.monotonic() - started
 
@@ -135,6 +143,9 @@ class WineArchive(WineRun, BagChecks):
                    ("F", "archive"): "incomplete"}
         rows, _, damage = self.judge_target(
             target, [("E", d) for d in loaded] + [("F", "archive")], results, "E", problems)
+        stopped = next(r for r in rows if r["drive"] == "F")
+        bagged, _ = self.target_files(f"{target}/{stopped['bag folder']}/data")
+        problems += slowed.judge(drive, bagged)
         injected = [(s * SECTOR, (s + 1) * SECTOR) for s in SCRATCHED_AT]
         self.figures["archive mode, unattended"] = [
             f"{len(rows)} discs in {seconds:.0f} s: " + ", ".join(
@@ -142,6 +153,7 @@ class WineArchive(WineRun, BagChecks):
             f"scratched '{SCRATCHED_FILE}': injected sectors {list(SCRATCHED_AT)} of the file "
             f"(bytes {injected}); damaged-files.txt lists {damage.get('listed')}, expected "
             f"{damage.get('expected')}",
+            slowed.describe(drive) + f"; {stopped['files']} files bagged",
             f"progress windows seen: {sorted(self.progress_windows)}; balloons seen "
             f"{self.balloons} times; other windows: {list(self.other_windows) or 'none'}"]
         if problems:

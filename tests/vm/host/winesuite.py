@@ -42,7 +42,8 @@ class WineSuiteRun(WineScenarios, WineArchive):
 
 def main():
     args = desktopsuite.options(("--exe", "Dravolin.exe"), ("--probe", "dravolin_wine_probe.exe"),
-                                ("--program", "the Linux dravolin"))
+                                ("--program", "the Linux dravolin"),
+                                ("--seekdrive", "the drive model: nbdkit-seekdrive-plugin.so"))
     started = time.monotonic()
 
     every_disc = desktopdiscs.define_desktop_discs()
@@ -81,6 +82,7 @@ def main():
             log(line)
         program.shot("started")
         run = WineSuiteRun(boot, program, wine_discs, log)
+        run.seek_plugin = args.seekdrive
         run.step("the dialog lists E: and F:, the AutoPlay value is there", run.started)
         run.run_chosen(args)
         if program.running():
