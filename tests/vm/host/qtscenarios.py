@@ -273,7 +273,9 @@ class UserScenarios(QtRun):
         seconds = time.monotonic() - pressed
         problems = self.compare(target, {}, optional=self.discs["archive"].expected(),
                                 temporary_ok=True)
-        problems += self.wait_released("F", 5)
+        # The last close of the drive unlocks its door: on a host busy with other guests and
+        # builds that came later than 5 s after the program's end.
+        problems += self.wait_released("F", 30)
         self.figures["dialog closed during a copy"] = [
             f"the program ended {seconds:.1f} s after Exit (exit code {rc})"]
         self.m.throttle(2, 0)
