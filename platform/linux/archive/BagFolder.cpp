@@ -51,26 +51,29 @@ bool List(int fd, std::vector<Entry>& entries) {
 }  // namespace
 
 BagFolder MakeBagFolder(int targetFd, const TempOwner& self, std::uint64_t random, int& error) {
-    BagFolder bag;
     error = EEXIST;
-    for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        BagFolder bag;
         bag.name = TempName(self, random + static_cast<std::uint64_t>(attempt));
-        error = ::mkdirat(targetFd, bag.name.c_str(), 0777) == 0 ? 0 : errno;
-    }
-    if (error != 0) return {};
-    bag.folder.Reset(
-        ::openat(targetFd, bag.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (bag.folder) {
-        bag.lock = CreateLockedFile(bag.folder.Get(), kBagLockName, O_WRONLY, 0600, error);
-    } else {
-        error = errno;
-    }
-    if (!bag.lock) {
+        if (::mkdirat(targetFd, bag.name.c_str(), 0777) != 0) {
+            error = errno;
+            if (error == EEXIST) continue;
+            return {};
+        }
+        bag.folder.Reset(
+            ::openat(targetFd, bag.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (bag.folder) {
+            bag.lock = CreateLockedFile(bag.folder.Get(), kBagLockName, O_WRONLY, 0600, error);
+        } else {
+            error = errno;
+        }
+        if (bag.lock) return bag;
         bag.folder.Reset();
         RemoveTree(targetFd, bag.name);
-        return {};
+        // A cleaner that took the empty, still unlocked folder for a leftover: another name.
+        if (error != ENOENT && error != EEXIST) return {};
     }
-    return bag;
+    return {};
 }
 
 void RemoveStaleBags(int targetFd, const TempOwner& self) {
@@ -89,8 +92,13 @@ void RemoveStaleBags(int targetFd, const TempOwner& self) {
                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!bag) continue;
         struct stat lock {};
-        const bool locked = ::fstatat(bag.Get(), kBagLockName, &lock, AT_SYMLINK_NOFOLLOW) == 0;
-        if (locked && !RemoveIfAbandoned(bag.Get(), kBagLockName)) continue;
+        if (::fstatat(bag.Get(), kBagLockName, &lock, AT_SYMLINK_NOFOLLOW) != 0) {
+            // No proof either way: a writer dead before it took its lock left the folder empty;
+            // anything else may be a bag about to get its name.
+            ::unlinkat(targetFd, entry.name.c_str(), AT_REMOVEDIR);
+            continue;
+        }
+        if (!RemoveIfAbandoned(bag.Get(), kBagLockName)) continue;
         RemoveTree(targetFd, entry.name);
     }
 }

@@ -21,8 +21,9 @@ struct BagFolder {
 BagFolder MakeBagFolder(int targetFd, const TempOwner& self, std::uint64_t random, int& error);
 
 // Removes the bag folders in the folder open at `targetFd` whose writers are gone: the owner
-// in the name is surely gone (MayBeAlive), and nobody holds the lock file inside, or it is
-// gone already (the writer was about to rename the bag). Anything else is left alone.
+// in the name is surely gone (MayBeAlive), and nobody holds the lock file inside (the writer
+// holds it until the bag has its name). A folder without its lock file is removed only when
+// empty. Anything else is left alone.
 void RemoveStaleBags(int targetFd, const TempOwner& self);
 
 // Removes the folder `name` of the folder open at `parentFd` with all it holds, never through

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <set>
 #include "platform/linux/archive/LocalClock.h"
 #include "platform/linux/archive/Utf8Payload.h"
 #include "platform/linux/copy/SafeName.h"
@@ -15,6 +16,14 @@
 namespace dravolin::lnx {
 
 namespace {
+
+constexpr char kDeclarationName[] = "bagit.txt";
+// The usual block of a file system: a file that is not empty takes whole ones.
+constexpr std::uint64_t kBlock = 4096;
+
+std::uint64_t Blocks(std::uint64_t bytes) {
+    return (bytes + kBlock - 1) / kBlock * kBlock;
+}
 
 // Stops the copy once the disc's time budget is spent; all else is the caller's prompts'.
 class BudgetedPrompts : public CopyPrompts {
@@ -93,6 +102,12 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     if (::mkdirat(bag_.folder.Get(), "data", 0777) != 0) {
         return Fail(outcome, BuildingPath(), errno, "Cannot create a folder in");
     }
+    // Written before the payload: a bag whose disk fills up still has its declaration, and what
+    // the payload leaves for the other tag files is made room for below.
+    if (const int failed = WriteTagFile(kDeclarationName, archive::BagDeclaration())) {
+        outcome.targetFull = IsTargetFull(failed);
+        return Fail(outcome, BuildingPath() + "/" + kDeclarationName, failed, "Cannot write");
+    }
 
     ArchiveRecord record;
     BudgetedPrompts prompts(prompts_, request.readUntil);
@@ -100,11 +115,10 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     const TreeCopier::Result copied = copier.Copy(request.discRoot, BuildingPath() + "/data");
     outcome.summary = copied.summary;
     // What a spent budget or a full disk stopped is a bag of what was written: every file in
-    // it is whole, and the few tag files fit where the unfinished file was.
+    // it is whole.
     outcome.budgetSpent = prompts.Spent() && !record.failure;
     outcome.targetFull = record.failure && IsTargetFull(record.failure->errorNumber);
-    const bool stopped = outcome.budgetSpent || outcome.targetFull;
-    if (copied.outcome != CopyOutcome::Completed && !stopped) {
+    if (copied.outcome != CopyOutcome::Completed && !outcome.budgetSpent && !outcome.targetFull) {
         outcome.failure = record.failure;
         outcome.cancelled = !record.failure;
         Discard();
@@ -116,37 +130,68 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     if (const int failed = data ? StoreUtf8Names(io_, data.Get(), record, renamed) : errno) {
         return Fail(outcome, BuildingPath() + "/data", failed, "Cannot rename in");
     }
-    for (const ArchivedFile& file : record.files) outcome.bytes += file.size;
-    outcome.damagedFiles = archive::DamagedCount(record.files, record.unread);
-    outcome.files = record.files.size();
-    const bool incomplete = outcome.damagedFiles > 0 || stopped;
-
-    archive::BagEnd end;
-    end.budgetSpent = outcome.budgetSpent;
-    end.targetFull = outcome.targetFull;
-    end.notCopied = outcome.summary;
-    for (const StoredAs& entry : renamed) {
-        end.notes.emplace_back(
-            archive::kFieldRenamed,
-            archive::ManifestPath(entry.stored) + " <- " + archive::ManifestPath(entry.original));
-    }
-    end.ended = LocalTimeAt(std::time(nullptr));
-    const BagFields info =
-        archive::BagInfoFields(request.label, request.fields, record.files, record.unread, end);
-    const std::vector<archive::TagFile> tags = archive::TagFiles(
-        record.files, record.unread, info, [](std::string_view text) { return Sha256Of(text); });
-    for (const auto& [name, text] : tags) {
-        if (const int failed = WriteTagFile(name, text)) {
-            outcome.targetFull = IsTargetFull(failed);
-            return Fail(outcome, BuildingPath() + "/" + name, failed, "Cannot write");
-        }
+    if (const int failed = WriteTags(request, record, renamed, outcome)) {
+        outcome.targetFull = outcome.targetFull || IsTargetFull(failed);
+        return Fail(outcome, BuildingPath(), failed, "Cannot write the tag files of");
     }
     if (io_.DataSync(bag_.folder.Get()) != 0) {
         return Fail(outcome, BuildingPath(), errno, "Cannot write");
     }
     built_ = true;
+    const bool incomplete = outcome.damagedFiles > 0 || outcome.budgetSpent || outcome.targetFull;
     outcome.result = incomplete ? BagResult::Incomplete : BagResult::Complete;
     return outcome;
+}
+
+int BagWriter::WriteTags(const BagRequest& request, ArchiveRecord& record,
+                         const std::vector<StoredAs>& renamed, BagOutcome& outcome) {
+    std::set<std::string> dropped;
+    for (;;) {
+        outcome.bytes = 0;
+        for (const ArchivedFile& file : record.files) outcome.bytes += file.size;
+        outcome.damagedFiles = archive::DamagedCount(record.files, record.unread);
+        outcome.files = record.files.size();
+        archive::BagEnd end;
+        end.budgetSpent = outcome.budgetSpent;
+        end.targetFull = outcome.targetFull;
+        end.notCopied = outcome.summary;
+        for (const StoredAs& entry : renamed) {
+            if (dropped.count(entry.stored) != 0) continue;
+            end.notes.emplace_back(archive::kFieldRenamed,
+                                   archive::ManifestPath(entry.stored) + " <- " +
+                                       archive::ManifestPath(entry.original));
+        }
+        end.ended = LocalTimeAt(std::time(nullptr));
+        const BagFields info =
+            archive::BagInfoFields(request.label, request.fields, record.files, record.unread, end);
+        std::vector<archive::TagFile> tags =
+            archive::TagFiles(record.files, record.unread, info,
+                              [](std::string_view text) { return Sha256Of(text); });
+        std::erase_if(tags,
+                      [](const archive::TagFile& tag) { return tag.first == kDeclarationName; });
+        int failed = 0;
+        std::uint64_t room = 0;
+        for (const auto& [name, text] : tags) {
+            room += Blocks(text.size());
+            if (!failed) failed = WriteTagFile(name, text);
+        }
+        if (!failed) return 0;
+        // The disk filled up at the last file, or the tag files' few blocks were the last
+        // straw: the last whole files give up their room, and the bag keeps the rest.
+        if (!IsTargetFull(failed) || record.files.empty()) return failed;
+        for (const auto& [name, text] : tags) ::unlinkat(bag_.folder.Get(), name.c_str(), 0);
+        outcome.targetFull = true;
+        std::uint64_t freed = 0;
+        while (!record.files.empty() && freed < room) {
+            const std::string path = "data/" + record.files.back().path;
+            if (::unlinkat(bag_.folder.Get(), path.c_str(), 0) != 0 && errno != ENOENT) {
+                return failed;
+            }
+            freed += Blocks(record.files.back().size);
+            dropped.insert(record.files.back().path);
+            record.files.pop_back();
+        }
+    }
 }
 
 int BagWriter::WriteTagFile(const std::string& name, const std::string& text) {
@@ -171,21 +216,20 @@ BagWriter::Published BagWriter::Publish(const std::string& name, int* error) {
     };
     if (!built_) return failed(ENOENT);
     if (!IsSafeEntryName(name)) return failed(EINVAL);
-    if (bag_.lock) {
-        // The finished bag holds nothing of its writer. Without the lock file, the folder is
-        // still this process's by its name: no cleaner takes it while this process runs.
-        if (::unlinkat(bag_.folder.Get(), kBagLockName, 0) != 0) return failed(errno);
-        bag_.lock.Reset();
-        if (io_.DataSync(bag_.folder.Get()) != 0) return failed(errno);
-    }
+    // The lock stays until the bag has its name: without it, a writer that cannot see this
+    // process (a machine cloned from the same image, another time namespace) would take the
+    // folder for a dead writer's leftover and remove the finished bag.
     if (io_.RenameNoReplace(target_.Get(), bag_.name.c_str(), target_.Get(), name.c_str()) != 0) {
         if (errno == EEXIST || errno == ENOTEMPTY) return Published::NameTaken;
         return failed(errno);
     }
+    // The finished bag holds nothing of its writer.
+    if (bag_.lock) ::unlinkat(bag_.folder.Get(), kBagLockName, 0);
     bag_ = BagFolder{};
     built_ = false;
-    // The bag stands under its name, whole; only the name may not yet be on the disk.
-    if (io_.DataSync(target_.Get()) != 0) return failed(errno);
+    // The bag stands under its name, whole: a failed flush of the folder only means that a
+    // power cut could still take the name back.
+    io_.DataSync(target_.Get());
     return Published::Done;
 }
 

@@ -5,7 +5,9 @@
 #include <random>
 #include <string>
 #include "platform/linux/archive/BagFolder.h"
+#include "platform/linux/archive/Utf8Payload.h"
 #include "archive/BagText.h"
+#include "platform/linux/copy/ArchiveRecord.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/CopyPrompts.h"
 
@@ -61,15 +63,19 @@ class BagWriter {
 
     enum class Published { Done, NameTaken, Failed };
     // Renames a Complete or Incomplete bag to `name`, never over anything: NameTaken lets the
-    // caller try the next name. `error` receives the errno of a failure. Failed after the
-    // rename (the target folder's flush failed) leaves the bag whole under its name, though
-    // a power cut may take the name back: it is not to be counted as archived.
+    // caller try the next name. `error` receives the errno of a failure. Once renamed the bag
+    // is Done, even where the target folder's flush then fails: it stands whole under its name.
     Published Publish(const std::string& name, int* error = nullptr);
 
     // Where the bag is being built: the target folder and the temporary name; empty before.
     std::string BuildingPath() const;
 
   private:
+    // Writes every tag file but the declaration (written first). On a full disk, the last
+    // files of the payload are removed, and left out of `record`, until the tag files fit.
+    // 0, or the errno of the step that failed.
+    int WriteTags(const BagRequest& request, ArchiveRecord& record,
+                  const std::vector<StoredAs>& renamed, BagOutcome& outcome);
     // 0, or the errno of the step that failed.
     int WriteTagFile(const std::string& name, const std::string& text);
     BagOutcome Fail(BagOutcome outcome, const std::string& path, int error,

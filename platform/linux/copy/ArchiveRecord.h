@@ -16,7 +16,7 @@ using archive::UnreadEntry;
 // zeros where the disc could not be read), a file or folder the disc cannot give at all is left
 // out and listed, and any other failure (the target's) ends the copy, recorded here.
 struct ArchiveRecord {
-    std::vector<ArchivedFile> files;  // in the order they were written
+    std::vector<ArchivedFile> files;  // in the order they were put in place
     std::vector<UnreadEntry> unread;  // in the order they were met
     std::optional<CopyFailure> failure;
 };

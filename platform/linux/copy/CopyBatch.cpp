@@ -253,6 +253,9 @@ void CopyBatch::CommitOne(WrittenFile& written, int dir, int dirError, bool canc
         }
         if (rc == 0) {
             written.fd.Reset();
+            if (written.archived && operation_.Archive()) {
+                operation_.Archive()->files.push_back(std::move(*written.archived));
+            }
             return;
         }
         const int error = errno;

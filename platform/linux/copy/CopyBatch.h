@@ -1,6 +1,7 @@
 #pragma once
 #include <sys/stat.h>
 #include <map>
+#include <optional>
 #include <memory>
 #include <set>
 #include <string>
@@ -53,6 +54,9 @@ struct WrittenFile {
     // The descriptor it was written through, holding the lock that tells other copies cleaning
     // the folder that this file is not abandoned (HoldWriteLock): open until the rename.
     UniqueFd fd;
+    // An archive copy's account of the file: recorded once the file has its name, so that no
+    // bag lists a file whose flush or rename failed.
+    std::optional<ArchivedFile> archived = std::nullopt;
 };
 
 // The files written but not yet in place, across folders. Each file is flushed before it gets

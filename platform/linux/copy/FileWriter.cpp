@@ -51,21 +51,21 @@ Plan PlanFor(CopyOperation& operation, const OpenFolder& open, const SourceNode&
     }
 }
 
-// The bytes of one file: for an archive copy read with recovery and hashed, the file noted in
-// its record once written in full; else as they are.
+// The bytes of one file: for an archive copy read with recovery and hashed, its account in
+// `archived` once written in full; else as they are.
 FileData::Result CopyBytes(CopyOperation& operation, int in, int out, std::uint64_t size,
                            bool sparse, const std::string& path,
-                           const std::function<bool(std::uint64_t)>& onBlock) {
-    ArchiveRecord* const record = operation.Archive();
-    if (!record) return operation.Data().Copy(in, out, size, sparse, onBlock);
+                           const std::function<bool(std::uint64_t)>& onBlock,
+                           std::optional<ArchivedFile>& archived) {
+    if (!operation.Archive()) return operation.Data().Copy(in, out, size, sparse, onBlock);
     RecoveringRead::Result read = operation.Recovering().Copy(in, out, size, onBlock);
     FileData::Result result;
     result.ok = read.ok;
     result.cancelled = read.cancelled;
     result.errorNumber = read.errorNumber;
+    result.readFailed = result.changed = read.changed;
     if (read.ok) {
-        record->files.push_back(
-            ArchivedFile{path, size, std::move(read.sha256), std::move(read.damaged)});
+        archived = ArchivedFile{path, size, std::move(read.sha256), std::move(read.damaged)};
     }
     return result;
 }
@@ -134,18 +134,21 @@ WriteOutcome WriteTemp(CopyOperation& operation, const OpenFolder& folder, const
             } else {
                 const auto size = static_cast<std::uint64_t>(st.st_size);
                 const bool sparse = static_cast<std::uint64_t>(st.st_blocks) * 512 < size;
-                const FileData::Result copied = CopyBytes(operation, in.Get(), out.Get(), size,
-                                                          sparse, path, [&](std::uint64_t bytes) {
-                                                              progress.bytesDone += bytes;
-                                                              return operation.Report();
-                                                          });
+                std::optional<ArchivedFile> archived;
+                const FileData::Result copied = CopyBytes(
+                    operation, in.Get(), out.Get(), size, sparse, path,
+                    [&](std::uint64_t bytes) {
+                        progress.bytesDone += bytes;
+                        return operation.Report();
+                    },
+                    archived);
                 if (copied.ok) {
                     const timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
                     ::futimens(out.Get(), times);
                     progress.bytesDone = bytesBefore + file.size;
                     progress.filesDone += 1;
-                    batch.Add(folder.target,
-                              WrittenFile{file, folder.place, temp, mayReplace, 0, std::move(out)});
+                    batch.Add(folder.target, WrittenFile{file, folder.place, temp, mayReplace, 0,
+                                                         std::move(out), std::move(archived)});
                     return WriteOutcome::Written;
                 }
                 RemoveTemp(folder, temp);

@@ -1,5 +1,6 @@
 #include "platform/linux/copy/RecoveringRead.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
 
@@ -67,6 +68,11 @@ RecoveringRead::Result RecoveringRead::CopyHashed(
         if (!PutZeros(out, pos, skipTo, result, onBlock)) return result;
         AddDamage(result.damaged, pos, skipTo);
         pos = skipTo;
+    }
+    struct stat now {};
+    if (::fstat(in, &now) == 0 && static_cast<std::uint64_t>(now.st_size) > size) {
+        result.changed = true;
+        return result;
     }
     result.ok = true;
     return result;

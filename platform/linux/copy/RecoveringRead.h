@@ -30,6 +30,9 @@ class RecoveringRead {
         bool ok = false;
         bool cancelled = false;
         int errorNumber = 0;  // writing failed
+        // The file holds more than `size` once read: it grew while it was read, and the copy
+        // is not the file. (One that ends before its size is zeros from there, as damage.)
+        bool changed = false;
         std::string sha256;
         std::vector<ByteRange> damaged;  // in order, adjacent ones joined
     };

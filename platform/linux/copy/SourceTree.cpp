@@ -9,6 +9,7 @@
 #include <cstring>
 #include "platform/linux/copy/CopyOperation.h"
 #include "platform/linux/copy/SafeName.h"
+#include "platform/linux/copy/TempFiles.h"
 #include "platform/linux/io/UniqueFd.h"
 
 namespace dravolin::lnx {
@@ -32,7 +33,9 @@ SubtreeSize SizeOf(const SourceNode& node) {
     return size;
 }
 
-SourceScan::Outcome SourceScan::Scan(FolderChain& chain, SourceNode& folder) {
+SourceScan::Outcome SourceScan::Scan(FolderChain& chain, SourceNode& folder,
+                                     const std::string& relative) {
+    relative_ = relative;
     const SubtreeSize before = SizeOf(folder);
     CopyProgress& progress = operation_.Progress();
     progress.filesTotal -= before.files;
@@ -77,7 +80,10 @@ SourceScan::Outcome SourceScan::ScanFolder(FolderChain& chain, SourceNode& folde
             child.error = error;
             continue;
         }
+        const std::size_t length = relative_.size();
+        relative_ += (relative_.empty() ? "" : "/") + child.name;
         const Outcome outcome = ScanFolder(chain, child);
+        relative_.resize(length);
         chain.Leave();
         if (outcome != Outcome::Done) return outcome;
     }
@@ -114,7 +120,16 @@ bool SourceScan::List(int folderFd, SourceNode& folder) {
     const int error = ReadNames(folderFd, [&](const char* name) {
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return true;
         if (!IsSafeEntryName(name)) {
-            ++skipped.badNames;
+            if (operation_.Archive() && LooksLikeTempName(name)) {
+                // Named as the copy names its temporary files, it would be taken for one: an
+                // archive lists it as not copied, so its bag does not say it is complete.
+                const std::string path = relative_.empty() ? name : relative_ + "/" + name;
+                operation_.AskDiscFailure(CopyFailure{
+                    path, EEXIST,
+                    "Will not copy " + path + ": the name is that of the copy's temporary files."});
+            } else {
+                ++skipped.badNames;
+            }
             return true;
         }
         struct stat st {};

@@ -67,7 +67,8 @@ class SourceScan {
     // Reads the folder current in `chain` into `folder`, and every folder below it; the chain
     // is back at `folder` when it returns. What `folder` held before is forgotten, so a
     // folder that could not be read is read again this way, at its own depth.
-    Outcome Scan(FolderChain& chain, SourceNode& folder);
+    // `relative` is the folder's path below the root, for what an archive copy lists.
+    Outcome Scan(FolderChain& chain, SourceNode& folder, const std::string& relative = {});
     const ScanLimits& Limits() const { return limits_; }
 
   private:
@@ -81,6 +82,7 @@ class SourceScan {
     CopyOperation& operation_;
     ScanLimits limits_;
     std::uint64_t entries_ = 0;
+    std::string relative_;  // of the folder being read
     std::vector<char> buffer_;
 };
 

@@ -249,6 +249,12 @@ Flow TreeCopier::Refuse(const SourceNode& folder, const std::string& path) {
             ? "Will not copy the folder " + path + ": it leads back into a folder that contains it."
             : "Will not copy the folder " + path + ": it lies more than " +
                   std::to_string(scan_.Limits().maxDepth) + " folders deep.";
+    // An archive lists the folder as not copied and goes on: the bag says it is incomplete.
+    if (operation_.Archive()) {
+        return operation_.AskDiscFailure(CopyFailure{path, ELOOP, text}) == ErrorDecision::Cancel
+                   ? Flow::Cancel
+                   : Flow::Continue;
+    }
     // Nothing a retry can change: the question only comes again.
     ErrorDecision d;
     do {

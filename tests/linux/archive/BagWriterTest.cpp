@@ -1,10 +1,14 @@
 // Bags on the real file system: what a finished bag holds and checks, and what an interrupted
 // one never looks like.
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include "BagTestSupport.h"
+#include "ChildProcess.h"
 #include "LinuxTestSupport.h"
 #include "archive/Utf8Names.h"
 #include "platform/linux/archive/BagWriter.h"
@@ -279,7 +283,7 @@ TEST(StoppedBags, EndIncompleteWithWhatTheyHold) {
         BagRequest request = RequestFor(disc, target);
         if (full) {
             io.kind = Step::Write;
-            io.at = 2;
+            io.at = 3;  // bagit.txt, one file, then the disk is full
             io.error = ENOSPC;
         } else {
             request.readUntil = std::chrono::steady_clock::now();
@@ -300,6 +304,181 @@ TEST(StoppedBags, EndIncompleteWithWhatTheyHold) {
         EXPECT_NE(info.find("\nDravolin-Stopped: "), std::string::npos) << info;
     }
 }
+
+// The target's own ways of failing a bag, with what the disc does meanwhile.
+class TargetIo : public FaultyIo {
+  public:
+    int payloadFlushFailures = 0;    // the payload's flushes (and the first syncfs) fail: ENOSPC
+    std::string failingFolderFlush;  // this folder's flush fails
+    std::function<void(int folder)> beforeRename;
+    std::string growsOnRead;  // a disc file that gets longer once its first read is done
+
+    ssize_t Read(int fd, void* buffer, std::size_t length, off_t offset) override {
+        const ssize_t n = FaultyIo::Read(fd, buffer, length, offset);
+        const std::string path = PathOfFd(fd);
+        if (!growsOnRead.empty() && path.ends_with("/" + growsOnRead)) {
+            growsOnRead.clear();
+            std::ofstream(path, std::ios::app) << "more";
+        }
+        return n;
+    }
+    int DataSync(int fd) override {
+        const std::string path = PathOfFd(fd);
+        if (payloadFlushFailures > 0 && path.find("/data/") != std::string::npos) {
+            --payloadFlushFailures;
+            errno = ENOSPC;
+            return -1;
+        }
+        if (!failingFolderFlush.empty() && path == failingFolderFlush) {
+            errno = EIO;
+            return -1;
+        }
+        return FaultyIo::DataSync(fd);
+    }
+    int SyncFileSystem(int fd) override {
+        if (payloadFlushFailures > 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return FaultyIo::SyncFileSystem(fd);
+    }
+    int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) override {
+        if (beforeRename) beforeRename(fromDir);
+        return FaultyIo::RenameNoReplace(fromDir, from, toDir, to);
+    }
+};
+
+struct TargetCase {
+    const char* title;
+    // Sets up the disc, the target folder (which the bag's folder is made in) and the faults.
+    std::function<void(const std::string& disc, const std::string& target, TargetIo& io)> setUp;
+    bool smallDisk;  // the target is a small tmpfs the disc does not fit in
+    BagResult result;
+    bool targetFull;
+    std::string notCopied;  // found in damaged-files.txt; empty: no such file
+};
+
+void PrintTo(const TargetCase& c, std::ostream* out) {
+    *out << c.title;
+}
+
+// What is wrong with the bag of `disc` made in `target`; empty when nothing is.
+std::string BagProblems(const TargetCase& c, const std::string& disc, const std::string& target) {
+    TargetIo io;
+    c.setUp(disc, target, io);
+    ScriptedPrompts prompts;
+    BagWriter writer(io, prompts);
+    const BagOutcome outcome = writer.Build(RequestFor(disc, target));
+    std::string problems;
+    const auto expect = [&](bool ok, const std::string& what) {
+        if (!ok) problems += what + "; ";
+    };
+    expect(outcome.result == c.result, "result " + std::to_string(int(outcome.result)));
+    expect(outcome.targetFull == c.targetFull, "targetFull " + std::to_string(outcome.targetFull));
+    if (outcome.result == BagResult::Failed) return problems;
+    expect(writer.Publish("Disc") == BagWriter::Published::Done, "not published");
+    const std::string bag = target + "/Disc";
+    expect(EntriesOf(target) == std::vector<std::string>{"Disc"}, "more than the bag in target");
+    if (const ::testing::AssertionResult checks = BagChecks(bag); !checks) {
+        problems += std::string(checks.message()) + "; ";
+    }
+    const bool complete = c.result == BagResult::Complete;
+    expect(ReadFile(bag + "/bag-info.txt")
+                   .find(std::string("\nDravolin-Result: ") +
+                         (complete ? "complete" : "incomplete") + "\n") != std::string::npos,
+           "Dravolin-Result");
+    expect(outcome.files > 0, "no file kept");
+    expect(!fs::exists(bag + "/" + kBagLockName), "the writer's lock is left");
+    const std::string damaged = ReadFile(bag + "/damaged-files.txt");
+    expect(c.notCopied.empty() ? damaged.empty() : damaged.find(c.notCopied) != std::string::npos,
+           "damaged-files.txt: " + damaged);
+    return problems;
+}
+
+class TargetBags : public ::testing::TestWithParam<TargetCase> {};
+
+// However the target fails and whatever the disc does meanwhile, the bag published lists only
+// what it holds, keeps what it could, and says incomplete when anything is missing.
+TEST_P(TargetBags, ListOnlyWhatTheyHoldAndKeepWhatFit) {
+    const TargetCase& c = GetParam();
+    TempFolder temp;
+    const std::string disc = temp / "disc", target = temp / "bags";
+    MakeDisc(disc);
+    MakeFolder(target);
+    if (!c.smallDisk) {
+        EXPECT_EQ(BagProblems(c, disc, target), "");
+        return;
+    }
+    const ChildResult child = RunInChild([&](std::string& message) {
+        if (!OwnMountNamespace(message)) return kChildCannot;
+        if (::mount("tmpfs", target.c_str(), "tmpfs", 0, "size=256k") != 0) {
+            message = "cannot mount a tmpfs";
+            return kChildCannot;
+        }
+        message = BagProblems(c, disc, target);
+        return message.empty() ? 0 : 1;
+    });
+    if (child.status == kChildCannot) GTEST_SKIP() << child.message;
+    EXPECT_EQ(child.status, 0) << child.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TargetBags,
+    ::testing::Values(
+        // Files of one block each, more than the disk holds: the disk fills up at the last
+        // one, with no block left for the tag files.
+        TargetCase{"FullDiskKeepsWhatFit",
+                   [](const std::string& disc, const std::string&, TargetIo&) {
+                       MakeFolder(disc + "/blocks");
+                       for (int i = 0; i < 100; ++i) {
+                           WriteFile(disc + "/blocks/" + std::to_string(1000 + i),
+                                     Pattern(4096, static_cast<unsigned>(i)));
+                       }
+                   },
+                   true, BagResult::Incomplete, true, ""},
+        TargetCase{"FlushFailsOnAFullDisk",
+                   [](const std::string&, const std::string&, TargetIo& io) {
+                       io.payloadFlushFailures = 1;
+                   },
+                   false, BagResult::Incomplete, true, ""},
+        TargetCase{"FolderFlushFailsAfterTheName",
+                   [](const std::string&, const std::string& target, TargetIo& io) {
+                       io.failingFolderFlush = target;
+                   },
+                   false, BagResult::Complete, false, ""},
+        // A machine cloned from the same image (same machine id, another boot) sees this
+        // writer as a process of an earlier boot.
+        TargetCase{"CleanedByAClonedMachineWhilePublished",
+                   [](const std::string&, const std::string&, TargetIo& io) {
+                       io.beforeRename = [](int folder) {
+                           TempOwner clone = ThisProcess();
+                           clone.boot += 1;
+                           RemoveStaleBags(folder, clone);
+                       };
+                   },
+                   false, BagResult::Complete, false, ""},
+        TargetCase{"FileGrowsWhileRead",
+                   [](const std::string&, const std::string&, TargetIo& io) {
+                       io.growsOnRead = "two.jpg";
+                   },
+                   false, BagResult::Incomplete, false,
+                   "data/photos/two.jpg not copied: Cannot read photos/two.jpg: it changed"},
+        TargetCase{"FolderTooDeep",
+                   [](const std::string& disc, const std::string&, TargetIo&) {
+                       std::string deep = disc + "/deep";
+                       for (int level = 0; level < 260; ++level) deep += "/d";
+                       MakeFolder(deep);
+                       WriteFile(deep + "/bottom", "x");
+                   },
+                   false, BagResult::Incomplete, false,
+                   " not copied: Will not copy the folder deep/d/d/"},
+        TargetCase{"DiscFileNamedAsOurTemporaryFiles",
+                   [](const std::string& disc, const std::string&, TargetIo&) {
+                       WriteFile(disc + "/photos/.dravolin-1-2.part", "a disc's own file");
+                   },
+                   false, BagResult::Incomplete, false,
+                   "data/photos/.dravolin-1-2.part not copied: "}),
+    [](const auto& info) { return info.param.title; });
 
 // A writer killed at any call leaves its temporary folder, never the finished name (unless
 // it got past the rename, when the bag checks in full); the next writer removes the folder.
