@@ -2,6 +2,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 #include "archive/BagName.h"
 
 namespace dravolin::archive {
@@ -142,6 +143,15 @@ TEST_P(FinalBagNames, AreFreeAndMarkWhatIsIncomplete) {
     if (c.result == DiscResult::Complete) {
         EXPECT_EQ(UniqueBagName(c.base, taken), c.expected);
     }
+    // An incomplete bag is published under that name at the first try, never the plain one.
+    if (c.result == DiscResult::Complete || !c.expected) return;
+    std::vector<std::string> tried;
+    const Publishing published = PublishBag(c.base, c.result, taken, [&](const std::string& name) {
+        tried.push_back(name);
+        return taken(name) ? Published::NameTaken : Published::Done;
+    });
+    EXPECT_EQ(published.answer, Published::Done);
+    EXPECT_EQ(tried, std::vector<std::string>{*c.expected});
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,9 @@
 // Archive mode on the real file system: the core's disc decision over the Linux archiver, with
 // a drive whose disc is a folder mounted through the test seams.
 #include <gtest/gtest.h>
+#include <chrono>
+#include <thread>
+#include <utility>
 #include "BagTestSupport.h"
 #include "FakeSystem.h"
 #include "LinuxTestSupport.h"
@@ -13,6 +16,8 @@
 namespace dravolin::lnx::test {
 namespace {
 
+using namespace std::chrono_literals;
+
 using archive::DiscResult;
 
 class Factory : public CopyPromptsFactory {
@@ -20,8 +25,18 @@ class Factory : public CopyPromptsFactory {
     std::unique_ptr<CopyPrompts> Begin(WindowHandle, const CopySource&,
                                        const std::string&) override {
         all.push_back(std::make_shared<ScriptedPrompts>());
+        if (slowDisc.count() > 0) {
+            // The first step of the copy takes the whole budget, counted from before it.
+            all.back()->onProgress = [this, started = false](const CopyProgress&) mutable {
+                if (!std::exchange(started, true)) {
+                    std::this_thread::sleep_until(std::chrono::steady_clock::now() + slowDisc);
+                }
+                return true;
+            };
+        }
         return std::make_unique<ForwardingPrompts>(all.back());
     }
+    std::chrono::milliseconds slowDisc{0};
     std::vector<std::shared_ptr<ScriptedPrompts>> all;
 };
 
@@ -32,8 +47,9 @@ struct ArchiverCase {
     // The log has the disc the row still shows as archived, and the drive, read now, finds no
     // volume: a blank disc put in after that one.
     bool blankAfterArchived;
-    DiscResult first, second;  // the same disc, twice
-    int bags;                  // folders in the target afterwards
+    DiscResult first, second;             // the same disc, twice
+    int bags;                             // folders in the target afterwards
+    std::uint32_t discSeconds = 30 * 60;  // the disc's time budget
 };
 
 void PrintTo(const ArchiverCase& c, std::ostream* out) {
@@ -60,6 +76,7 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
     auto calls = std::make_shared<FakeMountCalls>();
     calls->mountErrors = {{"udf", EINVAL}, {"iso9660", EINVAL}};
     auto factory = std::make_shared<Factory>();
+    if (c.discSeconds < 60) factory->slowDisc = std::chrono::seconds(c.discSeconds) + 50ms;
     auto drives = std::make_shared<const OpticalDrives>(system.Roots());
     auto cdrom = std::make_shared<FakeCdrom>();
     LinuxThreads threads;
@@ -83,6 +100,7 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
     ArchiveSettings settings;
     settings.options.on = true;
     settings.options.pattern = "{label} {serial}";
+    settings.options.discSeconds = c.discSeconds;
     const DiscToArchive request{'D', 7, target + "\\", "PHOTOS", 0x1a2b3c4d};
     if (c.nameTakenBefore) MakeFolder(target + "/PHOTOS 1a2b3c4d");
 
@@ -102,6 +120,10 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
         EXPECT_EQ(rows[0].files, 2u);
         EXPECT_TRUE(BagChecks(target + "/" + rows[0].bagFolder));
     }
+    if (c.first == DiscResult::Incomplete) {
+        EXPECT_EQ(rows[0].bagFolder, "PHOTOS 1a2b3c4d (incomplete)");
+        EXPECT_TRUE(BagChecks(target + "/" + rows[0].bagFolder));
+    }
     for (const auto& prompts : factory->all) {
         EXPECT_TRUE(prompts->failures.empty() && prompts->replaceQuestions.empty());
         EXPECT_TRUE(prompts->finished);
@@ -119,7 +141,10 @@ INSTANTIATE_TEST_SUITE_P(
                                    DiscResult::NoFileSystem, DiscResult::NoFileSystem, 0},
                       ArchiverCase{"a blank disc after an archived one is not that one", false,
                                    false, true, DiscResult::NoFileSystem, DiscResult::NoFileSystem,
-                                   0}),
+                                   0},
+                      ArchiverCase{"a disc slower than its budget is bagged incomplete", true,
+                                   false, false, DiscResult::Incomplete, DiscResult::Incomplete, 2,
+                                   1}),
     [](const auto& info) {
         std::string name = info.param.title;
         for (char& ch : name) {

@@ -23,6 +23,7 @@ struct RecoveryCase {
     std::vector<ByteRange> damaged;     // what the copy must record, and hold zeros in
     int reads;                          // how many reads it takes
     std::uint64_t writeLimit = ~std::uint64_t{0};
+    std::uint64_t onDisc = ~std::uint64_t{0};  // the file's own length, when not `size`
 };
 
 void PrintTo(const RecoveryCase& c, std::ostream* out) {
@@ -35,7 +36,7 @@ TEST_P(RecoveringReads, ZerosExactlyInTheRecordedRangesAndTheDigestOfWhatWasWrit
     const RecoveryCase& c = GetParam();
     TempFolder temp;
     const std::string original = Pattern(static_cast<std::size_t>(c.size), 5);
-    WriteFile(temp / "scratched.bin", original);
+    WriteFile(temp / "scratched.bin", original.substr(0, static_cast<std::size_t>(c.onDisc)));
     FaultyIo io;
     io.failReadsOf = "scratched.bin";
     io.unreadable = c.unreadable;
@@ -100,7 +101,10 @@ INSTANTIATE_TEST_SUITE_P(
                      0,
                      {{kMiB + 98304, kMiB + 131072}},
                      37},
-        RecoveryCase{"TargetFullIsNoDamage", 300000, {}, 0, {}, 1, 100000}),
+        RecoveryCase{"TargetFullIsNoDamage", 300000, {}, 0, {}, 1, 100000},
+        // What the reads gave is hashed, then the zeros after it; never the bytes asked for.
+        RecoveryCase{
+            "EndsBeforeItsSize", 300000, {}, 0, {{295000, 300000}}, 2, ~std::uint64_t{0}, 295000}),
     [](const auto& info) { return info.param.title; });
 
 std::size_t ThreadsOfThisProcess() {
