@@ -6,6 +6,13 @@
 namespace dravolin::win32 {
 namespace {
 
+// `count` characters beyond the Basic Multilingual Plane: two UTF-16 units each.
+std::wstring Pairs(std::size_t count) {
+    std::wstring pairs;
+    for (std::size_t i = 0; i < count; ++i) pairs += L"\xd83d\xde00";
+    return pairs;
+}
+
 struct NameCase {
     std::wstring disc;
     std::wstring stored;
@@ -41,6 +48,8 @@ TEST(WindowsNamesTest, EachNameIsStoredUnderOneWindowsAccepts) {
         {L".DRAVOLIN-x", L"_.DRAVOLIN-x"},
         // Too long: cut, extension kept.
         {longStem + L".txt", std::wstring(250, L'a') + L".txt"},
+        // ...never between the halves of a pair.
+        {L"b" + Pairs(150) + L".txt", L"b" + Pairs(124) + L".txt"},
     };
     for (const NameCase& c : cases) {
         EXPECT_EQ(StoredName(c.disc), c.stored) << std::string(c.disc.begin(), c.disc.end());
@@ -63,6 +72,9 @@ TEST(WindowsNamesTest, NamesEqualButForCaseAreNumberedInTheirFolder) {
         {{L"con", L"CON_"}, {L"con_ (2)", L"CON_"}},
         {{L".hidden", L".HIDDEN"}, {L".hidden", L".HIDDEN (2)"}},
         {{L"x", L"y"}, {L"x", L"y"}},
+        // A number that needs room cuts the name, never between the halves of a pair.
+        {{L"Aa" + Pairs(130) + L".txt", L"AA" + Pairs(130) + L".txt"},
+         {L"Aa" + Pairs(124) + L".txt", L"AA" + Pairs(122) + L" (2).txt"}},
     };
     for (const FolderCase& c : cases) EXPECT_EQ(StoredNames(c.disc), c.stored);
 }
