@@ -208,6 +208,15 @@ BagCopy::Stop BagCopy::CopyFile(const Entry& file, const std::wstring& from,
             copied.end == RecoveredFile::End::WriteFailed ? copied.error : ERROR_INTERNAL_ERROR,
             temp);
     }
+    LARGE_INTEGER now{};
+    if (::GetFileSizeEx(in.Get(), &now) && static_cast<std::uint64_t>(now.QuadPart) > size) {
+        // It grew while it was read: the copy is not the file. (One that ends before its size
+        // is zeros from there, as damage.)
+        drop();
+        unread_.push_back(
+            archive::UnreadEntry{original, "Cannot read: it changed while it was copied."});
+        return Stop::None;
+    }
     ::SetFileTime(out.Get(), nullptr, nullptr, &file.written);
     if (!::FlushFileBuffers(out.Get())) {
         const DWORD error = ::GetLastError();

@@ -315,6 +315,115 @@ TEST(Win32BagWriterTest, ABagWhoseWriterDiedIsRemovedByTheNext) {
     for (const std::wstring& name : kept) EXPECT_TRUE(Exists(JoinPath(target, name))) << Utf8(name);
 }
 
+void WriteFile(const std::wstring& path, const std::string& bytes, DWORD how = CREATE_NEW) {
+    const UniqueHandle file(::CreateFileW(
+        LongPath(path).c_str(), how == OPEN_ALWAYS ? FILE_APPEND_DATA : GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, how, 0, nullptr));
+    ASSERT_TRUE(file.Valid()) << Utf8(path) << " " << ::GetLastError();
+    DWORD written = 0;
+    ASSERT_TRUE(
+        ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_EQ(written, bytes.size());
+}
+
+// What the target (or the disc under the copy) does to a bag: it ends incomplete, listing only
+// files that are whole in it and as they were on the disc. Run by run-on-full-disk.
+TEST(Win32BagWriterTest, WhatAFullTargetOrAChangingDiscDoesToABag) {
+    const char* full = std::getenv("DRAVOLIN_FULL_TARGET");
+    ASSERT_NE(full, nullptr) << "run by run-on-full-disk";
+    std::wstring fullDisk = L"Z:" + Wide(full);
+    for (wchar_t& c : fullDisk) {
+        if (c == L'/') c = L'\\';
+    }
+    constexpr std::uint64_t kBlock = 4096;
+    struct Case {
+        const char* name;
+        bool onFullDisk;
+        const wchar_t* grows;  // a file the disc appends to after its first block was read
+        bool targetFull;
+        std::size_t filesAtMost;
+        const char* damaged;  // in damaged-files.txt
+    };
+    for (const Case& c : {
+             Case{"a file grows while it is read", false, L"b.bin", false, 2,
+                  "data/b.bin not copied: Cannot read: it changed while it was copied.\n"},
+         }) {
+        const std::wstring row = JoinPath(TreeFolder(L"rows"), Wide(c.name));
+        const std::wstring disc = JoinPath(row, L"disc");
+        const std::wstring target = c.onFullDisk ? JoinPath(fullDisk, L"rows") : row + L"\\target";
+        ::CreateDirectoryW(TreeFolder(L"rows").c_str(), nullptr);
+        ASSERT_TRUE(::CreateDirectoryW(row.c_str(), nullptr)) << c.name;
+        ASSERT_TRUE(::CreateDirectoryW(disc.c_str(), nullptr)) << c.name;
+        ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr)) << c.name;
+        const std::vector<std::wstring> files = {L"a.bin", L"b.bin", L"c.bin"};
+        for (const std::wstring& name : files) {
+            WriteFile(JoinPath(disc, name), std::string(5000, static_cast<char>(name[0])));
+        }
+        // The payload and bagit.txt fill the disk to its last block: no tag file fits after.
+        const std::wstring filler = JoinPath(fullDisk, L"filler");
+        if (c.onFullDisk) {
+            ULARGE_INTEGER free{};
+            ASSERT_TRUE(::GetDiskFreeSpaceExW(target.c_str(), &free, nullptr, nullptr));
+            const std::uint64_t needed = (files.size() * 2 + 1) * kBlock;
+            ASSERT_GT(free.QuadPart, needed);
+            WriteFile(filler, std::string(free.QuadPart - needed, 'f'));
+        }
+
+        struct Growing : Progress {
+            bool OnProgress(std::uint64_t done, std::uint64_t total,
+                            const std::wstring& file) override {
+                if (grows && file.ends_with(grows) && ++calls == 2) {
+                    WriteFile(file, "more", OPEN_ALWAYS);
+                }
+                return Progress::OnProgress(done, total, file);
+            }
+            const wchar_t* grows = nullptr;
+            int calls = 0;
+        } progress;
+        progress.grows = c.grows;
+        Win32BagWriter writer;
+        const BagOutcome outcome = writer.Build(BagRequest{disc, target, "LABEL", {}}, progress);
+        if (c.onFullDisk) ::DeleteFileW(LongPath(filler).c_str());
+        ASSERT_EQ(outcome.result, BagResult::Incomplete)
+            << c.name << " " << outcome.error << " " << Utf8(outcome.failedPath);
+        EXPECT_EQ(outcome.targetFull, c.targetFull) << c.name;
+        EXPECT_GT(outcome.files, 0u) << c.name;
+        EXPECT_LE(outcome.files, c.filesAtMost) << c.name;
+        const std::wstring building = writer.BuildingPath();
+        const std::map<std::string, std::string> manifest =
+            Manifest(ReadAll(JoinPath(building, L"manifest-sha256.txt")));
+        EXPECT_EQ(manifest.size(), outcome.files) << c.name;
+        std::uint64_t bytes = 0;
+        for (const auto& [path, hash] : manifest) {
+            const std::string name = path.substr(path.find('/') + 1);
+            const std::string inBag = ReadAll(JoinPath(building, L"data\\" + Wide(name)));
+            EXPECT_EQ(inBag, std::string(5000, name[0])) << c.name << " " << path;
+            EXPECT_EQ(Sha256Of(inBag), hash) << c.name << " " << path;
+            bytes += inBag.size();
+        }
+        // Nothing in data/ that the manifest does not list.
+        EXPECT_EQ(Names(JoinPath(building, L"data")).size(), manifest.size()) << c.name;
+        const std::string info = ReadAll(JoinPath(building, L"bag-info.txt"));
+        EXPECT_NE(info.find("\nPayload-Oxum: " + std::to_string(bytes) + "." +
+                            std::to_string(manifest.size()) + "\n"),
+                  std::string::npos)
+            << c.name << "\n"
+            << info;
+        EXPECT_NE(info.find("\nDravolin-Result: incomplete\n"), std::string::npos) << info;
+        EXPECT_EQ(ReadAll(JoinPath(building, L"bagit.txt")),
+                  "BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n")
+            << c.name;
+        if (*c.damaged) {
+            EXPECT_EQ(ReadAll(JoinPath(building, L"damaged-files.txt")), c.damaged) << c.name;
+        }
+        const std::map<std::string, std::string> tags =
+            Manifest(ReadAll(JoinPath(building, L"tagmanifest-sha256.txt")));
+        EXPECT_EQ(tags.count("bag-info.txt") ? tags.at("bag-info.txt") : "", Sha256Of(info))
+            << c.name;
+        // The writer gone, its bag unpublished: the full disk is empty again for the next test.
+    }
+}
+
 // The target disk fills up (run-on-full-disk gives a small file system of its own): the bag
 // holds the files that fit, whole, and says why the rest is missing.
 TEST(Win32BagWriterTest, AFullTargetLeavesAnIncompleteBagOfWhatFit) {
