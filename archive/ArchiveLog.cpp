@@ -12,7 +12,11 @@ namespace dravolin::archive {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::size_t kColumns = 10;
+constexpr std::size_t kColumns = 11;
+// Rows written before the disc's identity was kept lack its column, the sixth. It stands there
+// rather than last so that a row torn before its end never reads as such an older row.
+constexpr std::size_t kColumnsWithoutIdentity = 10;
+constexpr std::size_t kIdentityColumn = 5;
 // Far above any real row (labels and folder names are at most a few hundred bytes); it bounds
 // the work a line that never closes its quote can cause.
 constexpr std::size_t kMaxRecordBytes = 16 * 1024;
@@ -73,6 +77,7 @@ std::optional<std::uint32_t> ParseFingerprint(std::string_view text) {
 // bytes there are no whole record of at most kColumns fields ending in a line break.
 struct Record {
     std::array<std::string, kColumns> fields;
+    std::size_t count = 0;  // of fields
     std::size_t next = 0;
 };
 
@@ -105,10 +110,18 @@ std::optional<Record> ReadRecord(std::string_view text, std::size_t pos) {
         }
         if (text[pos] == '\r') ++pos;
         if (pos >= limit || text[pos] != '\n') return std::nullopt;
-        if (column + 1 != kColumns) return std::nullopt;
+        if (column + 1 != kColumns && column + 1 != kColumnsWithoutIdentity) return std::nullopt;
+        record.count = column + 1;
         record.next = pos + 1;
         return record;
     }
+}
+
+// Empty, or a SHA-256 as IdentityText writes it; anything else was edited or torn.
+bool IdentityValid(std::string_view text) {
+    if (text.empty()) return true;
+    return text.size() == 64 &&
+           text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
 std::string TakeText(std::string& field) {
@@ -118,21 +131,30 @@ std::string TakeText(std::string& field) {
 
 std::optional<LogRow> ToRow(Record& record) {
     auto& f = record.fields;
+    std::string identity;
+    if (record.count == kColumns) {
+        identity = TakeText(f[kIdentityColumn]);
+        std::move(f.begin() + kIdentityColumn + 1, f.end(), f.begin() + kIdentityColumn);
+    }
     const auto fingerprint = ParseFingerprint(TakeText(f[4]));
     const auto files = ParseNumber(f[6]);
     const auto bytes = ParseNumber(f[7]);
     const auto damaged = ParseNumber(f[8]);
     const auto result = ParseResult(TakeText(f[9]));
-    if (!fingerprint || !files || !bytes || !damaged || !result) return std::nullopt;
-    return LogRow{TakeText(f[0]), TakeText(f[1]), TakeText(f[2]), TakeText(f[3]), *fingerprint,
-                  TakeText(f[5]), *files,         *bytes,         *damaged,       *result};
+    if (!fingerprint || !files || !bytes || !damaged || !result || !IdentityValid(identity)) {
+        return std::nullopt;
+    }
+    return LogRow{TakeText(f[0]),     TakeText(f[1]), TakeText(f[2]), TakeText(f[3]), *fingerprint,
+                  TakeText(f[5]),     *files,         *bytes,         *damaged,       *result,
+                  std::move(identity)};
 }
 
 }  // namespace
 
 std::string HeaderLine() {
     return std::string(kByteOrderMark) +
-           "start,end,drive,label,fingerprint,bag folder,files,bytes,damaged files,result\r\n";
+           "start,end,drive,label,fingerprint,disc identity,bag folder,files,bytes,"
+           "damaged files,result\r\n";
 }
 
 std::string FormatRow(const LogRow& row) {
@@ -143,6 +165,8 @@ std::string FormatRow(const LogRow& row) {
         line += ',';
     }
     AppendQuoted(line, FingerprintText(row.fingerprint));
+    line += ',';
+    AppendQuoted(line, row.identity);
     line += ',';
     AppendQuoted(line, row.bagFolder);
     for (std::uint64_t number : {row.files, row.bytes, row.damagedFiles}) {

@@ -35,6 +35,10 @@ struct LogRow {
     std::uint64_t bytes = 0;
     std::uint64_t damagedFiles = 0;
     DiscResult result = DiscResult::Failed;
+    // The disc's identity (see SameDisc.h): 64 lowercase hex digits, empty when unknown. The
+    // file's sixth column, after the fingerprint; rows written before it was kept have ten
+    // columns and read back with it empty.
+    std::string identity;
 
     bool operator==(const LogRow&) const = default;
 };

@@ -22,6 +22,9 @@ inline constexpr char kFieldDamagedFiles[] = "Dravolin-Damaged-Files";
 inline constexpr char kFieldEnded[] = "Dravolin-Ended";
 inline constexpr char kFieldStopped[] = "Dravolin-Stopped";
 inline constexpr char kFieldNotCopied[] = "Dravolin-Not-Copied";
+// The disc's identity (SameDisc.h), by which a complete bag counts as its disc's even when the
+// log lost its row.
+inline constexpr char kFieldIdentity[] = "Dravolin-Disc-Identity";
 // One per file or folder the Windows copy stored under another name: "data/new <- data/old".
 inline constexpr char kFieldRenamed[] = "Dravolin-Renamed";
 

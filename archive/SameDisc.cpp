@@ -1,15 +1,109 @@
 #include "archive/SameDisc.h"
 
-namespace dravolin::archive {
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include "archive/BagText.h"
 
-DiscDecision Decide(std::span<const LogRow> rows, std::uint32_t fingerprint) {
-    if (fingerprint == 0) return {};
+namespace dravolin::archive {
+namespace {
+
+bool SameDisc(const LogRow& row, std::string_view label, std::string_view identity) {
+    return row.result == DiscResult::Complete && row.identity == identity && row.label == label;
+}
+
+std::optional<std::uint64_t> Number(std::string_view text) {
+    if (text.empty() || text.size() > 19) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
+}
+
+std::uint32_t Fingerprint(std::string_view text) {
+    if (text.size() != 8) return 0;
+    std::uint32_t value = 0;
+    for (char c : text) {
+        const auto at = std::string_view("0123456789abcdef").find(c);
+        if (at == std::string_view::npos) return 0;
+        value = value << 4 | static_cast<std::uint32_t>(at);
+    }
+    return value;
+}
+
+// bag-info.txt's "+hhmm" as the log's "+hh:mm".
+std::string LogTime(std::string text) {
+    if (text.size() >= 5 && (text[text.size() - 5] == '+' || text[text.size() - 5] == '-')) {
+        text.insert(text.size() - 2, 1, ':');
+    }
+    return text;
+}
+
+std::map<std::string, std::string, std::less<>> Fields(std::string_view text) {
+    std::map<std::string, std::string, std::less<>> fields;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        const std::size_t colon = line.find(": ");
+        if (colon == std::string_view::npos) continue;
+        // The first of a repeated label counts: the writer's own fields come once each.
+        fields.emplace(std::string(line.substr(0, colon)), std::string(line.substr(colon + 2)));
+    }
+    return fields;
+}
+
+}  // namespace
+
+DiscDecision Decide(std::span<const LogRow> rows, std::span<const LogRow> bagsInTarget,
+                    std::string_view label, std::string_view identity) {
+    if (identity.empty()) return {};
     for (const LogRow& row : rows) {
-        if (row.fingerprint == fingerprint && row.result == DiscResult::Complete) {
-            return {false, row.bagFolder};
-        }
+        if (SameDisc(row, label, identity)) return {false, row.bagFolder, std::nullopt};
+    }
+    for (const LogRow& bag : bagsInTarget) {
+        if (!SameDisc(bag, label, identity)) continue;
+        const bool logged = std::any_of(rows.begin(), rows.end(), [&](const LogRow& row) {
+            return row.bagFolder == bag.bagFolder;
+        });
+        return {false, bag.bagFolder, logged ? std::nullopt : std::optional<LogRow>(bag)};
     }
     return {};
+}
+
+std::optional<LogRow> RowOfBag(std::string folderName, std::string_view bagInfo) {
+    auto fields = Fields(bagInfo);
+    const auto field = [&](std::string_view name) -> std::string {
+        const auto it = fields.find(name);
+        return it == fields.end() ? std::string() : it->second;
+    };
+    LogRow row;
+    row.identity = field(kFieldIdentity);
+    if (field(kFieldResult) != "complete" || row.identity.size() != 64 ||
+        row.identity.find_first_not_of("0123456789abcdef") != std::string::npos ||
+        folderName.empty() || folderName.front() == '.') {
+        return std::nullopt;
+    }
+    row.result = DiscResult::Complete;
+    row.bagFolder = std::move(folderName);
+    row.label = field("Dravolin-Volume-Label");
+    row.fingerprint = Fingerprint(field("Dravolin-Fingerprint"));
+    row.start = field("Dravolin-Started");
+    row.end = LogTime(field(kFieldEnded));
+    const std::string drive = field("Dravolin-Drive");
+    if (drive.size() >= 2 && drive[1] == ':') row.drive = drive.substr(0, 1);
+    // Payload-Oxum: "BYTES.FILES".
+    const std::string oxum = field("Payload-Oxum");
+    const std::size_t dot = oxum.find('.');
+    if (dot != std::string::npos) {
+        row.bytes = Number(std::string_view(oxum).substr(0, dot)).value_or(0);
+        row.files = Number(std::string_view(oxum).substr(dot + 1)).value_or(0);
+    }
+    row.damagedFiles = Number(field(kFieldDamagedFiles)).value_or(0);
+    return row;
 }
 
 }  // namespace dravolin::archive

@@ -1,20 +1,36 @@
 #pragma once
-#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include "archive/ArchiveLog.h"
 
 namespace dravolin::archive {
 
-// Whether a disc just inserted is copied. A disc is archived once its fingerprint has a complete
-// bag in the target's log; a disc whose earlier bags are all incomplete is copied again, since
-// another drive may read it better. An unknown fingerprint (0) never counts as archived: two
-// unrelated discs share it.
+// Whether a disc just inserted is copied. A disc is known by its label together with its
+// identity: a SHA-256 over what the disc says of itself (the ISO 9660 volume descriptors and
+// root folder, the UDF anchor and volume descriptors), or, for a folder that is no disc, over
+// its whole content. The 32-bit fingerprint only names bags: discs that differ in a few bytes,
+// and every empty folder, share one.
+//
+// A disc is archived once the target holds a complete bag of it: a "complete" row of the log
+// with the same label and identity, or a complete bag whose bag-info.txt says so (its row may
+// be missing: the program was stopped between the bag's rename and its row). A disc whose
+// earlier bags are all incomplete is copied again, since another drive may read it better. A
+// disc without an identity (unknown, or a row written before identities were kept) never counts
+// as archived: a row that cannot tell two discs apart must not keep one from being copied.
 struct DiscDecision {
     bool copy = true;
-    std::string archivedIn;  // when not copied: the folder of the complete bag the log names
+    std::string archivedIn;  // when not copied: the folder of the complete bag
+    // When not copied because of a bag the log has no row for: the row it should have had.
+    std::optional<LogRow> missingRow;
 };
 
-DiscDecision Decide(std::span<const LogRow> rows, std::uint32_t fingerprint);
+DiscDecision Decide(std::span<const LogRow> rows, std::span<const LogRow> bagsInTarget,
+                    std::string_view label, std::string_view identity);
+
+// The row a bag found in the target stands for, from its folder name and its bag-info.txt:
+// nullopt unless the bag says it is complete and names the disc's identity. Never throws.
+std::optional<LogRow> RowOfBag(std::string folderName, std::string_view bagInfo);
 
 }  // namespace dravolin::archive

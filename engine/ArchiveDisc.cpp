@@ -1,4 +1,5 @@
 #include "engine/ArchiveDisc.h"
+#include <memory>
 #include <optional>
 #include <vector>
 #include "archive/ArchiveLog.h"
@@ -17,10 +18,16 @@ std::string Fill(std::string text, const std::string& value) {
     return text;
 }
 
-// Tells the desktop how the disc ended. A full target is told by the copy cycle, once.
+// Tells the desktop how the disc ended. A full target is told by the copy cycle, once. A row the
+// log did not take outweighs the rest: the disc is not what the log says, and a person must see
+// to the log.
 void Tell(Archiver& archiver, const ArchiveTexts& texts, const archive::LogRow& row,
-          const std::string& archivedIn) {
+          const std::string& archivedIn, const std::string& unwrittenLog) {
     using Urgency = Archiver::Urgency;
+    if (!unwrittenLog.empty()) {
+        archiver.Notify(Urgency::NeedsPerson, Fill(texts.logFailed, unwrittenLog));
+        return;
+    }
     switch (row.result) {
         case DiscResult::Complete:
             archiver.Notify(Urgency::Quiet, Fill(texts.complete, row.bagFolder));
@@ -57,9 +64,9 @@ void BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArc
         row.result = DiscResult::Failed;
         return;
     }
-    const Archiver::BagOutcome outcome =
-        archiver.BuildBag(Archiver::Bag{disc.letter, disc.owner, disc.folder, *name, disc.label,
-                                        disc.fingerprint, start, options.discSeconds});
+    const Archiver::BagOutcome outcome = archiver.BuildBag(
+        Archiver::Bag{disc.letter, disc.owner, disc.folder, *name, disc.label, disc.fingerprint,
+                      disc.identity, start, options.discSeconds});
     // Only the results a bag can have are taken; anything else would misstate the log.
     switch (outcome.result) {
         case DiscResult::Complete:
@@ -79,24 +86,45 @@ void BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArc
     row.damagedFiles = outcome.damagedFiles;
 }
 
+// The target's log, and its bags for a disc the log may have lost the row of.
+archive::DiscDecision Decide(Archiver& archiver, const DiscToArchive& disc) {
+    const std::vector<archive::LogRow> rows = archive::ParseLog(archiver.ReadLog(disc.folder));
+    std::vector<archive::LogRow> bags;
+    if (!disc.identity.empty()) {
+        for (Archiver::BagInfoText& info : archiver.ReadBagInfos(disc.folder)) {
+            if (auto bag = archive::RowOfBag(std::move(info.folderName), info.text)) {
+                bags.push_back(std::move(*bag));
+            }
+        }
+    }
+    return archive::Decide(rows, bags, disc.label, disc.identity);
+}
+
 }  // namespace
 
 // Worker thread.
-DiscResult ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, DiscToArchive disc) {
+ArchivedDisc ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, DiscToArchive disc) {
     const archive::LocalTime start = archiver.Now();
     // The row may have been filled in before the drive had read the disc.
     if (const std::optional<Archiver::DiscIdentity> read = archiver.ReadDisc(disc.letter)) {
         disc.label = read->label;
         disc.fingerprint = read->fingerprint;
+        disc.identity = read->identity;
     }
     archive::LogRow row;
     row.start = archive::IsoText(start);
     row.drive = disc.letter != 0 ? std::string(1, disc.letter) : std::string();
     row.label = disc.label;
     row.fingerprint = disc.fingerprint;
+    row.identity = disc.identity;
 
-    const std::vector<archive::LogRow> earlier = archive::ParseLog(archiver.ReadLog(disc.folder));
-    const archive::DiscDecision decision = archive::Decide(earlier, disc.fingerprint);
+    // Held until the row is written: the same disc in another drive would otherwise decide
+    // before this one's bag is there and make a second one.
+    std::unique_ptr<Archiver::Claim> claim;
+    if (!disc.identity.empty()) claim = archiver.ClaimDisc(disc.folder, disc.identity);
+    const archive::DiscDecision decision = Decide(archiver, disc);
+    bool logged = true;
+    if (decision.missingRow) logged = archiver.AppendLog(disc.folder, *decision.missingRow);
     if (decision.copy) {
         BuildBag(archiver, settings.options, disc, start, row);
     } else {
@@ -104,9 +132,11 @@ DiscResult ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, Disc
     }
     row.end = archive::IsoText(archiver.Now());
 
-    archiver.AppendLog(disc.folder, row);
-    Tell(archiver, settings.texts, row, decision.archivedIn);
-    return row.result;
+    logged = archiver.AppendLog(disc.folder, row) && logged;
+    claim.reset();
+    Tell(archiver, settings.texts, row, decision.archivedIn,
+         logged ? std::string() : archiver.LogFileName(disc.folder));
+    return {row.result, decision.copy ? std::string() : decision.archivedIn};
 }
 
 }  // namespace dravolin

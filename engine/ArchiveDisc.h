@@ -15,13 +15,18 @@ struct DiscToArchive {
     std::string folder;  // the target folder
     std::string label;   // the volume label the row shows
     std::uint32_t fingerprint = 0;
+    std::string identity;  // archive::Decide's; empty when unknown
 };
 
-// Archives one disc: a disc the target's log already has complete is only logged, any other
-// becomes a new bag; either way the log gets one row and the desktop hears of it (quietly when
-// nothing needs a person). A full target is left to the caller to tell, once for every drive.
-// Waits for nobody. Runs on a worker thread.
-archive::DiscResult ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings,
-                                DiscToArchive disc);
+// Archives one disc: a disc the target already has complete is only logged, any other becomes a
+// new bag; either way the log gets one row and the desktop hears of it (quietly when nothing
+// needs a person; a row the log did not take needs one). The disc is claimed from the decision
+// to its row, so that the same disc in another drive or program waits, then finds it archived.
+// A full target is left to the caller to tell, once for every drive. Runs on a worker thread.
+struct ArchivedDisc {
+    archive::DiscResult result = archive::DiscResult::Failed;
+    std::string archivedIn;  // AlreadyArchived: the folder of the bag that holds the disc
+};
+ArchivedDisc ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, DiscToArchive disc);
 
 }  // namespace dravolin

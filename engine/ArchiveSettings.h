@@ -14,8 +14,8 @@ struct ArchiveOptions {
 };
 
 // The notifications' texts in the user's language, loaded on the UI thread for the workers.
-// "%1" stands for the bag folder (complete, already archived, incomplete, stopped) or the drive
-// letter.
+// "%1" stands for the bag folder (complete, already archived, incomplete, stopped), the drive
+// letter (unreadable, failed) or the log's file (logFailed).
 struct ArchiveTexts {
     std::string complete;
     std::string alreadyArchived;
@@ -23,6 +23,7 @@ struct ArchiveTexts {
     std::string stopped;  // incomplete by its time budget, with no damaged file
     std::string unreadable;
     std::string failed;
+    std::string logFailed;  // the disc's row could not be written: it may be copied again
 };
 
 // What every archive worker of a dialog shares; never changed once the dialog has set it up.

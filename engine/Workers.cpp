@@ -60,9 +60,12 @@ std::uint32_t CopyThread(DriveEntry& entry, const WorkerServices& services) {
 std::uint32_t ArchiveThread(DriveEntry& entry, const WorkerServices& services) {
     ComScope com(*services.com);
     if (!entry.archive || !services.archiver) return 0;
-    const archive::DiscResult result = ArchiveDisc(
-        *services.archiver, *entry.archive,
-        DiscToArchive{entry.letter, entry.owner, entry.destination, entry.label, entry.serial});
+    const archive::DiscResult result =
+        ArchiveDisc(
+            *services.archiver, *entry.archive,
+            DiscToArchive{
+                entry.letter, entry.owner, entry.destination, entry.label, entry.serial, {}})
+            .result;
     entry.targetFull = result == archive::DiscResult::TargetFull;
     return 0;
 }

@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 #include "archive/ArchiveLog.h"
 #include "archive/DiscResult.h"
 #include "archive/LocalTime.h"
@@ -26,6 +28,27 @@ class Archiver {
     // drives and programs are kept out meanwhile, so no row is torn and a new log gets one
     // header.
     virtual bool AppendLog(const std::string& folder, const archive::LogRow& row) = 0;
+    // The log's own file, as a person finds it: told when a row could not be written.
+    virtual std::string LogFileName(const std::string& folder) = 0;
+
+    // The bag-info.txt of each bag in the folder that has one, by the bag's folder name;
+    // temporary bags and what cannot be read are left out.
+    struct BagInfoText {
+        std::string folderName;
+        std::string text;
+    };
+    virtual std::vector<BagInfoText> ReadBagInfos(const std::string& folder) = 0;
+
+    // Held while one disc is decided, bagged and logged; let go when destroyed.
+    class Claim {
+      public:
+        virtual ~Claim() = default;
+    };
+    // Claims the disc `identity` names in the folder, against every drive and program that
+    // archives into it, waiting while another holds it. Null when no claim can be made there
+    // (the disc goes on unclaimed: a second bag is a lesser harm than a disc not copied).
+    virtual std::unique_ptr<Claim> ClaimDisc(const std::string& folder,
+                                             const std::string& identity) = 0;
     // Whether an entry named `name` exists in the folder, as its file system compares names.
     virtual bool NameTaken(const std::string& folder, const std::string& name) = 0;
     // The machine's clock now.
@@ -36,6 +59,7 @@ class Archiver {
     struct DiscIdentity {
         std::string label;
         std::uint32_t fingerprint = 0;
+        std::string identity;  // archive::Decide's; empty when the disc cannot be told
     };
     virtual std::optional<DiscIdentity> ReadDisc(char /*letter*/) { return std::nullopt; }
 
@@ -47,6 +71,7 @@ class Archiver {
         std::string name;        // the bag's folder name, free when the core chose it
         std::string label;       // the volume label, bytes as read
         std::uint32_t fingerprint = 0;
+        std::string identity;  // empty when unknown: bag-info.txt leaves it out
         archive::LocalTime start;
         std::uint32_t timeBudgetSeconds = 0;  // the disc ends incomplete when it is spent
     };

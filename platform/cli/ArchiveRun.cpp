@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include "archive/SameDisc.h"
 #include "engine/ArchiveDisc.h"
 #include "platform/cli/SourceArchiver.h"
 #include "platform/cli/SourceDisc.h"
@@ -157,9 +156,11 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
     ArchiveSettings settings;
     settings.options = options;
     settings.options.on = true;
-    const DiscResult result = ArchiveDisc(archiver, settings,
-                                          DiscToArchive{disc->drive ? disc->drive->letter : '\0', 0,
-                                                        target, disc->label, disc->fingerprint});
+    const ArchivedDisc archived =
+        ArchiveDisc(archiver, settings,
+                    DiscToArchive{disc->drive ? disc->drive->letter : '\0', 0, target, disc->label,
+                                  disc->fingerprint, disc->identity});
+    const DiscResult result = archived.result;
     if (mounter) mounter->ReleaseAll();
 
     RunOutcome outcome;
@@ -173,14 +174,12 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
         case DiscResult::Incomplete:
             outcome = {kIncomplete, texts.Text("archiveProgram.incomplete").arg(Local(bag)), {}};
             break;
-        case DiscResult::AlreadyArchived: {
-            const auto rows = archive::ParseLog(archiver.logRead());
-            const std::string archivedIn =
-                target + "/" + archive::Decide(rows, disc->fingerprint).archivedIn;
-            outcome = {
-                kComplete, texts.Text("archiveProgram.alreadyArchived").arg(Local(archivedIn)), {}};
+        case DiscResult::AlreadyArchived:
+            outcome = {kComplete,
+                       texts.Text("archiveProgram.alreadyArchived")
+                           .arg(Local(target + "/" + archived.archivedIn)),
+                       {}};
             break;
-        }
         case DiscResult::TargetFull:
             outcome = Failed(texts, texts.Text("archiveProgram.targetFull").arg(Local(target)),
                              kTargetFull);

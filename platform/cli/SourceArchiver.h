@@ -22,6 +22,16 @@ class SourceArchiver : public Archiver {
 
     std::string ReadLog(const std::string& folder) override;
     bool AppendLog(const std::string& folder, const archive::LogRow& row) override;
+    std::string LogFileName(const std::string& folder) override {
+        return archiver_.LogFileName(folder);
+    }
+    std::vector<BagInfoText> ReadBagInfos(const std::string& folder) override {
+        return archiver_.ReadBagInfos(folder);
+    }
+    std::unique_ptr<Claim> ClaimDisc(const std::string& folder,
+                                     const std::string& identity) override {
+        return archiver_.ClaimDisc(folder, identity);
+    }
     bool NameTaken(const std::string& folder, const std::string& name) override {
         return archiver_.NameTaken(folder, name);
     }

@@ -1,6 +1,7 @@
 #include "platform/cli/SourceDisc.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <algorithm>
@@ -60,7 +61,56 @@ std::optional<std::string> DeviceMountedAt(const std::string& folder,
     return std::nullopt;
 }
 
+// The SHA-256 of a file's bytes; nullopt when it cannot be read whole.
+std::optional<std::string> FileDigest(const fs::path& path) {
+    const lnx::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    lnx::Sha256 digest;
+    std::vector<char> block(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), block.data(), block.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return digest.Finish();
+        digest.Update(block.data(), static_cast<std::size_t>(n));
+    }
+}
+
 }  // namespace
+
+std::string FolderDigest(const std::string& folder) {
+    std::vector<std::string> lines;
+    std::error_code error;
+    fs::recursive_directory_iterator it(folder, error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::string line = it->path().lexically_relative(folder).native();
+        line.push_back('\0');
+        struct stat info {};
+        if (::lstat(it->path().c_str(), &info) != 0) return {};
+        if (S_ISREG(info.st_mode)) {
+            const std::optional<std::string> content = FileDigest(it->path());
+            if (!content) return {};
+            line += "file " + *content;
+        } else if (S_ISDIR(info.st_mode)) {
+            line += "folder";
+        } else if (S_ISLNK(info.st_mode)) {
+            const fs::path target = fs::read_symlink(it->path(), error);
+            if (error) return {};
+            line += "link " + target.native();
+        } else {
+            line += "other " + std::to_string(info.st_mode & S_IFMT);
+        }
+        lines.push_back(std::move(line));
+    }
+    // A folder that could not be listed whole is not known.
+    if (error) return {};
+    // The order a folder lists its entries in is the file system's, not the tree's.
+    std::sort(lines.begin(), lines.end());
+    lnx::Sha256 digest;
+    digest.Update("folder", 6);
+    for (const std::string& line : lines) digest.Update(line.data(), line.size() + 1);
+    return digest.Finish();
+}
 
 std::uint32_t FolderFingerprint(const std::string& folder) {
     std::vector<std::string> lines;
@@ -107,6 +157,7 @@ std::optional<SourceDisc> FindSource(const std::string& source, const lnx::Optic
         if (const auto identity = IdentityOf(disc.drive->deviceNode)) {
             disc.label = identity->label;
             disc.fingerprint = identity->serial;
+            disc.identity = identity->digest;
         }
         return disc;
     }
@@ -126,11 +177,13 @@ std::optional<SourceDisc> FindSource(const std::string& source, const lnx::Optic
         if (const auto identity = IdentityOf(*node)) {
             disc.label = identity->label;
             disc.fingerprint = identity->serial;
+            disc.identity = identity->digest;
             return disc;
         }
     }
     disc.label = fs::path(disc.folder).filename().string();
     disc.fingerprint = FolderFingerprint(disc.folder);
+    disc.identity = FolderDigest(disc.folder);
     return disc;
 }
 

@@ -18,6 +18,9 @@ struct SourceDisc {
     // gets one of its tree (names, kinds, sizes, modification times): the same folder unchanged
     // is the same disc, and any change makes it another.
     std::uint32_t fingerprint = 0;
+    // The disc's identity as the dialog reads it (archive/SameDisc.h); for a folder that is no
+    // disc's mount point, FolderDigest: the same content is the same disc, whatever its times.
+    std::string identity;
 };
 
 struct SourceProblem {
@@ -33,6 +36,11 @@ struct SourceProblem {
 // table (/proc/self/mountinfo). Set problem when it names nothing the archiver can read.
 std::optional<SourceDisc> FindSource(const std::string& source, const lnx::OpticalDrives& drives,
                                      const std::string& mountInfo, SourceProblem& problem);
+
+// The SHA-256 of a folder's whole content: every entry's path below it and kind, a file's
+// bytes, a link's target. Empty when any of it cannot be read: such a folder is never taken
+// for one archived before.
+std::string FolderDigest(const std::string& folder);
 
 // The fingerprint of a folder's tree: never 0 and never 0xFFFFFFFF, like a disc's.
 std::uint32_t FolderFingerprint(const std::string& folder);

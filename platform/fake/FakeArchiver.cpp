@@ -44,9 +44,67 @@ std::string FakeArchiver::ReadLog(const std::string& folder) {
     return LogText(folder);
 }
 
+void FakeArchiver::AddBagInfo(const std::string& folder, const std::string& name,
+                              std::string text) {
+    const std::lock_guard lock(mutex_);
+    bagInfos_[folder].push_back({name, std::move(text)});
+    taken_.emplace(folder, UpperAscii(name));
+}
+
+void FakeArchiver::SetLogWritable(bool writable) {
+    const std::lock_guard lock(mutex_);
+    logWritable_ = writable;
+}
+
+void FakeArchiver::OnClaim(std::function<void()> granted) {
+    const std::lock_guard lock(mutex_);
+    onClaim_ = std::move(granted);
+}
+
+std::string FakeArchiver::LogFileName(const std::string& folder) {
+    return folder + std::string(archive::kLogFileName);
+}
+
+std::vector<Archiver::BagInfoText> FakeArchiver::ReadBagInfos(const std::string& folder) {
+    const std::lock_guard lock(mutex_);
+    const auto it = bagInfos_.find(folder);
+    return it == bagInfos_.end() ? std::vector<BagInfoText>() : it->second;
+}
+
+namespace {
+
+class LoggedClaim : public Archiver::Claim {
+  public:
+    LoggedClaim(CallLog& log, std::string identity) : log_(log), identity_(std::move(identity)) {
+        log_.Add("Claim " + identity_);
+    }
+    ~LoggedClaim() override { log_.Add("Release " + identity_); }
+    LoggedClaim(const LoggedClaim&) = delete;
+    LoggedClaim& operator=(const LoggedClaim&) = delete;
+
+  private:
+    CallLog& log_;
+    std::string identity_;
+};
+
+}  // namespace
+
+std::unique_ptr<Archiver::Claim> FakeArchiver::ClaimDisc(const std::string&,
+                                                         const std::string& identity) {
+    auto claim = std::make_unique<LoggedClaim>(log_, identity);
+    std::function<void()> granted;
+    {
+        const std::lock_guard lock(mutex_);
+        granted = std::exchange(onClaim_, nullptr);
+    }
+    if (granted) granted();
+    return claim;
+}
+
 bool FakeArchiver::AppendLog(const std::string& folder, const archive::LogRow& row) {
     log_.Add("AppendLog " + folder);
     const std::lock_guard lock(mutex_);
+    if (!logWritable_) return false;
     logs_[folder] += archive::AppendText(logs_[folder], row);
     taken_.emplace(folder, UpperAscii(std::string(archive::kLogFileName)));
     return true;

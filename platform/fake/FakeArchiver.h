@@ -3,8 +3,10 @@
 // outcome a test scripts per disc, notifications kept in order. Thread-safe.
 //
 // Call-log lines: "ReadLog <folder>", "AppendLog <folder>", "BuildBag <letter>: <folder> <name>",
-// "Notify quiet <text>", "Notify person <text>". Name queries are not logged.
+// "Claim <identity>", "Release <identity>", "Notify quiet <text>", "Notify person <text>". Name
+// queries and bag-info reads are not logged.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -37,10 +39,21 @@ class FakeArchiver : public Archiver {
     std::vector<Bag> Bags() const;  // every BuildBag request, in order
     // What ReadDisc says of the drive; nothing unless set.
     void SetDisc(char letter, DiscIdentity disc);
+    // A finished bag's bag-info.txt in the folder; its name is taken.
+    void AddBagInfo(const std::string& folder, const std::string& name, std::string text);
+    // Whether AppendLog writes the row (it does unless told otherwise).
+    void SetLogWritable(bool writable);
+    // Runs as a claim is granted, before ClaimDisc returns: what another drive holding the claim
+    // did meanwhile.
+    void OnClaim(std::function<void()> granted);
 
     // --- Archiver ---
     std::string ReadLog(const std::string& folder) override;
     bool AppendLog(const std::string& folder, const archive::LogRow& row) override;
+    std::string LogFileName(const std::string& folder) override;
+    std::vector<BagInfoText> ReadBagInfos(const std::string& folder) override;
+    std::unique_ptr<Claim> ClaimDisc(const std::string& folder,
+                                     const std::string& identity) override;
     bool NameTaken(const std::string& folder, const std::string& name) override;
     archive::LocalTime Now() override;
     std::optional<DiscIdentity> ReadDisc(char letter) override;
@@ -58,6 +71,9 @@ class FakeArchiver : public Archiver {
     archive::LocalTime now_{2026, 12, 8, 14, 3, 11, 60};
     std::vector<Bag> bags_;
     std::map<char, DiscIdentity> discs_;
+    std::map<std::string, std::vector<BagInfoText>> bagInfos_;  // folder -> its bags
+    bool logWritable_ = true;
+    std::function<void()> onClaim_;
 };
 
 }  // namespace dravolin::fake

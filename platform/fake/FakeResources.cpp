@@ -23,6 +23,9 @@ const std::map<std::uint32_t, std::string>& English() {
         {144, "The disc in drive %1: could not be archived"},
         {145, "The target disk is full: archiving has stopped on every drive"},
         {146, "The disc read too slowly and was stopped at its time limit, please check it: %1"},
+        {147,
+         "The archive log could not be written, so the disc may be copied again; please check the "
+         "log: %1"},
     };
     return table;
 }
@@ -44,6 +47,9 @@ const std::map<std::uint32_t, std::string>& Russian() {
         {144, "Диск в дисководе %1: не удалось заархивировать"},
         {145, "Целевой диск заполнен: архивирование остановлено на всех дисководах"},
         {146, "Диск читался слишком медленно и остановлен по лимиту времени, проверьте его: %1"},
+        {147,
+         "Не удалось записать журнал архива, и диск может быть скопирован снова; проверьте журнал: "
+         "%1"},
     };
     return table;
 }

@@ -17,7 +17,7 @@ namespace dravolin::qt {
 namespace {
 
 // The string table's ids, named as the Windows resources name them.
-constexpr std::array<std::pair<std::uint32_t, const char*>, 15> kStringIds{{
+constexpr std::array<std::pair<std::uint32_t, const char*>, 16> kStringIds{{
     {132, "IDS_STATE_IDLE"},
     {133, "IDS_STATE_EJECTING"},
     {134, "IDS_STATE_WAITING"},
@@ -33,6 +33,7 @@ constexpr std::array<std::pair<std::uint32_t, const char*>, 15> kStringIds{{
     {144, "IDS_ARCHIVE_FAILED"},
     {145, "IDS_ARCHIVE_TARGET_FULL"},
     {146, "IDS_ARCHIVE_STOPPED"},
+    {147, "IDS_ARCHIVE_LOG_FAILED"},
 }};
 
 TemplateTexts LoadTemplateTexts(const Translation& texts) {

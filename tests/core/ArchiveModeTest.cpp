@@ -24,6 +24,7 @@ const std::string kTarget = "C:\\Copies\\";
 constexpr std::uint32_t kSerial = 0xD15C;
 // The default pattern for the disc "DATA" at the fake archiver's clock.
 const std::string kBag = "DATA 2026-12-08 0000d15c";
+const std::string kIdentity(64, 'e');
 
 ArchiveOptions ModeOn() {
     ArchiveOptions options;
@@ -54,6 +55,7 @@ std::string LogWith(DiscResult result, std::uint32_t fingerprint, std::string fo
     row.drive = "F";
     row.label = "DATA";
     row.fingerprint = fingerprint;
+    row.identity = kIdentity;
     row.bagFolder = std::move(folder);
     row.result = result;
     return archive::AppendText("", row);
@@ -68,6 +70,7 @@ struct DiscCase {
     std::string result;             // the log's new row
     std::string bagFolder;
     std::string note;  // the one notification
+    bool logWritable = true;
 };
 
 void PrintTo(const DiscCase& c, std::ostream* os) {
@@ -83,6 +86,8 @@ TEST_P(ArchiveDisc, EndsInOneLogRowOneNotificationAndAnEject) {
     f.fake.archiver->SetLogText(kTarget, c.logBefore);
     for (const std::string& name : c.taken) f.fake.archiver->TakeName(kTarget, name);
     f.fake.archiver->ScriptBag(kSerial, c.script);
+    f.fake.archiver->SetDisc('E', {"DATA", kSerial, kIdentity});
+    f.fake.archiver->SetLogWritable(c.logWritable);
     const std::size_t rowsBefore = archive::ParseLog(c.logBefore).size();
 
     RunOneDisc(f);
@@ -90,15 +95,20 @@ TEST_P(ArchiveDisc, EndsInOneLogRowOneNotificationAndAnEject) {
     std::vector<std::string> bags;
     for (const Archiver::Bag& bag : f.fake.archiver->Bags()) bags.push_back(bag.name);
     EXPECT_THAT(bags, ElementsAreArray(c.bags));
+    EXPECT_THAT(f.fake.log.Matching("Notify"), ElementsAre(c.note));
     const std::vector<archive::LogRow> rows = archive::ParseLog(f.fake.archiver->LogText(kTarget));
+    if (!c.logWritable) {
+        EXPECT_EQ(rows.size(), rowsBefore);
+        return;
+    }
     ASSERT_EQ(rows.size(), rowsBefore + 1);
     EXPECT_EQ(archive::ResultWord(rows.back().result), c.result);
     EXPECT_EQ(rows.back().bagFolder, c.bagFolder);
     EXPECT_EQ(rows.back().drive, "E");
     EXPECT_EQ(rows.back().label, "DATA");
     EXPECT_EQ(rows.back().fingerprint, kSerial);
+    EXPECT_EQ(rows.back().identity, kIdentity);
     EXPECT_EQ(rows.back().start, "2026-12-08T14:03:11+01:00");
-    EXPECT_THAT(f.fake.log.Matching("Notify"), ElementsAre(c.note));
     // Nobody was asked anything: the disc went out and the drive waits for the next one.
     EXPECT_TRUE(f.Machine().DriveSnapshot('E').trayOpen);
     EXPECT_TRUE(IsChecked(f.List(), 0));
@@ -175,7 +185,17 @@ INSTANTIATE_TEST_SUITE_P(
                  {kBag},
                  "failed",
                  "",
-                 "Notify person The disc in drive E: could not be archived"}),
+                 "Notify person The disc in drive E: could not be archived"},
+        DiscCase{"the log not written",
+                 "",
+                 {},
+                 {},
+                 {kBag},
+                 "",
+                 "",
+                 "Notify person The archive log could not be written, so the disc may be copied "
+                 "again; please check the log: C:\\Copies\\archive-log.csv",
+                 false}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& c : name) {
@@ -224,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BagRequestCase{
                           "own", {true, "{drive} {label} {time}", 90}, "E DATA 14-03-11", 90},
                       BagRequestCase{"disc read anew", ModeOn(), "PHOTOS 2026-12-08 0000beef", 1800,
-                                     Archiver::DiscIdentity{"PHOTOS", 0xBEEF}}));
+                                     Archiver::DiscIdentity{"PHOTOS", 0xBEEF, {}}}));
 
 struct ModeCase {
     const char* name;

@@ -1,6 +1,8 @@
 // dravolin-archive as a script runs it: the real program on folder sources into a temporary
 // target, judged by its exit status, its one result line, the bags and the log it leaves.
 // Drives' device nodes need a real drive: the guest suites run those.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -77,25 +79,31 @@ class ArchiveProgramTest : public QObject {
         QTest::addColumn<QString>("err");
         QTest::addColumn<int>("bags");
         QTest::addColumn<int>("logRows");
+        // Written over a.txt before the last run, its size and modification time kept.
+        QTest::addColumn<QByteArray>("rewrite");
 
         const QString en = QStringLiteral("C.UTF-8");
         const QStringList plain{"SRC", "TGT"};
         QTest::newRow("a folder becomes a complete bag")
-            << plain << 1 << en << 0 << QStringLiteral("complete: BAG\n") << QString() << 1 << 1;
+            << plain << 1 << en << 0 << QStringLiteral("complete: BAG\n") << QString() << 1 << 1
+            << QByteArray();
         QTest::newRow("the same folder again is already archived")
             << plain << 2 << en << 0 << QStringLiteral("already archived: BAG\n") << QString() << 1
-            << 2;
+            << 2 << QByteArray();
+        QTest::newRow("the same names, sizes and times with other bytes are another disc")
+            << plain << 2 << en << 0 << QStringLiteral("complete: BAG (2)\n") << QString() << 2 << 2
+            << QByteArray("jello\n");
         QTest::newRow("a bad pattern is refused before anything")
             << QStringList{"--name", "{lable} {date}", "SRC", "TGT"} << 1
             << QStringLiteral("ru_RU.UTF-8") << 2 << QString()
             << QStringLiteral(
                    "dravolin-archive: --name: неизвестное поле {lable}; поля: {label} "
                    "{date} {time} {serial} {drive}\n")
-            << 0 << 0;
+            << 0 << 0 << QByteArray();
         QTest::newRow("a regular file as the target fails, nothing written")
             << QStringList{"SRC", "FILE"} << 1 << en << 3
             << QStringLiteral("failed: cannot use the target folder FILE: Not a directory\n")
-            << QString() << 0 << 0;
+            << QString() << 0 << 0 << QByteArray();
         // Read by the dialog's rules, as written: never a folder named after them here.
         QTest::newRow("a Windows network name is refused, nothing written")
             << QStringList{"SRC", "\\\\server\\share\\x"} << 1 << en << 3
@@ -103,23 +111,23 @@ class ArchiveProgramTest : public QObject {
                    "failed: cannot use the target folder \\\\server\\share\\x: This is a "
                    "Windows network name. Mount the share first and give the folder "
                    "it is mounted on.\n")
-            << QString() << 0 << 0;
+            << QString() << 0 << 0 << QByteArray();
         QTest::newRow("a Windows drive path is refused, nothing written")
             << QStringList{"SRC", "C:\\Users\\me"} << 1 << en << 3
             << QStringLiteral(
                    "failed: cannot use the target folder C:\\Users\\me: This is a "
                    "Windows drive path: Linux has no drive letters. Give a Linux "
                    "folder, such as ~/Discs.\n")
-            << QString() << 0 << 0;
+            << QString() << 0 << 0 << QByteArray();
         QTest::newRow("a character Windows forbids is refused, nothing written")
             << QStringList{"SRC", "bags?"} << 1 << QStringLiteral("ru_RU.UTF-8") << 3
             << QStringLiteral(
                    "ошибка: папка цели bags? содержит один из символов ? * < > | \", "
                    "которые Windows запрещает в именах\n")
-            << QString() << 0 << 0;
+            << QString() << 0 << 0 << QByteArray();
         QTest::newRow("a quoted ~ is the home folder")
             << QStringList{"SRC", "~/archive"} << 1 << en << 0 << QStringLiteral("complete: BAG\n")
-            << QString() << 1 << 1;
+            << QString() << 1 << 1 << QByteArray();
     }
 
     void folderSourcesEndAsTheirExitStatusSays() {
@@ -131,6 +139,7 @@ class ArchiveProgramTest : public QObject {
         QFETCH(QString, err);
         QFETCH(int, bags);
         QFETCH(int, logRows);
+        QFETCH(QByteArray, rewrite);
 
         const QTemporaryDir work;
         QVERIFY(work.isValid());
@@ -150,7 +159,17 @@ class ArchiveProgramTest : public QObject {
             if (argument == QLatin1String("FILE")) argument = file;
         }
         Run run;
-        for (int i = 0; i < runs; ++i) run = RunProgram(arguments, lang, work.path());
+        for (int i = 0; i < runs; ++i) {
+            if (i == runs - 1 && !rewrite.isEmpty()) {
+                const QByteArray path = QFile::encodeName(source + QStringLiteral("/a.txt"));
+                struct stat before {};
+                QCOMPARE(::stat(path.constData(), &before), 0);
+                Write(QFile::decodeName(path), rewrite);
+                const timespec times[2] = {before.st_atim, before.st_mtim};
+                QCOMPARE(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+            }
+            run = RunProgram(arguments, lang, work.path());
+        }
 
         const QStringList made =
             QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);

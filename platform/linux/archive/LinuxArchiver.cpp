@@ -5,10 +5,13 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <memory>
 #include "archive/BagName.h"
+#include "archive/BagText.h"
 #include "platform/linux/archive/BagWriter.h"
 #include "platform/linux/archive/LocalClock.h"
 #include "platform/linux/archive/LogFile.h"
+#include "platform/linux/archive/TargetClaims.h"
 #include "platform/linux/drives/LinuxShellInfo.h"
 #include "platform/linux/io/ErrorText.h"
 #include "platform/linux/mount/OwnMountRelease.h"
@@ -20,15 +23,31 @@ namespace {
 
 using archive::DiscResult;
 
+// The disc's identity, where it is known: the line by which its bag counts as archived.
+void AddIdentity(BagFields& fields, const Archiver::Bag& bag) {
+    if (!bag.identity.empty()) fields.emplace_back(archive::kFieldIdentity, bag.identity);
+}
+
+// A claim is the descriptor that holds its lock.
+class FdClaim : public Archiver::Claim {
+  public:
+    explicit FdClaim(UniqueFd fd) : fd_(std::move(fd)) {}
+
+  private:
+    UniqueFd fd_;
+};
+
 }  // namespace
 
 BagFields LinuxArchiver::DriveFields(const Bag& bag, const OpticalDrive& drive) {
-    return {{"Dravolin-Drive", std::string(1, drive.letter) + ": " + drive.deviceNode},
-            {"Dravolin-Drive-Model", drive.model},
-            {"Dravolin-Drive-Serial", drive.serial},
-            {"Dravolin-Volume-Label", bag.label},
-            {"Dravolin-Fingerprint", archive::SerialText(bag.fingerprint)},
-            {"Dravolin-Started", archive::IsoText(bag.start)}};
+    BagFields fields = {{"Dravolin-Drive", std::string(1, drive.letter) + ": " + drive.deviceNode},
+                        {"Dravolin-Drive-Model", drive.model},
+                        {"Dravolin-Drive-Serial", drive.serial},
+                        {"Dravolin-Volume-Label", bag.label},
+                        {"Dravolin-Fingerprint", archive::SerialText(bag.fingerprint)}};
+    AddIdentity(fields, bag);
+    fields.emplace_back("Dravolin-Started", archive::IsoText(bag.start));
+    return fields;
 }
 
 // A folder that is no disc has no fingerprint: the line is left out rather than written as a
@@ -44,6 +63,7 @@ BagFields LinuxArchiver::FolderFields(const Bag& bag, const std::string& source,
     fields = {{"Dravolin-Source", source}, {"Dravolin-Volume-Label", bag.label}};
     if (bag.fingerprint != 0)
         fields.emplace_back("Dravolin-Fingerprint", archive::SerialText(bag.fingerprint));
+    AddIdentity(fields, bag);
     fields.emplace_back("Dravolin-Started", archive::IsoText(bag.start));
     return fields;
 }
@@ -60,6 +80,25 @@ std::string LinuxArchiver::ReadLog(const std::string& folder) {
 bool LinuxArchiver::AppendLog(const std::string& folder, const archive::LogRow& row) {
     const std::string path = FolderOfTarget(folder);
     return !path.empty() && AppendLogRow(*parts_.io, path, row);
+}
+
+std::string LinuxArchiver::LogFileName(const std::string& folder) {
+    const std::string path = FolderOfTarget(folder);
+    return (path.empty() ? folder : path) + "/" + std::string(archive::kLogFileName);
+}
+
+std::vector<Archiver::BagInfoText> LinuxArchiver::ReadBagInfos(const std::string& folder) {
+    const std::string path = FolderOfTarget(folder);
+    return path.empty() ? std::vector<BagInfoText>() : lnx::ReadBagInfos(path);
+}
+
+std::unique_ptr<Archiver::Claim> LinuxArchiver::ClaimDisc(const std::string& folder,
+                                                          const std::string& identity) {
+    const std::string path = FolderOfTarget(folder);
+    if (path.empty()) return nullptr;
+    UniqueFd fd = lnx::ClaimDisc(path, identity);
+    if (!fd) return nullptr;
+    return std::make_unique<FdClaim>(std::move(fd));
 }
 
 // A name that cannot be looked at counts as taken: the next one is tried, nothing is replaced.
@@ -86,7 +125,7 @@ std::optional<Archiver::DiscIdentity> LinuxArchiver::ReadDisc(char letter) {
     // what the row still shows may be the disc before it, which must not make this one
     // "already archived".
     if (state.tray != TrayState::DiscOk || !state.volume) return DiscIdentity{};
-    return DiscIdentity{state.volume->label, state.volume->serial};
+    return DiscIdentity{state.volume->label, state.volume->serial, state.volume->digest};
 }
 
 // Worker thread.

@@ -1,11 +1,13 @@
 #include "platform/linux/drives/VolumeReader.h"
 
 #include <unistd.h>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 #include "platform/linux/drives/FileSystemProbe.h"
+#include "platform/linux/io/Sha256.h"
 
 namespace dravolin::lnx {
 
@@ -138,7 +140,77 @@ std::uint32_t UsableSerial(std::uint32_t hash) {
     return hash;
 }
 
+// Hashes the extent of `bytes` bytes at `sector`, at most kMaxExtentSectors of it: a root folder
+// or path table of a real disc fits, and a forged length costs nothing.
+constexpr std::uint64_t kMaxExtentSectors = 64;
+
+bool HashExtent(DiscBytes& disc, Sha256& hash, std::uint64_t sector, std::uint64_t bytes) {
+    const std::uint64_t sectors = std::min((bytes + kSector - 1) / kSector, kMaxExtentSectors);
+    Sector s;
+    for (std::uint64_t i = 0; i < sectors; ++i) {
+        if (!ReadSector(disc, (sector + i) * kSector, s)) return false;
+        hash.Update(s.data(), s.size());
+    }
+    return true;
+}
+
+// Every ISO 9660 volume descriptor to the terminator, and the primary one's root folder and
+// path table: names, sizes, dates and places of what the disc holds. Nullopt when a descriptor
+// names something that cannot be read.
+std::optional<bool> HashIso(DiscBytes& disc, std::uint64_t base, Sha256& hash) {
+    Sector s;
+    bool found = false, primary = false;
+    for (std::uint64_t i = 0; i < kMaxDescriptors; ++i) {
+        if (!ReadSector(disc, base + (kFirstDescriptor + i) * kSector, s)) break;
+        if (std::memcmp(&s[1], "CD001", 5) != 0) break;
+        found = true;
+        hash.Update(s.data(), s.size());
+        if (s[0] == 255) break;
+        if (s[0] != 1 || s[6] != 1 || primary) continue;
+        primary = true;
+        if (!HashExtent(disc, hash, Le32(s, 156 + 2), Le32(s, 156 + 10)) ||
+            !HashExtent(disc, hash, Le32(s, 140), Le32(s, 132))) {
+            return std::nullopt;
+        }
+    }
+    return found;
+}
+
+// The UDF anchor and the main volume descriptor sequence to its terminator: the volume set's
+// unique id, the logical volume, the partitions.
+std::optional<bool> HashUdf(DiscBytes& disc, std::uint64_t base, Sha256& hash) {
+    if (!HasUdfRecognition(disc, base)) return false;
+    Sector s;
+    const std::uint64_t anchor = base / kSector + kAnchorSector;
+    if (!ReadSector(disc, anchor * kSector, s) ||
+        !TagValid(s, 2, static_cast<std::uint32_t>(anchor))) {
+        return false;
+    }
+    hash.Update(s.data(), s.size());
+    const std::uint32_t length = Le32(s, 16);
+    const std::uint32_t start = Le32(s, 20);
+    const std::uint32_t sectors = std::min<std::uint32_t>(length / kSector, kMaxVdsSectors);
+    for (std::uint32_t i = 0; i < sectors; ++i) {
+        if (!ReadSector(disc, (std::uint64_t{start} + i) * kSector, s)) return std::nullopt;
+        const std::uint16_t tag = Le16(s, 0);
+        if (!TagValid(s, tag, start + i)) break;
+        hash.Update(s.data(), s.size());
+        if (tag == 8) break;
+    }
+    return true;
+}
+
 }  // namespace
+
+std::string ReadDiscDigest(DiscBytes& disc, std::uint64_t sessionOffset) {
+    Sha256 hash;
+    const std::optional<bool> iso = HashIso(disc, sessionOffset, hash);
+    // A marker between the two, so that no ISO bytes can pass for UDF ones.
+    hash.Update("UDF", 3);
+    const std::optional<bool> udf = HashUdf(disc, sessionOffset, hash);
+    if (!iso || !udf || (!*iso && !*udf)) return {};
+    return hash.Finish();
+}
 
 bool FdDiscBytes::Read(std::uint64_t offset, std::span<std::uint8_t> out) {
     std::size_t done = 0;
@@ -186,6 +258,7 @@ std::optional<VolumeIdentity> ReadVolumeIdentity(int fd, std::uint64_t sessionOf
     identity.type = std::move(probed->type);
     identity.label = std::move(probed->label);
     identity.serial = *serial;
+    identity.digest = ReadDiscDigest(bytes, sessionOffset);
     return identity;
 }
 

@@ -39,6 +39,7 @@ struct VolumeIdentity {
     std::string type;          // "iso9660" or "udf", as the desktop's probing names it
     std::string label;         // UTF-8, as the desktop shows it
     std::uint32_t serial = 0;  // never 0 and never 0xFFFFFFFF
+    std::string digest;        // ReadDiscDigest's; empty when it cannot be had
 };
 
 // Our fingerprint of the session starting at `sessionOffset`, read from the ISO 9660 primary
@@ -49,6 +50,13 @@ struct VolumeIdentity {
 // discs mastered in the same second with the same name still differ by their files. Never 0 and
 // never 0xFFFFFFFF. Nullopt when neither file system's descriptors are found.
 std::optional<std::uint32_t> ReadDiscFingerprint(DiscBytes& disc, std::uint64_t sessionOffset = 0);
+
+// The disc's identity for the same-disc rule (archive/SameDisc.h): the SHA-256, in lowercase
+// hex, of every ISO 9660 volume descriptor with the primary one's root folder and path table,
+// and of the UDF anchor and main volume descriptor sequence. Unlike the fingerprint, two discs
+// that differ in any of these bytes never share it in practice. Empty when neither file system
+// is found or a descriptor names bytes that cannot be read.
+std::string ReadDiscDigest(DiscBytes& disc, std::uint64_t sessionOffset = 0);
 
 // The disc behind `fd` (a drive or an image file): its type and label as the desktop shows them
 // (ProbeFileSystem), its serial from ReadDiscFingerprint. Nullopt when the disc carries no

@@ -100,6 +100,11 @@ Unattended CD copier</translation>
         <extracomment>A notification that needs a person; %1 is the bag folder, named incomplete</extracomment>
         <translation>The disc read too slowly and was stopped at its time limit, please check it: %1</translation>
     </message>
+    <message id="IDS_ARCHIVE_LOG_FAILED">
+        <source>The archive log could not be written, so the disc may be copied again; please check the log: %1</source>
+        <extracomment>A notification that needs a person: the disc's row is missing from the log; %1 is the log's file</extracomment>
+        <translation>The archive log could not be written, so the disc may be copied again; please check the log: %1</translation>
+    </message>
 </context>
 <context>
     <name>CopyWindows</name>

@@ -1,9 +1,12 @@
 #include "platform/win32/archive/Win32Archiver.h"
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include "archive/BagName.h"
+#include "archive/BagText.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/archive/TargetClaims.h"
 #include "platform/win32/archive/WideText.h"
 
 namespace dravolin::win32 {
@@ -25,6 +28,15 @@ std::string LabelUtf8(const std::string& label) {
     return valid ? label : Utf8FromWide(WideFromAnsi(label));
 }
 
+// A claim is the handle that holds its lock.
+class HandleClaim : public Archiver::Claim {
+  public:
+    explicit HandleClaim(UniqueHandle file) : file_(std::move(file)) {}
+
+  private:
+    UniqueHandle file_;
+};
+
 std::uint64_t Ticks(const FILETIME& time) {
     return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
@@ -41,10 +53,12 @@ std::wstring Win32Archiver::TargetOf(const std::string& folder) {
 }
 
 BagFields Win32Archiver::DriveFields(const Bag& bag, const std::string& labelUtf8) {
-    return {{"Dravolin-Drive", std::string(1, bag.letter) + ":"},
-            {"Dravolin-Volume-Label", labelUtf8},
-            {"Dravolin-Fingerprint", archive::SerialText(bag.fingerprint)},
-            {"Dravolin-Started", archive::IsoText(bag.start)}};
+    BagFields fields = {{"Dravolin-Drive", std::string(1, bag.letter) + ":"},
+                        {"Dravolin-Volume-Label", labelUtf8},
+                        {"Dravolin-Fingerprint", archive::SerialText(bag.fingerprint)}};
+    if (!bag.identity.empty()) fields.emplace_back(archive::kFieldIdentity, bag.identity);
+    fields.emplace_back("Dravolin-Started", archive::IsoText(bag.start));
+    return fields;
 }
 
 std::string Win32Archiver::ReadLog(const std::string& folder) {
@@ -55,6 +69,27 @@ std::string Win32Archiver::ReadLog(const std::string& folder) {
 bool Win32Archiver::AppendLog(const std::string& folder, const archive::LogRow& row) {
     const std::wstring target = TargetOf(folder);
     return !target.empty() && AppendLogRow(target, row, parts_.logWrite);
+}
+
+// The folder in the program's ANSI form, as the notification's sentence takes it.
+std::string Win32Archiver::LogFileName(const std::string& folder) {
+    std::string path = folder;
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    return path + "\\" + std::string(archive::kLogFileName);
+}
+
+std::vector<Archiver::BagInfoText> Win32Archiver::ReadBagInfos(const std::string& folder) {
+    const std::wstring target = TargetOf(folder);
+    return target.empty() ? std::vector<BagInfoText>() : win32::ReadBagInfos(target);
+}
+
+std::unique_ptr<Archiver::Claim> Win32Archiver::ClaimDisc(const std::string& folder,
+                                                          const std::string& identity) {
+    const std::wstring target = TargetOf(folder);
+    if (target.empty()) return nullptr;
+    UniqueHandle file = win32::ClaimDisc(target, identity);
+    if (!file.Valid()) return nullptr;
+    return std::make_unique<HandleClaim>(std::move(file));
 }
 
 // Asked of the file system itself, which knows whether two names differ by letter case only.
@@ -112,7 +147,8 @@ std::optional<Archiver::DiscIdentity> Win32Archiver::ReadDisc(char letter) {
                                  nullptr, 0)) {
         return DiscIdentity{};
     }
-    return DiscIdentity{Utf8FromWide(label), serial};
+    return DiscIdentity{Utf8FromWide(label), serial,
+                        VolumeDigest({static_cast<wchar_t>(letter), L':', L'\\'})};
 }
 
 // Worker thread.

@@ -29,6 +29,10 @@ class Win32Archiver : public Archiver {
 
     std::string ReadLog(const std::string& folder) override;
     bool AppendLog(const std::string& folder, const archive::LogRow& row) override;
+    std::string LogFileName(const std::string& folder) override;
+    std::vector<BagInfoText> ReadBagInfos(const std::string& folder) override;
+    std::unique_ptr<Claim> ClaimDisc(const std::string& folder,
+                                     const std::string& identity) override;
     bool NameTaken(const std::string& folder, const std::string& name) override;
     archive::LocalTime Now() override;
     // Asks the drive's root as the drive's row does, so the fingerprint is the row's serial.

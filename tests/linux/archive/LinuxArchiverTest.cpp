@@ -1,6 +1,7 @@
 // Archive mode on the real file system: the core's disc decision over the Linux archiver, with
 // a drive whose disc is a folder mounted through the test seams.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -10,6 +11,7 @@
 #include "archive/ArchiveLog.h"
 #include "engine/ArchiveDisc.h"
 #include "platform/linux/archive/LinuxArchiver.h"
+#include "platform/linux/archive/TargetClaims.h"
 #include "platform/linux/drives/DriveStates.h"
 #include "platform/linux/threads/LinuxThreads.h"
 
@@ -50,6 +52,7 @@ struct ArchiverCase {
     DiscResult first, second;             // the same disc, twice
     int bags;                             // folders in the target afterwards
     std::uint32_t discSeconds = 30 * 60;  // the disc's time budget
+    bool logLost = false;                 // the log is gone before the second time, its bag is not
 };
 
 void PrintTo(const ArchiverCase& c, std::ostream* out) {
@@ -101,19 +104,25 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
     settings.options.on = true;
     settings.options.pattern = "{label} {serial}";
     settings.options.discSeconds = c.discSeconds;
-    const DiscToArchive request{'D', 7, target + "\\", "PHOTOS", 0x1a2b3c4d};
+    const DiscToArchive request{'D', 7, target + "\\", "PHOTOS", 0x1a2b3c4d, std::string(64, 'c')};
     if (c.nameTakenBefore) MakeFolder(target + "/PHOTOS 1a2b3c4d");
 
-    EXPECT_EQ(ArchiveDisc(archiver, settings, request), c.first);
-    EXPECT_EQ(ArchiveDisc(archiver, settings, request), c.second);
+    EXPECT_EQ(ArchiveDisc(archiver, settings, request).result, c.first);
+    if (c.logLost) {
+        ASSERT_EQ(::unlink((target + "/archive-log.csv").c_str()), 0);
+        before = 0;
+    }
+    EXPECT_EQ(ArchiveDisc(archiver, settings, request).result, c.second);
 
     const std::vector<archive::LogRow> rows =
         archive::ParseLog(ReadFile(target + "/archive-log.csv"));
     ASSERT_EQ(rows.size(), before + 2);
     EXPECT_EQ(rows[before].result, c.first);
+    EXPECT_EQ(rows[before].identity, c.blankAfterArchived ? "" : request.identity);
     EXPECT_EQ(rows[before + 1].result, c.second);
     EXPECT_EQ(rows[before].label, c.blankAfterArchived ? "" : "PHOTOS");
     std::vector<std::string> entries = EntriesOf(target);
+    std::erase(entries, std::string(kClaimsFileName));
     EXPECT_EQ(entries.size(), static_cast<std::size_t>(c.bags) + 1) << "the bags and the log";
     if (c.first == DiscResult::Complete) {
         EXPECT_EQ(rows[0].bagFolder, c.nameTakenBefore ? "PHOTOS 1a2b3c4d (2)" : "PHOTOS 1a2b3c4d");
@@ -133,18 +142,19 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LinuxArchiving,
-    ::testing::Values(ArchiverCase{"bagged then known", true, false, false, DiscResult::Complete,
-                                   DiscResult::AlreadyArchived, 1},
-                      ArchiverCase{"a taken name is never replaced", true, true, false,
-                                   DiscResult::Complete, DiscResult::AlreadyArchived, 2},
-                      ArchiverCase{"no file system: no bag, both times logged", false, false, false,
-                                   DiscResult::NoFileSystem, DiscResult::NoFileSystem, 0},
-                      ArchiverCase{"a blank disc after an archived one is not that one", false,
-                                   false, true, DiscResult::NoFileSystem, DiscResult::NoFileSystem,
-                                   0},
-                      ArchiverCase{"a disc slower than its budget is bagged incomplete", true,
-                                   false, false, DiscResult::Incomplete, DiscResult::Incomplete, 2,
-                                   1}),
+    ::testing::Values(
+        ArchiverCase{"bagged then known", true, false, false, DiscResult::Complete,
+                     DiscResult::AlreadyArchived, 1},
+        ArchiverCase{"a taken name is never replaced", true, true, false, DiscResult::Complete,
+                     DiscResult::AlreadyArchived, 2},
+        ArchiverCase{"no file system: no bag, both times logged", false, false, false,
+                     DiscResult::NoFileSystem, DiscResult::NoFileSystem, 0},
+        ArchiverCase{"a blank disc after an archived one is not that one", false, false, true,
+                     DiscResult::NoFileSystem, DiscResult::NoFileSystem, 0},
+        ArchiverCase{"a disc slower than its budget is bagged incomplete", true, false, false,
+                     DiscResult::Incomplete, DiscResult::Incomplete, 2, 1},
+        ArchiverCase{"a bag whose log row was lost is known by its bag-info.txt", true, false,
+                     false, DiscResult::Complete, DiscResult::AlreadyArchived, 1, 30 * 60, true}),
     [](const auto& info) {
         std::string name = info.param.title;
         for (char& ch : name) {

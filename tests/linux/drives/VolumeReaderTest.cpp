@@ -226,18 +226,30 @@ TEST_F(DiscImages, BlankGarbageAndTruncatedDiscsHaveNoVolume) {
     EXPECT_FALSE(Identify(""));
 }
 
-TEST_F(DiscImages, TheSerialIsStableForADiscAndChangesWithTheDisc) {
+TEST_F(DiscImages, TheSerialAndDigestAreStableForADiscAndChangeWithTheDisc) {
     const std::string first = Make({"genisoimage", "-quiet", "-V", "SAME"});
     WriteFile(files + "/readme.txt", "another disc\n");
     const std::string second = Make({"genisoimage", "-quiet", "-V", "SAME"});
-    const auto a = Identify(first), again = Identify(first), b = Identify(second);
-    ASSERT_TRUE(a && again && b);
+    // Bytes of the primary descriptor's application-use field, which a forger picks freely.
+    std::string used = first;
+    used[16 * kSector + 883] ^= 1;
+    const auto a = Identify(first), again = Identify(first), b = Identify(second),
+               c = Identify(used);
+    ASSERT_TRUE(a && again && b && c);
     EXPECT_EQ(a->serial, again->serial);
     EXPECT_NE(a->serial, b->serial);
     for (std::uint32_t serial : {a->serial, b->serial}) {
         EXPECT_NE(serial, 0u);
         EXPECT_NE(serial, 0xFFFFFFFFu);
     }
+    EXPECT_EQ(a->digest.size(), 64u);
+    EXPECT_EQ(a->digest, again->digest);
+    EXPECT_NE(a->digest, b->digest);
+    EXPECT_NE(a->digest, c->digest);
+    const auto udf = Identify(Make({"genisoimage", "-quiet", "-udf", "-V", "SAME"}));
+    ASSERT_TRUE(udf);
+    EXPECT_EQ(udf->digest.size(), 64u);
+    EXPECT_NE(udf->digest, a->digest);
 }
 
 TEST(LabelCut, NeverSplitsACharacter) {

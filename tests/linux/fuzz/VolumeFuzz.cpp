@@ -98,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A short image must never be read past its end.
     MemoryDiscBytes shortDisc({data, size});
     ReadDiscFingerprint(shortDisc, size % 4 * kSector);
+    const std::string digest = ReadDiscDigest(disc);
+    Check(digest.empty() || digest.size() == 64);
+    ReadDiscDigest(shortDisc, size % 4 * kSector);
 
     // The same image as a file, the way a drive is read: one file for the whole run.
     static const UniqueFd file(::memfd_create("volume_fuzz", MFD_CLOEXEC));

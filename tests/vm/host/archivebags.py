@@ -13,8 +13,10 @@ from guest import CheckFailed
 
 USER = "user"
 LOG = "archive-log.csv"
-COLUMNS = ["start", "end", "drive", "label", "fingerprint", "bag folder", "files", "bytes",
-           "damaged files", "result"]
+# Where each run claims the disc it archives, so that the same disc in two drives is bagged once.
+CLAIMS = ".dravolin-claims"
+COLUMNS = ["start", "end", "drive", "label", "fingerprint", "disc identity", "bag folder", "files",
+           "bytes", "damaged files", "result"]
 DISC_MINUTES = 1  # the smallest time budget the command line takes
 # The scratched file's unreadable sectors, counted from its start: two in one page, one on a page
 # of its own, one in the second half of a page (the kernel reads a file in 4 KiB pages).
@@ -109,7 +111,7 @@ class BagChecks:
                         if drv == row["drive"] and self.discs[d].label == row["label"]
                         and res == row["result"])
             problems += self.check_row(row, disc, listing, bags, by_label)
-        extra = listing - set(bags) - {LOG}
+        extra = listing - set(bags) - {LOG, CLAIMS}
         if extra:
             problems.append(f"the target holds more than the bags and the log: {sorted(extra)}")
         damage = {}
@@ -132,13 +134,16 @@ class BagChecks:
             return problems
         if not re.fullmatch(r"[0-9a-f]{8}", row["fingerprint"]):
             problems.append(f"{what}: fingerprint {row['fingerprint']!r}")
+        if not re.fullmatch(r"[0-9a-f]{64}", row.get("disc identity", "")):
+            problems.append(f"{what}: disc identity {row.get('disc identity')!r}")
         if row["result"] == "already archived":
             if name or row["files"] != "0":
                 problems.append(f"{what}: names a bag or files: {row}")
             first = bags.get(by_label.get(row["label"]), ({}, None))[0]
-            if row["fingerprint"] != first.get("fingerprint"):
-                problems.append(f"{what}: fingerprint {row['fingerprint']} differs from the "
-                                f"first time's {first.get('fingerprint')}")
+            for column in ("fingerprint", "disc identity"):
+                if row[column] != first.get(column):
+                    problems.append(f"{what}: {column} {row[column]} differs from the "
+                                    f"first time's {first.get(column)}")
             return problems
         suffix = " (incomplete)" if row["result"] == "incomplete" else ""
         wanted = f"{row['label']} {row['start'][:10]} {row['fingerprint']}{suffix}"
@@ -217,6 +222,7 @@ class BagChecks:
         oxum = f"{sum(size for _, size in files.values())}.{len(files)}"
         result = "incomplete" if name.endswith(" (incomplete)") else "complete"
         if info.get("Payload-Oxum") != oxum or info.get("Dravolin-Result") != result \
-                or info.get("External-Identifier") != row["label"]:
+                or info.get("External-Identifier") != row["label"] \
+                or info.get("Dravolin-Disc-Identity") != row["disc identity"]:
             problems.append(f"{name}: bag-info.txt says {info} (payload {oxum})")
         return problems
