@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include "archive/BagText.h"
+#include "archive/Utf8Names.h"
 
 namespace dravolin::archive {
 namespace {
@@ -31,6 +32,15 @@ std::uint32_t Fingerprint(std::string_view text) {
         value = value << 4 | static_cast<std::uint32_t>(at);
     }
     return value;
+}
+
+// A label as bag-info.txt keeps it: UTF-8, one line.
+std::string LabelInBagInfo(std::string_view label) {
+    std::string text = ValidUtf8(label);
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return text;
 }
 
 // bag-info.txt's "+hhmm" as the log's "+hh:mm".
@@ -64,8 +74,9 @@ DiscDecision Decide(std::span<const LogRow> rows, std::span<const LogRow> bagsIn
     for (const LogRow& row : rows) {
         if (SameDisc(row, label, identity)) return {false, row.bagFolder, std::nullopt};
     }
+    const std::string labelInBag = LabelInBagInfo(label);
     for (const LogRow& bag : bagsInTarget) {
-        if (!SameDisc(bag, label, identity)) continue;
+        if (!SameDisc(bag, labelInBag, identity)) continue;
         const bool logged = std::any_of(rows.begin(), rows.end(), [&](const LogRow& row) {
             return row.bagFolder == bag.bagFolder;
         });

@@ -34,12 +34,13 @@ LogRow Row(std::string identity, DiscResult result, std::string bagFolder,
 }
 
 // A bag's bag-info.txt as the writers make it.
-std::string BagInfoOf(const std::string& identity, const std::string& result) {
+std::string BagInfoOf(const std::string& identity, const std::string& result,
+                      const std::string& label = "DATA") {
     return BagInfo({{"Bagging-Date", "2026-01-01"},
                     {"Payload-Oxum", "30.3"},
-                    {"External-Identifier", "DATA"},
+                    {"External-Identifier", label},
                     {"Dravolin-Drive", "F: /dev/sr1"},
-                    {"Dravolin-Volume-Label", "DATA"},
+                    {"Dravolin-Volume-Label", label},
                     {"Dravolin-Fingerprint", "1a2b3c4d"},
                     {kFieldIdentity, identity},
                     {"Dravolin-Started", "2026-01-01T10:00:00+01:00"},
@@ -200,6 +201,15 @@ INSTANTIATE_TEST_SUITE_P(
                                    {{"A", BagInfoOf(kDisc, "complete")}},
                                    {},
                                    "DATA",
+                                   kDisc,
+                                   false,
+                                   "A",
+                                   {"complete, A, F, 3/30, 2026-01-01T10:05:00+01:00", kAlready}},
+                      SameDiscCase{"BagWhoseRowWasLostLabelledInNeitherUtf8NorOneLine",
+                                   {},
+                                   {{"A", BagInfoOf(kDisc, "complete", "D\xC1T\nA")}},
+                                   {},
+                                   "D\xC1T\nA",
                                    kDisc,
                                    false,
                                    "A",
