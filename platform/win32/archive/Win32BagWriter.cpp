@@ -1,6 +1,8 @@
 #include "platform/win32/archive/Win32BagWriter.h"
 
+#include <algorithm>
 #include <random>
+#include <set>
 #include "archive/BagText.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/archive/BagCopy.h"
@@ -13,6 +15,32 @@ namespace dravolin::win32 {
 namespace {
 
 constexpr int kNameAttempts = 16;
+constexpr char kDeclarationName[] = "bagit.txt";
+// The usual cluster of a file system: a file that is not empty takes whole ones.
+constexpr std::uint64_t kCluster = 4096;
+
+std::uint64_t Clusters(std::uint64_t bytes) {
+    return (bytes + kCluster - 1) / kCluster * kCluster;
+}
+
+bool IsTargetFull(DWORD error) {
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
+// A bag's path ("sub/a.txt" below data, UTF-8) as a path below `folder` (long form).
+std::wstring Below(const std::wstring& folder, const std::string& path) {
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring below(static_cast<std::size_t>(std::max(length, 0)), L'\0');
+    if (length > 0) {
+        ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), below.data(),
+                              length);
+    }
+    for (wchar_t& c : below) {
+        if (c == L'/') c = L'\\';
+    }
+    return JoinPath(folder, below);
+}
 
 // The full path of `path` in the long form; empty when it has none.
 std::wstring FullLongPath(const std::wstring& path) {
@@ -73,6 +101,62 @@ DWORD WriteTagFile(const std::wstring& path, const std::string& text) {
         done += written;
     }
     return ::FlushFileBuffers(file.Get()) ? 0 : ::GetLastError();
+}
+
+// Writes every tag file of `bag` (long form) but the declaration, written first. On a full disk
+// the last files of the payload are removed, and left out of `files`, until the tag files fit.
+// 0, or the system's error of the step that failed.
+DWORD WriteTags(const std::wstring& bag, const BagRequest& request, const BagCopy& copy,
+                std::vector<archive::ArchivedFile>& files, BagOutcome& outcome) {
+    const std::wstring data = JoinPath(bag, L"data");
+    std::set<std::string> dropped;
+    for (;;) {
+        outcome.bytes = 0;
+        for (const archive::ArchivedFile& file : files) outcome.bytes += file.size;
+        outcome.files = files.size();
+        outcome.damagedFiles = archive::DamagedCount(files, copy.Unread());
+        archive::BagEnd end;
+        end.budgetSpent = outcome.budgetSpent;
+        end.targetFull = outcome.targetFull;
+        end.notCopied = outcome.summary;
+        for (const auto& note : copy.Renamed()) {
+            const std::string stored = note.second.substr(0, note.second.find(" <- "));
+            if (dropped.count(stored) == 0) end.notes.push_back(note);
+        }
+        end.ended = Now();
+        const archive::InfoFields info =
+            archive::BagInfoFields(request.label, request.fields, files, copy.Unread(), end);
+        Sha256 hash;
+        std::vector<archive::TagFile> tags =
+            archive::TagFiles(files, copy.Unread(), info, [&](std::string_view tagText) {
+                hash.Add(tagText.data(), tagText.size());
+                return hash.Finish().value_or(std::string());
+            });
+        std::erase_if(tags,
+                      [](const archive::TagFile& tag) { return tag.first == kDeclarationName; });
+        DWORD failed = 0;
+        std::uint64_t room = 0;
+        for (const auto& [name, text] : tags) {
+            room += Clusters(text.size());
+            if (!failed) failed = WriteTagFile(Below(bag, name), text);
+        }
+        if (!failed) return 0;
+        // The disk filled up at the last file, or the tag files' few clusters were the last
+        // straw: the last whole files give up their room, and the bag keeps the rest.
+        if (!IsTargetFull(failed) || files.empty()) return failed;
+        for (const auto& [name, text] : tags) ::DeleteFileW(Below(bag, name).c_str());
+        outcome.targetFull = true;
+        std::uint64_t freed = 0;
+        while (!files.empty() && freed < room) {
+            if (!::DeleteFileW(Below(data, files.back().path).c_str()) &&
+                ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+                return failed;
+            }
+            freed += Clusters(files.back().size);
+            dropped.insert(archive::ManifestPath(files.back().path));
+            files.pop_back();
+        }
+    }
 }
 
 }  // namespace
@@ -140,6 +224,13 @@ BagOutcome Win32BagWriter::Build(const BagRequest& request, BagProgress& progres
     if (!::CreateDirectoryW(data.c_str(), nullptr)) {
         return s.Fail(outcome, ::GetLastError(), data);
     }
+    // Written before the payload: a bag whose disk fills up still has its declaration, and what
+    // the payload leaves for the other tag files is made room for in WriteTags.
+    const std::wstring declaration = JoinPath(s.bag, L"bagit.txt");
+    if (const DWORD failed = WriteTagFile(declaration, archive::BagDeclaration())) {
+        outcome.targetFull = IsTargetFull(failed);
+        return s.Fail(outcome, failed, declaration);
+    }
 
     const std::wstring root = FullLongPath(request.discRoot);
     if (root.empty()) return s.Fail(outcome, ::GetLastError(), request.discRoot);
@@ -152,32 +243,13 @@ BagOutcome Win32BagWriter::Build(const BagRequest& request, BagProgress& progres
     }
     if (stop == BagCopy::Stop::Failed) return s.Fail(outcome, copy.Error(), copy.FailedPath());
     // What a spent budget or a full disk stopped is a bag of what was written: every file in
-    // it is whole, and the few tag files fit where the unfinished file was.
+    // it is whole.
     outcome.budgetSpent = stop == BagCopy::Stop::Budget;
     outcome.targetFull = stop == BagCopy::Stop::TargetFull;
-    for (const archive::ArchivedFile& file : copy.Files()) outcome.bytes += file.size;
-    outcome.files = copy.Files().size();
-    outcome.damagedFiles = archive::DamagedCount(copy.Files(), copy.Unread());
-
-    archive::BagEnd end;
-    end.budgetSpent = outcome.budgetSpent;
-    end.targetFull = outcome.targetFull;
-    end.notCopied = outcome.summary;
-    end.notes = copy.Renamed();
-    end.ended = Now();
-    const archive::InfoFields info =
-        archive::BagInfoFields(request.label, request.fields, copy.Files(), copy.Unread(), end);
-    Sha256 hash;
-    for (const auto& [name, text] :
-         archive::TagFiles(copy.Files(), copy.Unread(), info, [&](std::string_view tagText) {
-             hash.Add(tagText.data(), tagText.size());
-             return hash.Finish().value_or(std::string());
-         })) {
-        const std::wstring path = JoinPath(s.bag, std::wstring(name.begin(), name.end()));
-        if (const DWORD failed = WriteTagFile(path, text)) {
-            outcome.targetFull = failed == ERROR_DISK_FULL || failed == ERROR_HANDLE_DISK_FULL;
-            return s.Fail(outcome, failed, path);
-        }
+    std::vector<archive::ArchivedFile> files = copy.Files();
+    if (const DWORD failed = WriteTags(s.bag, request, copy, files, outcome)) {
+        outcome.targetFull = outcome.targetFull || IsTargetFull(failed);
+        return s.Fail(outcome, failed, s.bag);
     }
     s.built = true;
     const bool incomplete = outcome.damagedFiles > 0 || outcome.budgetSpent || outcome.targetFull;

@@ -347,6 +347,7 @@ TEST(Win32BagWriterTest, WhatAFullTargetOrAChangingDiscDoesToABag) {
     for (const Case& c : {
              Case{"a file grows while it is read", false, L"b.bin", false, 2,
                   "data/b.bin not copied: Cannot read: it changed while it was copied.\n"},
+             Case{"the tag files do not fit", true, nullptr, true, 2, ""},
          }) {
         const std::wstring row = JoinPath(TreeFolder(L"rows"), Wide(c.name));
         const std::wstring disc = JoinPath(row, L"disc");
@@ -410,6 +411,10 @@ TEST(Win32BagWriterTest, WhatAFullTargetOrAChangingDiscDoesToABag) {
             << c.name << "\n"
             << info;
         EXPECT_NE(info.find("\nDravolin-Result: incomplete\n"), std::string::npos) << info;
+        EXPECT_EQ(info.find("\nDravolin-Stopped: the target disk was full") != std::string::npos,
+                  c.targetFull)
+            << c.name << "\n"
+            << info;
         EXPECT_EQ(ReadAll(JoinPath(building, L"bagit.txt")),
                   "BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n")
             << c.name;
