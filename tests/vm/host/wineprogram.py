@@ -78,7 +78,9 @@ class WineProgram(DialogRows):
         self.ask("dialog", timeout=300)
         # The virtual desktop in which Wine shows the program's windows (there is no window
         # manager to give them frames): up before the program starts, as in a user's session.
-        deadline = time.monotonic() + 120
+        # Its first start builds Wine's caches, which takes minutes while another guest shares
+        # the host's cores.
+        deadline = time.monotonic() + 300
         while self.agent.run(["xdotool", "search", "--name", "Wine desktop"], user=USER,
                              check=False)["rc"] != 0:
             if time.monotonic() > deadline:
