@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::wstring_view kPrefix = L".dravolin-";
 constexpr std::wstring_view kSuffix = L".part";
+constexpr wchar_t kLockName[] = L".dravolin-lock";
 
 std::optional<std::uint64_t> Hex(std::wstring_view text) {
     if (text.empty() || text.size() > 16) return std::nullopt;
@@ -32,7 +33,46 @@ bool IsGone(std::uint32_t process) {
     return ::WaitForSingleObject(handle.Get(), 0) == WAIT_OBJECT_0;
 }
 
+bool TakeLock(HANDLE file) {
+    OVERLAPPED at{};
+    return ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+}
+
+// True when the bag's writer is surely gone by its lock too. A folder without its lock file
+// that is empty is removed here; one that is not empty may be a bag about to be published
+// (its lock file already removed under the new name is never seen here), so it stays.
+bool LockIsFree(const std::wstring& bag) {
+    const UniqueHandle lock(::CreateFileW(BagLockPath(bag).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!lock.Valid()) {
+        if (::GetLastError() == ERROR_FILE_NOT_FOUND) ::RemoveDirectoryW(bag.c_str());
+        return false;
+    }
+    return TakeLock(lock.Get());
+}
+
 }  // namespace
+
+std::wstring BagLockPath(const std::wstring& bag) {
+    return JoinPath(bag, kLockName);
+}
+
+UniqueHandle LockBag(const std::wstring& bag, unsigned long& error) {
+    // Shared for deleting, so that the folder can be renamed with the lock held inside.
+    UniqueHandle lock(::CreateFileW(BagLockPath(bag).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!lock.Valid()) {
+        error = ::GetLastError();
+        return lock;
+    }
+    if (!TakeLock(lock.Get())) {
+        error = ::GetLastError();
+        lock.Reset();
+    }
+    return lock;
+}
 
 BagOwner ThisWriter() {
     wchar_t name[256] = {};
@@ -84,7 +124,8 @@ void RemoveStaleBags(const std::wstring& target) {
         const std::optional<BagOwner> owner = OwnerOfTempBag(found.cFileName);
         if (owner && owner->machine == self.machine && owner->process != self.process &&
             IsGone(owner->process)) {
-            RemoveTree(JoinPath(target, found.cFileName));
+            const std::wstring bag = JoinPath(target, found.cFileName);
+            if (LockIsFree(bag)) RemoveTree(bag);
         }
     } while (::FindNextFileW(find, &found));
     ::FindClose(find);

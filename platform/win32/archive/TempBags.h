@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include "platform/win32/Handles.h"
 
 namespace dravolin::win32 {
 
@@ -24,10 +25,18 @@ std::wstring TempBagName(const BagOwner& owner, std::uint64_t random);
 // The owner a temporary bag's name carries; nothing for any other name.
 std::optional<BagOwner> OwnerOfTempBag(std::wstring_view name);
 
+// The file in a bag folder that its writer holds open and locked until the bag has its name:
+// a cleaner that cannot see the writer alive (a computer cloned from the same image, with the
+// same name) still finds the bag taken. Invalid, with `error` set, when it cannot be made.
+UniqueHandle LockBag(const std::wstring& bag, unsigned long& error);
+// The lock file's path in `bag`: removed by its writer once the bag has its name.
+std::wstring BagLockPath(const std::wstring& bag);
+
 // Removes the temporary bags in `target` (long form) that surely have no writer: made on this
-// computer by a process that no longer runs. A process number taken again by another process
-// keeps its bag (a leftover, never a loss); bags of other computers sharing the target are
-// left alone.
+// computer by a process that no longer runs, and whose lock nobody holds. A folder without
+// its lock file is removed only when empty (its writer died before taking the lock). A
+// process number taken again by another process keeps its bag (a leftover, never a loss);
+// bags of other computers sharing the target are left alone.
 void RemoveStaleBags(const std::wstring& target);
 
 // Removes the folder `path` (long form) and all it holds, never through a link.

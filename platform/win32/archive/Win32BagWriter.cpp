@@ -166,8 +166,10 @@ struct Win32BagWriter::State {
     bool built = false;
     std::wstring target;  // the target folder, long form
     std::wstring bag;     // the bag being built, long form; empty when none
+    UniqueHandle lock;    // held until the bag has its name (LockBag)
 
     void Discard() {
+        lock.Reset();
         if (!bag.empty()) RemoveTree(bag);
         bag.clear();
         built = false;
@@ -211,12 +213,20 @@ BagOutcome Win32BagWriter::Build(const BagRequest& request, BagProgress& progres
     DWORD error = ERROR_ALREADY_EXISTS;
     for (int attempt = 0; attempt < kNameAttempts && error == ERROR_ALREADY_EXISTS; ++attempt) {
         const std::wstring bag = JoinPath(s.target, TempBagName(self, random()));
-        if (::CreateDirectoryW(bag.c_str(), nullptr)) {
+        if (!::CreateDirectoryW(bag.c_str(), nullptr)) {
+            error = ::GetLastError();
+            continue;
+        }
+        unsigned long lockError = 0;
+        s.lock = LockBag(bag, lockError);
+        if (s.lock.Valid()) {
             s.bag = bag;
             error = 0;
-        } else {
-            error = ::GetLastError();
+            break;
         }
+        RemoveTree(bag);
+        // A cleaner that took the empty, still unlocked folder for a leftover: another name.
+        error = lockError == ERROR_PATH_NOT_FOUND ? ERROR_ALREADY_EXISTS : lockError;
     }
     if (error != 0) return s.Fail(outcome, error, s.target);
     ::SetFileAttributesW(s.bag.c_str(), FILE_ATTRIBUTE_HIDDEN);
@@ -281,6 +291,9 @@ Win32BagWriter::Published Win32BagWriter::Publish(const std::wstring& name, unsi
         }
         return failed(number);
     }
+    // The finished bag holds nothing of its writer.
+    s.lock.Reset();
+    ::DeleteFileW(BagLockPath(published).c_str());
     s.bag.clear();
     s.built = false;
     return Published::Done;

@@ -222,6 +222,9 @@ TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
     for (const std::wstring& name : Names(JoinPath(published, L"data"))) {
         EXPECT_FALSE(name.starts_with(L".dravolin-")) << Utf8(name);
     }
+    for (const std::wstring& name : Names(published)) {
+        EXPECT_FALSE(name.starts_with(L".dravolin-")) << Utf8(name);
+    }
 }
 
 // How a copy ended early: the bag kept while its writer lives, or none.
@@ -288,31 +291,46 @@ TEST(Win32BagWriterTest, ABagWhoseWriterDiedIsRemovedByTheNext) {
     }
     ASSERT_NE(live, 0u);
     const BagOwner self = ThisWriter();
-    const std::wstring deadBag = TempBagName(BagOwner{self.machine, dead}, 1);
+    const BagOwner gone{self.machine, dead};
+    // A bag named as a dead writer's whose lock is held: a clone of this computer writes it.
+    const std::wstring clonesBag = TempBagName(gone, 5);
     const std::vector<std::wstring> kept = {
         TempBagName(BagOwner{self.machine + 1, dead}, 2),  // another computer's
         TempBagName(self, 3),                              // this process's
         TempBagName(BagOwner{self.machine, live}, 4),      // a running process's
+        clonesBag,
+        TempBagName(gone, 6),  // no lock file, but not empty: may be about to get its name
         L".dravolin-not-a-bag.part",
+    };
+    const std::vector<std::wstring> removed = {
+        TempBagName(gone, 1),  // its lock free
+        TempBagName(gone, 7),  // empty, its writer dead before it took the lock
     };
     ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
     for (const std::wstring& name : kept) {
         ASSERT_TRUE(::CreateDirectoryW(JoinPath(target, name).c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryW(JoinPath(target, name + L"\\data").c_str(), nullptr));
     }
-    ASSERT_TRUE(::CreateDirectoryW(JoinPath(target, deadBag).c_str(), nullptr));
-    ASSERT_TRUE(::CreateDirectoryW(JoinPath(target, deadBag + L"\\data").c_str(), nullptr));
-    UniqueHandle file(::CreateFileW(JoinPath(target, deadBag + L"\\data\\a.bin").c_str(),
-                                    GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-    ASSERT_TRUE(file.Valid());
-    file.Reset();
+    for (const std::wstring& name : removed) {
+        ASSERT_TRUE(::CreateDirectoryW(JoinPath(target, name).c_str(), nullptr));
+    }
+    const std::wstring deadBag = JoinPath(target, removed[0]);
+    ASSERT_TRUE(::CreateDirectoryW(JoinPath(deadBag, L"data").c_str(), nullptr));
+    unsigned long error = 0;
+    ASSERT_TRUE(LockBag(deadBag, error).Valid()) << error;  // and let go, as by a dead writer
+    const UniqueHandle clonesLock = LockBag(JoinPath(target, clonesBag), error);
+    ASSERT_TRUE(clonesLock.Valid()) << error;
 
     Win32BagWriter writer;
     Progress progress;
     BagRequest request{disc, target, "LABEL", {}};
     request.readUntil = std::chrono::steady_clock::now();
     EXPECT_EQ(writer.Build(request, progress).result, BagResult::Incomplete);
-    EXPECT_FALSE(Exists(JoinPath(target, deadBag)));
+    for (const std::wstring& name : removed) {
+        EXPECT_FALSE(Exists(JoinPath(target, name))) << Utf8(name);
+    }
     for (const std::wstring& name : kept) EXPECT_TRUE(Exists(JoinPath(target, name))) << Utf8(name);
+    EXPECT_TRUE(Exists(JoinPath(target, clonesBag + L"\\data")));
 }
 
 void WriteFile(const std::wstring& path, const std::string& bytes, DWORD how = CREATE_NEW) {
