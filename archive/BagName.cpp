@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include "archive/Utf8Names.h"
 
 namespace dravolin::archive {
 namespace {
@@ -30,34 +31,6 @@ std::optional<std::string> FieldValue(std::string_view name, const BagFields& fi
     return std::nullopt;
 }
 
-// The length of the well-formed UTF-8 sequence at `pos`, 0 when the bytes there are not one.
-std::size_t SequenceLength(std::string_view text, std::size_t pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // overlong
-        if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;   // overlong
-        if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() - pos < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char next = byte(pos + i);
-        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
-    }
-    return length;
-}
-
 bool IsForbidden(unsigned char byte) {
     return byte < 0x20 || byte == 0x7F ||
            std::string_view("/\\:*?\"<>|").find(static_cast<char>(byte)) != std::string_view::npos;
@@ -67,7 +40,7 @@ bool IsForbidden(unsigned char byte) {
 std::string ReplaceForbidden(std::string_view text) {
     std::string name;
     for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t length = SequenceLength(text, pos);
+        const std::size_t length = Utf8SequenceAt(text, pos);
         if (length == 0 || (length == 1 && IsForbidden(static_cast<unsigned char>(text[pos])))) {
             name += '_';
             pos += length == 0 ? 1 : length;

@@ -117,4 +117,15 @@ std::optional<LogRow> RowOfBag(std::string folderName, std::string_view bagInfo)
     return row;
 }
 
+std::uint64_t ClaimByte(std::string_view identity) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < identity.size() && i < 15; ++i) {
+        const char c = identity[i];
+        const unsigned digit =
+            c >= 'a' ? static_cast<unsigned>(c - 'a' + 10) : static_cast<unsigned>(c - '0') & 0xF;
+        value = value << 4 | digit;
+    }
+    return value;
+}
+
 }  // namespace dravolin::archive

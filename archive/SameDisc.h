@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,5 +33,10 @@ DiscDecision Decide(std::span<const LogRow> rows, std::span<const LogRow> bagsIn
 // The row a bag found in the target stands for, from its folder name and its bag-info.txt:
 // nullopt unless the bag says it is complete and names the disc's identity. Never throws.
 std::optional<LogRow> RowOfBag(std::string folderName, std::string_view bagInfo);
+
+// Where in the target's claims file a disc is claimed: the byte at the identity's first 15 hex
+// digits (60 bits), so that two discs share one only by chance, and then one merely waits for
+// the other. Every program that archives into a folder must pick the same byte.
+std::uint64_t ClaimByte(std::string_view identity);
 
 }  // namespace dravolin::archive

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <memory>
+#include "archive/SameDisc.h"
 
 namespace dravolin::lnx {
 
@@ -13,19 +14,6 @@ namespace {
 
 // A bag-info.txt is a few hundred bytes; a larger file is no bag's and is not read on.
 constexpr std::size_t kMaxBagInfoBytes = 64 * 1024;
-
-// The byte a disc's claim locks: the identity's first 15 hex digits, 60 bits, so that two discs
-// share one only by chance (and then one merely waits for the other).
-off_t ClaimOffset(std::string_view identity) {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < identity.size() && i < 15; ++i) {
-        const char c = identity[i];
-        const unsigned digit =
-            c >= 'a' ? static_cast<unsigned>(c - 'a' + 10) : static_cast<unsigned>(c - '0') & 0xF;
-        value = value << 4 | digit;
-    }
-    return static_cast<off_t>(value);
-}
 
 std::string ReadSmallFile(int folderFd, const char* name) {
     const UniqueFd fd(::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -56,7 +44,7 @@ UniqueFd ClaimDisc(const std::string& target, std::string_view identity) {
     struct flock claim {};
     claim.l_type = F_WRLCK;
     claim.l_whence = SEEK_SET;
-    claim.l_start = ClaimOffset(identity);
+    claim.l_start = static_cast<off_t>(archive::ClaimByte(identity));
     claim.l_len = 1;
     while (::fcntl(fd.Get(), F_OFD_SETLKW, &claim) != 0) {
         if (errno != EINTR) return UniqueFd(-1);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include "archive/SameDisc.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/archive/Sha256.h"
 #include "platform/win32/archive/WideText.h"
@@ -11,18 +12,6 @@ namespace dravolin::win32 {
 namespace {
 
 constexpr DWORD kMaxBagInfoBytes = 64 * 1024;
-
-// The identity's first 15 hex digits, as the Linux program reads them.
-std::uint64_t ClaimOffset(std::string_view identity) {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < identity.size() && i < 15; ++i) {
-        const char c = identity[i];
-        const unsigned digit =
-            c >= 'a' ? static_cast<unsigned>(c - 'a' + 10) : static_cast<unsigned>(c - '0') & 0xF;
-        value = value << 4 | digit;
-    }
-    return value;
-}
 
 OVERLAPPED At(std::uint64_t offset) {
     OVERLAPPED at{};
@@ -78,7 +67,7 @@ UniqueHandle ClaimDisc(const std::wstring& target, std::string_view identity) {
         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.Valid()) return file;
     // A handle opened for synchronous use: the call returns once the byte is locked.
-    OVERLAPPED at = At(ClaimOffset(identity));
+    OVERLAPPED at = At(archive::ClaimByte(identity));
     if (!::LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) return UniqueHandle();
     return file;
 }
