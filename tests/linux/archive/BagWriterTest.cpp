@@ -107,7 +107,8 @@ TEST_P(FinishedBags, CheckWithSha256sumAndNameEveryDamagedRange) {
     EXPECT_EQ(info.rfind("Bagging-Date: ", 0), 0u);
     for (const char* line :
          {"\nExternal-Identifier: PHOTOS_2019\n", "\nDravolin-Drive-Serial: K1234\n",
-          "\nDravolin-Fingerprint: 1a2b3c4d\n", "\nDravolin-Started: 2026-12-08T10:00:00+01:00\n"}) {
+          "\nDravolin-Fingerprint: 1a2b3c4d\n",
+          "\nDravolin-Started: 2026-12-08T10:00:00+01:00\n"}) {
         EXPECT_NE(info.find(line), std::string::npos) << line;
     }
     const bool damaged = !c.damagedFiles.empty();
