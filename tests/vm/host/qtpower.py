@@ -8,6 +8,7 @@ import json
 import time
 
 import debian
+from archivebags import CLAIMS
 from desktopsuite import record
 from guest import CheckFailed
 from qtarchive import LOG, ArchiveScenarios, parse_log
@@ -250,7 +251,8 @@ class ArchivePowerCut(PowerCuts):
                     problems.append(f"after the cut {bag!r} does not check: {checked}")
             if [b for b in bags if b != (rows[0]["bag folder"] if rows else None)]:
                 problems.append(f"after the cut the target holds bags {bags}")
-            hidden = [n for n in listing if n.startswith(".")]
+            # The claims file stays in the target for good; the cut bag is a hidden folder.
+            hidden = [n for n in listing if n.startswith(".") and n != CLAIMS]
             if not hidden:
                 problems.append(f"the cut left no hidden folder in the target: {listing}")
             kept = [len(run.target_files(f"{self.TARGET}/{n}/data")[0]) for n in hidden]
@@ -279,6 +281,7 @@ class ArchivePowerCut(PowerCuts):
                     problems += run.check_row(row, disc, set(after), bags, {})
                 problems += run.check_bag(f"{self.TARGET}/{rows[1]['bag folder']}", rows[1],
                                           DISC, {})
+            after = [n for n in after if n != CLAIMS]
             left = [n for n in after if n.startswith(".")]
             if left or len(after) != 3:
                 problems.append(f"after the new archive the target holds {after}")
