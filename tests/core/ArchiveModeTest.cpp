@@ -32,13 +32,6 @@ ArchiveOptions ModeOn() {
     return options;
 }
 
-void OpenWithDrives(DialogFixture& f, const std::string& letters) {
-    for (char letter : letters) f.Machine().AddDrive(letter);
-    f.Machine().AddVolume('C');
-    f.Open();
-    f.SetTarget("C:\\Copies");
-}
-
 // A disc found in E:, its copy worker run, and the eject that follows.
 void RunOneDisc(DialogFixture& f) {
     f.Machine().InsertDisc('E', Disc("DATA", kSerial, {{"a.txt", "A"}}));
@@ -77,12 +70,12 @@ void PrintTo(const DiscCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class ArchiveDisc : public ::testing::TestWithParam<DiscCase> {};
+class DiscArchived : public ::testing::TestWithParam<DiscCase> {};
 
-TEST_P(ArchiveDisc, EndsInOneLogRowOneNotificationAndAnEject) {
+TEST_P(DiscArchived, EndsInOneLogRowOneNotificationAndAnEject) {
     const DiscCase& c = GetParam();
     DialogFixture f(ModeOn());
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.fake.archiver->SetLogText(kTarget, c.logBefore);
     for (const std::string& name : c.taken) f.fake.archiver->TakeName(kTarget, name);
     f.fake.archiver->ScriptBag(kSerial, c.script);
@@ -117,7 +110,7 @@ TEST_P(ArchiveDisc, EndsInOneLogRowOneNotificationAndAnEject) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Outcomes, ArchiveDisc,
+    Outcomes, DiscArchived,
     ::testing::Values(
         DiscCase{"complete",
                  "",
@@ -222,7 +215,7 @@ class ArchiveBagRequest : public ::testing::TestWithParam<BagRequestCase> {};
 TEST_P(ArchiveBagRequest, CarriesThePatternsNameTheBudgetAndTheDiscsFacts) {
     const BagRequestCase& c = GetParam();
     DialogFixture f(c.options);
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     if (c.readNow) f.fake.archiver->SetDisc('E', *c.readNow);
 
     RunOneDisc(f);
@@ -264,7 +257,7 @@ class ArchiveModeSwitch : public ::testing::TestWithParam<ModeCase> {};
 TEST_P(ArchiveModeSwitch, DecidesTheTitleAndTheCopyWorker) {
     const ModeCase& c = GetParam();
     DialogFixture f(c.options);
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     EXPECT_EQ(f.fake.window.caption, c.caption);
 
     RunOneDisc(f);
@@ -298,7 +291,7 @@ TEST(ArchiveModeSwitch, StaysOffOnAPlatformWithoutAnArchiver) {
 
 TEST(ArchiveFullTarget, UnticksEveryDriveAndTellsOnce) {
     DialogFixture f(ModeOn());
-    OpenWithDrives(f, "EFG");
+    f.OpenWithDrives("EFG");
     f.Machine().InsertDisc('E', Disc("ONE", 1));
     f.Machine().InsertDisc('F', Disc("TWO", 2));
     f.fake.archiver->ScriptBag(1, {DiscResult::TargetFull});

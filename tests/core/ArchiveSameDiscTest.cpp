@@ -16,7 +16,7 @@
 namespace dravolin::archive {
 namespace {
 
-const std::string kTarget = "C:\\Copies\\";
+const std::string kArchiveTarget = "C:\\Copies\\";
 const std::string kDisc = std::string(63, 'd') + "1";
 const std::string kOther = std::string(63, 'd') + "2";
 constexpr std::uint32_t kFingerprint = 0x1a2b3c4d;
@@ -82,12 +82,12 @@ TEST_P(SameDisc, IsCopiedUnlessTheTargetHoldsItsCompleteBag) {
     fake::FakeArchiver archiver(calls);
     std::string log;
     for (const LogRow& row : c.log) log += AppendText(log, row);
-    archiver.SetLogText(kTarget, log);
-    for (const auto& [name, info] : c.bags) archiver.AddBagInfo(kTarget, name, info);
+    archiver.SetLogText(kArchiveTarget, log);
+    for (const auto& [name, info] : c.bags) archiver.AddBagInfo(kArchiveTarget, name, info);
     if (c.meanwhile) {
         archiver.OnClaim([&] {
-            const std::string now = archiver.LogText(kTarget);
-            archiver.SetLogText(kTarget, now + AppendText(now, *c.meanwhile));
+            const std::string now = archiver.LogText(kArchiveTarget);
+            archiver.SetLogText(kArchiveTarget, now + AppendText(now, *c.meanwhile));
         });
     }
     archiver.SetDisc('E', {c.label, kFingerprint, c.identity});
@@ -95,11 +95,11 @@ TEST_P(SameDisc, IsCopiedUnlessTheTargetHoldsItsCompleteBag) {
     settings.options.on = true;
 
     const ArchivedDisc archived =
-        ArchiveDisc(archiver, settings, DiscToArchive{'E', 0, kTarget, "ROW", 0x1111, {}});
+        ArchiveDisc(archiver, settings, DiscToArchive{'E', 0, kArchiveTarget, "ROW", 0x1111, {}});
 
     EXPECT_EQ(archiver.Bags().size(), c.copied ? 1u : 0u);
     EXPECT_EQ(archived.archivedIn, c.archivedIn);
-    const std::vector<LogRow> rows = ParseLog(archiver.LogText(kTarget));
+    const std::vector<LogRow> rows = ParseLog(archiver.LogText(kArchiveTarget));
     const std::size_t before = c.log.size() + (c.meanwhile ? 1 : 0);
     ASSERT_GE(rows.size(), before);
     std::vector<std::string> added;

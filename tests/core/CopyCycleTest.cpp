@@ -18,15 +18,7 @@ using test::kStatusWaiting;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const std::string kTarget = "C:\\Copies\\";
-
-// A dialog with the given CD drives, a writable C: and "C:\Copies" in the combo box.
-void OpenWithDrives(DialogFixture& f, const std::string& letters) {
-    for (char letter : letters) f.Machine().AddDrive(letter);
-    f.Machine().AddVolume('C');
-    f.Open();
-    f.SetTarget("C:\\Copies");
-}
+const std::string kCopiesTarget = "C:\\Copies\\";
 
 std::vector<std::string> Copies(DialogFixture& f) {
     return f.fake.log.Matching("SHFileOperationA");
@@ -34,7 +26,7 @@ std::vector<std::string> Copies(DialogFixture& f) {
 
 TEST(PollDrives, RunsAWholeCycleTickByTick) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().WithDrive('E', [](fake::FakeDrive& d) { d.trayOpen = true; });
     f.Tick(0);
 
@@ -57,8 +49,8 @@ TEST(PollDrives, RunsAWholeCycleTickByTick) {
     EXPECT_EQ(f.Status(0), kStatusCopying);
     EXPECT_EQ(f.Label(0), "DATA (E:)");
     ASSERT_EQ(f.ThreadCount(), 2);
-    EXPECT_EQ(f.Entry(0).destination, kTarget);
-    EXPECT_TRUE(f.Machine().FolderExists(kTarget));
+    EXPECT_EQ(f.Entry(0).destination, kCopiesTarget);
+    EXPECT_TRUE(f.Machine().FolderExists(kCopiesTarget));
     f.fake.threads.FinishAll();
     EXPECT_EQ(f.Machine().FileContent("C:\\Copies\\a.txt"), "A");
     EXPECT_EQ(f.Machine().FileContent("C:\\Copies\\Docs\\b.txt"), "B");
@@ -83,7 +75,7 @@ TEST(PollDrives, RunsAWholeCycleTickByTick) {
 
 TEST(PollDrives, ADiscAlreadyInIsCopiedOnTheSecondTick) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().InsertDisc('E', Disc("DATA", 1, {{"a.txt", "A"}}));
     f.Tick(0);
 
@@ -103,7 +95,7 @@ TEST(PollDrives, ADiscAlreadyInIsCopiedOnTheSecondTick) {
 
 TEST(PollDrives, ADriveSpinningUpIsCopiedOnceReadable) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().WithDrive('E', [](fake::FakeDrive& d) {
         d.disc = Disc("DATA", 1, {{"a.txt", "A"}});
         d.notReadyChecks = 3;  // the tray worker's test and two polls
@@ -121,7 +113,7 @@ TEST(PollDrives, ADriveSpinningUpIsCopiedOnceReadable) {
 
 TEST(PollDrives, AnUntickedRowReturnsToIdleAndStartsNothing) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().InsertDisc('E', Disc("DATA", 1));
     f.Tick(0);
     f.Poll();
@@ -151,7 +143,7 @@ class RejectedFolder : public ::testing::TestWithParam<RejectCase> {};
 
 TEST_P(RejectedFolder, UnticksTheDriveWhichIsIdleOnTheNextTickWithoutACopy) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.SetTarget(GetParam().text);
     f.Machine().InsertDisc('E', Disc("DATA", 1, {{"a.txt", "A"}}));
     f.Tick(0);
@@ -185,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, RejectedFolder,
 
 TEST(PollDrives, ARetickedDriveCopiesOnceTheFolderIsCorrected) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.SetTarget("");
     f.Machine().InsertDisc('E', Disc("DATA", 1, {{"a.txt", "A"}}));
     f.Tick(0);
@@ -207,7 +199,7 @@ TEST(PollDrives, ARetickedDriveCopiesOnceTheFolderIsCorrected) {
 
 TEST(PollDrives, UntickingDuringACopyKeepsCopyingAndEjectsOnlyOnceTickedAgain) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().InsertDisc('E', Disc("DATA", 1, {{"a.txt", "A"}}));
     f.Tick(0);
     f.Poll();
@@ -241,7 +233,7 @@ TEST(PollDrives, UntickingDuringACopyKeepsCopyingAndEjectsOnlyOnceTickedAgain) {
 
 TEST(PollDrives, TwoDrivesCopyInParallel) {
     DialogFixture f;
-    OpenWithDrives(f, "DE");
+    f.OpenWithDrives("DE");
     f.Machine().InsertDisc('D', Disc("ONE", 1, {{"one.txt", "1"}}));
     f.Machine().InsertDisc('E', Disc("TWO", 2, {{"two.txt", "2"}}));
     f.Tick(0);
@@ -266,7 +258,7 @@ TEST(PollDrives, TwoDrivesCopyInParallel) {
 
 TEST(PollDrives, EachDiscTakesTheFolderInTheComboBoxWhenItIsFound) {
     DialogFixture f;
-    OpenWithDrives(f, "DE");
+    f.OpenWithDrives("DE");
     f.Machine().InsertDisc('D', Disc("ONE", 1, {{"one.txt", "1"}}));
     f.Tick(0);
     f.Tick(1);
@@ -277,24 +269,24 @@ TEST(PollDrives, EachDiscTakesTheFolderInTheComboBoxWhenItIsFound) {
     f.WorkersThenPoll();
     f.Poll();
 
-    EXPECT_EQ(f.Entry(0).destination, kTarget + std::string(2, '\0'));
+    EXPECT_EQ(f.Entry(0).destination, kCopiesTarget + std::string(2, '\0'));
     EXPECT_EQ(f.Entry(1).destination, "C:\\Other\\");
     EXPECT_EQ(f.Status(1), kStatusCopying);
     f.fake.threads.FinishAll();
     EXPECT_EQ(f.Machine().FileContent("C:\\Copies\\one.txt"), "1");
     EXPECT_EQ(f.Machine().FileContent("C:\\Other\\two.txt"), "2");
-    EXPECT_THAT(f.fake.window.combo.Texts(), ElementsAre("C:\\Other\\", kTarget));
+    EXPECT_THAT(f.fake.window.combo.Texts(), ElementsAre("C:\\Other\\", kCopiesTarget));
 }
 
 TEST(PollDrives, TheNextDiscReplacesTheWholeDestination) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().InsertDisc('E', Disc("ONE", 1, {{"one.txt", "1"}}));
     f.Tick(0);
     f.Poll();
     f.WorkersThenPoll();
     f.fake.threads.FinishAll();
-    EXPECT_EQ(f.Entry(0).destination, kTarget + std::string(2, '\0'));
+    EXPECT_EQ(f.Entry(0).destination, kCopiesTarget + std::string(2, '\0'));
     f.Poll();
     f.Poll();
     f.fake.threads.FinishAll();  // ejected
@@ -306,9 +298,9 @@ TEST(PollDrives, TheNextDiscReplacesTheWholeDestination) {
     f.Poll();
 
     EXPECT_EQ(f.Status(0), kStatusCopying);
-    EXPECT_EQ(f.Entry(0).destination, kTarget);
+    EXPECT_EQ(f.Entry(0).destination, kCopiesTarget);
     f.fake.threads.FinishAll();
-    EXPECT_EQ(f.Entry(0).destination, kTarget + std::string(2, '\0'));
+    EXPECT_EQ(f.Entry(0).destination, kCopiesTarget + std::string(2, '\0'));
     EXPECT_EQ(f.Machine().FileContent("C:\\Copies\\two.txt"), "2");
 }
 
@@ -316,7 +308,7 @@ TEST(PollDrives, TheNextDiscReplacesTheWholeDestination) {
 // already be shown when its thread is created, never the state before.
 TEST(PollDrives, EachWorkersStatusIsShownBeforeItsThreadIsCreated) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().InsertDisc('E', Disc("DATA", 1, {{"a.txt", "A"}}));
     f.Tick(0);
     for (int tick = 0; tick < 4; ++tick) f.WorkersThenPoll();  // tray, copy, ejecting, eject
@@ -341,7 +333,7 @@ TEST(PollDrives, EachWorkersStatusIsShownBeforeItsThreadIsCreated) {
 
 TEST(PollDrives, ARunningWorkerIsOnlyLookedAt) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Tick(0);
     f.Poll();
     f.Tick(0, false);
@@ -379,7 +371,7 @@ class FailedThread : public ::testing::TestWithParam<FailedThreadCase> {};
 TEST_P(FailedThread, LeavesNoWorkerAndTheRowAdvancesOnTheNextTick) {
     const FailedThreadCase& c = GetParam();
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().InsertDisc('E', Disc("DATA", 1, {{"a.txt", "A"}}));
     f.Tick(0);
 
@@ -412,7 +404,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PollDrives, AFailedCopyThreadCopiesNothingAndStillEjects) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().InsertDisc('E', Disc("DATA", 1, {{"a.txt", "A"}}));
     f.Tick(0);
     f.Poll();
@@ -433,7 +425,7 @@ TEST(PollDrives, AFailedCopyThreadCopiesNothingAndStillEjects) {
 
 TEST(PollDrives, TheLabelOfAnUntickedRowFollowsTheDiscBySerial) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     const int statusWrites = f.List().statusWrites;
     EXPECT_EQ(f.Label(0), "CD Drive (E:)");
 

@@ -52,6 +52,14 @@ class DialogFixture {
         fake.log.Clear();
     }
 
+    // A dialog with the given CD drives, a writable C: and "C:\\Copies" in the combo box.
+    void OpenWithDrives(const std::string& letters) {
+        for (char letter : letters) Machine().AddDrive(letter);
+        Machine().AddVolume('C');
+        Open();
+        SetTarget("C:\\Copies");
+    }
+
     // Tears the dialog down now, as the host does when it closes (WM_DESTROY).
     void Close() {
         std::intptr_t result = 0;

@@ -21,13 +21,6 @@ using test::kStatusWaiting;
 using ::testing::Each;
 using ::testing::ElementsAre;
 
-void OpenWithDrives(DialogFixture& f, const std::string& letters) {
-    for (char letter : letters) f.Machine().AddDrive(letter);
-    f.Machine().AddVolume('C');
-    f.Open();
-    f.SetTarget("C:\\Copies");
-}
-
 // A prompt whose message loop delivers `ticks` timer ticks, each after the workers of an
 // interval ran, for prompts up to `maxDepth` deep (deeper prompts answer at once).
 struct NestedTicks {
@@ -64,7 +57,7 @@ class SuspendedPassDepth : public ::testing::TestWithParam<int> {};
 // given depth. Each drive still gets exactly one copy worker, whose handle stays in `worker`.
 TEST_P(SuspendedPassDepth, GivesEveryDriveExactlyOneCopyWorker) {
     DialogFixture f;
-    OpenWithDrives(f, "DE");
+    f.OpenWithDrives("DE");
     f.Machine().InsertDisc('D', Disc("ONE", 1, {{"one.txt", "1"}}));
     f.Machine().InsertDisc('E', Disc("TWO", 2, {{"two.txt", "2"}}));
     f.Tick(0);
@@ -103,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, SuspendedPassDepth, ::testing::Values(1, 2),
 
 TEST(SuspendedPass, OtherDrivesKeepCyclingWhileAPromptIsOpen) {
     DialogFixture f;
-    OpenWithDrives(f, "DE");
+    f.OpenWithDrives("DE");
     f.Machine().InsertDisc('E', Disc("TWO", 2, {{"two.txt", "2"}}));
     f.Tick(0);
     f.Tick(1);
@@ -143,7 +136,7 @@ TEST(SuspendedPass, OtherDrivesKeepCyclingWhileAPromptIsOpen) {
 
 TEST(SuspendedPass, ARowIsFreeAgainWhenThePassUnwinds) {
     DialogFixture f;
-    OpenWithDrives(f, "E");
+    f.OpenWithDrives("E");
     f.Machine().InsertDisc('E', Disc("DATA", 1, {{"a.txt", "A"}}));
     f.Tick(0);
     f.Poll();

@@ -61,23 +61,13 @@ class GatedCopy : public ShellCopy {
     bool released_ = false;
 };
 
-// Joins the workers before the fake platform they use goes away, also when a check fails.
-struct JoinOnExit {
-    StdThreads& threads;
-    GatedCopy& copy;
-    ~JoinOnExit() {
-        copy.Release();
-        threads.JoinAll();
-    }
-};
-
 TEST(ThreadedCycle, TwoDrivesCopyInParallelWhileTheUiThreadPolls) {
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
     StdThreads threads;
     DialogFixture f(fake::FakeResources::Language::English, &threads);
     auto copy = std::make_shared<GatedCopy>(f.fake.machine, deadline);
     f.platform.workers.copy = copy;
-    JoinOnExit joinOnExit{threads, *copy};
+    test::ReleaseAndJoin<GatedCopy> joinOnExit{threads, *copy};
 
     f.Machine().AddDrive('D').disc = Disc("ONE", 1, {{"one.txt", "1"}, {"Sub\\a.txt", "a"}});
     f.Machine().AddDrive('E').disc = Disc("TWO", 2, {{"two.txt", "2"}});

@@ -86,4 +86,16 @@ class StdThreads : public Threads {
     int terminateRequests_ = 0;
 };
 
+// Releases the gate that holds the workers, then joins them: before the fake platform they use
+// goes away, also when a check fails.
+template <class Gate>
+struct ReleaseAndJoin {
+    StdThreads& threads;
+    Gate& gate;
+    ~ReleaseAndJoin() {
+        gate.Release();
+        threads.JoinAll();
+    }
+};
+
 }  // namespace dravolin::test

@@ -64,16 +64,6 @@ class HeldCopy : public ShellCopy {
     CopyHold& hold_;
 };
 
-// The worker ends before the fake platform it uses goes away, also when a check fails.
-struct JoinOnExit {
-    StdThreads& threads;
-    CopyHold& hold;
-    ~JoinOnExit() {
-        hold.Release();
-        threads.JoinAll();
-    }
-};
-
 TEST(ThreadedTeardown, ACopyThatCannotBeKilledOutlivesTheDialogWithItsRecordAndServices) {
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
     CopyHold hold(deadline);
@@ -81,7 +71,7 @@ TEST(ThreadedTeardown, ACopyThatCannotBeKilledOutlivesTheDialogWithItsRecordAndS
     DialogFixture f(fake::FakeResources::Language::English, &threads);
     f.platform.workers.copy = std::make_shared<HeldCopy>(f.fake.machine, hold);
     const std::weak_ptr<ShellCopy> copy = f.platform.workers.copy;
-    JoinOnExit joinOnExit{threads, hold};
+    test::ReleaseAndJoin<CopyHold> joinOnExit{threads, hold};
 
     f.Machine().AddDrive('E').disc = Disc("DATA", 1, {{"a.txt", "A"}, {"Sub\\b.txt", "B"}});
     f.Machine().AddVolume('C');

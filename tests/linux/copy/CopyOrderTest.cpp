@@ -84,7 +84,7 @@ void LeadBackToTheRoot(const std::string& image) {
     ADD_FAILURE() << "no folder A in the image's root";
 }
 
-struct Row {
+struct OrderRow {
     const char* name;
     Disc disc;
     std::vector<std::string> imageOnly;  // on the disc's directories, gone from the tree
@@ -107,7 +107,7 @@ const std::vector<std::string> kDiscOrder = {"m.txt", "a/sub/z", "c/q",    "B/x"
 const std::vector<std::string> kNameOrder = {"B/x", "Zz",  "a/sub/w", "a/sub/z",
                                              "a/y", "c/q", "m.txt"};
 
-void PrintTo(const Row& row, std::ostream* out) {
+void PrintTo(const OrderRow& row, std::ostream* out) {
     *out << row.name;
 }
 
@@ -121,7 +121,7 @@ std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std:
     return a;
 }
 
-const Row kRows[] = {
+const OrderRow kOrderRows[] = {
     {"RockRidgeNames", Disc::RockRidge, {}, {}, false, kDiscOrder},
     {"JolietNames", Disc::Joliet, {}, {}, false, kDiscOrder},
     {"UdfBridge", Disc::UdfBridge, {}, {}, false, kDiscOrder},
@@ -175,7 +175,7 @@ const Row kRows[] = {
      Helper::Crashing},
 };
 
-class CopyOrderTable : public ::testing::TestWithParam<Row> {
+class CopyOrderTable : public ::testing::TestWithParam<OrderRow> {
   protected:
     void SetUp() override {
         if (RunProgram({"genisoimage", "-version"}) != 0) {
@@ -196,7 +196,7 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
 }
 
 TEST_P(CopyOrderTable, FilesAreCopiedOnceEachInTheOrderTheyLie) {
-    const Row& row = GetParam();
+    const OrderRow& row = GetParam();
     unsigned seed = 1;
     for (const auto& [path, weight] : kWeights) Put(source + "/" + path, Pattern(5000, ++seed));
     for (const std::string& path : row.imageOnly) Put(source + "/" + path, Pattern(3000, ++seed));
@@ -291,7 +291,7 @@ TEST(MayReorder, NotWithAFolderTheScanLeftAtAnyDepth) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Discs, CopyOrderTable, ::testing::ValuesIn(kRows),
+INSTANTIATE_TEST_SUITE_P(Discs, CopyOrderTable, ::testing::ValuesIn(kOrderRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
