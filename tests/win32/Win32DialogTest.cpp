@@ -52,14 +52,14 @@ TEST_F(Win32DialogTest, AValueLeftByAKilledRunIsWrittenAgainAndRemovedAtExit) {
 // What the window procedure returned for the last watched message, and what the dialog's
 // message-result slot held at that moment, seen on the dialog's own thread right after the
 // window procedure returned (a later timer tick or paint writes the slot again).
-struct Answer {
+struct WatchedAnswer {
     UINT message = 0;
     std::atomic<LONG_PTR> result{-1};
     std::atomic<LONG_PTR> slot{-1};
 };
 
-Answer& Watched() {
-    static Answer answer;
+WatchedAnswer& Watched() {
+    static WatchedAnswer answer;
     return answer;
 }
 

@@ -1,7 +1,6 @@
 #include "platform/linux/store/StoreFile.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "platform/linux/paths/Folders.h"
+#include "platform/linux/paths/TargetPaths.h"
 #include "platform/linux/io/UniqueFd.h"
 
 namespace dravolin::lnx {
@@ -17,13 +17,6 @@ namespace dravolin::lnx {
 namespace {
 
 constexpr int kBackups = 3;
-
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return home;
-    if (const passwd* user = ::getpwuid(::geteuid()); user && user->pw_dir) return user->pw_dir;
-    return "/";
-}
 
 ParsedStore Parse(const StoreBytes& read) {
     ParsedStore parsed = ParseStore(

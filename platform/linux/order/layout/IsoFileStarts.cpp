@@ -13,10 +13,6 @@ namespace dravolin::lnx {
 
 namespace {
 
-// The folders a disc's directories may nest before the rest is left unordered; the scan of the
-// mounted tree stops at the same depth.
-constexpr int kMaxDepth = 256;
-
 struct ImageUnref {
     void operator()(IsoImage* image) const { iso_image_unref(image); }
 };
@@ -73,7 +69,7 @@ bool Collect(IsoDir* dir, const std::string& prefix, int depth, std::uint64_t& b
         const std::string path = prefix + name;
         const IsoNodeType type = iso_node_get_type(node);
         if (type == LIBISO_DIR) {
-            if (depth >= kMaxDepth) continue;
+            if (depth >= kLayoutMaxDepth) continue;
             if (!Collect(reinterpret_cast<IsoDir*>(node), path + "/", depth + 1, budget, starts))
                 return false;
         } else if (type == LIBISO_FILE) {

@@ -7,10 +7,6 @@ namespace dravolin::lnx {
 
 namespace {
 
-// As deep as the scan of the mounted tree goes; a disc whose folders lead into one another
-// stops here too.
-constexpr int kMaxDepth = 256;
-
 struct VolumeClose {
     void operator()(udfread* volume) const { udfread_close(volume); }
 };
@@ -34,7 +30,7 @@ bool Collect(UDFDIR* dir, const std::string& prefix, int depth, std::uint64_t& b
         --budget;
         const std::string path = prefix + name;
         if (entry.d_type == UDF_DT_DIR) {
-            if (depth >= kMaxDepth) continue;
+            if (depth >= kLayoutMaxDepth) continue;
             const std::unique_ptr<UDFDIR, DirClose> child(udfread_opendir_at(dir, name));
             if (!child) continue;
             if (!Collect(child.get(), path + "/", depth + 1, budget, starts)) return false;
