@@ -74,7 +74,11 @@ bool Sha256sumAccepts(const std::string& folder, const std::string& manifest) {
     return status == 0;
 }
 
-::testing::AssertionResult BagChecks(const std::string& bag) {
+bool BagitPythonValidates(const std::string& bag, std::string* said) {
+    return RunProgram({"python3", "-B", DRAVOLIN_BAGIT_VALIDATE, bag}, said) == 0;
+}
+
+::testing::AssertionResult BagChecks(const std::string& bag, bool withBagitPython) {
     if (!Sha256sumAccepts(bag, "tagmanifest-sha256.txt")) {
         return ::testing::AssertionFailure() << "the tag manifest does not check";
     }
@@ -100,6 +104,9 @@ bool Sha256sumAccepts(const std::string& folder, const std::string& manifest) {
     if (ReadFile(bag + "/bag-info.txt").find("\nPayload-Oxum: " + oxum + "\n") ==
         std::string::npos) {
         return ::testing::AssertionFailure() << "Payload-Oxum is not " << oxum;
+    }
+    if (std::string said; withBagitPython && !BagitPythonValidates(bag, &said)) {
+        return ::testing::AssertionFailure() << "bagit-python finds it invalid: " << said;
     }
     return ::testing::AssertionSuccess();
 }

@@ -40,11 +40,16 @@ std::map<std::string, std::string> ManifestOf(const std::string& text);
 // Runs `sha256sum -c FILE` in `folder`: true when every line checks.
 bool Sha256sumAccepts(const std::string& folder, const std::string& manifest);
 
+// Whether bagit-python, the field's own validator (carried in tests/third_party), finds the bag
+// valid; what it said goes to `said`.
+bool BagitPythonValidates(const std::string& bag, std::string* said = nullptr);
+
 // Whether the bag at `bag` checks in full: sha256sum -c accepts the tag manifest, and every
 // payload file is in the payload manifest with its digest as sha256sum computes it (each file
 // on its own, as names with CR, LF or '%' cannot be checked by sha256sum -c), and nothing else
-// is; and Payload-Oxum counts the payload's bytes and files.
-::testing::AssertionResult BagChecks(const std::string& bag);
+// is; Payload-Oxum counts the payload's bytes and files; and, unless told otherwise,
+// bagit-python validates it.
+::testing::AssertionResult BagChecks(const std::string& bag, bool withBagitPython = true);
 
 // Names in `folder` itself, hidden ones included.
 std::vector<std::string> EntriesOf(const std::string& folder);

@@ -4,9 +4,11 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include "BagTestSupport.h"
 #include "ChildProcess.h"
 #include "LinuxTestSupport.h"
@@ -88,8 +90,14 @@ TEST_P(FinishedBags, CheckWithSha256sumAndNameEveryDamagedRange) {
     EXPECT_TRUE(prompts.failures.empty() && prompts.replaceQuestions.empty());
     EXPECT_EQ(ReadFile(target + "/Disc/earlier"), "an earlier bag");
     EXPECT_EQ(EntriesOf(target), (std::vector<std::string>{"Disc", "Disc (2)"}));
-    EXPECT_TRUE(BagChecks(bag));
+    EXPECT_TRUE(BagChecks(bag, false));
     EXPECT_EQ(Sha256sumAccepts(bag, "manifest-sha256.txt"), c.sha256sumChecksManifest);
+    // bagit-python decodes only %0A and %0D: a name with '%' before two hexadecimal digits is
+    // the one it reads apart from RFC 8493 (the manual pages say so); every other bag it reads.
+    const bool percentBeforeHex = std::any_of(c.oddNames.begin(), c.oddNames.end(), [](auto& n) {
+        return std::regex_search(n, std::regex("%[0-9A-Fa-f]{2}"));
+    });
+    EXPECT_EQ(BagitPythonValidates(bag), !percentBeforeHex);
     EXPECT_EQ(ReadFile(bag + "/bagit.txt"),
               "BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n");
     const std::string manifest = ReadFile(bag + "/manifest-sha256.txt");
