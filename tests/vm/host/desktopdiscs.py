@@ -8,10 +8,10 @@ import iso9660
 from discs import Disc, _genisoimage, content, large_disc
 
 # The disc of the performance figures: one file of this size.
-PERF_MB = 300
+PERF_MB = 150
 # The many-folders disc: folders, each with FILES_PER_FOLDER small files.
-FOLDERS = 5000
-FILES_PER_FOLDER = 2
+FOLDERS = 2000
+FILES_PER_FOLDER = 1
 # The file whose sectors the scratched disc cannot read.
 SCRATCHED_FILE = "Chapters/chapter 3.pdf"
 
