@@ -32,7 +32,7 @@ def log(text):
 def options(*programs):
     """--cache, a path for each of `programs` ((option, help) each, all required), and the
     scenarios to run: --only and --skip, each a part of a scenario's name, as often as
-    wanted; or --prepare, none."""
+    wanted."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--cache", type=Path, required=True)
     for option, text in programs:
@@ -41,8 +41,6 @@ def options(*programs):
                         help="run only the scenarios whose name contains this")
     parser.add_argument("--skip", action="append", default=[],
                         help="leave out the scenarios whose name contains this")
-    parser.add_argument("--prepare", action="store_true",
-                        help="only build what the guest needs into the cache")
     args = parser.parse_args()
     args.cache = args.cache.resolve()
     return args

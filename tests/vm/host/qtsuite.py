@@ -3,8 +3,8 @@
 run as an ordinary user, discs mounted by the real UDisks2, its dialog driven through xdotool
 and read through its accessibility tree, screenshots kept under the cache folder.
 
-Usage: qtsuite.py --cache DIR --program PATH --seekdrive PLUGIN [--prepare]
-                   [--only SUBSTRING]... [--skip SUBSTRING]...
+Usage: qtsuite.py --cache DIR --program PATH --seekdrive PLUGIN [--only SUBSTRING]...
+                   [--skip SUBSTRING]...
 Exit code 0 when every scenario passed; 1 with the reasons otherwise (a guest that cannot be
 built or booted included: the suite never passes without having run).
 """
@@ -51,8 +51,6 @@ def main():
     size = guest.image.stat().st_blocks * 512 / 2**20
     log(f"Debian guest image {guest.image.name}: {size:.0f} MiB on disk, "
         f"{desktopsuite.made(guest.image_seconds)}; everything ready in {built - started:.1f} s")
-    if args.prepare:
-        return 0
 
     helper = debian.layout_helper(args.program)
     run_dir, shots = desktopsuite.run_folder(args.cache / "desktop",

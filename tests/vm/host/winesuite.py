@@ -5,7 +5,7 @@ by the guest's automounter, its dialog driven from outside, files checked by SHA
 and door locks read through QEMU's monitor. Screenshots go under the cache folder.
 
 Usage: winesuite.py --cache DIR --exe Dravolin.exe --probe dravolin_wine_probe.exe
-                      --program DRAVOLIN [--prepare] [--only SUBSTRING]... [--skip SUBSTRING]...
+                      --program DRAVOLIN [--only SUBSTRING]... [--skip SUBSTRING]...
 --program is the Linux build of dravolin, whose libraries' packages the shared guest image holds
 (the image is the desktop suite's: one package list, one cached image).
 Exit code 0 when every scenario passed; 1 with the reasons otherwise (a guest that cannot be
@@ -60,8 +60,6 @@ def main():
     log(f"Debian guest image {guest.image.name}: {desktopsuite.made(guest.image_seconds)}; "
         f"Wine prefix {home.name}: {desktopsuite.made(prefix_seconds)}; "
         f"everything ready in {built - started:.1f} s")
-    if args.prepare:
-        return 0
 
     run_dir, shots = desktopsuite.run_folder(args.cache / "wine", {
         "Dravolin.exe": args.exe, "dravolin_wine_probe.exe": args.probe})
