@@ -162,7 +162,12 @@ std::unique_ptr<QMessageBox> MakeErrorPrompt(QWidget& owner, const CopyTexts& te
                           {texts.skip, static_cast<int>(lnx::ErrorDecision::Skip)},
                           {texts.cancel, static_cast<int>(lnx::ErrorDecision::Cancel)}};
     QString text = QString::fromStdString(view.text);
-    if (view.mount) text = texts.mountProblems[static_cast<int>(*view.mount)].arg(drive, text);
+    if (view.mount) {
+        // Only the catch-all text takes the system's own words; the others say what they mean.
+        const QString& problem = texts.mountProblems[static_cast<int>(*view.mount)];
+        text =
+            *view.mount == lnx::MountProblem::Other ? problem.arg(drive, text) : problem.arg(drive);
+    }
     return MakePrompt(owner, QMessageBox::Warning, texts.errorTitle, text, buttons,
                       static_cast<int>(lnx::ErrorDecision::Cancel), std::move(answer));
 }
