@@ -17,8 +17,10 @@ constexpr const wchar_t* kHostClass = L"DravolinArchiveHost";
 constexpr UINT kCreateProgress = WM_APP + 1;
 constexpr UINT kCloseProgress = WM_APP + 2;
 constexpr UINT kShowNotices = WM_APP + 3;
-// To a progress window: show the latest progress.
-constexpr UINT kRefresh = WM_APP + 10;
+// A progress window shows the latest progress on a timer: WM_TIMER comes only when nothing
+// else waits, so however fast a copy reports, the person's clicks and the painting come first.
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr UINT kRefreshMilliseconds = 100;
 constexpr UINT kIconId = 1;
 constexpr int kBarSteps = 1000;
 
@@ -33,7 +35,7 @@ struct Win32ArchiveWindows::Progress {
     std::uint64_t done = 0;
     std::uint64_t total = 0;
     std::wstring file;
-    bool refreshPosted = false;
+    bool changed = false;
 };
 
 namespace {
@@ -48,7 +50,7 @@ struct Notice {
     std::wstring text;
 };
 
-// The worker's side of a window: it posts and never waits.
+// The worker's side of a window: it only leaves its progress for the window and never waits.
 class PostedProgress : public ArchiveProgress {
   public:
     PostedProgress(HWND host, HWND window, std::shared_ptr<Win32ArchiveWindows::Progress> progress)
@@ -61,16 +63,13 @@ class PostedProgress : public ArchiveProgress {
 
     bool OnProgress(std::uint64_t bytesDone, std::uint64_t bytesTotal,
                     const std::wstring& file) override {
-        bool post = false;
         {
             const std::lock_guard<std::mutex> lock(progress_->mutex);
             progress_->done = bytesDone;
             progress_->total = bytesTotal;
             if (progress_->file != file) progress_->file = file;
-            post = !std::exchange(progress_->refreshPosted, true);
+            progress_->changed = true;
         }
-        // One refresh waits at a time, however fast the blocks come.
-        if (post && window_) ::PostMessageW(window_, kRefresh, 0, 0);
         return !progress_->cancelled.load();
     }
 
@@ -101,7 +100,7 @@ void Refresh(HWND window, Win32ArchiveWindows::Progress& progress) {
     std::wstring file;
     {
         const std::lock_guard<std::mutex> lock(progress.mutex);
-        progress.refreshPosted = false;
+        if (!std::exchange(progress.changed, false)) return;
         done = progress.done;
         total = progress.total;
         file = progress.file;
@@ -149,10 +148,11 @@ INT_PTR CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
                     .c_str());
             ::SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, kBarSteps);
             ::SetWindowSubclass(::GetDlgItem(window, IDCANCEL), CancelKeys, 1, 0);
+            ::SetTimer(window, kRefreshTimer, kRefreshMilliseconds, nullptr);
             return TRUE;
         }
-        case kRefresh:
-            if (progress) Refresh(window, *progress);
+        case WM_TIMER:
+            if (wParam == kRefreshTimer && progress) Refresh(window, *progress);
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL && progress) Stop(window, *progress);
