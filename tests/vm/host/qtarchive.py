@@ -40,11 +40,7 @@ class ArchiveScenarios(QtRun, BagChecks):
     # --- the program and the notification service ---
 
     def restart_program(self, args=()):
-        if self.d.running():
-            self.agent.signal(self.d.pid, 15)
-            if self.agent.wait(self.d.pid, 20) is None:
-                self.agent.signal(self.d.pid, 9)
-                self.agent.wait(self.d.pid, 10)
+        self.stop_program()
         self.d.start(args=args)
 
     def start_notifications(self):

@@ -13,10 +13,12 @@ from desktopsuite import record
 from guest import CheckFailed
 from qtarchive import LOG, ArchiveScenarios, parse_log
 from qtprogram import HOME, QtProgram
-from qtrun import QtRun, history
+from qtrun import history
 
 DISC = "multi"
 THROTTLE = 1024 * 1024  # bytes per second: each 3 MB file takes about three seconds
+ARCHIVE = "archive mode: a bag being written"
+ARCHIVE_TARGET = f"{HOME}/power/archive"
 
 # When to cut, as a condition the guest watches in the target folder: "temps" are the sizes of
 # our temporary files (the copy writes each file under a temporary name and gives a batch of
@@ -56,27 +58,120 @@ sys.exit(1)
 '''
 
 
+# The bag being built: our hidden folder in the target with files already in its data/, seen
+# for longer than ext4's journal commit (5 s), so that the cut finds it on the disk.
+BAG_WATCH = r'''
+import os, sys, time, json
+folder = sys.argv[1]
+deadline = time.monotonic() + 120
+first = None
+while time.monotonic() < deadline:
+    try:
+        names = os.listdir(folder)
+    except FileNotFoundError:
+        names = []
+    for n in names:
+        if n.startswith(".dravolin-") and n.endswith(".part"):
+            data = os.path.join(folder, n, "data")
+            files = [f for _, _, fs in os.walk(data) for f in fs]
+            first = first or time.monotonic()
+            if len(files) >= 2 and time.monotonic() - first > 8:
+                print(json.dumps({"part": n, "files": len(files), "names": sorted(names)}))
+                sys.exit(0)
+    time.sleep(0.02)
+sys.exit(1)
+'''
+
+
 class PowerCuts:
-    def __init__(self, run_dir, kernel, stage1, image, discs, shots, log):
+    """The power-cut scenarios as one chain of boots on the suite's user disk: each cut is
+    checked in the boot after it, which goes on with the next scenario. The first cut is made
+    in the boot the suite leaves running, so the chain costs one boot per cut."""
+
+    def __init__(self, run_dir, kernel, stage1, image, user_disk, discs, shots, log):
         self.run_dir = run_dir
         self.kernel = kernel
         self.stage1 = stage1
         self.image = image
+        self.user_disk = user_disk
         self.discs = discs
         self.shots = shots
         self.log = log
         self.results = []
         self.figures = []
         self.boot_seconds = []
+        self.started = {}  # scenario -> when it began, in the boot that made its cut
+        self.pending = None  # the plain cut the next boot checks: (moment, folder, seen)
 
-    def boot(self, number, fsck):
+    def boot(self, number):
         boot = debian.Boot(self.run_dir, self.kernel, self.stage1, self.image, self.user_disk,
-                           [None] * 4, kernel_args=["GUEST_FSCK=1"] if fsck else [],
+                           [None] * 4, kernel_args=["GUEST_FSCK=1"],
                            console=f"console-power-{number}.log")
         self.boot_seconds.append(boot.seconds)
         program = QtProgram(boot.agent, boot.share, self.shots, self.log)
         program.start_session("bin/dravolin")
         return boot, program
+
+    def run(self, boot, program, plain=True, archive=True):
+        """Runs the chosen cuts, starting in `boot`, whose program is ended first; every boot
+        of the chain is closed here, `boot` too."""
+        steps = []
+        if plain:
+            steps += [(MOMENTS[i][0], lambda run, i=i: self.cut(run, i))
+                      for i in range(len(MOMENTS))]
+            steps.append(("temporary files of the killed copies removed by the next copy",
+                          self.stale_temporaries))
+        if archive:
+            steps += [(ARCHIVE, self.archive_cut), (ARCHIVE, self.archive_after)]
+        first = True
+        while steps:
+            run = ArchiveScenarios(boot, program, self.discs, self.log)
+            name = steps[0][0]
+            try:
+                if first:
+                    run.reset()
+                    run.stop_program()
+                    first = False
+                elif self.pending:
+                    self.check_cut(run)
+                while steps:
+                    name, step = steps[0]
+                    self.started.setdefault(name, time.monotonic())
+                    cut = step(run)
+                    steps.pop(0)
+                    if cut:
+                        boot.machine.power_cut()
+                        break
+                else:
+                    boot.poweroff()
+            except CheckFailed as error:
+                self.result(name, [str(error)])
+                for later in dict.fromkeys(n for n, _ in steps[1:] if n != name):
+                    self.result(later, ["not run: an earlier power-cut scenario failed"])
+                steps = []
+            finally:
+                boot.close()
+            if steps:
+                boot, program = self.boot(len(self.boot_seconds) + 1)
+
+    def cut(self, run, index):
+        """A copy into a folder of its own, cut at its moment."""
+        moment, condition = MOMENTS[index]
+        folder = f"{HOME}/power/cut{index + 1}"
+        run.d.start()
+        run.d.type_target(folder)
+        run.load("D", DISC)
+        run.m.throttle(0, THROTTLE)
+        run.d.set_checked("D", True)
+        run.wait_copying("D", 120)
+        out = run.agent.run(["python3", "-c", WATCH, folder, condition], timeout=150)["out"]
+        self.pending = (moment, folder, json.loads(out))
+        return True
+
+    def check_cut(self, run):
+        moment, folder, seen = self.pending
+        self.pending = None
+        self.result(moment, self.after_cut(run, moment, folder, seen))
 
     def after_cut(self, run, moment, folder, seen):
         """The checks after the reboot that follows a cut."""
@@ -113,51 +208,12 @@ class PowerCuts:
             self.figures.append(f"    e2fsck repaired: {'; '.join(fixes[:6])}")
         return problems
 
-    def start_copy(self, run, folder):
-        run.d.start()
-        run.d.type_target(folder)
-        run.load("D", DISC)
-        run.m.throttle(0, THROTTLE)
-        run.d.set_checked("D", True)
-        run.wait_copying("D", 120)
-
-    def run(self):
-        self.user_disk = debian.make_disk(self.run_dir / "power.img", 512, "home")
-        previous = None
-        folders = []
-        for number in range(len(MOMENTS) + 1):
-            started = time.monotonic()
-            boot, program = self.boot(number, fsck=number > 0)
-            run = QtRun(boot, program, self.discs, self.log)
-            try:
-                if previous:
-                    moment, folder, seen = previous
-                    problems = self.after_cut(run, moment, folder, seen)
-                    self.result(moment, started, problems)
-                if number == len(MOMENTS):
-                    self.stale_temporaries(run, folders)
-                    boot.poweroff()
-                    break
-                moment, condition = MOMENTS[number]
-                folder = f"{HOME}/power/cut{number + 1}"
-                folders.append(folder)
-                self.start_copy(run, folder)
-                out = run.agent.run(["python3", "-c", WATCH, folder, condition],
-                                    timeout=150)["out"]
-                boot.machine.power_cut()
-                previous = (moment, folder, json.loads(out))
-            except CheckFailed as error:
-                self.result(f"boot {number + 1}", started, [str(error)])
-                break
-            finally:
-                boot.close()
-
-    def stale_temporaries(self, run, folders):
+    def stale_temporaries(self, run):
         """A copy into each folder of a killed copy: our temporary files there must be gone."""
-        started = time.monotonic()
         run.d.start()
         problems = []
-        for folder in folders:
+        for index in range(len(MOMENTS)):
+            folder = f"{HOME}/power/cut{index + 1}"
             run.d.type_target(folder)
             run.load("E", "afterfull")
             run.d.set_checked("E", True)
@@ -167,140 +223,102 @@ class PowerCuts:
             left = [p for p in files if p.startswith(".dravolin-")]
             if left:
                 problems.append(f"{folder} still holds {left} after a new copy into it")
-        self.result("temporary files of the killed copies removed by the next copy", started,
-                    problems)
+        run.stop_program()
+        self.result("temporary files of the killed copies removed by the next copy", problems)
+        return False
 
-    def result(self, name, started, problems):
+    def result(self, name, problems):
         outcome = "ok" if not problems else "FAIL " + "; ".join(problems)
-        record(self.results, self.log, f"power cut, {name}", time.monotonic() - started, outcome)
+        seconds = time.monotonic() - self.started.get(name, time.monotonic())
+        record(self.results, self.log, f"power cut, {name}", seconds, outcome)
 
 
-# The bag being built: our hidden folder in the target with files already in its data/, seen
-# for longer than ext4's journal commit (5 s), so that the cut finds it on the disk.
-BAG_WATCH = r'''
-import os, sys, time, json
-folder = sys.argv[1]
-deadline = time.monotonic() + 120
-first = None
-while time.monotonic() < deadline:
-    try:
-        names = os.listdir(folder)
-    except FileNotFoundError:
-        names = []
-    for n in names:
-        if n.startswith(".dravolin-") and n.endswith(".part"):
-            data = os.path.join(folder, n, "data")
-            files = [f for _, _, fs in os.walk(data) for f in fs]
-            first = first or time.monotonic()
-            if len(files) >= 2 and time.monotonic() - first > 8:
-                print(json.dumps({"part": n, "files": len(files), "names": sorted(names)}))
-                sys.exit(0)
-    time.sleep(0.02)
-sys.exit(1)
-'''
 
 
-class ArchivePowerCut(PowerCuts):
-    """`dravolin --archive`: a small disc archived, then the power cut while the multi-file
-    disc's bag is built in its hidden folder. After the reboot (e2fsck first) the target holds
-    no bag that does not check, and the log's earlier row is whole; the same disc archived
-    again into the same folder leaves one complete bag, its row, and no hidden folder."""
+    # --- archive mode: a bag being written ---
 
-    TARGET = f"{HOME}/power/archive"
+    def archive_cut(self, run):
+        """`dravolin --archive`: a small disc archived, then the cut while the multi-file
+        disc's bag is built in its hidden folder."""
+        run.start_notifications()
+        run.d.start(args=["--archive"])
+        run.d.type_target(ARCHIVE_TARGET)
+        run.load("D", "names-a")
+        run.d.tick_all(["D"])
+        run.wait_ejected("D", 120)
+        run.load("D", DISC)
+        run.m.throttle(0, THROTTLE)
+        self.archive_seen = json.loads(run.agent.run(["python3", "-c", BAG_WATCH,
+                                                      ARCHIVE_TARGET], timeout=150)["out"])
+        return True
 
-    def run(self):
-        self.user_disk = debian.make_disk(self.run_dir / "power-archive.img", 512, "home")
-        started = time.monotonic()
-        boot, program = self.boot("archive-1", fsck=False)
-        run = ArchiveScenarios(boot, program, self.discs, self.log)
-        name = "archive mode: a bag being written"
-        try:
-            run.start_notifications()
-            run.d.start(args=["--archive"])
-            run.d.type_target(self.TARGET)
-            run.load("D", "names-a")
-            run.d.tick_all(["D"])
-            run.wait_ejected("D", 120)
-            run.load("D", DISC)
-            run.m.throttle(0, THROTTLE)
-            seen = json.loads(run.agent.run(["python3", "-c", BAG_WATCH, self.TARGET],
-                                            timeout=150)["out"])
-            boot.machine.power_cut()
-        except CheckFailed as error:
-            self.result(name, started, [str(error)])
-            return
-        finally:
-            boot.close()
-        boot, program = self.boot("archive-2", fsck=True)
-        run = ArchiveScenarios(boot, program, self.discs, self.log)
+    def archive_after(self, run):
+        """After the reboot (e2fsck first) the target holds no bag that does not check, and
+        the log's earlier row is whole; the same disc archived again into the same folder
+        leaves one complete bag, its row, and no hidden folder."""
+        seen = self.archive_seen
         problems = []
-        try:
-            status = run.agent.read("/run/fsck.status").decode().strip()
-            if status not in ("0", "1"):
-                problems.append(f"e2fsck could not make the disk consistent (exit {status})")
-            listing = self.listing(run)
-            rows, log_problems = parse_log(run.agent.read(f"{self.TARGET}/{LOG}"))
-            problems += log_problems
-            labels = [(r["label"], r["result"]) for r in rows]
-            if labels != [(run.discs["names-a"].label, "complete")]:
-                problems.append(f"after the cut the log's rows are {labels}")
-            bags = [n for n in listing if not n.startswith(".") and n != LOG]
-            for bag in bags:
-                checked = self.sha256_check(run, bag)
-                if checked:
-                    problems.append(f"after the cut {bag!r} does not check: {checked}")
-            if [b for b in bags if b != (rows[0]["bag folder"] if rows else None)]:
-                problems.append(f"after the cut the target holds bags {bags}")
-            # The claims file stays in the target for good; the cut bag is a hidden folder.
-            hidden = [n for n in listing if n.startswith(".") and n != CLAIMS]
-            if not hidden:
-                problems.append(f"the cut left no hidden folder in the target: {listing}")
-            kept = [len(run.target_files(f"{self.TARGET}/{n}/data")[0]) for n in hidden]
-            self.figures.append(
-                f"archive: cut with {seen['files']} files in {seen['part']}/data; after the "
-                f"reboot e2fsck exit {status}, target {listing}, log rows {labels}")
-            # The same disc again, unthrottled, into the same folder.
-            run.start_notifications()
-            run.d.start(args=["--archive"])
-            run.d.type_target(self.TARGET)
-            run.load("D", DISC)
-            run.d.tick_all(["D"])
-            run.wait_ejected("D", 180)
-            run.restart_program()
-            after = self.listing(run)
-            rows, log_problems = parse_log(run.agent.read(f"{self.TARGET}/{LOG}"))
-            problems += log_problems
-            labels = [(r["label"], r["result"]) for r in rows]
-            wanted = [(run.discs[d].label, "complete") for d in ("names-a", DISC)]
-            if labels != wanted:
-                problems.append(f"after the new archive the log's rows are {labels}, not "
-                                f"{wanted}")
-            else:
-                bags = {}
-                for row, disc in zip(rows, ("names-a", DISC)):
-                    problems += run.check_row(row, disc, set(after), bags, {})
-                problems += run.check_bag(f"{self.TARGET}/{rows[1]['bag folder']}", rows[1],
-                                          DISC, {})
-            after = [n for n in after if n != CLAIMS]
-            left = [n for n in after if n.startswith(".")]
-            if left or len(after) != 3:
-                problems.append(f"after the new archive the target holds {after}")
-            self.figures.append(
-                f"archive: {len(hidden)} hidden folder(s) after the reboot, with {kept} files in "
-                f"data/; archived again: "
-                f"target {after}, log rows {labels}")
-            boot.poweroff()
-        except CheckFailed as error:
-            problems.append(str(error))
-        finally:
-            boot.close()
-        self.result(name, started, problems)
+        status = run.agent.read("/run/fsck.status").decode().strip()
+        if status not in ("0", "1"):
+            problems.append(f"e2fsck could not make the disk consistent (exit {status})")
+        listing = self.listing(run)
+        rows, log_problems = parse_log(run.agent.read(f"{ARCHIVE_TARGET}/{LOG}"))
+        problems += log_problems
+        labels = [(r["label"], r["result"]) for r in rows]
+        if labels != [(run.discs["names-a"].label, "complete")]:
+            problems.append(f"after the cut the log's rows are {labels}")
+        bags = [n for n in listing if not n.startswith(".") and n != LOG]
+        for bag in bags:
+            checked = self.sha256_check(run, bag)
+            if checked:
+                problems.append(f"after the cut {bag!r} does not check: {checked}")
+        if [b for b in bags if b != (rows[0]["bag folder"] if rows else None)]:
+            problems.append(f"after the cut the target holds bags {bags}")
+        # The claims file stays in the target for good; the cut bag is a hidden folder.
+        hidden = [n for n in listing if n.startswith(".") and n != CLAIMS]
+        if not hidden:
+            problems.append(f"the cut left no hidden folder in the target: {listing}")
+        kept = [len(run.target_files(f"{ARCHIVE_TARGET}/{n}/data")[0]) for n in hidden]
+        self.figures.append(
+            f"archive: cut with {seen['files']} files in {seen['part']}/data; after the "
+            f"reboot e2fsck exit {status}, target {listing}, log rows {labels}")
+        # The same disc again, unthrottled, into the same folder.
+        run.start_notifications()
+        run.d.start(args=["--archive"])
+        run.d.type_target(ARCHIVE_TARGET)
+        run.load("D", DISC)
+        run.d.tick_all(["D"])
+        run.wait_ejected("D", 180)
+        run.restart_program()
+        after = self.listing(run)
+        rows, log_problems = parse_log(run.agent.read(f"{ARCHIVE_TARGET}/{LOG}"))
+        problems += log_problems
+        labels = [(r["label"], r["result"]) for r in rows]
+        wanted = [(run.discs[d].label, "complete") for d in ("names-a", DISC)]
+        if labels != wanted:
+            problems.append(f"after the new archive the log's rows are {labels}, not "
+                            f"{wanted}")
+        else:
+            bags = {}
+            for row, disc in zip(rows, ("names-a", DISC)):
+                problems += run.check_row(row, disc, set(after), bags, {})
+            problems += run.check_bag(f"{ARCHIVE_TARGET}/{rows[1]['bag folder']}", rows[1],
+                                      DISC, {})
+        after = [n for n in after if n != CLAIMS]
+        left = [n for n in after if n.startswith(".")]
+        if left or len(after) != 3:
+            problems.append(f"after the new archive the target holds {after}")
+        self.figures.append(
+            f"archive: {len(hidden)} hidden folder(s) after the reboot, with {kept} files in "
+            f"data/; archived again: target {after}, log rows {labels}")
+        self.result(ARCHIVE, problems)
+        return False
 
     def listing(self, run):
-        return sorted(filter(None, run.agent.sh(f"ls -1A '{self.TARGET}'").split("\n")))
+        return sorted(filter(None, run.agent.sh(f"ls -1A '{ARCHIVE_TARGET}'").split("\n")))
 
     def sha256_check(self, run, bag):
-        checked = run.agent.run(sh=f"cd '{self.TARGET}/{bag}' && "
+        checked = run.agent.run(sh=f"cd '{ARCHIVE_TARGET}/{bag}' && "
                                    "sha256sum -c --quiet manifest-sha256.txt && "
                                    "sha256sum -c --quiet tagmanifest-sha256.txt",
                                 check=False)

@@ -144,6 +144,14 @@ class QtRun(SuiteRun):
             if inserted or not tray_open:
                 self.m.eject(drive)
 
+    def stop_program(self):
+        """Ends the program as a session's end does (SIGTERM), killing it if it hangs."""
+        if self.d.running():
+            self.agent.signal(self.d.pid, 15)
+            if self.agent.wait(self.d.pid, 20) is None:
+                self.agent.signal(self.d.pid, 9)
+                self.agent.wait(self.d.pid, 10)
+
     def fresh_target(self, name):
         """A target folder of the user's that holds nothing yet, even in a second attempt."""
         target = f"{HOME}/discs/{name}"

@@ -117,11 +117,7 @@ class SeekScenarios(QtRun):
                 "drive_s": drive["seek_s"] + drive["transfer_s"], "seeks": drive["seeks"]}
 
     def restart_with(self, args, env):
-        if self.d.running():
-            self.agent.signal(self.d.pid, 15)
-            if self.agent.wait(self.d.pid, 20) is None:
-                self.agent.signal(self.d.pid, 9)
-                self.agent.wait(self.d.pid, 10)
+        self.stop_program()
         self.d.start(env=env, args=args)
 
     def start_copies(self, mode, order, env):

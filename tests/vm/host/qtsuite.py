@@ -22,7 +22,7 @@ from guest import CheckFailed
 from machine import MachineError
 from qtarchive import ArchiveScenarios
 from qtfaults import FaultScenarios
-from qtpower import ArchivePowerCut, PowerCuts
+from qtpower import PowerCuts
 from qtprogram import QtProgram
 from qtscenarios import UserScenarios
 from qtseek import SeekScenarios
@@ -77,23 +77,19 @@ def main():
             log(f"  UI thread waited {took * 1000:.0f} ms outside its event loop: {call}")
             for frame in stack[:25]:
                 log(f"      {frame}")
-        boot.poweroff()
-        boot.close()
-        boot = None
-        if desktopsuite.chosen(args, "power cut"):
-            cuts = PowerCuts(run_dir, guest.kernel, guest.stage1, guest.image, all_discs, shots,
-                             log)
-            cuts.run()
+        plain = desktopsuite.chosen(args, "power cut")
+        archive = desktopsuite.chosen(args, "power cut, archive mode: a bag being written")
+        if plain or archive:
+            # The cuts go on from this boot, on its user disk, and close it.
+            cuts = PowerCuts(run_dir, guest.kernel, guest.stage1, guest.image, user_disk,
+                             all_discs, shots, log)
+            running, boot = boot, None
+            cuts.run(running, program, plain=plain, archive=archive)
             run.results += cuts.results
             run.figures["power cuts"] = cuts.figures + [
                 "boots to the agent: " + ", ".join(f"{s:.0f} s" for s in cuts.boot_seconds)]
-        if desktopsuite.chosen(args, "power cut, archive mode: a bag being written"):
-            cut = ArchivePowerCut(run_dir, guest.kernel, guest.stage1, guest.image, all_discs,
-                                  shots, log)
-            cut.run()
-            run.results += cut.results
-            run.figures["archive mode, power cut"] = cut.figures + [
-                "boots to the agent: " + ", ".join(f"{s:.0f} s" for s in cut.boot_seconds)]
+        else:
+            boot.poweroff()
     except (MachineError, CheckFailed) as error:
         log(f"FAIL {error}")
         log(f"console: {run_dir / 'console.log'}")
