@@ -145,6 +145,12 @@ int FakeCdrom::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
             info->last_media_change = lastChangeMs_;
             return 0;
         }
+        case CDROMREADTOCENTRY: {
+            auto* entry = reinterpret_cast<cdrom_tocentry*>(argument);
+            if (leadOutLba == 0 || entry->cdte_track != CDROM_LEADOUT) return -1;
+            entry->cdte_addr.lba = static_cast<int>(leadOutLba);
+            return 0;
+        }
         case CDROMMULTISESSION: {
             auto* session = reinterpret_cast<cdrom_multisession*>(argument);
             session->xa_flag = sessionLba != 0;

@@ -248,6 +248,12 @@ std::optional<std::uint32_t> ReadDiscFingerprint(DiscBytes& disc, std::uint64_t 
     return UsableSerial(hash.Value());
 }
 
+std::optional<std::uint64_t> ReadVolumeSectors(DiscBytes& disc, std::uint64_t sessionOffset) {
+    const IsoFindings iso = ReadIso(disc, sessionOffset);
+    if (!iso.primary) return std::nullopt;
+    return Le32(iso.primaryBytes, 80);  // the volume space size, both-endian: its LE half
+}
+
 std::optional<VolumeIdentity> ReadVolumeIdentity(int fd, std::uint64_t sessionOffset) {
     FdDiscBytes bytes(fd);
     const std::optional<std::uint32_t> serial = ReadDiscFingerprint(bytes, sessionOffset);

@@ -58,6 +58,10 @@ std::optional<std::uint32_t> ReadDiscFingerprint(DiscBytes& disc, std::uint64_t 
 // is found or a descriptor names bytes that cannot be read.
 std::string ReadDiscDigest(DiscBytes& disc, std::uint64_t sessionOffset = 0);
 
+// The size in sectors, counted from the disc's start, that the ISO 9660 primary descriptor of
+// the session at `sessionOffset` gives its volume. Nullopt without one.
+std::optional<std::uint64_t> ReadVolumeSectors(DiscBytes& disc, std::uint64_t sessionOffset = 0);
+
 // The disc behind `fd` (a drive or an image file): its type and label as the desktop shows them
 // (ProbeFileSystem), its serial from ReadDiscFingerprint. Nullopt when the disc carries no
 // ISO 9660 or UDF file system (no disc, blank, audio, damaged descriptors).

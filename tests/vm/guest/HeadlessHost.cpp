@@ -1,14 +1,20 @@
 #include "HeadlessHost.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <utility>
+#include <vector>
 #include "app/CopyDlg.h"
 #include "engine/DriveList.h"
+#include "platform/linux/archive/DriveImage.h"
 #include "platform/linux/drives/DiscPresence.h"
+#include "platform/linux/io/Sha256.h"
+#include "platform/linux/io/UniqueFd.h"
+#include "platform/linux/store/StoreIo.h"
 
 namespace dravolin::vm {
 
@@ -128,6 +134,13 @@ bool HeadlessHost::Execute(CCopyDlg& dialog, const std::string& line) {
         }
     } else if (command == "fds") {
         ReportOpenFiles();
+    } else if (command == "image") {
+        const auto space = argument.find(' ');
+        if (space == std::string::npos) {
+            why = "usage: image NODE PATH";
+        } else {
+            ReportImage(argument.substr(0, space), argument.substr(space + 1));
+        }
     } else if (command == "target") {
         dialog.m_wndTarget->SetWindowText(argument);
     } else if (command == "on-exists") {
@@ -151,6 +164,32 @@ bool HeadlessHost::Execute(CCopyDlg& dialog, const std::string& line) {
     reporter_.Report();
     Reply(why.empty(), line, why);
     return true;
+}
+
+// The read blocks the dialog's events meanwhile: the host asks for it with no copy running.
+void HeadlessHost::ReportImage(const std::string& node, const std::string& path) {
+    lnx::CdromIo io;
+    const lnx::DriveImageResult result = lnx::ImageDrive(io, node, path, path + ".map", {});
+    std::string line = "IMAGE " + node + " error " + std::to_string(result.error);
+    if (result.map) {
+        line += " end " + std::to_string(static_cast<int>(result.rescue.end)) + " extent " +
+                std::to_string(result.map->Extent());
+    }
+    // The image read back, so that the host can compare it with the disc.
+    const lnx::UniqueFd image(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    lnx::Sha256 hash;
+    std::vector<char> block(1 << 20);
+    ssize_t n = 0;
+    while (image && (n = ::read(image.Get(), block.data(), block.size())) > 0) {
+        hash.Update(block.data(), static_cast<std::size_t>(n));
+    }
+    console_->Line(line + " sha256 " + hash.Finish());
+    const std::string map = lnx::ReadStoreBytes(path + ".map").bytes;
+    for (std::size_t at = 0; at < map.size();) {
+        const std::size_t end = map.find('\n', at);
+        console_->Line("MAP " + map.substr(at, end - at));
+        at = end == std::string::npos ? map.size() : end + 1;
+    }
 }
 
 // UI thread only.

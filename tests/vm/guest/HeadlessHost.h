@@ -21,6 +21,8 @@ namespace dravolin::vm {
 // Commands, one a line, each answered "ACK <command>" or "NAK <command>: <why>":
 //   tick D,E | untick D | target PATH | on-exists WORD | on-error WORD | fds | quit
 //   prober NODE (another process asks NODE for media changes, see MediaProber.h) | prober off
+//   image NODE PATH (the disc read into an image at PATH, its map at PATH.map, printed as
+//   "MAP <line>" after "IMAGE NODE error E end R extent BYTES")
 // End of input counts as quit. Everything here runs on the UI thread.
 class HeadlessHost : public DialogHost {
   public:
@@ -41,6 +43,7 @@ class HeadlessHost : public DialogHost {
     void DeliverTimer(CCopyDlg& dialog);
     std::chrono::milliseconds Interval(const CCopyDlg& dialog) const;
     void ReportOpenFiles();
+    void ReportImage(const std::string& node, const std::string& path);
     void Reply(bool ok, const std::string& line, const std::string& why);
     void Settle();
 

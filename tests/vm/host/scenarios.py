@@ -4,7 +4,10 @@ Each step loads or ejects discs through the monitor, waits for the guest's lines
 and records what the target folders must hold; the end compares that with the guest's report.
 """
 
+import hashlib
 import re
+import subprocess
+import tempfile
 import time
 
 from guest import CheckFailed
@@ -199,6 +202,56 @@ class Run:
             raise CheckFailed("the prober took no media change: the case proved nothing")
         self.log(f"      the prober took {taken} media changes before the program asked")
 
+    def scratched_disc_imaged(self, since):
+        """A disc with scratches (QEMU's blkdebug fails every read that covers one of its
+        sectors), the last sector among them, read into an image by the archive's rescue read
+        on the real sr driver: the map's bad sectors are the scratched ones, ddrescuelog reads
+        the map alike, and the image is the disc up to its volume's end with zeros where the
+        scratches are."""
+        self.g.command("untick D,E")
+        disc = self.discs["large"]
+        data = disc.iso.read_bytes()
+        volume = int.from_bytes(data[16 * 2048 + 80:16 * 2048 + 84], "little")
+        sectors = min(volume, len(data) // 2048)
+        bad = {sectors // 2, sectors // 2 + 1, *range(sectors - 300, sectors - 291), sectors - 1}
+        self.m.insert_scratched(1, disc.iso, bad)
+        self.g.wait(rf"^DRV E label {disc.label} ", since=since)
+        self.g.command("image /dev/sr1 /run/disc.img", timeout=600)
+        _, said = self.g.wait(r"^IMAGE /dev/sr1 error (\d+)(?: end (\d+) extent (\d+))? "
+                              r"sha256 (\w+)$", since=since)
+        error, end, extent, digest = said.groups()
+        problems = []
+        if error != "0" or end != "0":
+            problems.append(f"the read ended with error {error}, end {end}")
+        if extent is not None and int(extent) != sectors * 2048:
+            problems.append(f"the image holds {extent} bytes, the volume {sectors * 2048}")
+        mapped = "\n".join(line[4:] for line in self.g.lines[since:] if line.startswith("MAP "))
+        marked = set()
+        lines = [line.split() for line in mapped.splitlines() if not line.startswith("#")]
+        for fields in lines[1:]:  # after the line that says where the read stands
+            pos, size, state = int(fields[0], 16), int(fields[1], 16), fields[2]
+            if state != "+":
+                marked |= {(pos + i) // 2048 for i in range(0, size, 2048)}
+        if marked != bad:
+            problems.append(f"the map's unread sectors {sorted(marked)} are not the scratched "
+                            f"{sorted(bad)}")
+        with tempfile.NamedTemporaryFile("w", suffix=".map") as f:
+            f.write(mapped + "\n")
+            f.flush()
+            listed = subprocess.run(["ddrescuelog", "-b", "2048", "-l-", f.name],
+                                    capture_output=True, text=True)
+        if listed.returncode != 0 or {int(n) for n in listed.stdout.split()} != bad:
+            problems.append(f"ddrescuelog lists the bad sectors as {listed.stdout.split()} "
+                            f"({listed.stderr.strip()})")
+        image = bytearray(data[:sectors * 2048])
+        for sector in bad:
+            image[sector * 2048:(sector + 1) * 2048] = bytes(2048)
+        if digest != hashlib.sha256(image).hexdigest():
+            problems.append("the image is not the disc with zeros in the scratched sectors")
+        if problems:
+            raise CheckFailed("; ".join(problems))
+        self.m.eject(1)
+
     def all(self):
         return [
             ("tray open and empty at start; a Joliet disc already in",
@@ -212,6 +265,7 @@ class Run:
             ("links and device nodes never copied as such", self.links_and_devices_stay_out),
             ("discs swapped while another process polls the drive for media changes",
              self.swaps_past_a_prober),
+            ("a scratched disc read into an image and its map", self.scratched_disc_imaged),
         ]
 
     def final_check(self):

@@ -1,0 +1,131 @@
+#include "platform/linux/archive/DriveImage.h"
+
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <cerrno>
+#include <algorithm>
+#include <cstdlib>
+#include "archive/Recovery.h"
+#include "platform/linux/drives/VolumeReader.h"
+#include "platform/linux/store/StoreIo.h"
+
+namespace dravolin::lnx {
+
+namespace {
+
+constexpr std::size_t kDirectAlignment = 4096;
+constexpr std::size_t kRequestBytes = archive::kRescueRequestSectors * archive::kSector;
+constexpr int kRequestsBetweenSaves = 512;  // 32 MiB, seconds of a CD drive's reading
+
+}  // namespace
+
+std::unique_ptr<DriveSectors> DriveSectors::Open(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    // Reads wait for the drive: O_NONBLOCK only let a drive without a disc open.
+    if (flags < 0 || ::fcntl(fd, F_SETFL, (flags | O_DIRECT) & ~O_NONBLOCK) != 0) return nullptr;
+    void* buffer = nullptr;
+    if (::posix_memalign(&buffer, kDirectAlignment, kRequestBytes) != 0) return nullptr;
+    return std::unique_ptr<DriveSectors>(new DriveSectors(fd, static_cast<std::byte*>(buffer)));
+}
+
+void DriveSectors::FreeBuffer::operator()(std::byte* bytes) const {
+    std::free(bytes);
+}
+
+bool DriveSectors::Read(std::uint64_t sector, std::uint32_t count, std::span<std::byte> out) {
+    const std::size_t length = std::size_t{count} * archive::kSector;
+    if (length > kRequestBytes || out.size() < length) return false;
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(fd_, buffer_.get() + done, length - done,
+                                  static_cast<off_t>(sector * archive::kSector + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;  // an error, or the end of the disc before `count` sectors
+        done += static_cast<std::size_t>(n);
+    }
+    std::copy(buffer_.get(), buffer_.get() + length, out.begin());
+    return true;
+}
+
+bool ImageFile::Write(std::uint64_t offset, std::span<const std::byte> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error_ = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd) {
+    cdrom_tocentry leadOut{};
+    leadOut.cdte_track = CDROM_LEADOUT;
+    leadOut.cdte_format = CDROM_LBA;
+    if (io.Ioctl(fd, CDROMREADTOCENTRY, reinterpret_cast<std::uintptr_t>(&leadOut)) != 0 ||
+        leadOut.cdte_addr.lba <= 0) {
+        return std::nullopt;
+    }
+    const auto sectors = static_cast<std::uint64_t>(leadOut.cdte_addr.lba);
+    FdDiscBytes disc(fd);
+    const std::optional<std::uint64_t> volume = ReadVolumeSectors(disc, LastSessionOffset(io, fd));
+    return volume && *volume > 0 && *volume < sectors ? *volume : sectors;
+}
+
+DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
+                            const std::string& imagePath, const std::string& mapPath,
+                            const archive::RescueHooks& hooks) {
+    DriveImageResult result;
+    const UniqueFd drive = io.Open(deviceNode);
+    if (!drive) {
+        result.error = errno;
+        return result;
+    }
+    const std::optional<std::uint64_t> sectors = ImageSectors(io, drive.Get());
+    const std::unique_ptr<DriveSectors> source = DriveSectors::Open(drive.Get());
+    if (!sectors || !source) {
+        result.error = sectors ? errno : EIO;
+        return result;
+    }
+    const UniqueFd image(
+        ::open(imagePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!image || ::ftruncate(image.Get(), static_cast<off_t>(*sectors * archive::kSector)) != 0) {
+        result.error = errno;
+        return result;
+    }
+    const std::string heading = "# Mapfile. Created by Dravolin\n# Source: " + deviceNode + "\n";
+    archive::RescueMap& map = result.map.emplace(*sectors * archive::kSector);
+    int sinceSave = 0;
+    archive::MapProgress saved;
+    auto save = [&](const archive::RescueMap& now, const archive::MapProgress& progress) {
+        sinceSave = 0;
+        saved = progress;
+        if (const int error = WriteAtomically(mapPath, archive::MapText(now, progress, heading))) {
+            if (result.error == 0) result.error = error;
+        }
+    };
+    archive::RescueHooks saving;
+    saving.stop = [&] { return result.error != 0 || (hooks.stop && hooks.stop()); };
+    saving.progress = [&](const archive::RescueMap& now, const archive::MapProgress& progress) {
+        if (++sinceSave >= kRequestsBetweenSaves || progress.phase != saved.phase ||
+            progress.pass != saved.pass) {
+            save(now, progress);
+        }
+        if (hooks.progress) hooks.progress(now, progress);
+    };
+    save(map, saved);
+    ImageFile sink(image.Get());
+    result.rescue = archive::RescueRead(map, *source, sink, saving);
+    if (::fsync(image.Get()) != 0 && result.error == 0) result.error = errno;
+    save(map, result.rescue.progress);
+    if (sink.Error() != 0) result.error = sink.Error();
+    return result;
+}
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,68 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include "archive/RescueRead.h"
+#include "platform/linux/drives/CdromIo.h"
+#include "platform/linux/io/UniqueFd.h"
+
+namespace dravolin::lnx {
+
+// A disc read once into an image, its sectors straight from the drive.
+
+// The drive's sectors through O_DIRECT: through the page cache the kernel would read 2048-byte
+// sectors in pairs into its 4 KiB pages, so a bad sector would fail its good neighbour too, and
+// a sector asked for again would come from memory rather than from the disc.
+class DriveSectors : public archive::SectorSource {
+  public:
+    // `fd` stays the caller's; it is switched to O_DIRECT here. Nullptr when it cannot be.
+    static std::unique_ptr<DriveSectors> Open(int fd);
+
+    bool Read(std::uint64_t sector, std::uint32_t count, std::span<std::byte> out) override;
+
+  private:
+    struct FreeBuffer {
+        void operator()(std::byte* bytes) const;
+    };
+    DriveSectors(int fd, std::byte* buffer) : fd_(fd), buffer_(buffer) {}
+    int fd_;
+    std::unique_ptr<std::byte, FreeBuffer> buffer_;  // page-aligned: kRescueRequestSectors
+};
+
+// The image file: what was read, at its offset; the rest stays a hole, read back as zeros.
+class ImageFile : public archive::ImageSink {
+  public:
+    explicit ImageFile(int fd) : fd_(fd) {}
+    bool Write(std::uint64_t offset, std::span<const std::byte> bytes) override;
+    int Error() const { return error_; }  // errno of the write that failed, else 0
+
+  private:
+    int fd_;
+    int error_ = 0;
+};
+
+// How many sectors of the disc behind `fd` to image: the ISO 9660 volume's own size (which a
+// multi-session disc's last session counts from the disc's start) where the table of contents'
+// lead-out lies further, since a CD-R written track at once ends with two run-out blocks that
+// no drive reads; the lead-out else. Nullopt when the drive reports no lead-out.
+std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd);
+
+struct DriveImageResult {
+    // errno where the drive or the image could not be opened, the disc's size was not to be
+    // had (EIO), the image refused a write or the map could not be saved; 0 else.
+    int error = 0;
+    std::optional<archive::RescueMap> map;  // what the image holds, once the read began
+    archive::RescueResult rescue;
+};
+
+// Reads the disc in `deviceNode` into a new image file at `imagePath` (replacing one there),
+// its GNU ddrescue map at `mapPath`, saved as the read goes (after each pass and each 32 MiB),
+// so that a read cut short leaves a map that says what the image holds.
+DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
+                            const std::string& imagePath, const std::string& mapPath,
+                            const archive::RescueHooks& hooks);
+
+}  // namespace dravolin::lnx

@@ -1,0 +1,54 @@
+// How much of a disc is imaged: what the table of contents and the file system say, against a
+// real ISO 9660 image made by genisoimage.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include "FakeSystem.h"
+#include "LinuxTestSupport.h"
+#include "platform/linux/archive/DriveImage.h"
+
+namespace dravolin::lnx::test {
+namespace {
+
+struct ExtentCase {
+    const char* name;
+    bool blank;                   // zeros instead of the ISO image
+    long leadOutPastVolume;       // the lead-out, in sectors after the volume's end
+    std::optional<long> sectors;  // what is imaged, in sectors after the volume's end
+};
+
+TEST(ImageSectors, TheVolumeEndsTheImageWhereTheLeadOutLiesFurther) {
+    if (RunProgram({"genisoimage", "-version"}) != 0) {
+        GTEST_SKIP() << "genisoimage is needed (scripts/install-deps)";
+    }
+    const TempFolder folder;
+    MakeFolder(folder.Path() + "/files");
+    WriteFile(folder.Path() + "/files/data.bin", Pattern(100000, 3));
+    const std::string iso = folder.Path() + "/disc.iso";
+    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-R", "-o", iso, folder.Path() + "/files"}), 0);
+    const long volume = static_cast<long>(ReadFile(iso).size() / 2048);
+    const std::vector<ExtentCase> cases = {
+        {"a CD-R's two run-out blocks after the volume", false, 2, 0},
+        {"the lead-out where the volume ends", false, 0, 0},
+        {"a volume that claims more than the disc holds", false, -10, -10},
+        {"no file system: the lead-out", true, 5, 5},
+        {"no lead-out", false, -volume, std::nullopt},
+    };
+    for (const ExtentCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string disc = folder.Path() + "/disc.img";
+        WriteFile(disc, c.blank ? std::string(static_cast<std::size_t>(volume) * 2048, '\0')
+                                : ReadFile(iso));
+        FakeCdrom drive;
+        drive.leadOutLba = volume + c.leadOutPastVolume;
+        const UniqueFd fd = drive.Open(disc);
+        ASSERT_TRUE(fd.Valid());
+        const std::optional<std::uint64_t> sectors = ImageSectors(drive, fd.Get());
+        const std::optional<std::uint64_t> expected =
+            c.sectors ? std::optional<std::uint64_t>(volume + *c.sectors) : std::nullopt;
+        EXPECT_EQ(sectors, expected);
+    }
+}
+
+}  // namespace
+}  // namespace dravolin::lnx::test
