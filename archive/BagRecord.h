@@ -12,7 +12,7 @@ struct ByteRange {
     bool operator==(const ByteRange&) const = default;
 };
 
-// One file an archive copy wrote in full: its path in the bag below data/ ('/' between
+// One file an archive copy wrote in full: its path in the bag below data/files/ ('/' between
 // folders, UTF-8 on Windows, bytes as read on Linux), its size, the SHA-256 of the bytes
 // written, and where those bytes are zeros because the disc could not be read there.
 struct ArchivedFile {

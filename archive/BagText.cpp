@@ -34,7 +34,7 @@ std::string ManifestPath(std::string_view relative) {
         path += kDigits[c >> 4];
         path += kDigits[c & 0x0F];
     };
-    std::string path = "data/";
+    std::string path = std::string(kFilesFolder) + "/";
     for (std::size_t at = 0; at < relative.size();) {
         const char c = relative[at];
         const std::size_t length = Utf8SequenceAt(relative, at);

@@ -11,7 +11,12 @@
 namespace dravolin::archive {
 
 // The text of a BagIt bag's tag files (version 1.0, UTF-8), from what an archive copy wrote.
-// Paths are the payload's, "data/" and the path below the disc's root.
+// Paths are the payload's, "data/files/" and the path below the disc's root.
+
+// Where a bag keeps the disc's files, apart from what belongs to the disc as a whole (its image
+// and map, under data/image/), so that no name on a disc can meet those.
+inline constexpr char kPayloadFolder[] = "data";
+inline constexpr char kFilesFolder[] = "data/files";
 
 // bag-info.txt's lines, label and value, in order.
 using InfoFields = std::vector<std::pair<std::string, std::string>>;
@@ -25,7 +30,7 @@ inline constexpr char kFieldNotCopied[] = "Dravolin-Not-Copied";
 // The disc's identity (SameDisc.h), by which a complete bag counts as its disc's even when the
 // log lost its row.
 inline constexpr char kFieldIdentity[] = "Dravolin-Disc-Identity";
-// One per file or folder the Windows copy stored under another name: "data/new <- data/old".
+// One per file or folder stored under another name: "data/files/new <- data/files/old".
 inline constexpr char kFieldRenamed[] = "Dravolin-Renamed";
 
 // A payload path as manifests write it, so that RFC 8493, bagit-python and `sha256sum -c` all
@@ -35,11 +40,11 @@ inline constexpr char kFieldRenamed[] = "Dravolin-Renamed";
 std::string ManifestPath(std::string_view relative);
 
 std::string BagDeclaration();
-// "HASH  data/path" per file, in the order written: what `sha256sum -c` reads.
+// "HASH  data/files/path" per file, in the order written: what `sha256sum -c` reads.
 std::string PayloadManifest(const std::vector<ArchivedFile>& files);
-// One line per damaged range: "data/path BEGIN-END", the end excluded ([BEGIN, END)); then one
-// per file or folder of the disc that could not be read at all, and so is not in the bag:
-// "data/path not copied: REASON".
+// One line per damaged range: "data/files/path BEGIN-END", the end excluded ([BEGIN, END)); then
+// one per file or folder of the disc that could not be read at all, and so is not in the bag:
+// "data/files/path not copied: REASON".
 std::string DamagedFilesText(const std::vector<ArchivedFile>& files,
                              const std::vector<UnreadEntry>& unread);
 // "BYTES.FILES" of the payload.

@@ -30,20 +30,20 @@ TEST_P(ManifestPaths, ReadAlikeByEveryReaderAndStayUtf8) {
 
 INSTANTIATE_TEST_SUITE_P(
     Archive, ManifestPaths,
-    ::testing::Values(PathCase{"Plain", "photos/2019/a b.jpg", "data/photos/2019/a b.jpg"},
-                      PathCase{"PercentAloneStaysRaw", "100%.txt", "data/100%.txt"},
-                      PathCase{"PercentBeforeOneHexDigit", "x%4", "data/x%4"},
-                      PathCase{"PercentAtTheEnd", "50%", "data/50%"},
-                      PathCase{"PercentBeforeNonHex", "50%off", "data/50%off"},
-                      PathCase{"PercentBeforeTwoHexDigits", "a%0Ab%ff", "data/a%250Ab%25ff"},
-                      PathCase{"LineBreaks", "line\nbreak\r", "data/line%0Abreak%0D"},
-                      PathCase{"PercentBeforeLineBreak", "%\n", "data/%%0A"},
+    ::testing::Values(PathCase{"Plain", "photos/2019/a b.jpg", "data/files/photos/2019/a b.jpg"},
+                      PathCase{"PercentAloneStaysRaw", "100%.txt", "data/files/100%.txt"},
+                      PathCase{"PercentBeforeOneHexDigit", "x%4", "data/files/x%4"},
+                      PathCase{"PercentAtTheEnd", "50%", "data/files/50%"},
+                      PathCase{"PercentBeforeNonHex", "50%off", "data/files/50%off"},
+                      PathCase{"PercentBeforeTwoHexDigits", "a%0Ab%ff", "data/files/a%250Ab%25ff"},
+                      PathCase{"LineBreaks", "line\nbreak\r", "data/files/line%0Abreak%0D"},
+                      PathCase{"PercentBeforeLineBreak", "%\n", "data/files/%%0A"},
                       PathCase{"Utf8StaysAsItIs", "caf\xC3\xA9/\xF0\x9F\x93\x80",
-                               "data/caf\xC3\xA9/\xF0\x9F\x93\x80"},
-                      PathCase{"Latin1Byte", "caf\xE9.txt", "data/caf%E9.txt"},
-                      PathCase{"Surrogate", "a\xED\xA0\x80", "data/a%ED%A0%80"},
-                      PathCase{"Overlong", "\xC0\xAF", "data/%C0%AF"},
-                      PathCase{"CutSequence", "\xE2\x82", "data/%E2%82"}),
+                               "data/files/caf\xC3\xA9/\xF0\x9F\x93\x80"},
+                      PathCase{"Latin1Byte", "caf\xE9.txt", "data/files/caf%E9.txt"},
+                      PathCase{"Surrogate", "a\xED\xA0\x80", "data/files/a%ED%A0%80"},
+                      PathCase{"Overlong", "\xC0\xAF", "data/files/%C0%AF"},
+                      PathCase{"CutSequence", "\xE2\x82", "data/files/%E2%82"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BagInfo, IsUtf8AndWritesItsTimesInOneForm) {

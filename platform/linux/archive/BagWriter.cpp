@@ -99,7 +99,8 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     int error = 0;
     bag_ = MakeBagFolder(target_.Get(), owner_, random_(), error);
     if (!bag_.folder) return Fail(outcome, targetFolder_, error, "Cannot create a folder in");
-    if (::mkdirat(bag_.folder.Get(), "data", 0777) != 0) {
+    if (::mkdirat(bag_.folder.Get(), archive::kPayloadFolder, 0777) != 0 ||
+        ::mkdirat(bag_.folder.Get(), archive::kFilesFolder, 0777) != 0) {
         return Fail(outcome, BuildingPath(), errno, "Cannot create a folder in");
     }
     // Written before the payload: a bag whose disk fills up still has its declaration, and what
@@ -112,7 +113,8 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     ArchiveRecord record;
     BudgetedPrompts prompts(prompts_, request.readUntil);
     TreeCopier copier(io_, prompts, record);
-    const TreeCopier::Result copied = copier.Copy(request.discRoot, BuildingPath() + "/data");
+    const std::string files = BuildingPath() + "/" + archive::kFilesFolder;
+    const TreeCopier::Result copied = copier.Copy(request.discRoot, files);
     outcome.summary = copied.summary;
     // What a spent budget or a full disk stopped is a bag of what was written: every file in
     // it is whole.
@@ -125,16 +127,19 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         return outcome;
     }
     std::vector<StoredAs> renamed;
-    const UniqueFd data(
-        ::openat(bag_.folder.Get(), "data", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd data(::openat(bag_.folder.Get(), archive::kFilesFolder,
+                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (const int failed = data ? StoreUtf8Names(io_, data.Get(), record, renamed) : errno) {
-        return Fail(outcome, BuildingPath() + "/data", failed, "Cannot rename in");
+        return Fail(outcome, files, failed, "Cannot rename in");
     }
     if (const int failed = WriteTags(request, record, renamed, outcome)) {
         outcome.targetFull = outcome.targetFull || IsTargetFull(failed);
         return Fail(outcome, BuildingPath(), failed, "Cannot write the tag files of");
     }
-    if (io_.DataSync(bag_.folder.Get()) != 0) {
+    // data/ holds the entry of files/ that the copy made: flushed like the bag's own folder.
+    const UniqueFd payload(::openat(bag_.folder.Get(), archive::kPayloadFolder,
+                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!payload || io_.DataSync(payload.Get()) != 0 || io_.DataSync(bag_.folder.Get()) != 0) {
         return Fail(outcome, BuildingPath(), errno, "Cannot write");
     }
     built_ = true;
@@ -183,7 +188,8 @@ int BagWriter::WriteTags(const BagRequest& request, ArchiveRecord& record,
         outcome.targetFull = true;
         std::uint64_t freed = 0;
         while (!record.files.empty() && freed < room) {
-            const std::string path = "data/" + record.files.back().path;
+            const std::string path =
+                std::string(archive::kFilesFolder) + "/" + record.files.back().path;
             if (::unlinkat(bag_.folder.Get(), path.c_str(), 0) != 0 && errno != ENOENT) {
                 return failed;
             }

@@ -47,7 +47,7 @@ bool IsTargetFull(int error);
 
 // Makes one disc a BagIt bag in the target folder with the safe copy engine (an archive copy:
 // hashed, read errors recovered, nothing asked), under a temporary name no finished bag has.
-// Build copies the disc under data/ and writes the tag files, each flushed, then the folder;
+// Build copies the disc under data/files/ and writes the tag files, each flushed, then the folder;
 // Publish gives it its name. Until then a crash or power cut leaves only the temporary folder,
 // which a later writer removes once this one is gone; a bag that is not published is removed
 // when the writer goes. Progress and cancel go through the prompts' OnProgress alone.

@@ -12,8 +12,8 @@
 
 namespace dravolin::win32 {
 
-// The copy of a disc's tree into a bag's data/ folder: the tree is listed first (for the total
-// the progress shows, and the names each folder stores), then copied file by file, each
+// The copy of a disc's tree into a bag's data/files/ folder: the tree is listed first (for the
+// total the progress shows, and the names each folder stores), then copied file by file, each
 // written under a temporary name and renamed when whole. Links (reparse points) are never
 // followed; what the disc cannot give is listed, not asked about.
 class BagCopy {

@@ -27,7 +27,7 @@ bool IsTargetFull(DWORD error) {
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
-// A bag's path ("sub/a.txt" below data, UTF-8) as a path below `folder` (long form).
+// A bag's path ("sub/a.txt" below data/files, UTF-8) as a path below `folder` (long form).
 std::wstring Below(const std::wstring& folder, const std::string& path) {
     const int length =
         ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
@@ -40,6 +40,11 @@ std::wstring Below(const std::wstring& folder, const std::string& path) {
         if (c == L'/') c = L'\\';
     }
     return JoinPath(folder, below);
+}
+
+// Where the bag keeps the disc's files.
+std::wstring FilesFolder(const std::wstring& bag) {
+    return Below(bag, archive::kFilesFolder);
 }
 
 // The full path of `path` in the long form; empty when it has none.
@@ -108,7 +113,7 @@ DWORD WriteTagFile(const std::wstring& path, const std::string& text) {
 // 0, or the system's error of the step that failed.
 DWORD WriteTags(const std::wstring& bag, const BagRequest& request, const BagCopy& copy,
                 std::vector<archive::ArchivedFile>& files, BagOutcome& outcome) {
-    const std::wstring data = JoinPath(bag, L"data");
+    const std::wstring data = FilesFolder(bag);
     std::set<std::string> dropped;
     for (;;) {
         outcome.bytes = 0;
@@ -230,8 +235,9 @@ BagOutcome Win32BagWriter::Build(const BagRequest& request, BagProgress& progres
     }
     if (error != 0) return s.Fail(outcome, error, s.target);
     ::SetFileAttributesW(s.bag.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    const std::wstring data = JoinPath(s.bag, L"data");
-    if (!::CreateDirectoryW(data.c_str(), nullptr)) {
+    const std::wstring data = FilesFolder(s.bag);
+    if (!::CreateDirectoryW(JoinPath(s.bag, L"data").c_str(), nullptr) ||
+        !::CreateDirectoryW(data.c_str(), nullptr)) {
         return s.Fail(outcome, ::GetLastError(), data);
     }
     // Written before the payload: a bag whose disk fills up still has its declaration, and what

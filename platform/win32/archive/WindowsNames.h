@@ -5,7 +5,7 @@
 
 namespace dravolin::win32 {
 
-// What a disc's names become in a bag's data/ folder on Windows. A disc (Joliet, UDF, Rock
+// What a disc's names become in a bag's data/files/ folder on Windows. A disc (Joliet, UDF, Rock
 // Ridge read by another system) can hold names Windows refuses or reads as something else;
 // every entry is kept, under a name that Windows accepts and that means the entry itself.
 

@@ -145,30 +145,32 @@ INSTANTIATE_TEST_SUITE_P(
                 4,
                 0,
                 "",
-                {"data/readme.txt", "data/zero", "data/photos/2019/one.jpg"},
+                {"data/files/readme.txt", "data/files/zero", "data/files/photos/2019/one.jpg"},
                 true},
-        BagCase{"DamagedIsIncompleteWithItsRanges",
-                {},
-                {{204800, 206848}, {299008, 300000}},
-                false,
-                BagResult::Incomplete,
-                4,
-                1,
-                "data/photos/two.jpg 196608-229376\ndata/photos/two.jpg 294912-300000\n",
-                {"data/photos/two.jpg"},
-                true},
-        BagCase{"UnreadableEntriesAreListedAndTheRestCopied",
-                {},
-                {},
-                true,
-                BagResult::Incomplete,
-                2,
-                2,
-                "data/photos/2019/one.jpg not copied: Cannot open photos/2019/one.jpg: No such "
-                "file or directory\n"
-                "data/readme.txt not copied: Cannot open readme.txt: No such file or directory\n",
-                {"data/zero", "data/photos/two.jpg"},
-                true},
+        BagCase{
+            "DamagedIsIncompleteWithItsRanges",
+            {},
+            {{204800, 206848}, {299008, 300000}},
+            false,
+            BagResult::Incomplete,
+            4,
+            1,
+            "data/files/photos/two.jpg 196608-229376\ndata/files/photos/two.jpg 294912-300000\n",
+            {"data/files/photos/two.jpg"},
+            true},
+        BagCase{
+            "UnreadableEntriesAreListedAndTheRestCopied",
+            {},
+            {},
+            true,
+            BagResult::Incomplete,
+            2,
+            2,
+            "data/files/photos/2019/one.jpg not copied: Cannot open photos/2019/one.jpg: No such "
+            "file or directory\n"
+            "data/files/readme.txt not copied: Cannot open readme.txt: No such file or directory\n",
+            {"data/files/zero", "data/files/photos/two.jpg"},
+            true},
         BagCase{"OddNamesPercentEncoded",
                 {"line\nbreak", "carriage\rreturn", "100%", "a%0Ab"},
                 {},
@@ -177,7 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
                 4,
                 0,
                 "",
-                {"data/line%0Abreak", "data/carriage%0Dreturn", "data/100%", "data/a%250Ab"},
+                {"data/files/line%0Abreak", "data/files/carriage%0Dreturn", "data/files/100%",
+                 "data/files/a%250Ab"},
                 false},
         // bagit-python decodes only %0A and %0D, sha256sum nothing: a '%' before anything but
         // two hexadecimal digits stays as it is, and all of them read the same name.
@@ -189,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                 4,
                 0,
                 "",
-                {"data/100%.txt", "data/50%off", "data/%"},
+                {"data/files/100%.txt", "data/files/50%off", "data/files/%"},
                 true},
         // A Latin-1 Rock Ridge name: stored under a UTF-8 one, the original recorded.
         BagCase{"NamesThatAreNotUtf8StoredUnderUtf8Names",
@@ -200,10 +203,10 @@ INSTANTIATE_TEST_SUITE_P(
                 4,
                 0,
                 "",
-                {"data/caf\xEF\xBF\xBD.txt", "data/caf\xEF\xBF\xBD (2).txt"},
+                {"data/files/caf\xEF\xBF\xBD.txt", "data/files/caf\xEF\xBF\xBD (2).txt"},
                 true,
-                {"Dravolin-Renamed: data/caf\xEF\xBF\xBD (2).txt <- data/caf%E9.txt",
-                 "Dravolin-Renamed: data/caf\xEF\xBF\xBD.txt <- data/caf%E8.txt"}}),
+                {"Dravolin-Renamed: data/files/caf\xEF\xBF\xBD (2).txt <- data/files/caf%E9.txt",
+                 "Dravolin-Renamed: data/files/caf\xEF\xBF\xBD.txt <- data/files/caf%E8.txt"}}),
     [](const auto& info) { return info.param.title; });
 
 struct StepCase {
@@ -471,7 +474,7 @@ INSTANTIATE_TEST_SUITE_P(
                        io.growsOnRead = "two.jpg";
                    },
                    false, BagResult::Incomplete, false,
-                   "data/photos/two.jpg not copied: Cannot read photos/two.jpg: it changed"},
+                   "data/files/photos/two.jpg not copied: Cannot read photos/two.jpg: it changed"},
         TargetCase{"FolderTooDeep",
                    [](const std::string& disc, const std::string&, TargetIo&) {
                        std::string deep = disc + "/deep";
@@ -486,7 +489,7 @@ INSTANTIATE_TEST_SUITE_P(
                        WriteFile(disc + "/photos/.dravolin-1-2.part", "a disc's own file");
                    },
                    false, BagResult::Incomplete, false,
-                   "data/photos/.dravolin-1-2.part not copied: "}),
+                   "data/files/photos/.dravolin-1-2.part not copied: "}),
     [](const auto& info) { return info.param.title; });
 
 // A writer killed at any call leaves its temporary folder, never the finished name (unless

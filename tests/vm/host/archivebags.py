@@ -15,6 +15,7 @@ USER = "user"
 LOG = "archive-log.csv"
 # Where each run claims the disc it archives, so that the same disc in two drives is bagged once.
 CLAIMS = ".dravolin-claims"
+FILES = "data/files"  # where a bag keeps the disc's files
 COLUMNS = ["start", "end", "drive", "label", "fingerprint", "disc identity", "bag folder", "files",
            "bytes", "damaged files", "result"]
 DISC_MINUTES = 1  # the smallest time budget the command line takes
@@ -182,10 +183,10 @@ class BagChecks:
         manifest = {}
         for line in self.agent.read(f"{path}/manifest-sha256.txt").decode().splitlines():
             digest, _, rel = line.partition("  ")
-            manifest[rel.removeprefix("data/")] = digest
+            manifest[rel.removeprefix(f"{FILES}/")] = digest
         info = dict(line.split(": ", 1) for line in
                     self.agent.read(f"{path}/bag-info.txt").decode().splitlines())
-        files, others = self.target_files(f"{path}/data")
+        files, others = self.target_files(f"{path}/{FILES}")
         disc_files = self.discs[disc].files
         expected = self.discs[disc].expected()
         wanted_tags = {"bagit.txt", "bag-info.txt", "manifest-sha256.txt",
@@ -198,9 +199,9 @@ class BagChecks:
             data = disc_files[SCRATCHED_FILE]
             ranges = expected_damage(len(data), SCRATCHED_AT)
             damage.update(listed=listed, expected=ranges)
-            if paths != {"data/" + SCRATCHED_FILE} or listed != ranges:
+            if paths != {f"{FILES}/{SCRATCHED_FILE}"} or listed != ranges:
                 problems.append(f"{name}: damaged-files.txt says {lines}; expected "
-                                f"data/{SCRATCHED_FILE} {ranges}")
+                                f"{FILES}/{SCRATCHED_FILE} {ranges}")
             zeroed = bytearray(data)
             for begin, end in listed:
                 zeroed[begin:end] = bytes(end - begin)
@@ -217,7 +218,7 @@ class BagChecks:
                 f"{p}" for p in sorted(set(payload) ^ set(expected) | {
                     p for p in payload if payload[p] != expected.get(p)})) + f" {others}")
         if manifest != payload:
-            problems.append(f"{name}: the manifest lists {sorted(manifest)}, data/ holds "
+            problems.append(f"{name}: the manifest lists {sorted(manifest)}, {FILES}/ holds "
                             f"{sorted(payload)}")
         oxum = f"{sum(size for _, size in files.values())}.{len(files)}"
         result = "incomplete" if name.endswith(" (incomplete)") else "complete"

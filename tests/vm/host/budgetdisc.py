@@ -56,7 +56,7 @@ class BudgetDisc:
 
     def judge(self, stats, bagged):
         """What the drive did against what the stopped bag holds (`bagged`, its paths under
-        data/): the unslowed file whole in it, and the drive at work in the slowed area when
+        data/files/): the unslowed file whole in it, and the drive at work in the slowed area when
         the budget ran out. Problems as text."""
         problems = []
         if self.fast_file not in bagged:

@@ -8,7 +8,7 @@ import statistics
 import time
 
 import iso9660
-from archivebags import CLAIMS, DISC_MINUTES, LOG, SCRATCHED_AT, SECTOR, BagChecks, parse_log
+from archivebags import CLAIMS, DISC_MINUTES, FILES, LOG, SCRATCHED_AT, SECTOR, BagChecks, parse_log
 from budgetdisc import BudgetDisc
 from desktopdiscs import PERF_MB, SCRATCHED_FILE
 from guest import CheckFailed
@@ -160,7 +160,7 @@ class ArchiveScenarios(QtRun, BagChecks):
                    ("D", "manual"): "incomplete", ("F", "archive"): "incomplete"}
         rows, by_label, damage = self.judge_target(target, expected, results, "D", problems)
         stopped = next(r for r in rows if r["drive"] == "F")
-        bagged, _ = self.target_files(f"{target}/{stopped['bag folder']}/data")
+        bagged, _ = self.target_files(f"{target}/{stopped['bag folder']}/{FILES}")
         problems += self.slowed.judge(drive, bagged)
 
         notes = self.wait_notes(len(rows))
@@ -251,7 +251,7 @@ class ArchiveScenarios(QtRun, BagChecks):
             bags = [name for name in listing if name != LOG]
             if len(rows) == 1 and bags == [rows[0]["bag folder"]]:
                 problems += self.check_bag(f"{target}/{bags[0]}", rows[0], "toolarge", {})
-                kept, _ = self.target_files(f"{target}/{bags[0]}/data")
+                kept, _ = self.target_files(f"{target}/{bags[0]}/{FILES}")
                 if "a-first.bin" not in kept:
                     problems.append(f"the bag kept {sorted(kept)}, not the file that fit")
             free = int(self.agent.sh("df -k --output=avail /media/small | tail -1"))
@@ -326,7 +326,7 @@ class ArchiveScenarios(QtRun, BagChecks):
                 problems.append(f"{name}: sha256sum -c fails: "
                                 f"{(checked['out'] + checked['err'])[:400]}")
             manifest = self.agent.read(f"{path}/manifest-sha256.txt").decode().splitlines()
-            wanted = [f"{digest}  data/{p}" for p, digest in disc.expected().items()]
+            wanted = [f"{digest}  {FILES}/{p}" for p, digest in disc.expected().items()]
             if manifest != wanted:
                 problems.append(f"{name}: the manifest says {manifest}, not {wanted}")
         self.agent.run(sh=f"rm -rf '{target}'", user=USER)

@@ -8,7 +8,7 @@ import json
 import time
 
 import debian
-from archivebags import CLAIMS
+from archivebags import CLAIMS, FILES
 from desktopsuite import record
 from guest import CheckFailed
 from qtarchive import LOG, ArchiveScenarios, parse_log
@@ -278,7 +278,7 @@ class PowerCuts:
         hidden = [n for n in listing if n.startswith(".") and n != CLAIMS]
         if not hidden:
             problems.append(f"the cut left no hidden folder in the target: {listing}")
-        kept = [len(run.target_files(f"{ARCHIVE_TARGET}/{n}/data")[0]) for n in hidden]
+        kept = [len(run.target_files(f"{ARCHIVE_TARGET}/{n}/{FILES}")[0]) for n in hidden]
         self.figures.append(
             f"archive: cut with {seen['files']} files in {seen['part']}/data; after the "
             f"reboot e2fsck exit {status}, target {listing}, log rows {labels}")

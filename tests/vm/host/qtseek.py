@@ -17,6 +17,7 @@ import time
 
 import seekdrive
 from guest import CheckFailed
+from archivebags import FILES
 from qtarchive import LOG, parse_log
 from qtprogram import USER
 from qtrun import QtRun
@@ -152,7 +153,7 @@ class SeekScenarios(QtRun):
             row = next((r for r in rows if r["label"] == disc.label), None)
             if not row or row["result"] != "complete":
                 problems.append(f"the log's rows are {rows}")
-            folder = f"{target}/{row['bag folder']}/data" if row else target
+            folder = f"{target}/{row['bag folder']}/{FILES}" if row else target
         problems += self.compare(folder, disc.expected())
         if mode == "copy":
             self.agent.run(sh=f"rm -rf '{target}'", user=USER)

@@ -8,7 +8,7 @@ import re
 import time
 
 import iso9660
-from archivebags import DISC_MINUTES, LOG, SCRATCHED_AT, SECTOR, BagChecks, parse_log
+from archivebags import DISC_MINUTES, FILES, LOG, SCRATCHED_AT, SECTOR, BagChecks, parse_log
 from budgetdisc import BudgetDisc
 from desktopdiscs import SCRATCHED_FILE
 from guest import CheckFailed
@@ -144,7 +144,7 @@ class WineArchive(WineRun, BagChecks):
         rows, _, damage = self.judge_target(
             target, [("E", d) for d in loaded] + [("F", "archive")], results, "E", problems)
         stopped = next(r for r in rows if r["drive"] == "F")
-        bagged, _ = self.target_files(f"{target}/{stopped['bag folder']}/data")
+        bagged, _ = self.target_files(f"{target}/{stopped['bag folder']}/{FILES}")
         problems += slowed.judge(drive, bagged)
         injected = [(s * SECTOR, (s + 1) * SECTOR) for s in SCRATCHED_AT]
         self.figures["archive mode, unattended"] = [

@@ -127,19 +127,19 @@ TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
     const std::string deep(60, '0');
     // Stored name, in the bag's manifest, and the disc's name it came from.
     const std::map<std::string, std::string> stored = {
-        {"data/plain.txt", "plain.txt"},
-        {"data/CON_", "CON"},
-        {"data/nul_.txt", "nul.txt"},
-        {"data/x_", "x."},
-        {"data/y_", "y "},
-        {"data/a_b", "a:b"},
-        {"data/A.TXT", "A.TXT"},
-        {"data/a (2).txt", "a.txt"},
-        {"data/\xd0\xa4\xd0\xbe\xd1\x82\xd0\xbe.jpg", "\xd0\xa4\xd0\xbe\xd1\x82\xd0\xbe.jpg"},
-        {"data/_.dravolin-7.part", ".dravolin-7.part"},
-        {"data/empty", "empty"},
-        {"data/sub/big.bin", "sub/big.bin"},
-        {"data/long/" + deep + "/" + deep + "/" + deep + "/" + deep + "/file.txt",
+        {"data/files/plain.txt", "plain.txt"},
+        {"data/files/CON_", "CON"},
+        {"data/files/nul_.txt", "nul.txt"},
+        {"data/files/x_", "x."},
+        {"data/files/y_", "y "},
+        {"data/files/a_b", "a:b"},
+        {"data/files/A.TXT", "A.TXT"},
+        {"data/files/a (2).txt", "a.txt"},
+        {"data/files/\xd0\xa4\xd0\xbe\xd1\x82\xd0\xbe.jpg", "\xd0\xa4\xd0\xbe\xd1\x82\xd0\xbe.jpg"},
+        {"data/files/_.dravolin-7.part", ".dravolin-7.part"},
+        {"data/files/empty", "empty"},
+        {"data/files/sub/big.bin", "sub/big.bin"},
+        {"data/files/long/" + deep + "/" + deep + "/" + deep + "/" + deep + "/file.txt",
          "long/" + deep + "/" + deep + "/" + deep + "/" + deep + "/file.txt"},
     };
     const std::map<std::string, std::string> manifest =
@@ -171,18 +171,19 @@ TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
           std::string("\nExternal-Identifier: PHOTOS_2019\nDravolin-Drive: E\n"
                       "Dravolin-Result: incomplete\nDravolin-Damaged-Files: 2\n"),
           std::string("\nDravolin-Not-Copied: Not copied: 1 links (reparse points).\n"),
-          std::string("\nDravolin-Renamed: data/CON_ <- data/CON\n"),
-          std::string("\nDravolin-Renamed: data/a (2).txt <- data/a.txt\n"),
-          std::string("\nDravolin-Renamed: data/a_b <- data/a:b\n"),
-          std::string("\nDravolin-Renamed: data/x_ <- data/x.\n"),
-          std::string("\nDravolin-Renamed: data/_.dravolin-7.part <- data/.dravolin-7.part\n")}) {
+          std::string("\nDravolin-Renamed: data/files/CON_ <- data/files/CON\n"),
+          std::string("\nDravolin-Renamed: data/files/a (2).txt <- data/files/a.txt\n"),
+          std::string("\nDravolin-Renamed: data/files/a_b <- data/files/a:b\n"),
+          std::string("\nDravolin-Renamed: data/files/x_ <- data/files/x.\n"),
+          std::string("\nDravolin-Renamed: data/files/_.dravolin-7.part <- "
+                      "data/files/.dravolin-7.part\n")}) {
         EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
     }
-    EXPECT_EQ(info.find("<- data/plain.txt"), std::string::npos) << info;
+    EXPECT_EQ(info.find("<- data/files/plain.txt"), std::string::npos) << info;
     EXPECT_NE(info.find("\nDravolin-Ended: "), std::string::npos) << info;
     const std::string damaged = ReadAll(JoinPath(building, L"damaged-files.txt"));
-    const std::size_t q = damaged.find("\ndata/q? not copied: Cannot open: ");
-    EXPECT_TRUE(damaged.starts_with("data/locked.bin not copied: Cannot open: ") &&
+    const std::size_t q = damaged.find("\ndata/files/q? not copied: Cannot open: ");
+    EXPECT_TRUE(damaged.starts_with("data/files/locked.bin not copied: Cannot open: ") &&
                 q != std::string::npos && damaged.find('\n', q + 1) == damaged.size() - 1)
         << damaged;
     EXPECT_EQ(ReadAll(JoinPath(building, L"bagit.txt")),
@@ -213,13 +214,13 @@ TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
     EXPECT_FALSE(Exists(building));
     const std::wstring published = JoinPath(target, L"PHOTOS_2019 2026-12-08");
     EXPECT_FALSE(::GetFileAttributesW(LongPath(published).c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_TRUE(Exists(JoinPath(published, L"data\\sub\\big.bin")));
-    EXPECT_EQ(ReadAll(JoinPath(published, L"data\\sub\\big.bin")).size(), big.size());
+    EXPECT_TRUE(Exists(JoinPath(published, L"data\\files\\sub\\big.bin")));
+    EXPECT_EQ(ReadAll(JoinPath(published, L"data\\files\\sub\\big.bin")).size(), big.size());
     // Nothing beside the bag but what was there, nothing of the writer's own left in it.
     std::vector<std::wstring> beside = Names(target);
     std::sort(beside.begin(), beside.end());
     EXPECT_EQ(beside, (std::vector<std::wstring>{L"PHOTOS_2019 2026-12-08", L"Taken"}));
-    for (const std::wstring& name : Names(JoinPath(published, L"data"))) {
+    for (const std::wstring& name : Names(JoinPath(published, L"data\\files"))) {
         EXPECT_FALSE(name.starts_with(L".dravolin-")) << Utf8(name);
     }
     for (const std::wstring& name : Names(published)) {
@@ -364,7 +365,7 @@ TEST(Win32BagWriterTest, WhatAFullTargetOrAChangingDiscDoesToABag) {
     };
     for (const Case& c : {
              Case{"a file grows while it is read", false, L"b.bin", false, 2,
-                  "data/b.bin not copied: Cannot read: it changed while it was copied.\n"},
+                  "data/files/b.bin not copied: Cannot read: it changed while it was copied.\n"},
              Case{"the tag files do not fit", true, nullptr, true, 2, ""},
          }) {
         const std::wstring row = JoinPath(TreeFolder(L"rows"), Wide(c.name));
@@ -414,14 +415,14 @@ TEST(Win32BagWriterTest, WhatAFullTargetOrAChangingDiscDoesToABag) {
         EXPECT_EQ(manifest.size(), outcome.files) << c.name;
         std::uint64_t bytes = 0;
         for (const auto& [path, hash] : manifest) {
-            const std::string name = path.substr(path.find('/') + 1);
-            const std::string inBag = ReadAll(JoinPath(building, L"data\\" + Wide(name)));
+            const std::string name = path.substr(path.rfind('/') + 1);
+            const std::string inBag = ReadAll(JoinPath(building, L"data\\files\\" + Wide(name)));
             EXPECT_EQ(inBag, std::string(5000, name[0])) << c.name << " " << path;
             EXPECT_EQ(Sha256Of(inBag), hash) << c.name << " " << path;
             bytes += inBag.size();
         }
-        // Nothing in data/ that the manifest does not list.
-        EXPECT_EQ(Names(JoinPath(building, L"data")).size(), manifest.size()) << c.name;
+        // Nothing in data/files/ that the manifest does not list.
+        EXPECT_EQ(Names(JoinPath(building, L"data\\files")).size(), manifest.size()) << c.name;
         const std::string info = ReadAll(JoinPath(building, L"bag-info.txt"));
         EXPECT_NE(info.find("\nPayload-Oxum: " + std::to_string(bytes) + "." +
                             std::to_string(manifest.size()) + "\n"),
@@ -467,7 +468,7 @@ TEST(Win32BagWriterTest, AFullTargetLeavesAnIncompleteBagOfWhatFit) {
         Manifest(ReadAll(JoinPath(building, L"manifest-sha256.txt")));
     EXPECT_EQ(manifest.size(), outcome.files);
     EXPECT_GT(manifest.size(), 3u);
-    EXPECT_EQ(manifest.count("data/sub/big.bin"), 0u);
+    EXPECT_EQ(manifest.count("data/files/sub/big.bin"), 0u);
     for (const auto& [path, hash] : manifest) {
         std::wstring inBag = JoinPath(building, Wide(path));
         for (wchar_t& c : inBag) {
@@ -476,7 +477,7 @@ TEST(Win32BagWriterTest, AFullTargetLeavesAnIncompleteBagOfWhatFit) {
         EXPECT_EQ(Sha256Of(ReadAll(inBag)), hash) << path;
     }
     // The unfinished file made room for the tag files.
-    EXPECT_EQ(Names(JoinPath(building, L"data\\sub")), std::vector<std::wstring>{});
+    EXPECT_EQ(Names(JoinPath(building, L"data\\files\\sub")), std::vector<std::wstring>{});
     const std::string info = ReadAll(JoinPath(building, L"bag-info.txt"));
     EXPECT_NE(info.find("\nDravolin-Result: incomplete\n"), std::string::npos) << info;
     EXPECT_NE(info.find("\nDravolin-Stopped: the target disk was full"), std::string::npos) << info;
