@@ -12,11 +12,10 @@
 namespace dravolin::lnx {
 
 // Copies the bytes of one open regular file into another for an archive copy, hashing them on
-// the way, and keeps going past what the disc cannot read. A read that fails is tried once
-// more; a region that still fails is read in steps of kRecoveryStep, and a step that fails
-// twice is written as zeros, recorded as damaged, and skipped. So the copy always holds
-// `size` bytes, and the digest is that of the bytes written. A file larger than one read is
-// hashed on a thread of its own while the copy goes on (BlockHasher).
+// the way, and keeps going past what the disc cannot read, by the portable rule
+// (archive::CopyRecovering): the copy always holds `size` bytes, and the digest is that of the
+// bytes written. A file larger than one read is hashed on a thread of its own while the copy
+// goes on (BlockHasher).
 class RecoveringRead {
   public:
     // The step rule is the portable one (archive/Recovery.h).
@@ -41,17 +40,7 @@ class RecoveringRead {
                 const std::function<bool(std::uint64_t)>& onBlock);
 
   private:
-    // The copy itself; the bytes written are given to the hasher as they go.
-    Result CopyHashed(int in, int out, std::uint64_t size,
-                      const std::function<bool(std::uint64_t)>& onBlock);
-    // Bytes read (short near the end, 0 past it), or -1 when the read failed twice.
-    ssize_t ReadTwice(int in, char* buffer, std::size_t length, std::uint64_t pos);
-    bool Put(int out, const char* bytes, std::size_t length, std::uint64_t pos, Result& result);
-    bool PutZeros(int out, std::uint64_t from, std::uint64_t to, Result& result,
-                  const std::function<bool(std::uint64_t)>& onBlock);
-
     CopyIo& io_;
-    std::vector<char> zeros_;
     // Made at the first file: a plain copy has no use for its blocks.
     std::unique_ptr<BlockHasher> hasher_;
 };

@@ -8,29 +8,49 @@ namespace dravolin::win32 {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 1u << 20;
+// The disc's file and the copy open for writing, hashed as it is written.
+class HandleEnds : public archive::CopyEnds {
+  public:
+    HandleEnds(BlockReader& in, HANDLE out, Sha256& hash,
+               const std::function<bool(std::uint64_t)>& onBlock)
+        : in_(in), out_(out), hash_(hash), onBlock_(onBlock) {}
 
-std::optional<std::size_t> ReadTwice(BlockReader& in, char* buffer, std::size_t length,
-                                     std::uint64_t pos) {
-    if (auto got = in.Read(pos, buffer, length)) return got;
-    return in.Read(pos, buffer, length);
-}
+    DWORD Error() const { return error_; }
 
-bool Put(HANDLE out, const char* bytes, std::size_t length, RecoveredFile& result) {
-    while (length > 0) {
-        DWORD written = 0;
-        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(length, kBufferSize));
-        if (!::WriteFile(out, bytes, piece, &written, nullptr) || written == 0) {
-            result.end = RecoveredFile::End::WriteFailed;
-            result.error =
-                written == 0 && ::GetLastError() == 0 ? ERROR_DISK_FULL : ::GetLastError();
-            return false;
-        }
-        bytes += written;
-        length -= written;
+    char* Buffer(std::size_t length) override {
+        if (buffer_.size() < length) buffer_.resize(length);
+        return buffer_.data();
     }
-    return true;
-}
+
+    std::optional<std::size_t> Read(std::uint64_t pos, char* buffer, std::size_t length) override {
+        return in_.Read(pos, buffer, length);
+    }
+
+    // The copy is written in order: the file's own position is `pos`.
+    bool Put(std::uint64_t, const char* bytes, std::size_t length) override {
+        for (std::size_t done = 0; done < length;) {
+            DWORD written = 0;
+            const DWORD piece = static_cast<DWORD>(std::min(length - done, archive::kReadBlock));
+            if (!::WriteFile(out_, bytes + done, piece, &written, nullptr) || written == 0) {
+                error_ = written == 0 && ::GetLastError() == 0 ? ERROR_DISK_FULL : ::GetLastError();
+                return false;
+            }
+            done += written;
+        }
+        hash_.Add(bytes, length);
+        return true;
+    }
+
+    bool Written(std::size_t length) override { return onBlock_(length); }
+
+  private:
+    BlockReader& in_;
+    HANDLE out_;
+    Sha256& hash_;
+    const std::function<bool(std::uint64_t)>& onBlock_;
+    std::vector<char> buffer_;
+    DWORD error_ = 0;
+};
 
 }  // namespace
 
@@ -48,49 +68,19 @@ RecoveredFile CopyRecovering(BlockReader& in, HANDLE out, std::uint64_t size, Sh
                              const std::function<bool(std::uint64_t)>& onBlock) {
     RecoveredFile result;
     hash.Restart();
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kBufferSize)));
-    std::vector<char> zeros;
-    std::uint64_t pos = 0;
-    // Up to here a large read failed: it is read in steps, so that only the steps that fail
-    // become zeros.
-    std::uint64_t carefulUntil = 0;
-    while (pos < size) {
-        const bool careful = pos < carefulUntil;
-        const std::uint64_t end = careful ? archive::StepEnd(pos, size)
-                                          : std::min<std::uint64_t>(size, pos + kBufferSize);
-        const auto want = static_cast<std::size_t>(end - pos);
-        const std::optional<std::size_t> got = ReadTwice(in, buffer.data(), want, pos);
-        if (got && *got > 0) {
-            const std::size_t length = std::min(*got, want);
-            if (!Put(out, buffer.data(), length, result)) return result;
-            hash.Add(buffer.data(), length);
-            pos += length;
-            if (!onBlock(length)) {
-                result.end = RecoveredFile::End::Stopped;
-                return result;
-            }
-            continue;
-        }
-        if (!got && !careful && want > archive::kRecoveryStep) {
-            carefulUntil = end;
-            continue;
-        }
-        // A failed step, or the file ends before its size: what cannot be read is zeros.
-        const std::uint64_t skipTo = got ? size : archive::StepEnd(pos, size);
-        if (zeros.empty()) zeros.resize(archive::kRecoveryStep + archive::kSector);
-        for (std::uint64_t at = pos; at < skipTo;) {
-            const auto length =
-                static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), skipTo - at));
-            if (!Put(out, zeros.data(), length, result)) return result;
-            hash.Add(zeros.data(), length);
-            at += length;
-            if (!onBlock(length)) {
-                result.end = RecoveredFile::End::Stopped;
-                return result;
-            }
-        }
-        archive::AddDamage(result.damaged, pos, skipTo);
-        pos = skipTo;
+    HandleEnds ends(in, out, hash, onBlock);
+    archive::RecoveredBytes copied = archive::CopyRecovering(ends, size);
+    result.damaged = std::move(copied.damaged);
+    switch (copied.end) {
+        case archive::RecoveredBytes::End::Stopped:
+            result.end = RecoveredFile::End::Stopped;
+            return result;
+        case archive::RecoveredBytes::End::WriteFailed:
+            result.end = RecoveredFile::End::WriteFailed;
+            result.error = ends.Error();
+            return result;
+        case archive::RecoveredBytes::End::Done:
+            break;
     }
     if (std::optional<std::string> digest = hash.Finish()) {
         result.sha256 = std::move(*digest);

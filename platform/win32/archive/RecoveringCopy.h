@@ -41,10 +41,8 @@ struct RecoveredFile {
 };
 
 // Copies `size` bytes from `in` to the file open at `out` (written from its start), hashing
-// what is written, and keeps going past what the disc cannot read, by the step rule of
-// archive/Recovery.h: a failed read is tried once more, a region that still fails is read in
-// steps, and a step that fails twice is written as zeros and recorded. A file that ends early
-// is filled with zeros to `size`, recorded too. So the copy always holds `size` bytes.
+// what is written, and keeps going past what the disc cannot read, by the portable rule
+// (archive::CopyRecovering): the copy always holds `size` bytes.
 // `hash` is restarted first. `onBlock(bytes)` after every block written; false stops the copy.
 RecoveredFile CopyRecovering(BlockReader& in, HANDLE out, std::uint64_t size, Sha256& hash,
                              const std::function<bool(std::uint64_t)>& onBlock);
