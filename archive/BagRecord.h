@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dravolin::archive {
@@ -12,7 +13,13 @@ struct ByteRange {
     bool operator==(const ByteRange&) const = default;
 };
 
-// One file an archive copy wrote in full: its path in the bag below data/files/ ('/' between
+// Where a bag keeps the disc's files, apart from what belongs to the disc as a whole (its image
+// and map), so that no name on a disc can meet those.
+inline constexpr char kPayloadFolder[] = "data";
+inline constexpr char kFilesFolder[] = "data/files";
+inline constexpr char kImageFolder[] = "data/image";
+
+// One file an archive copy wrote in full: its path in the bag below `folder` ('/' between
 // folders, UTF-8 on Windows, bytes as read on Linux), its size, the SHA-256 of the bytes
 // written, and where those bytes are zeros because the disc could not be read there.
 struct ArchivedFile {
@@ -20,6 +27,7 @@ struct ArchivedFile {
     std::uint64_t size = 0;
     std::string sha256;
     std::vector<ByteRange> damaged;
+    std::string_view folder = kFilesFolder;  // the disc's image and map: kImageFolder
 };
 
 // A file or folder of the disc that could not be read at all (opened, listed): not in the copy.

@@ -20,7 +20,7 @@ std::string OneLine(std::string_view text, bool label) {
 
 }  // namespace
 
-std::string ManifestPath(std::string_view relative) {
+std::string ManifestPath(std::string_view relative, std::string_view folder) {
     // RFC 8493 decodes every %XX, bagit-python only %0A and %0D, `sha256sum -c` none: a '%'
     // is left as it is unless two hexadecimal digits follow, where the readers part ways.
     // Bytes that are not UTF-8 are encoded too, so the line stays UTF-8 and the name can be
@@ -34,7 +34,7 @@ std::string ManifestPath(std::string_view relative) {
         path += kDigits[c >> 4];
         path += kDigits[c & 0x0F];
     };
-    std::string path = std::string(kFilesFolder) + "/";
+    std::string path = std::string(folder) + "/";
     for (std::size_t at = 0; at < relative.size();) {
         const char c = relative[at];
         const std::size_t length = Utf8SequenceAt(relative, at);
@@ -58,7 +58,7 @@ std::string BagDeclaration() {
 std::string PayloadManifest(const std::vector<ArchivedFile>& files) {
     std::string text;
     for (const ArchivedFile& file : files) {
-        text += file.sha256 + "  " + ManifestPath(file.path) + "\n";
+        text += file.sha256 + "  " + ManifestPath(file.path, file.folder) + "\n";
     }
     return text;
 }
@@ -68,7 +68,7 @@ std::string DamagedFilesText(const std::vector<ArchivedFile>& files,
     std::string text;
     for (const ArchivedFile& file : files) {
         for (const ByteRange& range : file.damaged) {
-            text += ManifestPath(file.path) + " " + std::to_string(range.begin) + "-" +
+            text += ManifestPath(file.path, file.folder) + " " + std::to_string(range.begin) + "-" +
                     std::to_string(range.end) + "\n";
         }
     }

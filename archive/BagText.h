@@ -13,11 +13,6 @@ namespace dravolin::archive {
 // The text of a BagIt bag's tag files (version 1.0, UTF-8), from what an archive copy wrote.
 // Paths are the payload's, "data/files/" and the path below the disc's root.
 
-// Where a bag keeps the disc's files, apart from what belongs to the disc as a whole (its image
-// and map, under data/image/), so that no name on a disc can meet those.
-inline constexpr char kPayloadFolder[] = "data";
-inline constexpr char kFilesFolder[] = "data/files";
-
 // bag-info.txt's lines, label and value, in order.
 using InfoFields = std::vector<std::pair<std::string, std::string>>;
 
@@ -37,7 +32,7 @@ inline constexpr char kFieldRenamed[] = "Dravolin-Renamed";
 // read the same name: CR, LF, a '%' followed by two hexadecimal digits, and each byte that is
 // not UTF-8 are percent-encoded ("%0D", "%0A", "%25", "%E9"); nothing else. Readers other than
 // RFC 8493's cannot find a name with any of these.
-std::string ManifestPath(std::string_view relative);
+std::string ManifestPath(std::string_view relative, std::string_view folder = kFilesFolder);
 
 std::string BagDeclaration();
 // "HASH  data/files/path" per file, in the order written: what `sha256sum -c` reads.

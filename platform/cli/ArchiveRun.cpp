@@ -150,7 +150,8 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
     }
     lnx::LinuxArchiver linuxArchiver(lnx::LinuxArchiver::Parts{
         drives, mounter, nullptr, progress, std::make_shared<lnx::CopyIo>(), nullptr,
-        [&failure](const lnx::CopyFailure& why) { failure = why; }});
+        [&failure](const lnx::CopyFailure& why) { failure = why; },
+        std::make_shared<lnx::CdromIo>()});
     SourceArchiver archiver(linuxArchiver, *progress, *disc, disc->isDrive ? source : disc->folder);
 
     ArchiveSettings settings;

@@ -54,7 +54,8 @@ LinuxServices::LinuxServices(LinuxServicesOptions options)
     workers_.copy = std::make_shared<LinuxShellCopy>(drives_, mounter_, prompts, copyIo, states_);
     workers_.archiver = std::make_shared<LinuxArchiver>(LinuxArchiver::Parts{
         drives_, mounter_, states_, std::move(prompts), copyIo,
-        std::make_shared<DesktopNotifications>(threads_, options.sessionBusAddress)});
+        std::make_shared<DesktopNotifications>(threads_, options.sessionBusAddress), nullptr,
+        cdrom_});
     workers_.cursor = OrDefault<WaitCursor, NoWaitCursor>(options.cursor);
     workers_.com = std::make_shared<NoComRuntime>();
 }

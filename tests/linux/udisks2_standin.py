@@ -5,8 +5,10 @@ Arguments: bus address, log file, folder to answer Mount with, mode ("ok", "refu
 first three Mount calls find no file system on the device, as before udev has probed a new disc,
 or "stall": Unmount never answers, as while a password dialog waits for a person).
 Every call is appended to the log, with " no-interaction" when the caller asked the service not
-to ask a person; "ready" is written once the name is owned.
+to ask a person; "ready" is written once the name is owned. LoopSetup answers with one loop
+device, whatever it is given, and logs the first bytes of the file it was passed.
 """
+import os
 import sys
 
 import dbus
@@ -15,6 +17,9 @@ import dbus.service
 from gi.repository import GLib
 
 FILESYSTEM = "org.freedesktop.UDisks2.Filesystem"
+LOOP = "org.freedesktop.UDisks2.Loop"
+MANAGER = "org.freedesktop.UDisks2.Manager"
+BLOCKS = "/org/freedesktop/UDisks2/block_devices/"
 
 
 class Block(dbus.service.Object):
@@ -50,12 +55,37 @@ class Block(dbus.service.Object):
             reply()
 
 
+class LoopBlock(Block):
+    @dbus.service.method(LOOP, in_signature="a{sv}", out_signature="")
+    def Delete(self, options):
+        self.note("Delete", options)
+
+
+class Manager(dbus.service.Object):
+    def __init__(self, bus, loop):
+        super().__init__(bus, "/org/freedesktop/UDisks2/Manager")
+        self.loop = loop
+
+    @dbus.service.method(MANAGER, in_signature="ha{sv}", out_signature="o")
+    def LoopSetup(self, fd, options):
+        image = fd.take()
+        try:
+            # Without moving the offset the caller's descriptor shares.
+            start = os.pread(image, 32, 0).decode(errors="replace")
+        finally:
+            os.close(image)
+        read_only = " read-only" if options.get("read-only") else ""
+        self.loop.note(f"LoopSetup{read_only} {start}", options)
+        return BLOCKS + "loop7"
+
+
 def main():
     address, log, folder, mode = sys.argv[1:5]
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.bus.BusConnection(address)
     name = dbus.service.BusName("org.freedesktop.UDisks2", bus)
-    Block(bus, "/org/freedesktop/UDisks2/block_devices/sr0", log, folder, mode)
+    Block(bus, BLOCKS + "sr0", log, folder, mode)
+    Manager(bus, LoopBlock(bus, BLOCKS + "loop7", log, folder, mode))
     with open(log, "a") as out:
         out.write("ready\n")
     loop = GLib.MainLoop()

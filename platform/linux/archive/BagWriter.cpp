@@ -111,10 +111,39 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     }
 
     ArchiveRecord record;
-    BudgetedPrompts prompts(prompts_, request.readUntil);
+    const bool fromImage = request.image && request.image->mount;
+    BudgetedPrompts prompts(prompts_, fromImage ? std::nullopt : request.readUntil);
+    std::optional<BagImage> image;
+    std::string root = request.discRoot;
+    if (request.image) {
+        BudgetedPrompts reading(prompts_, request.readUntil);
+        image.emplace(*request.image, bag_.folder.Get(), BuildingPath());
+        const int failed =
+            image->Read([&](const CopyProgress& progress) { return reading.OnProgress(progress); });
+        const std::string folder = BuildingPath() + "/" + archive::kImageFolder;
+        if (failed) {
+            outcome.targetFull = IsTargetFull(failed);
+            return Fail(outcome, folder, failed, "Cannot read the disc into");
+        }
+        if (image->Stopped() && !reading.Spent()) {
+            outcome.cancelled = true;
+            Discard();
+            return outcome;
+        }
+        if (request.image->mount) {
+            std::string why;
+            root = image->Open(random_(), why);
+            if (root.empty()) {
+                outcome.failure = CopyFailure{folder, EIO, why};
+                Discard();
+                return outcome;
+            }
+            record.fill = image->Fill();
+        }
+    }
     TreeCopier copier(io_, prompts, record);
     const std::string files = BuildingPath() + "/" + archive::kFilesFolder;
-    const TreeCopier::Result copied = copier.Copy(request.discRoot, files);
+    const TreeCopier::Result copied = copier.Copy(root, files);
     outcome.summary = copied.summary;
     // What a spent budget or a full disk stopped is a bag of what was written: every file in
     // it is whole.
@@ -131,6 +160,14 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (const int failed = data ? StoreUtf8Names(io_, data.Get(), record, renamed) : errno) {
         return Fail(outcome, files, failed, "Cannot rename in");
+    }
+    if (image) {
+        record.fill = nullptr;
+        if (const int failed = image->Close(record.files)) {
+            outcome.targetFull = IsTargetFull(failed);
+            return Fail(outcome, BuildingPath() + "/" + archive::kImageFolder, failed,
+                        "Cannot write");
+        }
     }
     if (const int failed = WriteTags(request, record, renamed, outcome)) {
         outcome.targetFull = outcome.targetFull || IsTargetFull(failed);
@@ -189,7 +226,7 @@ int BagWriter::WriteTags(const BagRequest& request, ArchiveRecord& record,
         std::uint64_t freed = 0;
         while (!record.files.empty() && freed < room) {
             const std::string path =
-                std::string(archive::kFilesFolder) + "/" + record.files.back().path;
+                std::string(record.files.back().folder) + "/" + record.files.back().path;
             if (::unlinkat(bag_.folder.Get(), path.c_str(), 0) != 0 && errno != ENOENT) {
                 return failed;
             }
@@ -204,14 +241,7 @@ int BagWriter::WriteTagFile(const std::string& name, const std::string& text) {
     const UniqueFd fd(::openat(bag_.folder.Get(), name.c_str(),
                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd) return errno;
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = io_.Write(fd.Get(), text.data() + written, text.size() - written,
-                                    static_cast<off_t>(written));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 ? errno : ENOSPC;
-        written += static_cast<std::size_t>(n);
-    }
+    if (const int error = WriteAll(io_, fd.Get(), text.data(), text.size(), 0)) return error;
     return io_.DataSync(fd.Get()) == 0 ? 0 : errno;
 }
 

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 #include "platform/linux/archive/BagFolder.h"
+#include "platform/linux/archive/BagImage.h"
 #include "platform/linux/archive/Utf8Payload.h"
 #include "archive/BagText.h"
 #include "platform/linux/copy/ArchiveRecord.h"
@@ -26,6 +27,10 @@ struct BagRequest {
     // The disc's time budget: past it the copy stops, and the bag keeps what it holds, as an
     // incomplete one.
     std::optional<std::chrono::steady_clock::time_point> readUntil = std::nullopt;
+    // Set: the disc is read once into its image under data/image/, with its map, and where the
+    // image has a `mount`, its files are taken out of that image, not out of `discRoot`. The
+    // budget is the read's then: whatever the read did not get, the files show as damaged.
+    const ImageRead* image = nullptr;
 };
 
 enum class BagResult { Complete, Incomplete, Failed };

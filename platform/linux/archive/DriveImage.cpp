@@ -4,10 +4,12 @@
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <string_view>
 #include "archive/Recovery.h"
+#include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/drives/VolumeReader.h"
 #include "platform/linux/store/StoreIo.h"
 
@@ -50,18 +52,22 @@ bool DriveSectors::Read(std::uint64_t sector, std::uint32_t count, std::span<std
 }
 
 bool ImageFile::Write(std::uint64_t offset, std::span<const std::byte> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                                   static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error_ = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    CopyIo io;
+    error_ = WriteAll(io, fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    return error_ == 0;
+}
+
+bool ImageFirstAsked() {
+    const char* read = std::getenv("DRAVOLIN_ARCHIVE_READ");
+    return read && std::string_view(read) == "image";
+}
+
+ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode) {
+    const UniqueFd fd = io.Open(deviceNode);
+    if (!fd) return ImageUse::None;
+    const std::uint64_t session = LastSessionOffset(io, fd.Get());
+    if (!ReadVolumeIdentity(fd.Get(), session)) return ImageUse::None;
+    return session == 0 ? ImageUse::FilesFromImage : ImageUse::ImageBeside;
 }
 
 std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd) {

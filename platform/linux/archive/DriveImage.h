@@ -50,6 +50,18 @@ class ImageFile : public archive::ImageSink {
 // no drive reads; the lead-out else. Nullopt when the drive reports no lead-out.
 std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd);
 
+// Whether DRAVOLIN_ARCHIVE_READ=image asks archive mode to read each disc once into an image in
+// its bag and take the files out of that image. Any other value, or none: out of the disc.
+bool ImageFirstAsked();
+
+// What an image-first archive does with the disc in `deviceNode`. A disc with no file system
+// (blank, audio, its descriptors unreadable) is not imaged: each of its sectors would fail in
+// turn. A loop device has no sessions, so the kernel would mount a multi-session disc's image at
+// its first session, not at the last one that the disc shows: such a disc's files are taken out
+// of the disc itself, its image kept beside them.
+enum class ImageUse { None, FilesFromImage, ImageBeside };
+ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode);
+
 struct DriveImageResult {
     // errno where the drive or the image could not be opened, the disc's size was not to be
     // had (EIO), the image refused a write or the map could not be saved; 0 else.

@@ -137,6 +137,20 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
 
     std::unique_ptr<CopyPrompts> prompts = parts_.prompts->Begin(
         bag.owner, CopySource{drive->letter, NameInList(*drive, parts_.states.get())}, target);
+    const ImageUse use = parts_.cdrom && ImageFirstAsked()
+                             ? ImageUseOf(*parts_.cdrom, drive->deviceNode)
+                             : ImageUse::None;
+    ImageRead image{[&](const std::string& imagePath, const std::string& mapPath,
+                        const archive::RescueHooks& hooks) {
+                        return ImageDrive(*parts_.cdrom, drive->deviceNode, imagePath, mapPath,
+                                          hooks);
+                    },
+                    [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); }};
+    if (use == ImageUse::FilesFromImage) {
+        prompts->OnMounted(drive->deviceNode);
+        return BagFiles(bag, {}, DriveFields(bag, *drive), *prompts, &image);
+    }
+    image.mount = nullptr;
     const DiscMounter::Mounted mounted = parts_.mounter->EnsureMounted(*drive);
     if (!mounted.ok) {
         outcome.result = mounted.failure.problem == MountProblem::NoFileSystem
@@ -150,12 +164,14 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
     }
     prompts->OnMounted(mounted.mountPoint);
     const OwnMountRelease release(*parts_.mounter, *drive, mounted.own);
-    return BagFiles(bag, mounted.mountPoint, DriveFields(bag, *drive), *prompts);
+    return BagFiles(bag, mounted.mountPoint, DriveFields(bag, *drive), *prompts,
+                    use == ImageUse::ImageBeside ? &image : nullptr);
 }
 
 // Worker thread.
 Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& root,
-                                             const BagFields& fields, CopyPrompts& prompts) {
+                                             const BagFields& fields, CopyPrompts& prompts,
+                                             const ImageRead* image) {
     BagOutcome outcome;
     // The window closes with nothing to read: what came of the disc goes to the log.
     const auto finish = [&](CopyOutcome how) { prompts.OnFinished(how, {}); };
@@ -167,6 +183,7 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
     }
 
     BagRequest request{root, target, bag.label, fields};
+    request.image = image;
     if (bag.timeBudgetSeconds > 0) {
         request.readUntil =
             std::chrono::steady_clock::now() + std::chrono::seconds(bag.timeBudgetSeconds);

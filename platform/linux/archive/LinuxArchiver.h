@@ -31,6 +31,9 @@ class LinuxArchiver : public Archiver {
         // Told why a disc got no bag (its mount, the copy or the target failed), on the
         // worker, before BuildBag or BagFiles returns; empty: nobody asks.
         std::function<void(const CopyFailure&)> failures = nullptr;
+        // The drives' own calls: set, a disc is read once into an image in its bag, and its
+        // files are taken out of that image (when ImageFirstAsked); null, out of the mounted disc.
+        std::shared_ptr<CdromIo> cdrom = nullptr;
     };
     explicit LinuxArchiver(Parts parts) : parts_(std::move(parts)) {}
 
@@ -50,9 +53,11 @@ class LinuxArchiver : public Archiver {
     // Bags the files under `root` (a mounted disc, any folder) into a new bag in `bag.folder`,
     // named as BuildBag names it; `fields` are the program's own lines of bag-info.txt. The
     // copy's progress and its end go to `prompts`, whose OnMounted the caller has called.
-    // `bag.letter` and `bag.owner` are not looked at.
+    // `bag.letter` and `bag.owner` are not looked at. With `image`, the disc is read into its
+    // image in the bag too, and the files are taken out of that image where it mounts one
+    // (`root` is then not looked at either).
     BagOutcome BagFiles(const Bag& bag, const std::string& root, const BagFields& fields,
-                        CopyPrompts& prompts);
+                        CopyPrompts& prompts, const ImageRead* image = nullptr);
 
     // The program's own bag-info.txt lines for a disc read in `drive`.
     static BagFields DriveFields(const Bag& bag, const OpticalDrive& drive);

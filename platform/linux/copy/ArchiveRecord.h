@@ -3,6 +3,7 @@
 #include <vector>
 #include "archive/BagRecord.h"
 #include "platform/linux/copy/CopyPrompts.h"
+#include "platform/linux/copy/ImageFill.h"
 
 namespace dravolin::lnx {
 
@@ -19,6 +20,9 @@ struct ArchiveRecord {
     std::vector<ArchivedFile> files;  // in the order they were put in place
     std::vector<UnreadEntry> unread;  // in the order they were met
     std::optional<CopyFailure> failure;
+    // Set when the files are taken out of the disc's image rather than from the disc: where the
+    // disc could not be read, the image holds this fill.
+    ImageFill* fill = nullptr;
 };
 
 }  // namespace dravolin::lnx

@@ -21,6 +21,18 @@ ssize_t CopyIo::Write(int fd, const void* buffer, std::size_t length, off_t offs
     return ::pwrite(fd, buffer, length, offset);
 }
 
+int WriteAll(CopyIo& io, int fd, const void* bytes, std::size_t length, off_t offset) {
+    const auto* from = static_cast<const char*>(bytes);
+    for (std::size_t written = 0; written < length;) {
+        const ssize_t n =
+            io.Write(fd, from + written, length - written, offset + static_cast<off_t>(written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : ENOSPC;
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 int CopyIo::DataSync(int fd) {
     return ::fdatasync(fd);
 }

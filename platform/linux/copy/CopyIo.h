@@ -23,4 +23,8 @@ class CopyIo {
     virtual int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to);
 };
 
+// Writes all `length` bytes at `offset`, however many calls it takes: 0, or the errno of the
+// call that failed (ENOSPC where one wrote nothing).
+int WriteAll(CopyIo& io, int fd, const void* bytes, std::size_t length, off_t offset);
+
 }  // namespace dravolin::lnx

@@ -58,7 +58,8 @@ FileData::Result CopyBytes(CopyOperation& operation, int in, int out, std::uint6
                            const std::function<bool(std::uint64_t)>& onBlock,
                            std::optional<ArchivedFile>& archived) {
     if (!operation.Archive()) return operation.Data().Copy(in, out, size, sparse, onBlock);
-    RecoveringRead::Result read = operation.Recovering().Copy(in, out, size, onBlock);
+    RecoveringRead::Result read =
+        operation.Recovering().Copy(in, out, size, onBlock, operation.Archive()->fill);
     FileData::Result result;
     result.ok = read.ok;
     result.cancelled = read.cancelled;

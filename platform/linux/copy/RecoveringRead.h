@@ -8,6 +8,7 @@
 #include "platform/linux/copy/ArchiveRecord.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/BlockHasher.h"
+#include "platform/linux/copy/ImageFill.h"
 
 namespace dravolin::lnx {
 
@@ -35,9 +36,11 @@ class RecoveringRead {
         std::string sha256;
         std::vector<ByteRange> damaged;  // in order, adjacent ones joined
     };
-    // `onBlock(bytes)` after every block written; false cancels.
+    // `onBlock(bytes)` after every block written; false cancels. With `fill`, `in` is a file of
+    // a disc's image whose unread sectors hold that fill: those of the file become zeros and
+    // damaged ranges, as the disc's read errors do.
     Result Copy(int in, int out, std::uint64_t size,
-                const std::function<bool(std::uint64_t)>& onBlock);
+                const std::function<bool(std::uint64_t)>& onBlock, ImageFill* fill = nullptr);
 
   private:
     CopyIo& io_;

@@ -10,18 +10,10 @@
 #include <utility>
 #include "platform/linux/threads/Cancellation.h"
 #include "platform/linux/mount/MountTable.h"
+#include "platform/linux/mount/ReadOnlyMount.h"
 #include "platform/linux/drives/VolumeReader.h"
 
 namespace dravolin::lnx {
-
-namespace {
-
-// UDF first: where a disc carries both, it has the fuller names.
-constexpr const char* kFileSystems[] = {"udf", "iso9660"};
-constexpr unsigned long kReadOnlyFlags = MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC;
-constexpr auto kUDisks2Recheck = std::chrono::milliseconds(250);
-
-}  // namespace
 
 int MountCalls::Mount(const std::string& source, const std::string& target,
                       const std::string& fsType, unsigned long flags) {
@@ -81,7 +73,7 @@ UDisks2Client::Result DiscMounter::MountThroughUDisks2(const OpticalDrive& drive
     const auto deadline = std::chrono::steady_clock::now() + options_.udisksLearnsDisc;
     while (mounted.noFilesystem && !CancelRequested() &&
            std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(kUDisks2Recheck);
+        std::this_thread::sleep_for(UDisks2Client::kRecheck);
         mounted = udisks_.Mount(drive.name, "ro");
     }
     return mounted;
@@ -93,8 +85,8 @@ bool DiscMounter::CarriesFileSystem(const OpticalDrive& drive) {
     return ReadVolumeIdentity(fd.Get(), LastSessionOffset(*io_, fd.Get())).has_value();
 }
 
-std::string DiscMounter::PrivateRoot() const {
-    if (!options_.privateMountRoot.empty()) return options_.privateMountRoot;
+std::string PrivateMountRoot(const std::string& configured) {
+    if (!configured.empty()) return configured;
     if (::geteuid() == 0) return "/run/dravolin";
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && runtime[0] == '/') return std::string(runtime) + "/dravolin";
@@ -104,12 +96,12 @@ std::string DiscMounter::PrivateRoot() const {
 DiscMounter::Mounted DiscMounter::MountPrivately(
     const OpticalDrive& drive, const std::optional<UDisks2Client::Result>& udisks) {
     Mounted result;
-    const std::string root = PrivateRoot();
+    const std::string root = PrivateMountRoot(options_.privateMountRoot);
     const std::string folder = root + "/" + drive.name;
     ::mkdir(root.c_str(), 0700);
     ::mkdir(folder.c_str(), 0700);
     int error = 0;
-    for (const char* fsType : kFileSystems) {
+    for (const char* fsType : kDiscFileSystems) {
         const int tried = calls_->Mount(drive.deviceNode, folder, fsType, kReadOnlyFlags);
         if (tried == 0) {
             std::lock_guard lock(mutex_);

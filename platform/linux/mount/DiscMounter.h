@@ -23,6 +23,10 @@ class MountCalls {
     virtual int Unmount(const std::string& target, int flags);
 };
 
+// Where this program makes the folders of its own mounts, out of other users' reach:
+// `configured`, else /run/dravolin for root, else in the user's runtime folder.
+std::string PrivateMountRoot(const std::string& configured);
+
 // Makes a disc's files reachable before a copy and lets go of them afterwards. A mount locks
 // the drive's door, so whatever this program mounts it also unmounts, with the door unlocked:
 // when the copy ends, before an eject, and at the end of the program. Mounts that were there
@@ -85,7 +89,6 @@ class DiscMounter : public EjectRelease {
     bool CarriesFileSystem(const OpticalDrive& drive);
     Mounted MountPrivately(const OpticalDrive& drive,
                            const std::optional<UDisks2Client::Result>& udisks);
-    std::string PrivateRoot() const;
 
     Options options_;
     std::shared_ptr<MountCalls> calls_;

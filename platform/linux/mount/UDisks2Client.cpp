@@ -1,8 +1,8 @@
 #include "platform/linux/mount/UDisks2Client.h"
 
 #include <dbus/dbus.h>
+#include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string_view>
@@ -14,6 +14,10 @@ namespace {
 
 constexpr const char* kService = "org.freedesktop.UDisks2";
 constexpr const char* kFilesystem = "org.freedesktop.UDisks2.Filesystem";
+constexpr const char* kLoop = "org.freedesktop.UDisks2.Loop";
+constexpr const char* kManager = "org.freedesktop.UDisks2.Manager";
+constexpr const char* kManagerPath = "/org/freedesktop/UDisks2/Manager";
+constexpr std::string_view kBlockDevices = "/org/freedesktop/UDisks2/block_devices/";
 constexpr int kWorkerCallTimeoutMs = 120000;  // a disc may take a while to spin up
 // The user's double click ejects on the UI thread, which must not stand still for the service:
 // it waits a second at most, and asks that no password dialog be shown meanwhile.
@@ -31,6 +35,17 @@ struct MessageUnref {
     void operator()(DBusMessage* m) const { dbus_message_unref(m); }
 };
 using Message = std::unique_ptr<DBusMessage, MessageUnref>;
+
+// One method call, and what goes into it besides the standard options.
+struct Request {
+    std::string path{};
+    const char* interface = kFilesystem;
+    const char* method = nullptr;
+    int fd = -1;                         // passed ahead of the options when not negative
+    std::string mountOptions{};          // the "options" entry, when not empty
+    bool readOnly = false;               // the "read-only" entry
+    int answerType = DBUS_TYPE_INVALID;  // of the answer's one value, when it has one
+};
 
 class Error {
   public:
@@ -76,15 +91,20 @@ bool AppendEntry(DBusMessageIter* dict, const char* key, int type, const void* v
            dbus_message_iter_close_container(dict, &entry);
 }
 
-// Appends a{sv}: the mount "options" when given, and "auth.no_user_interaction" when no person
-// may be asked.
-bool AppendOptions(DBusMessage* message, const std::string& options, bool noInteraction) {
+// Appends a{sv}: the request's entries, and "auth.no_user_interaction" when no person may be
+// asked.
+bool AppendOptions(DBusMessage* message, const Request& request, bool noInteraction) {
     DBusMessageIter args, dict;
     dbus_message_iter_init_append(message, &args);
     if (!dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, "{sv}", &dict)) return false;
-    const char* value = options.c_str();
-    if (!options.empty() && !AppendEntry(&dict, "options", DBUS_TYPE_STRING, &value)) return false;
+    const char* value = request.mountOptions.c_str();
+    if (!request.mountOptions.empty() && !AppendEntry(&dict, "options", DBUS_TYPE_STRING, &value)) {
+        return false;
+    }
     const dbus_bool_t yes = TRUE;
+    if (request.readOnly && !AppendEntry(&dict, "read-only", DBUS_TYPE_BOOLEAN, &yes)) {
+        return false;
+    }
     if (noInteraction && !AppendEntry(&dict, "auth.no_user_interaction", DBUS_TYPE_BOOLEAN, &yes)) {
         return false;
     }
@@ -101,6 +121,78 @@ bool IsOneOf(const std::string& name, std::initializer_list<const char*> names) 
 // The names the service's policy answers with: NotAuthorized, NotAuthorizedCanObtain,
 // NotAuthorizedDismissed.
 constexpr std::string_view kNotAuthorized = "org.freedesktop.UDisks2.Error.NotAuthorized";
+
+// BlockObjectPath undone; empty for a path that names no block device.
+std::string KernelNameOf(std::string_view path) {
+    if (!path.starts_with(kBlockDevices)) return {};
+    path.remove_prefix(kBlockDevices.size());
+    std::string name;
+    while (!path.empty()) {
+        if (path[0] != '_') {
+            name.push_back(path[0]);
+            path.remove_prefix(1);
+            continue;
+        }
+        unsigned byte = 0;
+        if (path.size() < 3) return {};
+        const auto [end, error] = std::from_chars(path.data() + 1, path.data() + 3, byte, 16);
+        if (error != std::errc() || end != path.data() + 3) return {};
+        name.push_back(static_cast<char>(byte));
+        path.remove_prefix(3);
+    }
+    return name;
+}
+
+// Sends `request` on a connection of its own; the answer's one value goes to `answer`.
+UDisks2Client::Result Send(const std::string& address, const Request& request,
+                           std::string* answer) {
+    UDisks2Client::Result result;
+    Error error;
+    Connection connection = Connect(address, error);
+    if (!connection) {
+        result = UDisks2Client::Failed(error.Name(),
+                                       error.IsSet() ? error.Message() : "no D-Bus connection");
+        result.serviceAbsent = true;
+        return result;
+    }
+    Message call(dbus_message_new_method_call(kService, request.path.c_str(), request.interface,
+                                              request.method));
+    if (!call) {
+        result.error = "out of memory";
+        return result;
+    }
+    if (request.fd >= 0) {
+        // A descriptor travels beside the message, which only some transports can carry.
+        if (!dbus_connection_can_send_type(connection.get(), DBUS_TYPE_UNIX_FD)) {
+            result.error = "the D-Bus connection cannot pass a file descriptor";
+            return result;
+        }
+        if (!dbus_message_append_args(call.get(), DBUS_TYPE_UNIX_FD, &request.fd,
+                                      DBUS_TYPE_INVALID)) {
+            result.error = "the file descriptor could not be passed";
+            return result;
+        }
+    }
+    const bool onWorker = OnWorker();
+    if (!AppendOptions(call.get(), request, !onWorker)) {
+        result.error = "out of memory";
+        return result;
+    }
+    Message reply(dbus_connection_send_with_reply_and_block(
+        connection.get(), call.get(), onWorker ? kWorkerCallTimeoutMs : kUiThreadCallTimeoutMs,
+        &error));
+    if (!reply) return UDisks2Client::Failed(error.Name(), error.Message());
+    if (request.answerType != DBUS_TYPE_INVALID) {
+        const char* value = nullptr;
+        if (!dbus_message_get_args(reply.get(), &error, request.answerType, &value,
+                                   DBUS_TYPE_INVALID)) {
+            return UDisks2Client::Failed(error.Name(), error.Message());
+        }
+        *answer = value;
+    }
+    result.ok = true;
+    return result;
+}
 
 }  // namespace
 
@@ -135,44 +227,44 @@ UDisks2Client::Result UDisks2Client::Failed(const std::string& name, const std::
 
 UDisks2Client::Result UDisks2Client::Mount(const std::string& kernelName,
                                            const std::string& options) {
-    return Call(kernelName, "Mount", options);
+    const Request request{.path = BlockObjectPath(kernelName),
+                          .method = "Mount",
+                          .mountOptions = options,
+                          .answerType = DBUS_TYPE_STRING};
+    std::string mountPoint;
+    Result result = Send(address_, request, &mountPoint);
+    result.mountPoint = std::move(mountPoint);
+    return result;
 }
 
 UDisks2Client::Result UDisks2Client::Unmount(const std::string& kernelName) {
-    return Call(kernelName, "Unmount", {});
+    return Send(address_, Request{.path = BlockObjectPath(kernelName), .method = "Unmount"},
+                nullptr);
 }
 
-UDisks2Client::Result UDisks2Client::Call(const std::string& kernelName, const char* method,
-                                          const std::string& options) {
-    Result result;
-    Error error;
-    Connection connection = Connect(address_, error);
-    if (!connection) {
-        result = Failed(error.Name(), error.IsSet() ? error.Message() : "no D-Bus connection");
-        result.serviceAbsent = true;
-        return result;
+UDisks2Client::Result UDisks2Client::LoopSetup(int fd) {
+    const Request request{.path = kManagerPath,
+                          .interface = kManager,
+                          .method = "LoopSetup",
+                          .fd = fd,
+                          .readOnly = true,
+                          .answerType = DBUS_TYPE_OBJECT_PATH};
+    std::string path;
+    Result result = Send(address_, request, &path);
+    if (!result.ok) return result;
+    result.loopName = KernelNameOf(path);
+    if (result.loopName.empty()) {
+        result.ok = false;
+        result.error = "LoopSetup answered with no block device: " + path;
     }
-    const std::string path = BlockObjectPath(kernelName);
-    Message call(dbus_message_new_method_call(kService, path.c_str(), kFilesystem, method));
-    const bool onWorker = OnWorker();
-    if (!call || !AppendOptions(call.get(), options, !onWorker)) {
-        result.error = "out of memory";
-        return result;
-    }
-    Message reply(dbus_connection_send_with_reply_and_block(
-        connection.get(), call.get(), onWorker ? kWorkerCallTimeoutMs : kUiThreadCallTimeoutMs,
-        &error));
-    if (!reply) return Failed(error.Name(), error.Message());
-    if (std::strcmp(method, "Mount") == 0) {
-        const char* mountPoint = nullptr;
-        if (!dbus_message_get_args(reply.get(), &error, DBUS_TYPE_STRING, &mountPoint,
-                                   DBUS_TYPE_INVALID)) {
-            return Failed(error.Name(), error.Message());
-        }
-        result.mountPoint = mountPoint;
-    }
-    result.ok = true;
     return result;
+}
+
+UDisks2Client::Result UDisks2Client::LoopDelete(const std::string& kernelName) {
+    return Send(
+        address_,
+        Request{.path = BlockObjectPath(kernelName), .interface = kLoop, .method = "Delete"},
+        nullptr);
 }
 
 }  // namespace dravolin::lnx

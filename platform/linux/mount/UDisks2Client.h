@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <string>
 
 namespace dravolin::lnx {
@@ -22,25 +23,32 @@ class UDisks2Client {
         bool noFilesystem = false;
         bool notAuthorized = false;  // the system's policy refused this user
         std::string mountPoint;      // of a successful Mount
+        std::string loopName;        // of a successful LoopSetup: the loop's kernel name
         std::string errorName;       // the D-Bus error's name when !ok
         std::string error;           // the service's message when !ok
 
         // "name: message", for the error output.
         std::string Text() const { return errorName.empty() ? error : errorName + ": " + error; }
     };
+    // How often to ask again while the service has not learnt of a new device's file system.
+    static constexpr std::chrono::milliseconds kRecheck{250};
+
     // The result of a call the service answered with the D-Bus error `name`.
     static Result Failed(const std::string& name, const std::string& message);
     // Filesystem.Mount of the block device `kernelName` (e.g. "sr0") with mount `options`.
     Result Mount(const std::string& kernelName, const std::string& options);
     // Filesystem.Unmount of the block device.
     Result Unmount(const std::string& kernelName);
+    // Manager.LoopSetup: a read-only loop device backed by the file open at `fd` (the caller
+    // keeps it), named in `loopName` (e.g. "loop3").
+    Result LoopSetup(int fd);
+    // Loop.Delete of the loop device `kernelName`.
+    Result LoopDelete(const std::string& kernelName);
 
     // The object path UDisks2 gives a block device: non-alphanumeric bytes become _xx.
     static std::string BlockObjectPath(const std::string& kernelName);
 
   private:
-    Result Call(const std::string& kernelName, const char* method, const std::string& options);
-
     std::string address_;
 };
 

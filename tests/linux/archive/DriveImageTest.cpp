@@ -50,5 +50,40 @@ TEST(ImageSectors, TheVolumeEndsTheImageWhereTheLeadOutLiesFurther) {
     }
 }
 
+// A disc is imaged only where it has a file system, and its files come out of the image only
+// where a loop device mounts what the disc shows: not the last session of several.
+TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystem) {
+    if (RunProgram({"genisoimage", "-version"}) != 0) {
+        GTEST_SKIP() << "genisoimage is needed (scripts/install-deps)";
+    }
+    const TempFolder folder;
+    MakeFolder(folder.Path() + "/files");
+    WriteFile(folder.Path() + "/files/data.bin", Pattern(5000, 4));
+    const std::string iso = folder.Path() + "/disc.iso";
+    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-R", "-o", iso, folder.Path() + "/files"}), 0);
+    const std::string volume = ReadFile(iso);
+    const long second = static_cast<long>(volume.size() / 2048);
+    struct UseCase {
+        const char* name;
+        std::string disc;
+        long sessionLba;
+        ImageUse use;
+    };
+    const std::vector<UseCase> cases = {
+        {"one session", volume, 0, ImageUse::FilesFromImage},
+        {"a second session", volume + volume, second, ImageUse::ImageBeside},
+        {"no file system", std::string(volume.size(), '\0'), 0, ImageUse::None},
+        {"none where the last session begins", volume + volume, second + 1, ImageUse::None},
+    };
+    for (const UseCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string disc = folder.Path() + "/disc.img";
+        WriteFile(disc, c.disc);
+        FakeCdrom drive;
+        drive.sessionLba = c.sessionLba;
+        EXPECT_EQ(ImageUseOf(drive, disc), c.use);
+    }
+}
+
 }  // namespace
 }  // namespace dravolin::lnx::test

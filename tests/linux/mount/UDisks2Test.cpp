@@ -1,4 +1,5 @@
 // Mounting through UDisks2, against a private bus and a stand-in service.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -11,6 +12,8 @@
 #include "platform/linux/copy/PolicyPrompts.h"
 #include "platform/linux/threads/Cancellation.h"
 #include "platform/linux/copy/LinuxShellCopy.h"
+#include "platform/linux/io/UniqueFd.h"
+#include "platform/linux/mount/ImageMount.h"
 #include "platform/linux/mount/UDisks2Client.h"
 
 extern char** environ;
@@ -210,6 +213,47 @@ TEST_F(UDisks2, TheUiThreadNeverWaitsForAPersonOrAStalledService) {
         });
         ASSERT_EQ(unmounted.wait_for(30s), std::future_status::ready);
         EXPECT_EQ(unmounted.get().ok, c.answered);
+        EXPECT_EQ(Calls(), c.calls);
+        service.reset();
+        ::unlink(log.c_str());
+    }
+}
+
+// An image is mounted the desktop user's way: the service sets up a read-only loop device from
+// the descriptor passed to it, mounts it, and lets go of both in turn; a refused mount deletes
+// the loop device at once.
+TEST_F(UDisks2, AnImageIsMountedOnALoopDeviceTheServiceSetsUpAndDeletes) {
+    const std::string image = temp / "image.iso";
+    WriteFile(image, "image bytes");
+    UniqueFd fd(::open(image.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd);
+    // Where root falls back to mount(2) itself, nothing takes the image.
+    calls->mountErrors = {{"udf", EINVAL}, {"iso9660", EINVAL}};
+    ImageMount::Options imageOptions;
+    imageOptions.busAddress = address;
+    imageOptions.privateMountRoot = temp / "run";
+    struct Case {
+        const char* mode;
+        bool mounted;
+        const char* calls;
+    };
+    for (const Case& c : {
+             Case{"ok", true,
+                  "LoopSetup read-only image bytes\nMount options=ro\nUnmount\nDelete\n"},
+             Case{"refuse", false, "LoopSetup read-only image bytes\nMount options=ro\nDelete\n"},
+         }) {
+        SCOPED_TRACE(c.mode);
+        StartService(c.mode);
+        {
+            const ImageMount mount = ImageMount::Mount(fd.Get(), imageOptions, calls);
+            EXPECT_EQ(mount.ok(), c.mounted) << mount.Error();
+            EXPECT_EQ(mount.Folder(), c.mounted ? disc : "");
+            if (!c.mounted) {
+                EXPECT_NE(mount.Error().find("NotAuthorized: Not authorized to mount"),
+                          std::string::npos)
+                    << mount.Error();
+            }
+        }
         EXPECT_EQ(Calls(), c.calls);
         service.reset();
         ::unlink(log.c_str());

@@ -10,9 +10,10 @@
 #include <vector>
 #include "app/CopyDlg.h"
 #include "engine/DriveList.h"
+#include "platform/linux/archive/BagWriter.h"
 #include "platform/linux/archive/DriveImage.h"
+#include "platform/linux/copy/PolicyPrompts.h"
 #include "platform/linux/drives/DiscPresence.h"
-#include "platform/linux/io/Sha256.h"
 #include "platform/linux/io/UniqueFd.h"
 #include "platform/linux/store/StoreIo.h"
 
@@ -134,12 +135,12 @@ bool HeadlessHost::Execute(CCopyDlg& dialog, const std::string& line) {
         }
     } else if (command == "fds") {
         ReportOpenFiles();
-    } else if (command == "image") {
+    } else if (command == "bag") {
         const auto space = argument.find(' ');
         if (space == std::string::npos) {
-            why = "usage: image NODE PATH";
+            why = "usage: bag NODE FOLDER";
         } else {
-            ReportImage(argument.substr(0, space), argument.substr(space + 1));
+            ReportBag(argument.substr(0, space), argument.substr(space + 1));
         }
     } else if (command == "target") {
         dialog.m_wndTarget->SetWindowText(argument);
@@ -166,29 +167,37 @@ bool HeadlessHost::Execute(CCopyDlg& dialog, const std::string& line) {
     return true;
 }
 
-// The read blocks the dialog's events meanwhile: the host asks for it with no copy running.
-void HeadlessHost::ReportImage(const std::string& node, const std::string& path) {
+// The read blocks the dialog's events meanwhile: the host asks for it with no copy running. The
+// bag's tag files and map go to the console, so that the host can check them against the disc.
+void HeadlessHost::ReportBag(const std::string& node, const std::string& folder) {
     lnx::CdromIo io;
-    const lnx::DriveImageResult result = lnx::ImageDrive(io, node, path, path + ".map", {});
-    std::string line = "IMAGE " + node + " error " + std::to_string(result.error);
-    if (result.map) {
-        line += " end " + std::to_string(static_cast<int>(result.rescue.end)) + " extent " +
-                std::to_string(result.map->Extent());
-    }
-    // The image read back, so that the host can compare it with the disc.
-    const lnx::UniqueFd image(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    lnx::Sha256 hash;
-    std::vector<char> block(1 << 20);
-    ssize_t n = 0;
-    while (image && (n = ::read(image.Get(), block.data(), block.size())) > 0) {
-        hash.Update(block.data(), static_cast<std::size_t>(n));
-    }
-    console_->Line(line + " sha256 " + hash.Finish());
-    const std::string map = lnx::ReadStoreBytes(path + ".map").bytes;
-    for (std::size_t at = 0; at < map.size();) {
-        const std::size_t end = map.find('\n', at);
-        console_->Line("MAP " + map.substr(at, end - at));
-        at = end == std::string::npos ? map.size() : end + 1;
+    const lnx::ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
+                                 const archive::RescueHooks& hooks) {
+                                 return lnx::ImageDrive(io, node, imagePath, mapPath, hooks);
+                             },
+                             [](int fd) {
+                                 lnx::ImageMount::Options options;
+                                 options.useUDisks2 = false;
+                                 return lnx::ImageMount::Mount(fd, options);
+                             }};
+    lnx::CopyIo copyIo;
+    lnx::PolicyPrompts prompts(lnx::ReplaceDecision::Skip, lnx::ErrorDecision::Cancel);
+    lnx::BagWriter writer(copyIo, prompts);
+    lnx::BagRequest request{{}, folder, "DISC", {}};
+    request.image = &how;
+    const lnx::BagOutcome outcome = writer.Build(request);
+    const bool published = outcome.result != lnx::BagResult::Failed &&
+                           writer.Publish("Disc") == lnx::BagWriter::Published::Done;
+    console_->Line("BAG " + node + " result " + std::to_string(static_cast<int>(outcome.result)) +
+                   " published " + (published ? "1" : "0") +
+                   (outcome.failure ? " failure " + outcome.failure->text : ""));
+    for (const char* name : {"manifest-sha256.txt", "damaged-files.txt", "data/image/disc.map"}) {
+        const std::string text = lnx::ReadStoreBytes(folder + "/Disc/" + name).bytes;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = text.find('\n', at);
+            console_->Line(std::string("TAG ") + name + " " + text.substr(at, end - at));
+            at = end == std::string::npos ? text.size() : end + 1;
+        }
     }
 }
 

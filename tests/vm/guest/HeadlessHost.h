@@ -43,7 +43,8 @@ class HeadlessHost : public DialogHost {
     void DeliverTimer(CCopyDlg& dialog);
     std::chrono::milliseconds Interval(const CCopyDlg& dialog) const;
     void ReportOpenFiles();
-    void ReportImage(const std::string& node, const std::string& path);
+    // Makes the disc in `node` a bag in `folder` from its image.
+    void ReportBag(const std::string& node, const std::string& folder);
     void Reply(bool ok, const std::string& line, const std::string& why);
     void Settle();
 

@@ -15,7 +15,8 @@ import subprocess
 from pathlib import Path
 
 # In load order; each module's own dependencies are added in front of it.
-DRIVE_MODULES = ["scsi_common", "scsi_mod", "libata", "ata_piix", "cdrom", "sr_mod", "nls_utf8", "isofs", "udf"]
+DRIVE_MODULES = ["scsi_common", "scsi_mod", "libata", "ata_piix", "cdrom", "sr_mod", "nls_utf8",
+                 "isofs", "udf", "loop"]
 
 
 class BuildError(Exception):

@@ -203,30 +203,34 @@ class Run:
             raise CheckFailed("the prober took no media change: the case proved nothing")
         self.log(f"      the prober took {taken} media changes before the program asked")
 
-    def scratched_disc_imaged(self, since):
+    def scratched_disc_bagged(self, since):
         """A disc with scratches (QEMU's blkdebug fails every read that covers one of its
-        sectors), the last sector among them, read into an image by the archive's rescue read
-        on the real sr driver: the map's bad sectors are the scratched ones, ddrescuelog reads
-        the map alike, and the image is the disc up to its volume's end with zeros where the
-        scratches are."""
+        sectors), the last sector among them and the one sector of a 26-byte file, made a bag
+        from its image on the real sr driver and a loop device: the map's bad sectors are the
+        scratched ones and ddrescuelog reads the map alike; the image is the disc up to its
+        volume's end with zeros where the scratches are; each file's damaged ranges are what the
+        scratches mean for it, and its bytes in the bag are the disc's with zeros there."""
         self.g.command("untick D,E")
         disc = self.discs["large"]
         data = disc.iso.read_bytes()
         volume = int.from_bytes(data[16 * 2048 + 80:16 * 2048 + 84], "little")
         sectors = min(volume, len(data) // 2048)
-        bad = {sectors // 2, sectors // 2 + 1, *range(sectors - 300, sectors - 291), sectors - 1}
+        starts = {path: data.find(content[:64]) // 2048 for path, content in disc.files.items()}
+        bad = {sectors // 2, sectors // 2 + 1, *range(sectors - 300, sectors - 291), sectors - 1,
+               starts["after/small.txt"]}
         self.m.insert_scratched(1, disc.iso, bad)
         self.g.wait(rf"^DRV E label {disc.label} ", since=since)
-        self.g.command("image /dev/sr1 /run/disc.img", timeout=600)
-        _, said = self.g.wait(r"^IMAGE /dev/sr1 error (\d+)(?: end (\d+) extent (\d+))? "
-                              r"sha256 (\w+)$", since=since)
-        error, end, extent, digest = said.groups()
+        self.g.command("bag /dev/sr1 /run/bags", timeout=600)
+        _, said = self.g.wait(r"^BAG /dev/sr1 result (\d+) published (\d)(.*)$", since=since)
+        tags = {}
+        for line in self.g.lines[since:]:
+            if line.startswith("TAG "):
+                name, _, text = line[4:].partition(" ")
+                tags.setdefault(name, []).append(text)
         problems = []
-        if error != "0" or end != "0":
-            problems.append(f"the read ended with error {error}, end {end}")
-        if extent is not None and int(extent) != sectors * 2048:
-            problems.append(f"the image holds {extent} bytes, the volume {sectors * 2048}")
-        mapped = "\n".join(line[4:] for line in self.g.lines[since:] if line.startswith("MAP "))
+        if said.group(1) != "1" or said.group(2) != "1":
+            problems.append(f"the bag ended as {said.group(0)}, not published incomplete")
+        mapped = "\n".join(tags.get("data/image/disc.map", []))
         marked = set()
         lines = [line.split() for line in mapped.splitlines() if not line.startswith("#")]
         for fields in lines[1:]:  # after the line that says where the read stands
@@ -247,10 +251,32 @@ class Run:
         image = bytearray(data[:sectors * 2048])
         for sector in bad:
             image[sector * 2048:(sector + 1) * 2048] = bytes(2048)
-        if digest != hashlib.sha256(image).hexdigest():
-            problems.append("the image is not the disc with zeros in the scratched sectors")
+        expected = {"data/image/disc.iso": hashlib.sha256(image).hexdigest()}
+        damaged = []
+        for path, content in disc.files.items():
+            kept = bytearray(content)
+            for at in range(0, len(content), 2048):
+                if starts[path] + at // 2048 in bad:
+                    end = min(at + 2048, len(content))
+                    kept[at:end] = bytes(end - at)
+                    if damaged and damaged[-1][0] == path and damaged[-1][2] == at:
+                        damaged[-1][2] = end
+                    else:
+                        damaged.append([path, at, end])
+            expected["data/files/" + path] = hashlib.sha256(kept).hexdigest()
+        manifest = {line.split("  ", 1)[1]: line.split("  ", 1)[0]
+                    for line in tags.get("manifest-sha256.txt", [])}
+        for path, digest in expected.items():
+            if manifest.get(path) != digest:
+                problems.append(f"{path} in the bag is not the disc with zeros where scratched")
+        listed_damage = [line for line in tags.get("damaged-files.txt", [])
+                         if line.startswith("data/files/")]
+        if sorted(listed_damage) != sorted(f"data/files/{p} {b}-{e}" for p, b, e in damaged):
+            problems.append(f"damaged-files.txt lists {listed_damage}, the scratches mean "
+                            f"{damaged}")
         if problems:
             raise CheckFailed("; ".join(problems))
+        self.log(f"      {len(damaged)} damaged ranges in {len(disc.files)} files, as scratched")
         self.m.eject(1)
 
     def all(self):
@@ -266,7 +292,7 @@ class Run:
             ("links and device nodes never copied as such", self.links_and_devices_stay_out),
             ("discs swapped while another process polls the drive for media changes",
              self.swaps_past_a_prober),
-            ("a scratched disc read into an image and its map", self.scratched_disc_imaged),
+            ("a scratched disc made a bag from its image and map", self.scratched_disc_bagged),
         ]
 
     def final_check(self):

@@ -1,0 +1,116 @@
+#include "platform/linux/archive/BagImage.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include "archive/BagText.h"
+#include "archive/Recovery.h"
+#include "platform/linux/io/ErrorText.h"
+#include "platform/linux/io/Sha256.h"
+
+namespace dravolin::lnx {
+
+namespace {
+
+// The SHA-256 of a file of the bag, read back as it stands; empty when it cannot be read.
+std::string HashOf(int folder, const std::string& name, std::uint64_t& size) {
+    const UniqueFd fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) return {};
+    Sha256 digest;
+    std::vector<char> block(1u << 20);
+    size = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd.Get(), block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return {};
+        if (got == 0) return digest.Finish();
+        digest.Update(block.data(), static_cast<std::size_t>(got));
+        size += static_cast<std::uint64_t>(got);
+    }
+}
+
+}  // namespace
+
+BagImage::BagImage(const ImageRead& how, int bag, std::string bagPath)
+    : how_(how), bag_(bag), bagPath_(std::move(bagPath)) {}
+
+BagImage::~BagImage() = default;
+
+std::string BagImage::Path(const char* name) const {
+    return bagPath_ + "/" + archive::kImageFolder + "/" + name;
+}
+
+int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
+    if (::mkdirat(bag_, archive::kImageFolder, 0777) != 0) return errno;
+    archive::RescueHooks hooks;
+    CopyProgress shown;
+    hooks.progress = [&](const archive::RescueMap& map, const archive::MapProgress&) {
+        shown.bytesTotal = map.Extent();
+        shown.bytesDone =
+            map.Bytes(archive::BlockState::Rescued) + map.Bytes(archive::BlockState::Bad);
+    };
+    hooks.stop = [&] {
+        stopped_ = stopped_ || !progress(shown);
+        return stopped_;
+    };
+    DriveImageResult read = how_.read(Path(kImageName), Path(kMapName), hooks);
+    stopped_ = read.rescue.end == archive::RescueEnd::Stopped;
+    map_ = std::move(read.map);
+    if (read.error != 0) return read.error;
+    return map_ ? 0 : EIO;
+}
+
+std::string BagImage::Open(std::uint64_t seed, std::string& why) {
+    const std::string path = Path(kImageName);
+    image_.Reset(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    if (!image_) {
+        why = "Cannot open " + path + ": " + ErrorText(errno);
+        return {};
+    }
+    std::vector<archive::ByteRange> unread;
+    for (const archive::MapBlock& block : map_->Blocks()) {
+        if (block.state != archive::BlockState::Rescued) unread.push_back({block.pos, block.end()});
+    }
+    fill_.emplace(image_.Get(), std::move(unread), seed);
+    if (const int error = fill_->Write()) {
+        why = "Cannot write " + path + ": " + ErrorText(error);
+        return {};
+    }
+    mount_.emplace(how_.mount(image_.Get()));
+    if (!mount_->ok()) {
+        why = "Cannot mount the image " + path + ": " + mount_->Error();
+        return {};
+    }
+    return mount_->Folder();
+}
+
+int BagImage::Close(std::vector<archive::ArchivedFile>& files) {
+    mount_.reset();
+    if (fill_) {
+        if (const int error = fill_->Clear()) return error;
+        if (::fsync(image_.Get()) != 0) return errno;
+    }
+    std::vector<archive::ArchivedFile> own;
+    for (const char* name : {kImageName, kMapName}) {
+        archive::ArchivedFile file;
+        file.path = name;
+        file.folder = archive::kImageFolder;
+        file.sha256 = HashOf(bag_, std::string(archive::kImageFolder) + "/" + name, file.size);
+        if (file.sha256.empty()) return errno != 0 ? errno : EIO;
+        own.push_back(std::move(file));
+    }
+    // The image's damage is what its map does not hold as read.
+    for (const archive::MapBlock& block : map_->Blocks()) {
+        if (block.state != archive::BlockState::Rescued) {
+            archive::AddDamage(own[0].damaged, block.pos, block.end());
+        }
+    }
+    const UniqueFd folder(
+        ::openat(bag_, archive::kImageFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder || ::fsync(folder.Get()) != 0) return errno;
+    files.insert(files.begin(), own.begin(), own.end());
+    return 0;
+}
+
+}  // namespace dravolin::lnx

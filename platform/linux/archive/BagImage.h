@@ -1,0 +1,69 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+#include "archive/BagRecord.h"
+#include "archive/RescueRead.h"
+#include "platform/linux/archive/DriveImage.h"
+#include "platform/linux/copy/CopyPrompts.h"
+#include "platform/linux/copy/ImageFill.h"
+#include "platform/linux/io/UniqueFd.h"
+#include "platform/linux/mount/ImageMount.h"
+
+namespace dravolin::lnx {
+
+// How a disc becomes an image before its files are taken out of that image, rather than out
+// of the disc: the disc is read once, in order, and what it could not give is known by sector.
+struct ImageRead {
+    // Reads the disc into a new image at `imagePath` with its map at `mapPath` (ImageDrive).
+    std::function<DriveImageResult(const std::string& imagePath, const std::string& mapPath,
+                                   const archive::RescueHooks& hooks)>
+        read;
+    // The image open at `fd`, mounted read-only (ImageMount::Mount).
+    std::function<ImageMount(int fd)> mount;
+};
+
+// The disc's image and map in a bag being built, under data/image/, from the read to the
+// files taken out of it.
+class BagImage {
+  public:
+    static constexpr char kImageName[] = "disc.iso";
+    static constexpr char kMapName[] = "disc.map";
+
+    // `bag` is the bag's folder, open, at `bagPath`; data/ is there.
+    BagImage(const ImageRead& how, int bag, std::string bagPath);
+    ~BagImage();
+    BagImage(const BagImage&) = delete;
+    BagImage& operator=(const BagImage&) = delete;
+
+    // Reads the disc, its progress given to `progress`, which says false to stop (the time
+    // budget, a person). 0, or the errno that ended it.
+    int Read(const std::function<bool(const CopyProgress&)>& progress);
+    // The read stopped before every sector was tried.
+    bool Stopped() const { return stopped_; }
+
+    // Fills the image's unread sectors and mounts it: the folder of the disc's files, or empty
+    // with `why` said.
+    std::string Open(std::uint64_t seed, std::string& why);
+    ImageFill* Fill() { return fill_ ? &*fill_ : nullptr; }
+    // Unmounts the image, gives its unread sectors back their zeros, flushes it, and puts the
+    // image's and the map's records first in `files` (after Read alone too). 0 or an errno.
+    int Close(std::vector<archive::ArchivedFile>& files);
+
+  private:
+    std::string Path(const char* name) const;
+
+    const ImageRead& how_;
+    int bag_;
+    std::string bagPath_;
+    bool stopped_ = false;
+    std::optional<archive::RescueMap> map_;
+    UniqueFd image_;
+    std::optional<ImageFill> fill_;
+    std::optional<ImageMount> mount_;
+};
+
+}  // namespace dravolin::lnx
