@@ -17,6 +17,12 @@ constexpr std::array<std::pair<DiscResult, std::string_view>, 6> kWords{{
 
 }  // namespace
 
+DiscResult BuiltResult(bool built, bool complete, bool targetFull) {
+    if (targetFull) return DiscResult::TargetFull;
+    if (!built) return DiscResult::Failed;
+    return complete ? DiscResult::Complete : DiscResult::Incomplete;
+}
+
 std::string_view ResultWord(DiscResult result) {
     for (const auto& [value, word] : kWords) {
         if (value == result) return word;

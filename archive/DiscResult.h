@@ -15,6 +15,10 @@ enum class DiscResult {
     Failed,           // anything else that stopped the disc (mount, target folder, drive gone)
 };
 
+// How a disc ended whose bag was built (`built`, whole or `complete`) or not: TargetFull
+// wherever the target filled up, since the core unticks every drive on that word.
+DiscResult BuiltResult(bool built, bool complete, bool targetFull);
+
 // The word the log and bag-info.txt write for a result: "complete", "incomplete", "unreadable",
 // "already archived", "target full", "failed". Fixed English words: a file format, not a text
 // shown to users.

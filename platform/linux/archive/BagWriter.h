@@ -7,6 +7,7 @@
 #include "platform/linux/archive/BagFolder.h"
 #include "platform/linux/archive/BagImage.h"
 #include "platform/linux/archive/Utf8Payload.h"
+#include "archive/BagName.h"
 #include "archive/BagText.h"
 #include "platform/linux/copy/ArchiveRecord.h"
 #include "platform/linux/copy/CopyIo.h"
@@ -37,13 +38,13 @@ enum class BagResult { Complete, Incomplete, Failed };
 
 struct BagOutcome {
     BagResult result = BagResult::Failed;
-    bool cancelled = false;  // with Failed: the prompts or the worker's cancel flag said stop
-    std::uint64_t files = 0;
-    std::uint64_t bytes = 0;
-    std::uint64_t damagedFiles = 0;
-    bool budgetSpent = false;  // with Incomplete: the disc's time budget ended the copy
-    bool targetFull = false;   // the target disk was full: the bag holds what fit, if anything
-    std::string summary;       // what the disc held that no bag takes (links, devices...)
+    bool cancelled = false;   // with Failed: the prompts or the worker's cancel flag said stop
+    std::uint64_t files = 0;  // the disc's, under data/files/
+    std::uint64_t bytes = 0;  // of the whole payload, the disc's image and map included
+    std::uint64_t damagedFiles = 0;  // the image among them where the disc was not read whole
+    bool budgetSpent = false;        // with Incomplete: the disc's time budget ended the copy
+    bool targetFull = false;  // the target disk was full: the bag holds what fit, if anything
+    std::string summary;      // what the disc held that no bag takes (links, devices...)
     std::optional<CopyFailure> failure;
 };
 
@@ -66,7 +67,7 @@ class BagWriter {
     // Once per writer.
     BagOutcome Build(const BagRequest& request);
 
-    enum class Published { Done, NameTaken, Failed };
+    using Published = archive::Published;
     // Renames a Complete or Incomplete bag to `name`, never over anything: NameTaken lets the
     // caller try the next name. `error` receives the errno of a failure. Once renamed the bag
     // is Done, even where the target folder's flush then fails: it stands whole under its name.

@@ -193,33 +193,21 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
     outcome.files = built.files;
     outcome.bytes = built.bytes;
     outcome.damagedFiles = built.damagedFiles;
+    const DiscResult result = archive::BuiltResult(
+        built.result != BagResult::Failed, built.result == BagResult::Complete, built.targetFull);
     if (built.result == BagResult::Failed) {
-        outcome.result = built.targetFull ? DiscResult::TargetFull : DiscResult::Failed;
+        outcome.result = result;
         if (built.failure) TellFailure(*built.failure);
         finish(built.cancelled ? CopyOutcome::Cancelled : CopyOutcome::Failed);
         return outcome;
     }
-
-    // A full target ends the bag incomplete; the core unticks every drive on its word.
-    const DiscResult result = built.targetFull                      ? DiscResult::TargetFull
-                              : built.result == BagResult::Complete ? DiscResult::Complete
-                                                                    : DiscResult::Incomplete;
     const archive::NameTaken taken = [&](const std::string& name) {
         return NameTaken(bag.folder, name);
     };
     int error = 0;
     const archive::Publishing published =
-        archive::PublishBag(bag.name, result, taken, [&](const std::string& name) {
-            switch (writer.Publish(name, &error)) {
-                case BagWriter::Published::Done:
-                    return archive::Published::Done;
-                case BagWriter::Published::NameTaken:
-                    return archive::Published::NameTaken;
-                case BagWriter::Published::Failed:
-                    break;
-            }
-            return archive::Published::Failed;
-        });
+        archive::PublishBag(bag.name, result, taken,
+                            [&](const std::string& name) { return writer.Publish(name, &error); });
     const std::string path = target + "/" + published.name;
     switch (published.answer) {
         case archive::Published::Done:

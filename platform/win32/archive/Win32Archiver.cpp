@@ -182,15 +182,12 @@ Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag) {
     outcome.files = built.files;
     outcome.bytes = built.bytes;
     outcome.damagedFiles = built.damagedFiles;
+    const DiscResult result = archive::BuiltResult(
+        built.result != BagResult::Failed, built.result == BagResult::Complete, built.targetFull);
     if (built.result == BagResult::Failed) {
-        outcome.result = built.targetFull ? DiscResult::TargetFull : DiscResult::Failed;
+        outcome.result = result;
         return outcome;
     }
-
-    // A full target ends the bag incomplete; the core unticks every drive on its word.
-    const DiscResult result = built.targetFull                      ? DiscResult::TargetFull
-                              : built.result == BagResult::Complete ? DiscResult::Complete
-                                                                    : DiscResult::Incomplete;
     const archive::NameTaken taken = [&](const std::string& name) {
         return NameTaken(bag.folder, name);
     };
@@ -200,15 +197,7 @@ Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag) {
             bool valid = false;
             const std::wstring wideName = WideFromUtf8(name, &valid);
             if (!valid || wideName.empty()) return archive::Published::Failed;
-            switch (writer->Publish(wideName, &error)) {
-                case Win32BagWriter::Published::Done:
-                    return archive::Published::Done;
-                case Win32BagWriter::Published::NameTaken:
-                    return archive::Published::NameTaken;
-                case Win32BagWriter::Published::Failed:
-                    break;
-            }
-            return archive::Published::Failed;
+            return writer->Publish(wideName, &error);
         });
     if (published.answer == archive::Published::Done) {
         outcome.result = result;

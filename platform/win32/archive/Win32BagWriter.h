@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "archive/BagName.h"
 
 namespace dravolin::win32 {
 
@@ -60,7 +61,7 @@ class Win32BagWriter {
     // Once per writer.
     BagOutcome Build(const BagRequest& request, BagProgress& progress);
 
-    enum class Published { Done, NameTaken, Failed };
+    using Published = archive::Published;
     // Renames a Complete or Incomplete bag to `name`, never over anything: NameTaken lets the
     // caller try the next name.
     Published Publish(const std::wstring& name, unsigned long* error = nullptr);
