@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <set>
 #include "platform/linux/archive/LocalClock.h"
@@ -192,7 +193,10 @@ int BagWriter::WriteTags(const BagRequest& request, ArchiveRecord& record,
         outcome.bytes = 0;
         for (const ArchivedFile& file : record.files) outcome.bytes += file.size;
         outcome.damagedFiles = archive::DamagedCount(record.files, record.unread);
-        outcome.files = record.files.size();
+        // The disc's files: its image and map are the bag's, not files on the disc.
+        outcome.files = static_cast<std::uint64_t>(std::count_if(
+            record.files.begin(), record.files.end(),
+            [](const ArchivedFile& file) { return file.folder == archive::kFilesFolder; }));
         archive::BagEnd end;
         end.budgetSpent = outcome.budgetSpent;
         end.targetFull = outcome.targetFull;

@@ -6,7 +6,10 @@
 namespace dravolin::lnx {
 
 std::optional<CopyOrder> TreeCopier::DiscOrder(SourceNode& root, const std::string& sourceFolder) {
-    if (NameOrderAsked() || !MayReorder(root)) return std::nullopt;
+    // Files taken out of a disc's image are read from the target's disk, mostly from memory
+    // since the image was just written: the order saves no drive's seeks there.
+    const ArchiveRecord* archive = operation_.Archive();
+    if (NameOrderAsked() || !MayReorder(root) || (archive && archive->fill)) return std::nullopt;
     // Directories that name far more entries than the mounted tree shows are lying.
     const std::uint64_t maxEntries = 2 * SizeOf(root).entries + 1024;
     const std::optional<FileStarts> starts = startsReader_

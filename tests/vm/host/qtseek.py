@@ -138,13 +138,14 @@ class SeekScenarios(QtRun):
         its window shows. A plain copy's files are removed afterwards, so that the next disc
         (the same names) meets an empty target; archive mode gives each disc a bag of its
         own."""
+        self.agent.run(sh="sync; echo 3 > /proc/sys/vm/drop_caches")
         self.serve(model, disc)
         deadline = time.monotonic() + 60
         while disc.label not in self.d.row("D").label:
             if time.monotonic() > deadline:
                 raise CheckFailed(f"D: shows {self.d.row('D').label!r}, not {disc.label}")
             time.sleep(0.3)
-        self.settle_and_drop_caches()
+        self.agent.run(sh="udevadm settle")
         start, before = time.monotonic(), model.stats()
         self.d.set_checked("D", True)
         window = self.wait_copying("D", 120)
