@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <cerrno>
 #include "archive/BagText.h"
-#include "archive/Recovery.h"
 #include "platform/linux/io/ErrorText.h"
 #include "platform/linux/io/Sha256.h"
 
@@ -41,6 +40,12 @@ std::string BagImage::Path(const char* name) const {
     return bagPath_ + "/" + archive::kImageFolder + "/" + name;
 }
 
+// What the map does not hold as read: the image's damage, and where the fill goes.
+std::vector<archive::ByteRange> BagImage::Unread() const {
+    const archive::DiscExtent whole{0, map_->Extent()};
+    return archive::UnreadInFile(*map_, {&whole, 1});
+}
+
 int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
     if (::mkdirat(bag_, archive::kImageFolder, 0777) != 0) return errno;
     archive::RescueHooks hooks;
@@ -68,11 +73,7 @@ std::string BagImage::Open(std::uint64_t seed, std::string& why) {
         why = "Cannot open " + path + ": " + ErrorText(errno);
         return {};
     }
-    std::vector<archive::ByteRange> unread;
-    for (const archive::MapBlock& block : map_->Blocks()) {
-        if (block.state != archive::BlockState::Rescued) unread.push_back({block.pos, block.end()});
-    }
-    fill_.emplace(image_.Get(), std::move(unread), seed);
+    fill_.emplace(image_.Get(), Unread(), seed);
     if (const int error = fill_->Write()) {
         why = "Cannot write " + path + ": " + ErrorText(error);
         return {};
@@ -100,12 +101,7 @@ int BagImage::Close(std::vector<archive::ArchivedFile>& files) {
         if (file.sha256.empty()) return errno != 0 ? errno : EIO;
         own.push_back(std::move(file));
     }
-    // The image's damage is what its map does not hold as read.
-    for (const archive::MapBlock& block : map_->Blocks()) {
-        if (block.state != archive::BlockState::Rescued) {
-            archive::AddDamage(own[0].damaged, block.pos, block.end());
-        }
-    }
+    own[0].damaged = Unread();
     const UniqueFd folder(
         ::openat(bag_, archive::kImageFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder || ::fsync(folder.Get()) != 0) return errno;

@@ -55,6 +55,7 @@ class BagImage {
 
   private:
     std::string Path(const char* name) const;
+    std::vector<archive::ByteRange> Unread() const;
 
     const ImageRead& how_;
     int bag_;

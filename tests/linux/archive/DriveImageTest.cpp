@@ -10,6 +10,17 @@
 namespace dravolin::lnx::test {
 namespace {
 
+// An ISO 9660 disc of one file of `size` bytes, made by genisoimage in `folder`: its path, or
+// empty when it could not be made.
+std::string MakeIso(const TempFolder& folder, std::size_t size, unsigned seed) {
+    MakeFolder(folder.Path() + "/files");
+    WriteFile(folder.Path() + "/files/data.bin", Pattern(size, seed));
+    const std::string iso = folder.Path() + "/disc.iso";
+    const int made =
+        RunProgram({"genisoimage", "-quiet", "-R", "-o", iso, folder.Path() + "/files"});
+    return made == 0 ? iso : std::string();
+}
+
 struct ExtentCase {
     const char* name;
     bool blank;                   // zeros instead of the ISO image
@@ -22,10 +33,8 @@ TEST(ImageSectors, TheVolumeEndsTheImageWhereTheLeadOutLiesFurther) {
         GTEST_SKIP() << "genisoimage is needed (scripts/install-deps)";
     }
     const TempFolder folder;
-    MakeFolder(folder.Path() + "/files");
-    WriteFile(folder.Path() + "/files/data.bin", Pattern(100000, 3));
-    const std::string iso = folder.Path() + "/disc.iso";
-    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-R", "-o", iso, folder.Path() + "/files"}), 0);
+    const std::string iso = MakeIso(folder, 100000, 3);
+    ASSERT_FALSE(iso.empty());
     const long volume = static_cast<long>(ReadFile(iso).size() / 2048);
     const std::vector<ExtentCase> cases = {
         {"a CD-R's two run-out blocks after the volume", false, 2, 0},
@@ -57,10 +66,8 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystem) {
         GTEST_SKIP() << "genisoimage is needed (scripts/install-deps)";
     }
     const TempFolder folder;
-    MakeFolder(folder.Path() + "/files");
-    WriteFile(folder.Path() + "/files/data.bin", Pattern(5000, 4));
-    const std::string iso = folder.Path() + "/disc.iso";
-    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-R", "-o", iso, folder.Path() + "/files"}), 0);
+    const std::string iso = MakeIso(folder, 5000, 4);
+    ASSERT_FALSE(iso.empty());
     const std::string volume = ReadFile(iso);
     const long second = static_cast<long>(volume.size() / 2048);
     struct UseCase {
