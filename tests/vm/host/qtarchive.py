@@ -4,7 +4,6 @@ user's session bus. Afterwards the target folder, the log and the notifications 
 
 import re
 import shlex
-import statistics
 import time
 
 import iso9660
@@ -169,11 +168,12 @@ class ArchiveScenarios(QtRun, BagChecks):
         if len(last[1]) > len(first[1]):
             problems.append(f"the program held {len(first[1])} descriptors after the first disc "
                             f"and {len(last[1])} after the last: {first[1]} -> {last[1]}")
-        # The program takes memory it keeps for good once in a while (a malloc arena for a new
-        # worker, a font), about 1 MiB at a time on any disc; a leak grows it at every disc.
-        # So the typical step from one disc to the next is judged, from the second disc on.
-        steps = [b - a for a, b in zip(samples[1:], samples[2:])]
-        if statistics.median(steps) > 256:
+        # The program's resident size swings by a few MiB from one disc to the next (a malloc
+        # arena for a new worker, freed memory not yet given back), up and down; a leak raises
+        # the floor it comes back to. So the lowest sample of the later discs is compared with
+        # the lowest of the earlier ones, from the second disc on.
+        earlier, later = samples[1:4], samples[4:]
+        if (min(later) - min(earlier)) / len(earlier) > 256:
             problems.append(f"the program grew at every disc: {samples} KiB after each disc "
                             "of D:")
         injected = [(s * SECTOR, (s + 1) * SECTOR) for s in SCRATCHED_AT]
