@@ -117,7 +117,16 @@ InfoFields BagInfoFields(std::string_view label, const InfoFields& callers,
     info.insert(info.end(), callers.begin(), callers.end());
     info.emplace_back(kFieldResult, incomplete ? "incomplete" : "complete");
     info.emplace_back(kFieldDamagedFiles, std::to_string(damaged));
-    if (end.budgetSpent) {
+    if (end.imageCut && end.budgetSpent) {
+        info.emplace_back(kFieldStopped,
+                          "the disc's time budget was spent before the whole disc was read; "
+                          "the image's map says which sectors were not");
+    } else if (end.imageCut && end.targetFull) {
+        info.emplace_back(kFieldStopped,
+                          "the target disk was full before the whole disc was read; the image "
+                          "holds what fit, its map says which sectors, and no files were taken "
+                          "out of it");
+    } else if (end.budgetSpent) {
         info.emplace_back(kFieldStopped,
                           "the disc's time budget was spent; the files not in the manifest "
                           "were not copied");

@@ -56,6 +56,7 @@ std::uint64_t DamagedCount(const std::vector<ArchivedFile>& files,
 struct BagEnd {
     bool budgetSpent = false;  // the disc's time budget stopped the copy
     bool targetFull = false;   // the target disk's space did
+    bool imageCut = false;     // either stopped the disc's read into its image
     std::string notCopied;     // what the disc held that no bag takes; empty when nothing
     InfoFields notes;          // the platform's own lines, written before Dravolin-Ended
     LocalTime ended;           // when the copy ended: Bagging-Date and Dravolin-Ended

@@ -7,10 +7,26 @@
 #include "archive/BagText.h"
 #include "platform/linux/io/ErrorText.h"
 #include "platform/linux/io/Sha256.h"
+#include "platform/linux/store/StoreIo.h"
 
 namespace dravolin::lnx {
 
 namespace {
+
+// Kept free while the image is written: should the image fill the target, the map's last save
+// and the tag files still fit (a few KiB each; the map of a badly scratched disc, some hundred).
+constexpr char kRoomName[] = ".dravolin-room";
+constexpr off_t kRoomBytes = off_t{1} << 20;
+
+// 0, or the errno that says the room could not be had. A file system that cannot reserve
+// space ahead (EOPNOTSUPP) gives no room and no error.
+int KeepRoom(int bag) {
+    const UniqueFd fd(
+        ::openat(bag, kRoomName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd) return errno;
+    const int error = ::posix_fallocate(fd.Get(), 0, kRoomBytes);
+    return error == EOPNOTSUPP || error == EINVAL ? 0 : error;
+}
 
 // The SHA-256 of a file of the bag, read back as it stands; empty when it cannot be read.
 std::string HashOf(int folder, const std::string& name, std::uint64_t& size) {
@@ -48,6 +64,11 @@ std::vector<archive::ByteRange> BagImage::Unread() const {
 
 int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
     if (::mkdirat(bag_, archive::kImageFolder, 0777) != 0) return errno;
+    const int room = KeepRoom(bag_);
+    if (room != 0) {
+        ::unlinkat(bag_, kRoomName, 0);
+        return room;
+    }
     archive::RescueHooks hooks;
     CopyProgress shown;
     hooks.progress = [&](const archive::RescueMap& map, const archive::MapProgress&) {
@@ -60,8 +81,14 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
         return stopped_;
     };
     DriveImageResult read = how_.read(Path(kImageName), Path(kMapName), hooks);
-    stopped_ = read.rescue.end == archive::RescueEnd::Stopped;
+    ::unlinkat(bag_, kRoomName, 0);
     map_ = std::move(read.map);
+    // The map saved last may lag behind the image: saved again, it says all the image holds.
+    if ((read.error == ENOSPC || read.error == EDQUOT) && map_ &&
+        WriteAtomically(Path(kMapName), read.mapText) == 0) {
+        targetFull_ = true;
+        return 0;
+    }
     if (read.error != 0) return read.error;
     return map_ ? 0 : EIO;
 }

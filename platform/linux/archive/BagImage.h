@@ -44,6 +44,9 @@ class BagImage {
     int Read(const std::function<bool(const CopyProgress&)>& progress);
     // The read stopped before every sector was tried.
     bool Stopped() const { return stopped_; }
+    // The target filled up during the read: the image holds what fit, and its map says which
+    // sectors those are. No file can be taken out of it.
+    bool TargetFull() const { return targetFull_; }
 
     // Fills the image's unread sectors and mounts it: the folder of the disc's files, or empty
     // with `why` said.
@@ -61,6 +64,7 @@ class BagImage {
     int bag_;
     std::string bagPath_;
     bool stopped_ = false;
+    bool targetFull_ = false;
     std::optional<archive::RescueMap> map_;
     UniqueFd image_;
     std::optional<ImageFill> fill_;

@@ -112,6 +112,8 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     }
 
     ArchiveRecord record;
+    bool imageCut = false;
+    bool imageBudgetSpent = false;
     const bool fromImage = request.image && request.image->mount;
     BudgetedPrompts prompts(prompts_, fromImage ? std::nullopt : request.readUntil);
     std::optional<BagImage> image;
@@ -131,7 +133,12 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
             Discard();
             return outcome;
         }
-        if (request.image->mount) {
+        imageCut = image->Stopped() || image->TargetFull();
+        outcome.targetFull = image->TargetFull();
+        imageBudgetSpent = image->Stopped();
+        if (image->TargetFull()) {
+            root.clear();
+        } else if (request.image->mount) {
             std::string why;
             root = image->Open(random_(), why);
             if (root.empty()) {
@@ -142,14 +149,19 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
             record.fill = image->Fill();
         }
     }
-    TreeCopier copier(io_, prompts, record);
     const std::string files = BuildingPath() + "/" + archive::kFilesFolder;
-    const TreeCopier::Result copied = copier.Copy(root, files);
+    TreeCopier::Result copied;
+    copied.outcome = CopyOutcome::Completed;
+    // A target the image filled has no room for the files: the image and map are the bag.
+    if (!outcome.targetFull) {
+        TreeCopier copier(io_, prompts, record);
+        copied = copier.Copy(root, files);
+        outcome.targetFull = record.failure && IsTargetFull(record.failure->errorNumber);
+    }
     outcome.summary = copied.summary;
     // What a spent budget or a full disk stopped is a bag of what was written: every file in
     // it is whole.
-    outcome.budgetSpent = prompts.Spent() && !record.failure;
-    outcome.targetFull = record.failure && IsTargetFull(record.failure->errorNumber);
+    outcome.budgetSpent = (prompts.Spent() || imageBudgetSpent) && !record.failure;
     if (copied.outcome != CopyOutcome::Completed && !outcome.budgetSpent && !outcome.targetFull) {
         outcome.failure = record.failure;
         outcome.cancelled = !record.failure;
@@ -170,7 +182,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
                         "Cannot write");
         }
     }
-    if (const int failed = WriteTags(request, record, renamed, outcome)) {
+    if (const int failed = WriteTags(request, record, renamed, imageCut, outcome)) {
         outcome.targetFull = outcome.targetFull || IsTargetFull(failed);
         return Fail(outcome, BuildingPath(), failed, "Cannot write the tag files of");
     }
@@ -187,7 +199,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
 }
 
 int BagWriter::WriteTags(const BagRequest& request, ArchiveRecord& record,
-                         const std::vector<StoredAs>& renamed, BagOutcome& outcome) {
+                         const std::vector<StoredAs>& renamed, bool imageCut, BagOutcome& outcome) {
     std::set<std::string> dropped;
     for (;;) {
         outcome.bytes = 0;
@@ -198,6 +210,7 @@ int BagWriter::WriteTags(const BagRequest& request, ArchiveRecord& record,
             record.files.begin(), record.files.end(),
             [](const ArchivedFile& file) { return file.folder == archive::kFilesFolder; }));
         archive::BagEnd end;
+        end.imageCut = imageCut;
         end.budgetSpent = outcome.budgetSpent;
         end.targetFull = outcome.targetFull;
         end.notCopied = outcome.summary;

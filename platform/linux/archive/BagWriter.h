@@ -79,9 +79,10 @@ class BagWriter {
   private:
     // Writes every tag file but the declaration (written first). On a full disk, the last
     // files of the payload are removed, and left out of `record`, until the tag files fit.
-    // 0, or the errno of the step that failed.
+    // `imageCut`: the disc's read into its image ended early. 0, or the errno of the step
+    // that failed.
     int WriteTags(const BagRequest& request, ArchiveRecord& record,
-                  const std::vector<StoredAs>& renamed, BagOutcome& outcome);
+                  const std::vector<StoredAs>& renamed, bool imageCut, BagOutcome& outcome);
     // 0, or the errno of the step that failed.
     int WriteTagFile(const std::string& name, const std::string& text);
     BagOutcome Fail(BagOutcome outcome, const std::string& path, int error,

@@ -99,20 +99,28 @@ DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
         result.error = sectors ? errno : EIO;
         return result;
     }
+    return ReadIntoImage(*source, *sectors, deviceNode, imagePath, mapPath, hooks);
+}
+
+DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sectors,
+                               const std::string& sourceName, const std::string& imagePath,
+                               const std::string& mapPath, const archive::RescueHooks& hooks) {
+    DriveImageResult result;
     const UniqueFd image(
         ::open(imagePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (!image || ::ftruncate(image.Get(), static_cast<off_t>(*sectors * archive::kSector)) != 0) {
+    if (!image || ::ftruncate(image.Get(), static_cast<off_t>(sectors * archive::kSector)) != 0) {
         result.error = errno;
         return result;
     }
-    const std::string heading = "# Mapfile. Created by Dravolin\n# Source: " + deviceNode + "\n";
-    archive::RescueMap& map = result.map.emplace(*sectors * archive::kSector);
+    const std::string heading = "# Mapfile. Created by Dravolin\n# Source: " + sourceName + "\n";
+    archive::RescueMap& map = result.map.emplace(sectors * archive::kSector);
     int sinceSave = 0;
     archive::MapProgress saved;
     auto save = [&](const archive::RescueMap& now, const archive::MapProgress& progress) {
         sinceSave = 0;
         saved = progress;
-        if (const int error = WriteAtomically(mapPath, archive::MapText(now, progress, heading))) {
+        result.mapText = archive::MapText(now, progress, heading);
+        if (const int error = WriteAtomically(mapPath, result.mapText)) {
             if (result.error == 0) result.error = error;
         }
     };
@@ -127,7 +135,7 @@ DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
     };
     save(map, saved);
     ImageFile sink(image.Get());
-    result.rescue = archive::RescueRead(map, *source, sink, saving);
+    result.rescue = archive::RescueRead(map, source, sink, saving);
     if (::fsync(image.Get()) != 0 && result.error == 0) result.error = errno;
     save(map, result.rescue.progress);
     if (sink.Error() != 0) result.error = sink.Error();

@@ -68,6 +68,9 @@ struct DriveImageResult {
     int error = 0;
     std::optional<archive::RescueMap> map;  // what the image holds, once the read began
     archive::RescueResult rescue;
+    // The map's text at the end, saved or not: where the target filled up, the caller saves it
+    // again once it has made room.
+    std::string mapText;
 };
 
 // Reads the disc in `deviceNode` into a new image file at `imagePath` (replacing one there),
@@ -76,5 +79,10 @@ struct DriveImageResult {
 DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
                             const std::string& imagePath, const std::string& mapPath,
                             const archive::RescueHooks& hooks);
+
+// The same read of the first `sectors` sectors of `source`, named `sourceName` in the map.
+DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sectors,
+                               const std::string& sourceName, const std::string& imagePath,
+                               const std::string& mapPath, const archive::RescueHooks& hooks);
 
 }  // namespace dravolin::lnx

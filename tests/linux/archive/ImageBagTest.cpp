@@ -3,10 +3,12 @@
 // sector of a few bytes, a run across a file) and nowhere else, the files and the image left
 // with zeros there, and the bag read alike by sha256sum, bagit-python and ddrescuelog.
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 #include <set>
 #include "BagTestSupport.h"
+#include "ChildProcess.h"
 #include "LinuxTestSupport.h"
 #include "archive/RescueMap.h"
 #include "platform/linux/archive/BagWriter.h"
@@ -72,7 +74,7 @@ TEST_P(ImageBags, NameExactlyTheUnreadBytesOfEachFile) {
         [&](const std::string& imagePath, const std::string& mapPath, const archive::RescueHooks&) {
             WriteFile(imagePath, image);
             WriteFile(mapPath, archive::MapText(map, {0, '+', 1}, "# Mapfile"));
-            return DriveImageResult{0, map, {}};
+            return DriveImageResult{0, map, {}, {}};
         },
         [](int fd) {
             ImageMount::Options options;
@@ -135,6 +137,103 @@ INSTANTIATE_TEST_SUITE_P(
                                 "data/files/run.bin 8192-12288\ndata/files/run.bin 18432-20480\n"},
                       ImageCase{"AFileOfOneShortSector", {{2, 0}}, "data/files/small.txt 0-100\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A disc whose every sector reads, each with bytes of its own.
+class WholeDisc : public archive::SectorSource {
+  public:
+    static std::byte At(std::uint64_t offset) {
+        return static_cast<std::byte>(offset * 131 + offset / kSector);
+    }
+    bool Read(std::uint64_t sector, std::uint32_t count, std::span<std::byte> out) override {
+        for (std::size_t i = 0; i < std::size_t{count} * kSector; ++i) {
+            out[i] = At(sector * kSector + i);
+        }
+        return true;
+    }
+};
+
+// What is wrong with a bag whose image read was cut short, on a target of `targetMiB`.
+std::string CutBagProblems(const std::string& disc, const std::string& target, bool budget) {
+    constexpr std::uint64_t kSectors = 4096;  // 8 MiB: more than the target holds
+    WholeDisc source;
+    const ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
+                            const archive::RescueHooks& hooks) {
+                            return ReadIntoImage(source, kSectors, "disc", imagePath, mapPath,
+                                                 hooks);
+                        },
+                        nullptr};
+    CopyIo io;
+    ScriptedPrompts prompts;
+    BagWriter writer(io, prompts);
+    BagRequest request{disc, target, "DISC", {}};
+    request.image = &how;
+    if (budget) request.readUntil = std::chrono::steady_clock::now();
+    const BagOutcome outcome = writer.Build(request);
+    if (outcome.result != BagResult::Incomplete) {
+        return "result " + std::to_string(int(outcome.result)) + " " +
+               (outcome.failure ? outcome.failure->text : "");
+    }
+    std::string problems;
+    const auto expect = [&](bool ok, const std::string& what) {
+        if (!ok) problems += what + "; ";
+    };
+    expect(outcome.budgetSpent == budget && outcome.targetFull == !budget, "the outcome's why");
+    expect(outcome.files == 0, "files taken out");
+    expect(writer.Publish("Disc") == BagWriter::Published::Done, "not published");
+    const std::string bag = target + "/Disc";
+    if (const ::testing::AssertionResult checks = BagChecks(bag); !checks) {
+        problems += std::string(checks.message()) + "; ";
+    }
+    expect(EntriesOf(bag).size() == 6, "the bag holds other than its five tags and data/");
+    const std::string info = ReadFile(bag + "/bag-info.txt");
+    expect(info.find(budget ? "\nDravolin-Stopped: the disc's time budget was spent before"
+                            : "\nDravolin-Stopped: the target disk was full before") !=
+               std::string::npos,
+           "bag-info.txt: " + info);
+    // What the map says was read is the disc's, and it is all the image holds.
+    std::string listed;
+    if (RunProgram({"ddrescuelog", "-b", "2048", "-l+", bag + "/data/image/disc.map"}, &listed) !=
+        0) {
+        return problems + "ddrescuelog refused the map";
+    }
+    const std::string image = ReadFile(bag + "/data/image/disc.iso");
+    std::uint64_t read = 0;
+    for (std::size_t at = 0; at < listed.size(); at = listed.find('\n', at) + 1) {
+        const std::uint64_t sector = std::stoull(listed.substr(at));
+        ++read;
+        for (std::uint64_t i = sector * kSector; i < (sector + 1) * kSector; ++i) {
+            if (static_cast<std::byte>(image.at(i)) != WholeDisc::At(i)) {
+                return problems + "sector " + std::to_string(sector) + " is not the disc's";
+            }
+        }
+    }
+    expect(image.size() == kSectors * kSector, "the image's size");
+    expect(budget ? read == 0 : read > 0 && read < kSectors, std::to_string(read) + " read");
+    return problems;
+}
+
+// A read into the image that the time budget or a full target ends keeps the image and a map
+// that says what it holds, room left for the map's last save and the tag files.
+TEST(CutImageBags, KeepWhatWasReadAndSayWhy) {
+    for (const bool budget : {true, false}) {
+        SCOPED_TRACE(budget ? "time budget spent" : "target full");
+        TempFolder temp;
+        const std::string disc = temp / "disc", target = temp / "bags";
+        MakeFolder(disc);
+        MakeFolder(target);
+        const ChildResult child = RunInChild([&](std::string& message) {
+            if (!OwnMountNamespace(message)) return kChildCannot;
+            if (::mount("tmpfs", target.c_str(), "tmpfs", 0, "size=3m") != 0) {
+                message = "cannot mount a tmpfs";
+                return kChildCannot;
+            }
+            message = CutBagProblems(disc, target, budget);
+            return message.empty() ? 0 : 1;
+        });
+        if (child.status == kChildCannot) GTEST_SKIP() << child.message;
+        EXPECT_EQ(child.status, 0) << child.message;
+    }
+}
 
 }  // namespace
 }  // namespace dravolin::lnx::test
