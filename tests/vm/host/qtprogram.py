@@ -83,7 +83,11 @@ class QtProgram(DialogRows):
         """The program from the shared folder, the user's session bus with its accessibility
         bus, and the reader of the screen. Qt joins the accessibility bus only when that bus
         is already there as it starts."""
-        self.agent.run(["install", "-m", "0755", f"/mnt/host/{binary}", PROGRAM])
+        # The disc layout helper goes where the program looks for it, beside its bin/ folder:
+        # without it every copy keeps name order.
+        self.agent.run(sh=f"set -e; install -m 0755 '/mnt/host/{binary}' {PROGRAM}; "
+                          "if [ -d /mnt/host/libexec/dravolin ]; then install -D -m 0755 -t "
+                          "/usr/local/libexec/dravolin /mnt/host/libexec/dravolin/*; fi")
         self.agent.spawn("session-bus", user=USER, argv=[
             "dbus-daemon", "--session", "--nofork",
             "--address=unix:path=/run/user/1000/bus"])

