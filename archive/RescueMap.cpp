@@ -73,13 +73,13 @@ bool RescueMap::Finished() const {
     return Bytes(BlockState::Rescued) + Bytes(BlockState::Bad) == extent_;
 }
 
-namespace {
-
 std::string MapHex(std::uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
     return text;
 }
+
+namespace {
 
 bool IsBlockState(char c) {
     return c == '?' || c == '*' || c == '/' || c == '-' || c == '+';

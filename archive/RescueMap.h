@@ -77,6 +77,9 @@ struct DiscExtent {
     std::uint64_t discOffset = 0;
     std::uint64_t length = 0;
 };
+// A position or size as the map writes it: "0x" and at least eight upper-case hex digits.
+std::string MapHex(std::uint64_t value);
+
 // The ranges of the file (offsets in the file) whose bytes the map does not hold as rescued.
 std::vector<ByteRange> UnreadInFile(const RescueMap& map, std::span<const DiscExtent> extents);
 

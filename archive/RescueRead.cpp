@@ -11,8 +11,9 @@ namespace {
 
 class Rescue {
   public:
-    Rescue(RescueMap& map, SectorSource& disc, ImageSink& image, const RescueHooks& hooks)
-        : map_(map), disc_(disc), image_(image), hooks_(hooks) {
+    Rescue(RescueMap& map, SectorSource& disc, ImageSink& image, const RescueHooks& hooks,
+           std::span<const ByteRange> gaps)
+        : map_(map), disc_(disc), image_(image), hooks_(hooks), gaps_(gaps) {
         // The skip grows to a hundredth of the disc: far enough to leave a scratch soon, near
         // enough that the second pass finds little to read.
         maxSkip_ = std::max(kRecoveryStep, map.Extent() / 100 / kSector * kSector);
@@ -35,7 +36,7 @@ class Rescue {
     // on further ahead each time, leaving what it skipped untried for the next pass.
     std::optional<RescueEnd> Copy(int pass, bool skipping) {
         std::uint64_t skip = 0;
-        for (std::uint64_t pos = 0; auto block = map_.NextFrom(pos, BlockState::NonTried);) {
+        for (std::uint64_t pos = 0; auto block = NextToRead(pos);) {
             const std::uint64_t size =
                 std::min<std::uint64_t>(block->size, kRescueRequestSectors * kSector);
             const Outcome outcome = Request(block->pos, size, BlockState::NonTrimmed,
@@ -50,6 +51,26 @@ class Rescue {
             }
         }
         return std::nullopt;
+    }
+
+    // The untried bytes from `pos` on, up to the next gap; a gap is stepped over.
+    std::optional<MapBlock> NextToRead(std::uint64_t pos) const {
+        for (;;) {
+            std::optional<MapBlock> block = map_.NextFrom(pos, BlockState::NonTried);
+            if (!block) return block;
+            const auto in = std::find_if(gaps_.begin(), gaps_.end(), [&](const ByteRange& gap) {
+                return gap.begin <= block->pos && block->pos < gap.end;
+            });
+            if (in == gaps_.end()) {
+                for (const ByteRange& gap : gaps_) {
+                    if (block->pos < gap.begin && gap.begin < block->end()) {
+                        block->size = gap.begin - block->pos;
+                    }
+                }
+                return block;
+            }
+            pos = in->end;
+        }
     }
 
     // Each failed request read sector by sector from its front until one fails, then from its
@@ -114,6 +135,7 @@ class Rescue {
     SectorSource& disc_;
     ImageSink& image_;
     const RescueHooks& hooks_;
+    std::span<const ByteRange> gaps_;
     std::uint64_t maxSkip_ = 0;
     std::vector<std::byte> buffer_;
     MapProgress at_;
@@ -123,8 +145,8 @@ class Rescue {
 }  // namespace
 
 RescueResult RescueRead(RescueMap& map, SectorSource& disc, ImageSink& image,
-                        const RescueHooks& hooks) {
-    return Rescue(map, disc, image, hooks).Run();
+                        const RescueHooks& hooks, std::span<const ByteRange> gaps) {
+    return Rescue(map, disc, image, hooks, gaps).Run();
 }
 
 }  // namespace dravolin::archive

@@ -73,6 +73,7 @@ struct ReadCase {
     std::set<std::uint64_t> bad;
     int stopAfter = -1;       // requests before the budget is spent; -1: never
     MapProgress stoppedAt{};  // what the read was doing then: its phase and pass
+    ByteRange gap{};          // sectors between two sessions, which no drive reads
 };
 
 void PrintTo(const ReadCase& c, std::ostream* os) {
@@ -83,13 +84,17 @@ class RescueReads : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(RescueReads, NameExactlyTheBadSectorsAndHoldEveryOtherByte) {
     const ReadCase& c = GetParam();
-    FakeDisc disc(c.sectors, c.bad);
+    std::set<std::uint64_t> unreadable = c.bad;
+    unreadable.merge(Range(c.gap.begin, c.gap.end));
+    FakeDisc disc(c.sectors, unreadable);
     FakeImage image(c.sectors * kSector);
     RescueMap map(c.sectors * kSector);
     int requests = 0;
     RescueHooks hooks;
     hooks.stop = [&] { return c.stopAfter >= 0 && requests++ >= c.stopAfter; };
-    RescueResult result = RescueRead(map, disc, image, hooks);
+    const ByteRange gaps[] = {{c.gap.begin * kSector, c.gap.end * kSector}};
+    const std::span<const ByteRange> gap = c.gap.end > c.gap.begin ? gaps : std::span(gaps, 0);
+    RescueResult result = RescueRead(map, disc, image, hooks, gap);
     if (c.stopAfter >= 0) {
         ASSERT_EQ(result.end, RescueEnd::Stopped);
         EXPECT_FALSE(map.Finished());
@@ -108,13 +113,17 @@ TEST_P(RescueReads, NameExactlyTheBadSectorsAndHoldEveryOtherByte) {
     }
     ASSERT_EQ(result.end, RescueEnd::Finished);
     EXPECT_EQ(result.progress.phase, '+');
-    EXPECT_TRUE(map.Finished());
+    EXPECT_EQ(map.Finished(), gap.empty());
+    EXPECT_EQ(map.Bytes(BlockState::NonTried), (c.gap.end - c.gap.begin) * kSector);
     EXPECT_EQ(BadSectors(map), c.bad);
     EXPECT_EQ(map.Bytes(BlockState::Bad), c.bad.size() * kSector);
     for (std::uint64_t s = 0; s < c.sectors; ++s) {
-        const bool bad = c.bad.contains(s);
+        const bool bad = unreadable.contains(s);
         // Again only when it shared a failed request; a bad one in its request, trimmed,
-        // scraped.
+        // scraped; one between sessions never.
+        if (c.gap.begin <= s && s < c.gap.end) {
+            EXPECT_EQ(disc.reads[s], 0) << "sector " << s;
+        }
         EXPECT_LE(disc.reads[s], bad ? 3 : 2) << "sector " << s;
         for (std::uint64_t i = s * kSector; i < (s + 1) * kSector; i += 512) {
             ASSERT_EQ(image.bytes[i], bad ? std::byte{0} : DiscByte(i)) << "byte " << i;
@@ -131,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"EverySectorBad", 40, Range(0, 40)},
                       ReadCase{"BudgetSpentInTheSecondPass", 400, Range(100, 180), 12, {0, '?', 2}},
                       ReadCase{"BudgetSpentWhileTrimming", 400, Range(100, 180), 20, {0, '*', 1}},
-                      ReadCase{"BudgetSpentWhileScraping", 400, Range(100, 180), 60, {0, '/', 1}}),
+                      ReadCase{"BudgetSpentWhileScraping", 400, Range(100, 180), 60, {0, '/', 1}},
+                      ReadCase{"ASessionGapIsNeverRead", 400, {149, 250}, -1, {}, {150, 250}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RescueRead, NeverCountsBytesTheImageRefusedAsRescued) {

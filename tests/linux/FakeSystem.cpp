@@ -145,8 +145,21 @@ int FakeCdrom::Ioctl(int fd, unsigned long request, std::uintptr_t argument) {
             info->last_media_change = lastChangeMs_;
             return 0;
         }
+        case CDROMREADTOCHDR: {
+            auto* header = reinterpret_cast<cdrom_tochdr*>(argument);
+            if (tracks.empty()) return -1;
+            header->cdth_trk0 = 1;
+            header->cdth_trk1 = static_cast<std::uint8_t>(tracks.size());
+            return 0;
+        }
         case CDROMREADTOCENTRY: {
             auto* entry = reinterpret_cast<cdrom_tocentry*>(argument);
+            if (entry->cdte_track >= 1 && entry->cdte_track <= tracks.size()) {
+                const auto& [start, data] = tracks[entry->cdte_track - 1u];
+                entry->cdte_addr.lba = static_cast<int>(start);
+                entry->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
+                return 0;
+            }
             if (leadOutLba == 0 || entry->cdte_track != CDROM_LEADOUT) return -1;
             entry->cdte_addr.lba = static_cast<int>(leadOutLba);
             return 0;

@@ -109,6 +109,9 @@ class FakeCdrom : public CdromIo {
     std::atomic<int> lockResult{0};
     std::atomic<long> sessionLba{0};  // CDROMMULTISESSION answer; 0 for a single session
     std::atomic<long> leadOutLba{0};  // the TOC's lead-out (CDROMREADTOCENTRY); 0: refused
+    // The TOC's tracks from track 1 on, (start, data track?); empty: CDROMREADTOCHDR refused.
+    // Set before any worker uses the seam.
+    std::vector<std::pair<long, bool>> tracks;
     // The kernel's record of media changes: the drive reports a change once, to whichever
     // caller asks first, and the kernel stamps it with the time it learnt of it.
     // CDROM_MEDIA_CHANGED answers 1 to that first caller alone; CDROM_TIMED_MEDIA_CHANGE tells

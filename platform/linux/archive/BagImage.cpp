@@ -56,10 +56,23 @@ std::string BagImage::Path(const char* name) const {
     return bagPath_ + "/" + archive::kImageFolder + "/" + name;
 }
 
-// What the map does not hold as read: the image's damage, and where the fill goes.
+// What the map does not hold as read, but for the gaps between sessions: the image's damage,
+// and where the fill goes.
 std::vector<archive::ByteRange> BagImage::Unread() const {
     const archive::DiscExtent whole{0, map_->Extent()};
-    return archive::UnreadInFile(*map_, {&whole, 1});
+    std::vector<archive::ByteRange> unread;
+    for (archive::ByteRange range : archive::UnreadInFile(*map_, {&whole, 1})) {
+        for (const archive::ByteRange& gap : gaps_) {
+            if (gap.begin <= range.begin && range.begin < gap.end) range.begin = gap.end;
+            if (gap.begin < range.end && range.end <= gap.end) range.end = gap.begin;
+            if (range.begin < gap.begin && gap.end < range.end) {
+                unread.push_back({range.begin, gap.begin});
+                range.begin = gap.end;
+            }
+        }
+        if (range.begin < range.end) unread.push_back(range);
+    }
+    return unread;
 }
 
 int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
@@ -83,6 +96,7 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
     DriveImageResult read = how_.read(Path(kImageName), Path(kMapName), hooks);
     ::unlinkat(bag_, kRoomName, 0);
     map_ = std::move(read.map);
+    gaps_ = std::move(read.gaps);
     // The map saved last may lag behind the image: saved again, it says all the image holds.
     if ((read.error == ENOSPC || read.error == EDQUOT) && map_ &&
         WriteAtomically(Path(kMapName), read.mapText) == 0) {

@@ -66,6 +66,7 @@ class BagImage {
     bool stopped_ = false;
     bool targetFull_ = false;
     std::optional<archive::RescueMap> map_;
+    std::vector<archive::ByteRange> gaps_;
     UniqueFd image_;
     std::optional<ImageFill> fill_;
     std::optional<ImageMount> mount_;

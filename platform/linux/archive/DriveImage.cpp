@@ -84,6 +84,34 @@ std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd) {
     return volume && *volume > 0 && *volume < sectors ? *volume : sectors;
 }
 
+std::vector<archive::ByteRange> SessionGaps(CdromIo& io, int fd) {
+    cdrom_tochdr header{};
+    if (io.Ioctl(fd, CDROMREADTOCHDR, reinterpret_cast<std::uintptr_t>(&header)) != 0) return {};
+    std::vector<std::uint64_t> starts;  // of the data tracks, in sectors
+    for (int track = header.cdth_trk0; track <= header.cdth_trk1; ++track) {
+        cdrom_tocentry entry{};
+        entry.cdte_track = static_cast<std::uint8_t>(track);
+        entry.cdte_format = CDROM_LBA;
+        if (io.Ioctl(fd, CDROMREADTOCENTRY, reinterpret_cast<std::uintptr_t>(&entry)) != 0) {
+            return {};
+        }
+        if ((entry.cdte_ctrl & CDROM_DATA_TRACK) != 0 && entry.cdte_addr.lba >= 0) {
+            starts.push_back(static_cast<std::uint64_t>(entry.cdte_addr.lba));
+        }
+    }
+    std::sort(starts.begin(), starts.end());
+    std::vector<archive::ByteRange> gaps;
+    FdDiscBytes disc(fd);
+    for (std::size_t next = 1; next < starts.size(); ++next) {
+        const std::optional<std::uint64_t> end =
+            ReadVolumeSectors(disc, starts[next - 1] * archive::kSector);
+        if (end && *end > starts[next - 1] && *end < starts[next]) {
+            gaps.push_back({*end * archive::kSector, starts[next] * archive::kSector});
+        }
+    }
+    return gaps;
+}
+
 DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
                             const std::string& imagePath, const std::string& mapPath,
                             const archive::RescueHooks& hooks) {
@@ -94,25 +122,34 @@ DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
         return result;
     }
     const std::optional<std::uint64_t> sectors = ImageSectors(io, drive.Get());
+    // Read before the switch to O_DIRECT, which the volume's small reads would not meet.
+    std::vector<archive::ByteRange> gaps = SessionGaps(io, drive.Get());
     const std::unique_ptr<DriveSectors> source = DriveSectors::Open(drive.Get());
     if (!sectors || !source) {
         result.error = sectors ? errno : EIO;
         return result;
     }
-    return ReadIntoImage(*source, *sectors, deviceNode, imagePath, mapPath, hooks);
+    return ReadIntoImage(*source, *sectors, std::move(gaps), deviceNode, imagePath, mapPath, hooks);
 }
 
 DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sectors,
-                               const std::string& sourceName, const std::string& imagePath,
-                               const std::string& mapPath, const archive::RescueHooks& hooks) {
+                               std::vector<archive::ByteRange> gaps, const std::string& sourceName,
+                               const std::string& imagePath, const std::string& mapPath,
+                               const archive::RescueHooks& hooks) {
     DriveImageResult result;
+    result.gaps = std::move(gaps);
     const UniqueFd image(
         ::open(imagePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!image || ::ftruncate(image.Get(), static_cast<off_t>(sectors * archive::kSector)) != 0) {
         result.error = errno;
         return result;
     }
-    const std::string heading = "# Mapfile. Created by Dravolin\n# Source: " + sourceName + "\n";
+    std::string heading = "# Mapfile. Created by Dravolin\n# Source: " + sourceName + "\n";
+    // ddrescue would try these again; whoever reads the map learns why they are untried.
+    for (const archive::ByteRange& gap : result.gaps) {
+        heading += "# Between sessions, nothing to read: " + archive::MapHex(gap.begin) + "  " +
+                   archive::MapHex(gap.end - gap.begin) + "\n";
+    }
     archive::RescueMap& map = result.map.emplace(sectors * archive::kSector);
     int sinceSave = 0;
     archive::MapProgress saved;
@@ -135,7 +172,7 @@ DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sect
     };
     save(map, saved);
     ImageFile sink(image.Get());
-    result.rescue = archive::RescueRead(map, source, sink, saving);
+    result.rescue = archive::RescueRead(map, source, sink, saving, result.gaps);
     if (::fsync(image.Get()) != 0 && result.error == 0) result.error = errno;
     save(map, result.rescue.progress);
     if (sink.Error() != 0) result.error = sink.Error();

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 #include "archive/RescueRead.h"
 #include "platform/linux/drives/CdromIo.h"
 #include "platform/linux/io/UniqueFd.h"
@@ -50,6 +51,12 @@ class ImageFile : public archive::ImageSink {
 // no drive reads; the lead-out else. Nullopt when the drive reports no lead-out.
 std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd);
 
+// The byte ranges between sessions of the disc behind `fd`, which hold nothing and which no
+// drive reads: from the end of each session's ISO 9660 volume (its CD-R run-out blocks, its
+// lead-out) to the next data track's start (the next session's lead-in and pre-gap). Empty for
+// one session, and where the table of contents or a volume cannot be read: those are read.
+std::vector<archive::ByteRange> SessionGaps(CdromIo& io, int fd);
+
 // Whether DRAVOLIN_ARCHIVE_READ=image asks archive mode to read each disc once into an image in
 // its bag and take the files out of that image. Any other value, or none: out of the disc.
 bool ImageFirstAsked();
@@ -68,6 +75,7 @@ struct DriveImageResult {
     int error = 0;
     std::optional<archive::RescueMap> map;  // what the image holds, once the read began
     archive::RescueResult rescue;
+    std::vector<archive::ByteRange> gaps;  // between sessions: never read, and no damage
     // The map's text at the end, saved or not: where the target filled up, the caller saves it
     // again once it has made room.
     std::string mapText;
@@ -80,9 +88,11 @@ DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
                             const std::string& imagePath, const std::string& mapPath,
                             const archive::RescueHooks& hooks);
 
-// The same read of the first `sectors` sectors of `source`, named `sourceName` in the map.
+// The same read of the first `sectors` sectors of `source`, named `sourceName` in the map, but
+// for its `gaps`.
 DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sectors,
-                               const std::string& sourceName, const std::string& imagePath,
-                               const std::string& mapPath, const archive::RescueHooks& hooks);
+                               std::vector<archive::ByteRange> gaps, const std::string& sourceName,
+                               const std::string& imagePath, const std::string& mapPath,
+                               const archive::RescueHooks& hooks);
 
 }  // namespace dravolin::lnx

@@ -92,5 +92,56 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystem) {
     }
 }
 
+// The ranges between sessions, from each session's volume to the next data track.
+TEST(SessionGaps, RunFromEachVolumesEndToTheNextDataTrack) {
+    if (RunProgram({"genisoimage", "-version"}) != 0) {
+        GTEST_SKIP() << "genisoimage is needed (scripts/install-deps)";
+    }
+    const TempFolder folder;
+    const std::string iso = MakeIso(folder, 5000, 5);
+    ASSERT_FALSE(iso.empty());
+    const std::string volume = ReadFile(iso);
+    const long size = static_cast<long>(volume.size() / 2048);
+    const long second = size + 11400, third = second + size + 11400;
+    // The second session's volume counts from the disc's start, as a session added to a disc
+    // says (its primary descriptor's volume space size, both byte orders, at 80).
+    std::string next = volume;
+    const auto end = static_cast<std::uint32_t>(second + size);
+    for (int i = 0; i < 4; ++i) {
+        next[16 * 2048 + 80 + i] = static_cast<char>(end >> (8 * i));
+        next[16 * 2048 + 87 - i] = static_cast<char>(end >> (8 * i));
+    }
+    std::string disc = volume + std::string(11400 * 2048, '\0') + next;
+    disc += std::string(11400 * 2048, '\0') + volume;
+    WriteFile(folder.Path() + "/disc.img", disc);
+    const auto bytes = [](long sector) { return static_cast<std::uint64_t>(sector) * 2048; };
+    struct GapCase {
+        const char* name;
+        std::vector<std::pair<long, bool>> tracks;
+        std::vector<archive::ByteRange> gaps;
+    };
+    const std::vector<GapCase> cases = {
+        {"one session", {{0, true}}, {}},
+        {"two sessions", {{0, true}, {second, true}}, {{bytes(size), bytes(second)}}},
+        {"three sessions",
+         {{0, true}, {second, true}, {third, true}},
+         {{bytes(size), bytes(second)}, {bytes(second + size), bytes(third)}}},
+        {"an audio track between is no session", {{0, true}, {size, false}}, {}},
+        {"no table of contents", {}, {}},
+        // The third session's volume ends before it begins: nothing is known of the gap.
+        {"a volume that ends before its track",
+         {{0, true}, {third, true}, {third + 10, true}},
+         {{bytes(size), bytes(third)}}},
+    };
+    for (const GapCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeCdrom drive;
+        drive.tracks = c.tracks;
+        const UniqueFd fd = drive.Open(folder.Path() + "/disc.img");
+        ASSERT_TRUE(fd.Valid());
+        EXPECT_EQ(SessionGaps(drive, fd.Get()), c.gaps);
+    }
+}
+
 }  // namespace
 }  // namespace dravolin::lnx::test

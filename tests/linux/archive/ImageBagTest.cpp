@@ -6,6 +6,8 @@
 #include <sys/mount.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <filesystem>
 #include <set>
 #include "BagTestSupport.h"
 #include "ChildProcess.h"
@@ -74,7 +76,7 @@ TEST_P(ImageBags, NameExactlyTheUnreadBytesOfEachFile) {
         [&](const std::string& imagePath, const std::string& mapPath, const archive::RescueHooks&) {
             WriteFile(imagePath, image);
             WriteFile(mapPath, archive::MapText(map, {0, '+', 1}, "# Mapfile"));
-            return DriveImageResult{0, map, {}, {}};
+            return DriveImageResult{0, map, {}, {}, {}};
         },
         [](int fd) {
             ImageMount::Options options;
@@ -138,13 +140,15 @@ INSTANTIATE_TEST_SUITE_P(
                       ImageCase{"AFileOfOneShortSector", {{2, 0}}, "data/files/small.txt 0-100\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A disc whose every sector reads, each with bytes of its own.
+// A disc whose every sector reads, each with bytes of its own, but for `gap`.
 class WholeDisc : public archive::SectorSource {
   public:
     static std::byte At(std::uint64_t offset) {
         return static_cast<std::byte>(offset * 131 + offset / kSector);
     }
+    archive::ByteRange gap;  // in sectors: no drive reads them
     bool Read(std::uint64_t sector, std::uint32_t count, std::span<std::byte> out) override {
+        if (sector < gap.end && gap.begin < sector + count) return false;
         for (std::size_t i = 0; i < std::size_t{count} * kSector; ++i) {
             out[i] = At(sector * kSector + i);
         }
@@ -158,7 +162,7 @@ std::string CutBagProblems(const std::string& disc, const std::string& target, b
     WholeDisc source;
     const ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
                             const archive::RescueHooks& hooks) {
-                            return ReadIntoImage(source, kSectors, "disc", imagePath, mapPath,
+                            return ReadIntoImage(source, kSectors, {}, "disc", imagePath, mapPath,
                                                  hooks);
                         },
                         nullptr};
@@ -233,6 +237,41 @@ TEST(CutImageBags, KeepWhatWasReadAndSayWhy) {
         if (child.status == kChildCannot) GTEST_SKIP() << child.message;
         EXPECT_EQ(child.status, 0) << child.message;
     }
+}
+
+// A disc of two sessions whose every sector of data reads makes a complete bag: the gap between
+// its sessions is never read, stays untried in the map, and is no damage.
+TEST(ImageBesideBags, AGapBetweenSessionsIsNoDamage) {
+    TempFolder temp;
+    const std::string disc = temp / "disc";
+    MakeFolder(disc);
+    WriteFile(disc + "/file.txt", "the last session's file");
+    WholeDisc source;
+    source.gap = {100, 200};
+    const ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
+                            const archive::RescueHooks& hooks) {
+                            return ReadIntoImage(source, 300, {{100 * kSector, 200 * kSector}},
+                                                 "disc", imagePath, mapPath, hooks);
+                        },
+                        nullptr};
+    CopyIo io;
+    ScriptedPrompts prompts;
+    BagWriter writer(io, prompts);
+    BagRequest request{disc, temp / "bags", "DISC", {}};
+    request.image = &how;
+    const BagOutcome outcome = writer.Build(request);
+    ASSERT_EQ(outcome.result, BagResult::Complete)
+        << (outcome.failure ? outcome.failure->text : "");
+    ASSERT_EQ(writer.Publish("Disc"), BagWriter::Published::Done);
+    const std::string bag = temp / "bags/Disc";
+    EXPECT_TRUE(BagChecks(bag));
+    EXPECT_FALSE(std::filesystem::exists(bag + "/damaged-files.txt"));
+    std::string untried;
+    ASSERT_EQ(
+        RunProgram({"ddrescuelog", "-b", "2048", "-l?", bag + "/data/image/disc.map"}, &untried),
+        0);
+    EXPECT_EQ(untried.substr(0, 4), "100\n");
+    EXPECT_EQ(std::count(untried.begin(), untried.end(), '\n'), 100);
 }
 
 }  // namespace
