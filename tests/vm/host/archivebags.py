@@ -16,6 +16,7 @@ LOG = "archive-log.csv"
 # Where each run claims the disc it archives, so that the same disc in two drives is bagged once.
 CLAIMS = ".dravolin-claims"
 FILES = "data/files"  # where a bag keeps the disc's files
+IMAGE = "data/image"  # and the disc's image with its map, when it was read into one
 COLUMNS = ["start", "end", "drive", "label", "fingerprint", "disc identity", "bag folder", "files",
            "bytes", "damaged files", "result"]
 DISC_MINUTES = 1  # the smallest time budget the command line takes
@@ -120,8 +121,15 @@ class BagChecks:
             problems += self.check_bag(f"{target}/{name}", row, disc, damage)
         return rows, by_label, damage
 
-    def check_row(self, row, disc, listing, bags, by_label):
-        """One log row against the disc it stands for; records its bag."""
+    def image_files(self, bag):
+        """{path under the bag: [sha256, size]} of the image and map in a bag's data/image/."""
+        exists = self.agent.run(["test", "-d", f"{bag}/{IMAGE}"], check=False)["rc"] == 0
+        files = self.target_files(f"{bag}/{IMAGE}")[0] if exists else {}
+        return {f"{IMAGE}/{p}": v for p, v in files.items()}
+
+    def check_row(self, row, disc, listing, bags, by_label, image_bytes=0):
+        """One log row against the disc it stands for (its bytes counting the bag's image and
+        map, `image_bytes`); records its bag."""
         problems = []
         files = self.discs[disc].files
         name = row["bag folder"]
@@ -155,7 +163,7 @@ class BagChecks:
         bags[name] = (row, disc)
         if row["result"] == "complete":
             by_label[row["label"]] = name
-        count, size = len(files), sum(len(d) for d in files.values())
+        count, size = len(files), sum(len(d) for d in files.values()) + image_bytes
         damaged = 1 if disc == "manual" and row["result"] == "incomplete" else 0
         budget = disc == "archive"
         if (not budget and (row["files"], row["bytes"]) != (str(count), str(size))) \
@@ -180,10 +188,17 @@ class BagChecks:
             problems.append(f"{name}: sha256sum -c fails: {(checked['out'] + checked['err'])[:400]}")
         tags = set(filter(None, self.agent.sh(f"ls -1A {shlex.quote(path)}",
                                               user=USER).split("\n")))
-        manifest = {}
+        manifest, image_listed = {}, {}
         for line in self.agent.read(f"{path}/manifest-sha256.txt").decode().splitlines():
             digest, _, rel = line.partition("  ")
-            manifest[rel.removeprefix(f"{FILES}/")] = digest
+            if rel.startswith(f"{IMAGE}/"):
+                image_listed[rel] = digest
+            else:
+                manifest[rel.removeprefix(f"{FILES}/")] = digest
+        image = self.image_files(path)
+        if image_listed != {p: d for p, (d, _) in image.items()}:
+            problems.append(f"{name}: the manifest lists the image as {image_listed}, "
+                            f"{IMAGE}/ holds {image}")
         info = dict(line.split(": ", 1) for line in
                     self.agent.read(f"{path}/bag-info.txt").decode().splitlines())
         files, others = self.target_files(f"{path}/{FILES}")
@@ -220,7 +235,8 @@ class BagChecks:
         if manifest != payload:
             problems.append(f"{name}: the manifest lists {sorted(manifest)}, {FILES}/ holds "
                             f"{sorted(payload)}")
-        oxum = f"{sum(size for _, size in files.values())}.{len(files)}"
+        oxum = (f"{sum(size for _, size in [*files.values(), *image.values()])}."
+                f"{len(files) + len(image)}")
         result = "incomplete" if name.endswith(" (incomplete)") else "complete"
         if info.get("Payload-Oxum") != oxum or info.get("Dravolin-Result") != result \
                 or info.get("External-Identifier") != row["label"] \

@@ -17,7 +17,9 @@ from qtrun import history
 
 DISC = "multi"
 THROTTLE = 1024 * 1024  # bytes per second: each 3 MB file takes about three seconds
-ARCHIVE = "archive mode: a bag being written"
+ARCHIVE = "archive mode: a bag being written, the disc read into its image"
+# Archive mode reads each disc once into an image in its bag and takes the files out of it.
+IMAGE_FIRST = {"DRAVOLIN_ARCHIVE_READ": "image"}
 ARCHIVE_TARGET = f"{HOME}/power/archive"
 
 # When to cut, as a condition the guest watches in the target folder: "temps" are the sizes of
@@ -58,8 +60,9 @@ sys.exit(1)
 '''
 
 
-# The bag being built: our hidden folder in the target with files already in its data/, seen
-# for longer than ext4's journal commit (5 s), so that the cut finds it on the disk.
+# The bag being built: our hidden folder in the target with files already in its data/ (the
+# image and its map, written as the disc is read), seen for longer than ext4's journal commit
+# (5 s), so that the cut finds it on the disk.
 BAG_WATCH = r'''
 import os, sys, time, json
 folder = sys.argv[1]
@@ -239,9 +242,9 @@ class PowerCuts:
 
     def archive_cut(self, run):
         """`dravolin --archive`: a small disc archived, then the cut while the multi-file
-        disc's bag is built in its hidden folder."""
+        disc is read into the image of its bag, in its hidden folder."""
         run.start_notifications()
-        run.d.start(args=["--archive"])
+        run.d.start(args=["--archive"], env=IMAGE_FIRST)
         run.d.type_target(ARCHIVE_TARGET)
         run.load("D", "names-a")
         run.d.tick_all(["D"])
@@ -284,7 +287,7 @@ class PowerCuts:
             f"reboot e2fsck exit {status}, target {listing}, log rows {labels}")
         # The same disc again, unthrottled, into the same folder.
         run.start_notifications()
-        run.d.start(args=["--archive"])
+        run.d.start(args=["--archive"], env=IMAGE_FIRST)
         run.d.type_target(ARCHIVE_TARGET)
         run.load("D", DISC)
         run.d.tick_all(["D"])
@@ -301,7 +304,11 @@ class PowerCuts:
         else:
             bags = {}
             for row, disc in zip(rows, ("names-a", DISC)):
-                problems += run.check_row(row, disc, set(after), bags, {})
+                image = run.image_files(f"{ARCHIVE_TARGET}/{row['bag folder']}")
+                if not image:
+                    problems.append(f"{row['bag folder']!r} holds no image")
+                problems += run.check_row(row, disc, set(after), bags, {},
+                                          sum(size for _, size in image.values()))
             problems += run.check_bag(f"{ARCHIVE_TARGET}/{rows[1]['bag folder']}", rows[1],
                                       DISC, {})
         after = [n for n in after if n != CLAIMS]
