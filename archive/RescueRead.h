@@ -57,8 +57,9 @@ struct RescueResult {
 
 // Reads what `map` does not hold yet (a fresh map: the whole disc), in sectors of kSector
 // bytes from the disc's start (a last partial sector is read whole, written in part). `gaps`
-// are byte ranges of the disc that hold nothing and that no drive reads (between two sessions,
-// the first one's lead-out and the next one's lead-in): never asked for, left untried.
+// are byte ranges of the disc that hold no data sectors and that no drive reads as data (audio
+// tracks; between two sessions, the first one's lead-out and the next one's lead-in): never
+// asked for, left untried.
 RescueResult RescueRead(RescueMap& map, SectorSource& disc, ImageSink& image,
                         const RescueHooks& hooks, std::span<const ByteRange> gaps = {});
 

@@ -56,8 +56,8 @@ std::string BagImage::Path(const char* name) const {
     return bagPath_ + "/" + archive::kImageFolder + "/" + name;
 }
 
-// What the map does not hold as read, but for the gaps between sessions: the image's damage,
-// and where the fill goes.
+// What the map does not hold as read, but for the disc's gaps without data: the image's
+// damage, and where the fill goes.
 std::vector<archive::ByteRange> BagImage::Unread() const {
     const archive::DiscExtent whole{0, map_->Extent()};
     std::vector<archive::ByteRange> unread;

@@ -84,30 +84,46 @@ std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd) {
     return volume && *volume > 0 && *volume < sectors ? *volume : sectors;
 }
 
-std::vector<archive::ByteRange> SessionGaps(CdromIo& io, int fd) {
+std::vector<archive::ByteRange> DataGaps(CdromIo& io, int fd) {
     cdrom_tochdr header{};
     if (io.Ioctl(fd, CDROMREADTOCHDR, reinterpret_cast<std::uintptr_t>(&header)) != 0) return {};
-    std::vector<std::uint64_t> starts;  // of the data tracks, in sectors
-    for (int track = header.cdth_trk0; track <= header.cdth_trk1; ++track) {
+    struct Track {
+        std::uint64_t start;  // in sectors
+        bool data;
+    };
+    std::vector<Track> tracks;
+    for (int track = header.cdth_trk0; track <= header.cdth_trk1 + 1; ++track) {
         cdrom_tocentry entry{};
-        entry.cdte_track = static_cast<std::uint8_t>(track);
+        const bool leadOut = track > header.cdth_trk1;
+        entry.cdte_track = leadOut ? CDROM_LEADOUT : static_cast<std::uint8_t>(track);
         entry.cdte_format = CDROM_LBA;
-        if (io.Ioctl(fd, CDROMREADTOCENTRY, reinterpret_cast<std::uintptr_t>(&entry)) != 0) {
+        if (io.Ioctl(fd, CDROMREADTOCENTRY, reinterpret_cast<std::uintptr_t>(&entry)) != 0 ||
+            entry.cdte_addr.lba < 0) {
+            if (leadOut) break;  // the last track's end is not known: it is not left out
             return {};
         }
-        if ((entry.cdte_ctrl & CDROM_DATA_TRACK) != 0 && entry.cdte_addr.lba >= 0) {
-            starts.push_back(static_cast<std::uint64_t>(entry.cdte_addr.lba));
-        }
+        tracks.push_back({static_cast<std::uint64_t>(entry.cdte_addr.lba),
+                          !leadOut && (entry.cdte_ctrl & CDROM_DATA_TRACK) != 0});
     }
-    std::sort(starts.begin(), starts.end());
+    std::sort(tracks.begin(), tracks.end(),
+              [](const Track& a, const Track& b) { return a.start < b.start; });
     std::vector<archive::ByteRange> gaps;
-    FdDiscBytes disc(fd);
-    for (std::size_t next = 1; next < starts.size(); ++next) {
-        const std::optional<std::uint64_t> end =
-            ReadVolumeSectors(disc, starts[next - 1] * archive::kSector);
-        if (end && *end > starts[next - 1] && *end < starts[next]) {
-            gaps.push_back({*end * archive::kSector, starts[next] * archive::kSector});
+    const auto add = [&](std::uint64_t begin, std::uint64_t end) {
+        if (!gaps.empty() && gaps.back().end == begin * archive::kSector) {
+            gaps.back().end = end * archive::kSector;
+        } else {
+            gaps.push_back({begin * archive::kSector, end * archive::kSector});
         }
+    };
+    FdDiscBytes disc(fd);
+    for (std::size_t at = 0; at + 1 < tracks.size(); ++at) {
+        const std::uint64_t start = tracks[at].start, next = tracks[at + 1].start;
+        if (!tracks[at].data) {
+            if (start < next) add(start, next);
+            continue;
+        }
+        const std::optional<std::uint64_t> end = ReadVolumeSectors(disc, start * archive::kSector);
+        if (end && *end > start && *end < next) add(*end, next);
     }
     return gaps;
 }
@@ -123,7 +139,7 @@ DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
     }
     const std::optional<std::uint64_t> sectors = ImageSectors(io, drive.Get());
     // Read before the switch to O_DIRECT, which the volume's small reads would not meet.
-    std::vector<archive::ByteRange> gaps = SessionGaps(io, drive.Get());
+    std::vector<archive::ByteRange> gaps = DataGaps(io, drive.Get());
     const std::unique_ptr<DriveSectors> source = DriveSectors::Open(drive.Get());
     if (!sectors || !source) {
         result.error = sectors ? errno : EIO;
@@ -147,8 +163,8 @@ DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sect
     std::string heading = "# Mapfile. Created by Dravolin\n# Source: " + sourceName + "\n";
     // ddrescue would try these again; whoever reads the map learns why they are untried.
     for (const archive::ByteRange& gap : result.gaps) {
-        heading += "# Between sessions, nothing to read: " + archive::MapHex(gap.begin) + "  " +
-                   archive::MapHex(gap.end - gap.begin) + "\n";
+        heading += "# No data here (audio, between sessions): " + archive::MapHex(gap.begin) +
+                   "  " + archive::MapHex(gap.end - gap.begin) + "\n";
     }
     archive::RescueMap& map = result.map.emplace(sectors * archive::kSector);
     int sinceSave = 0;

@@ -51,11 +51,13 @@ class ImageFile : public archive::ImageSink {
 // no drive reads; the lead-out else. Nullopt when the drive reports no lead-out.
 std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd);
 
-// The byte ranges between sessions of the disc behind `fd`, which hold nothing and which no
-// drive reads: from the end of each session's ISO 9660 volume (its CD-R run-out blocks, its
-// lead-out) to the next data track's start (the next session's lead-in and pre-gap). Empty for
-// one session, and where the table of contents or a volume cannot be read: those are read.
-std::vector<archive::ByteRange> SessionGaps(CdromIo& io, int fd);
+// The byte ranges of the disc behind `fd` that hold no data sectors, which a read of the disc as
+// data never gets: its audio tracks (an Enhanced CD's first session), and between sessions,
+// from the end of each session's ISO 9660 volume (its CD-R run-out blocks, its lead-out) to the
+// next track's start (the next lead-in and pre-gap). In disc order, adjacent ones joined. Empty
+// for one data session, and where the table of contents cannot be read; a volume that cannot
+// be read leaves what follows it to the read.
+std::vector<archive::ByteRange> DataGaps(CdromIo& io, int fd);
 
 // Whether DRAVOLIN_ARCHIVE_READ=image asks archive mode to read each disc once into an image in
 // its bag and take the files out of that image. Any other value, or none: out of the disc.
@@ -75,7 +77,7 @@ struct DriveImageResult {
     int error = 0;
     std::optional<archive::RescueMap> map;  // what the image holds, once the read began
     archive::RescueResult rescue;
-    std::vector<archive::ByteRange> gaps;  // between sessions: never read, and no damage
+    std::vector<archive::ByteRange> gaps;  // DataGaps: never read, and no damage
     // The map's text at the end, saved or not: where the target filled up, the caller saves it
     // again once it has made room.
     std::string mapText;

@@ -92,8 +92,8 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystem) {
     }
 }
 
-// The ranges between sessions, from each session's volume to the next data track.
-TEST(SessionGaps, RunFromEachVolumesEndToTheNextDataTrack) {
+// The ranges without data: audio tracks, and from each session's volume to the next track.
+TEST(DataGaps, AreAudioTracksAndWhatLiesBetweenSessions) {
     if (RunProgram({"genisoimage", "-version"}) != 0) {
         GTEST_SKIP() << "genisoimage is needed (scripts/install-deps)";
     }
@@ -118,28 +118,43 @@ TEST(SessionGaps, RunFromEachVolumesEndToTheNextDataTrack) {
     struct GapCase {
         const char* name;
         std::vector<std::pair<long, bool>> tracks;
+        long leadOut;  // 0: not told
         std::vector<archive::ByteRange> gaps;
     };
     const std::vector<GapCase> cases = {
-        {"one session", {{0, true}}, {}},
-        {"two sessions", {{0, true}, {second, true}}, {{bytes(size), bytes(second)}}},
+        {"one session", {{0, true}}, size, {}},
+        {"two sessions",
+         {{0, true}, {second, true}},
+         second + size,
+         {{bytes(size), bytes(second)}}},
         {"three sessions",
          {{0, true}, {second, true}, {third, true}},
+         third + size,
          {{bytes(size), bytes(second)}, {bytes(second + size), bytes(third)}}},
-        {"an audio track between is no session", {{0, true}, {size, false}}, {}},
-        {"no table of contents", {}, {}},
-        // The third session's volume ends before it begins: nothing is known of the gap.
+        {"audio after the data, joined to its run-out",
+         {{0, true}, {size + 152, false}},
+         size + 5000,
+         {{bytes(size), bytes(size + 5000)}}},
+        {"an Enhanced CD: audio tracks, then a data session",
+         {{0, false}, {5000, false}, {second, true}},
+         second + size,
+         {{0, bytes(second)}}},
+        {"no lead-out: the last track's end is not known", {{0, true}, {size, false}}, 0, {}},
+        {"no table of contents", {}, size, {}},
+        // The third session's volume ends before it begins: nothing is known of that gap.
         {"a volume that ends before its track",
          {{0, true}, {third, true}, {third + 10, true}},
+         third + size,
          {{bytes(size), bytes(third)}}},
     };
     for (const GapCase& c : cases) {
         SCOPED_TRACE(c.name);
         FakeCdrom drive;
         drive.tracks = c.tracks;
+        drive.leadOutLba = c.leadOut;
         const UniqueFd fd = drive.Open(folder.Path() + "/disc.img");
         ASSERT_TRUE(fd.Valid());
-        EXPECT_EQ(SessionGaps(drive, fd.Get()), c.gaps);
+        EXPECT_EQ(DataGaps(drive, fd.Get()), c.gaps);
     }
 }
 
