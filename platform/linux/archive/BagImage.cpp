@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include "archive/BagText.h"
+#include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/io/ErrorText.h"
 #include "platform/linux/io/Sha256.h"
 #include "platform/linux/store/StoreIo.h"
@@ -98,8 +99,7 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
     map_ = std::move(read.map);
     gaps_ = std::move(read.gaps);
     // The map saved last may lag behind the image: saved again, it says all the image holds.
-    if ((read.error == ENOSPC || read.error == EDQUOT) && map_ &&
-        WriteAtomically(Path(kMapName), read.mapText) == 0) {
+    if (IsTargetFull(read.error) && map_ && WriteAtomically(Path(kMapName), read.mapText) == 0) {
         targetFull_ = true;
         return 0;
     }

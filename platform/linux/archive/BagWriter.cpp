@@ -75,10 +75,6 @@ void BagWriter::Discard() {
     built_ = false;
 }
 
-bool IsTargetFull(int error) {
-    return error == ENOSPC || error == EDQUOT;
-}
-
 BagOutcome BagWriter::Fail(BagOutcome outcome, const std::string& path, int error,
                            const std::string& what) {
     outcome.result = BagResult::Failed;
@@ -112,8 +108,6 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     }
 
     ArchiveRecord record;
-    bool imageCut = false;
-    bool imageBudgetSpent = false;
     const bool fromImage = request.image && request.image->mount;
     BudgetedPrompts prompts(prompts_, fromImage ? std::nullopt : request.readUntil);
     std::optional<BagImage> image;
@@ -133,9 +127,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
             Discard();
             return outcome;
         }
-        imageCut = image->Stopped() || image->TargetFull();
         outcome.targetFull = image->TargetFull();
-        imageBudgetSpent = image->Stopped();
         if (image->TargetFull()) {
             root.clear();
         } else if (request.image->mount) {
@@ -161,7 +153,9 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     outcome.summary = copied.summary;
     // What a spent budget or a full disk stopped is a bag of what was written: every file in
     // it is whole.
-    outcome.budgetSpent = (prompts.Spent() || imageBudgetSpent) && !record.failure;
+    // The image's read stops early only for the budget: a person's stop ended the bag above.
+    const bool imageStopped = image && image->Stopped();
+    outcome.budgetSpent = (prompts.Spent() || imageStopped) && !record.failure;
     if (copied.outcome != CopyOutcome::Completed && !outcome.budgetSpent && !outcome.targetFull) {
         outcome.failure = record.failure;
         outcome.cancelled = !record.failure;
@@ -182,6 +176,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
                         "Cannot write");
         }
     }
+    const bool imageCut = imageStopped || (image && image->TargetFull());
     if (const int failed = WriteTags(request, record, renamed, imageCut, outcome)) {
         outcome.targetFull = outcome.targetFull || IsTargetFull(failed);
         return Fail(outcome, BuildingPath(), failed, "Cannot write the tag files of");

@@ -48,9 +48,6 @@ struct BagOutcome {
     std::optional<CopyFailure> failure;
 };
 
-// Whether a failure's errno says the target's disk (or the user's quota on it) is full.
-bool IsTargetFull(int error);
-
 // Makes one disc a BagIt bag in the target folder with the safe copy engine (an archive copy:
 // hashed, read errors recovered, nothing asked), under a temporary name no finished bag has.
 // Build copies the disc under data/files/ and writes the tag files, each flushed, then the folder;

@@ -1,5 +1,6 @@
 #pragma once
 #include <sys/types.h>
+#include <cerrno>
 #include <cstddef>
 
 namespace dravolin::lnx {
@@ -26,5 +27,10 @@ class CopyIo {
 // Writes all `length` bytes at `offset`, however many calls it takes: 0, or the errno of the
 // call that failed (ENOSPC where one wrote nothing).
 int WriteAll(CopyIo& io, int fd, const void* bytes, std::size_t length, off_t offset);
+
+// Whether a failure's errno says the target's disk (or the user's quota on it) is full.
+inline bool IsTargetFull(int error) {
+    return error == ENOSPC || error == EDQUOT;
+}
 
 }  // namespace dravolin::lnx

@@ -1,11 +1,13 @@
 #include "BagTestSupport.h"
 
+#include <sys/mount.h>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include "ChildProcess.h"
 #include "LinuxTestSupport.h"
 
 namespace dravolin::lnx::test {
@@ -118,6 +120,22 @@ std::vector<std::string> EntriesOf(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+void ExpectNoProblemsOnSmallDisk(const std::string& folder, const char* size,
+                                 const std::function<std::string()>& problems) {
+    const ChildResult child = RunInChild([&](std::string& message) {
+        if (!OwnMountNamespace(message)) return kChildCannot;
+        const std::string options = std::string("size=") + size;
+        if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+            message = "cannot mount a tmpfs";
+            return kChildCannot;
+        }
+        message = problems();
+        return message.empty() ? 0 : 1;
+    });
+    if (child.status == kChildCannot) GTEST_SKIP() << child.message;
+    EXPECT_EQ(child.status, 0) << child.message;
 }
 
 }  // namespace dravolin::lnx::test

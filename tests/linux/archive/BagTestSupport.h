@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <string>
 #include <gtest/gtest.h>
@@ -50,6 +51,12 @@ bool BagitPythonValidates(const std::string& bag, std::string* said = nullptr);
 // is; Payload-Oxum counts the payload's bytes and files; and, unless told otherwise,
 // bagit-python validates it.
 ::testing::AssertionResult BagChecks(const std::string& bag, bool withBagitPython = true);
+
+// Runs `problems` in a child where `folder` is a tmpfs of `size` (as mount(8) takes it,
+// "256k"), and expects it to find none; the test is skipped where no mount namespace or tmpfs
+// can be had.
+void ExpectNoProblemsOnSmallDisk(const std::string& folder, const char* size,
+                                 const std::function<std::string()>& problems);
 
 // Names in `folder` itself, hidden ones included.
 std::vector<std::string> EntriesOf(const std::string& folder);

@@ -3,14 +3,12 @@
 // sector of a few bytes, a run across a file) and nowhere else, the files and the image left
 // with zeros there, and the bag read alike by sha256sum, bagit-python and ddrescuelog.
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <filesystem>
 #include <set>
 #include "BagTestSupport.h"
-#include "ChildProcess.h"
 #include "LinuxTestSupport.h"
 #include "archive/RescueMap.h"
 #include "platform/linux/archive/BagWriter.h"
@@ -156,7 +154,8 @@ class WholeDisc : public archive::SectorSource {
     }
 };
 
-// What is wrong with a bag whose image read was cut short, on a target of `targetMiB`.
+// What is wrong with a bag of `disc` in `target` whose image read the budget or the target cut
+// short.
 std::string CutBagProblems(const std::string& disc, const std::string& target, bool budget) {
     constexpr std::uint64_t kSectors = 4096;  // 8 MiB: more than the target holds
     WholeDisc source;
@@ -225,17 +224,8 @@ TEST(CutImageBags, KeepWhatWasReadAndSayWhy) {
         const std::string disc = temp / "disc", target = temp / "bags";
         MakeFolder(disc);
         MakeFolder(target);
-        const ChildResult child = RunInChild([&](std::string& message) {
-            if (!OwnMountNamespace(message)) return kChildCannot;
-            if (::mount("tmpfs", target.c_str(), "tmpfs", 0, "size=3m") != 0) {
-                message = "cannot mount a tmpfs";
-                return kChildCannot;
-            }
-            message = CutBagProblems(disc, target, budget);
-            return message.empty() ? 0 : 1;
-        });
-        if (child.status == kChildCannot) GTEST_SKIP() << child.message;
-        EXPECT_EQ(child.status, 0) << child.message;
+        ExpectNoProblemsOnSmallDisk(target, "3m",
+                                    [&] { return CutBagProblems(disc, target, budget); });
     }
 }
 
