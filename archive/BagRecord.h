@@ -19,6 +19,11 @@ inline constexpr char kPayloadFolder[] = "data";
 inline constexpr char kFilesFolder[] = "data/files";
 inline constexpr char kImageFolder[] = "data/image";
 
+// What a bag keeps of a disc that is read into an image first: the image (with its map of what
+// could not be read) and the files taken out of it, the files alone (the image removed once they
+// are out), or the image alone. Where no image is read, the files.
+enum class BagKeeps { Both, Files, Image };
+
 // One file an archive copy wrote in full: its path in the bag below `folder` ('/' between
 // folders, UTF-8 on Windows, bytes as read on Linux), its size, the SHA-256 of the bytes
 // written, and where those bytes are zeros because the disc could not be read there.

@@ -110,7 +110,8 @@ InfoFields BagInfoFields(std::string_view label, const InfoFields& callers,
                          const std::vector<ArchivedFile>& files,
                          const std::vector<UnreadEntry>& unread, const BagEnd& end) {
     const std::uint64_t damaged = DamagedCount(files, unread);
-    const bool incomplete = damaged > 0 || end.budgetSpent || end.targetFull;
+    const bool incomplete =
+        damaged > 0 || end.budgetSpent || end.targetFull || !end.filesNotTaken.empty();
     InfoFields info = {{"Bagging-Date", DateText(end.ended)},
                        {"Payload-Oxum", PayloadOxum(files)},
                        {"External-Identifier", std::string(label)}};
@@ -134,6 +135,10 @@ InfoFields BagInfoFields(std::string_view label, const InfoFields& callers,
         info.emplace_back(kFieldStopped,
                           "the target disk was full; the files not in the manifest were not "
                           "copied");
+    }
+    if (!end.filesNotTaken.empty()) {
+        info.emplace_back(kFieldStopped,
+                          "the disc's files were not taken out of its image: " + end.filesNotTaken);
     }
     if (!end.notCopied.empty()) info.emplace_back(kFieldNotCopied, end.notCopied);
     info.insert(info.end(), end.notes.begin(), end.notes.end());

@@ -58,8 +58,11 @@ struct BagEnd {
     bool targetFull = false;   // the target disk's space did
     bool imageCut = false;     // either stopped the disc's read into its image
     std::string notCopied;     // what the disc held that no bag takes; empty when nothing
-    InfoFields notes;          // the platform's own lines, written before Dravolin-Ended
-    LocalTime ended;           // when the copy ended: Bagging-Date and Dravolin-Ended
+    // Why the disc's files could not be taken out of its image, which the bag then holds alone;
+    // empty when they were, or when there was no image.
+    std::string filesNotTaken;
+    InfoFields notes;  // the platform's own lines, written before Dravolin-Ended
+    LocalTime ended;   // when the copy ended: Bagging-Date and Dravolin-Ended
 };
 
 // bag-info.txt's fields: Bagging-Date, Payload-Oxum, External-Identifier (the label), the

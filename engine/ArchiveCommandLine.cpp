@@ -14,6 +14,7 @@ using Action = ArchiveArguments::Action;
 constexpr std::string_view kArchive = "--archive";
 constexpr std::string_view kName = "--name";
 constexpr std::string_view kDiscTime = "--disc-time";
+constexpr std::string_view kKeep = "--keep";
 constexpr std::string_view kHelp = "--help";
 constexpr std::string_view kVersion = "--version";
 
@@ -43,6 +44,13 @@ std::optional<std::uint32_t> MinutesOf(std::string_view text) {
     return minutes;
 }
 
+std::optional<archive::BagKeeps> KeepOf(std::string_view text) {
+    if (text == "both") return archive::BagKeeps::Both;
+    if (text == "files") return archive::BagKeeps::Files;
+    if (text == "image") return archive::BagKeeps::Image;
+    return std::nullopt;
+}
+
 Problem ProblemOf(archive::PatternProblem problem) {
     switch (problem) {
         case archive::PatternProblem::None:
@@ -60,13 +68,14 @@ Problem ProblemOf(archive::PatternProblem problem) {
 }  // namespace
 
 ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
-                                      ArchiveProgram program) {
+                                      ArchiveProgram program, bool readsImages) {
     const bool dialog = program == ArchiveProgram::Dialog;
     ArchiveArguments line;
     line.archive.on = !dialog;
     std::optional<std::string> pattern;
     std::optional<std::string> minutes;
-    std::string firstArchiveOption;  // --name or --disc-time, whichever came first
+    std::optional<std::string> keep;
+    std::string firstArchiveOption;  // --name, --disc-time or --keep, whichever came first
     bool operandsOnly = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -95,7 +104,7 @@ ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
             argument.starts_with("--") ? argument.find('=') : std::string::npos;
         const std::string option =
             equals != std::string::npos ? argument.substr(0, equals) : argument;
-        if (option == kName || option == kDiscTime) {
+        if (option == kName || option == kDiscTime || (readsImages && option == kKeep)) {
             std::string value;
             if (equals != std::string::npos) {
                 value = argument.substr(equals + 1);
@@ -103,7 +112,7 @@ ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
                 value = arguments[++i];
             }
             if (value.empty()) return Refusal(Problem::NeedsValue, option);
-            (option == kName ? pattern : minutes) = value;
+            (option == kName ? pattern : option == kDiscTime ? minutes : keep) = value;
             if (firstArchiveOption.empty()) firstArchiveOption = option;
             continue;
         }
@@ -133,6 +142,11 @@ ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
         const std::optional<std::uint32_t> value = MinutesOf(*minutes);
         if (!value) return Refusal(Problem::DiscTime, *minutes);
         line.archive.discSeconds = *value * 60;
+    }
+    if (keep) {
+        const std::optional<archive::BagKeeps> value = KeepOf(*keep);
+        if (!value) return Refusal(Problem::Keep, *keep);
+        line.archive.keep = *value;
     }
     if (!dialog) {
         if (line.operands.size() > 2) return Refusal(Problem::UnexpectedArgument, line.operands[2]);

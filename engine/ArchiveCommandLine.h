@@ -33,8 +33,9 @@ struct ArchiveArguments {
         TakesNoValue,        // subject: the option
         UnknownOption,       // subject: the option as given, without "=value"
         UnexpectedArgument,  // subject: the argument
-        NeedsArchive,        // subject: --name or --disc-time, whichever came first
+        NeedsArchive,        // subject: --name, --disc-time or --keep, whichever came first
         DiscTime,            // subject: the minutes as given
+        Keep,                // subject: what --keep was given
         UnknownField,        // subject: the field with its braces
         UnclosedBrace,       // subject: the pattern
         StrayClosingBrace,   // subject: the pattern
@@ -52,8 +53,9 @@ struct ArchiveArguments {
 // --disc-time without --archive are refused by the dialog rather than ignored: whoever typed
 // them meant archive mode, and a weekend of discs copied into one folder would be found out
 // too late. "--option=value" and "--option value" are the same; after "--" the archiver takes
-// every argument as an operand.
+// every argument as an operand. --keep is an option only where the program reads a disc into an
+// image (`readsImages`); elsewhere it is unknown, not quietly ignored.
 ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
-                                      ArchiveProgram program);
+                                      ArchiveProgram program, bool readsImages);
 
 }  // namespace dravolin

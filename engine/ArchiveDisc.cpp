@@ -66,7 +66,7 @@ void BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArc
     }
     const Archiver::BagOutcome outcome = archiver.BuildBag(
         Archiver::Bag{disc.letter, disc.owner, disc.folder, *name, disc.label, disc.fingerprint,
-                      disc.identity, start, options.discSeconds});
+                      disc.identity, start, options.discSeconds, options.keep});
     // Only the results a bag can have are taken; anything else would misstate the log.
     switch (outcome.result) {
         case DiscResult::Complete:

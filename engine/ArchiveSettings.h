@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 #include "archive/BagName.h"
+#include "archive/BagRecord.h"
 
 namespace dravolin {
 
@@ -11,6 +12,7 @@ struct ArchiveOptions {
     bool on = false;
     std::string pattern{archive::kDefaultPattern};  // the bag folder's name
     std::uint32_t discSeconds = 30 * 60;            // a disc's time budget
+    archive::BagKeeps keep = archive::BagKeeps::Both;
 };
 
 // The notifications' texts in the user's language, loaded on the UI thread for the workers.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "archive/ArchiveLog.h"
+#include "archive/BagRecord.h"
 #include "archive/DiscResult.h"
 #include "archive/LocalTime.h"
 #include "platform/Types.h"
@@ -74,6 +75,7 @@ class Archiver {
         std::string identity;  // empty when unknown: bag-info.txt leaves it out
         archive::LocalTime start;
         std::uint32_t timeBudgetSeconds = 0;  // the disc ends incomplete when it is spent
+        archive::BagKeeps keep = archive::BagKeeps::Both;
     };
     struct BagOutcome {
         // Complete, Incomplete, NoFileSystem (no bag made), TargetFull or Failed.

@@ -133,7 +133,7 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
         return Failed(texts, texts.Text("archiveProgram.targetBackslash").arg(Local(target)));
     }
     // The copy would read the bag it writes.
-    if (!disc->isDrive && Inside(target, disc->folder)) {
+    if (!disc->folder.empty() && Inside(target, disc->folder)) {
         lnx::RemoveFolders(made);
         return Failed(
             texts,
@@ -152,7 +152,9 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
         drives, mounter, nullptr, progress, std::make_shared<lnx::CopyIo>(), nullptr,
         [&failure](const lnx::CopyFailure& why) { failure = why; },
         std::make_shared<lnx::CdromIo>()});
-    SourceArchiver archiver(linuxArchiver, *progress, *disc, disc->isDrive ? source : disc->folder);
+    SourceArchiver archiver(
+        linuxArchiver, *progress, *disc,
+        disc->folder.empty() ? (disc->isDrive ? source : disc->imageFile) : disc->folder);
 
     ArchiveSettings settings;
     settings.options = options;

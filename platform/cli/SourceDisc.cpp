@@ -161,7 +161,8 @@ std::optional<SourceDisc> FindSource(const std::string& source, const lnx::Optic
         }
         return disc;
     }
-    if (!S_ISDIR(info.st_mode)) {
+    const bool image = S_ISREG(info.st_mode);
+    if (!S_ISDIR(info.st_mode) && !image) {
         problem = {SourceProblem::Kind::NotASource, 0};
         return std::nullopt;
     }
@@ -169,6 +170,19 @@ std::optional<SourceDisc> FindSource(const std::string& source, const lnx::Optic
     if (!::realpath(source.c_str(), resolved)) {
         problem = {SourceProblem::Kind::Unreadable, errno};
         return std::nullopt;
+    }
+    if (image) {
+        // Known as the disc it was made of: its image and the disc are one disc.
+        const std::optional<lnx::VolumeIdentity> identity = IdentityOf(resolved);
+        if (!identity) {
+            problem = {SourceProblem::Kind::NotASource, 0};
+            return std::nullopt;
+        }
+        disc.imageFile = resolved;
+        disc.label = identity->label;
+        disc.fingerprint = identity->serial;
+        disc.identity = identity->digest;
+        return disc;
     }
     disc.folder = resolved;
     if (const auto node = DeviceMountedAt(disc.folder, drives, mountInfo)) {

@@ -11,7 +11,10 @@ struct SourceDisc {
     // A drive's device node: the disc is mounted as the dialog mounts it. Otherwise a folder
     // whose files are bagged as they are.
     bool isDrive = false;
-    std::string folder;                        // a folder source, absolute, links resolved
+    std::string folder;  // a folder source, absolute, links resolved
+    // An ISO 9660 or UDF image file, absolute, links resolved: read into the bag's image, its
+    // files taken out of that, as a drive's disc is.
+    std::string imageFile;
     const lnx::OpticalDrive* drive = nullptr;  // the drive, or where the folder's disc sits
     std::string label;
     // The disc's fingerprint as the dialog reads it. A folder that is no disc's mount point
@@ -26,7 +29,7 @@ struct SourceDisc {
 struct SourceProblem {
     enum class Kind {
         Unreadable,  // stat failed: `error`
-        NotASource,  // neither a folder nor an optical drive's device
+        NotASource,  // neither a folder, an optical drive's device nor a disc image
     };
     Kind kind = Kind::Unreadable;
     int error = 0;

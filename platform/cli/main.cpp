@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
 
     const qt::Translation texts(qt::LanguageOf(QLocale()));
     const std::vector<std::string> arguments(argv, argv + argc);
-    const ArchiveArguments read = ReadArchiveArguments(arguments, ArchiveProgram::Archiver);
+    const ArchiveArguments read = ReadArchiveArguments(arguments, ArchiveProgram::Archiver, true);
     switch (read.action) {
         case ArchiveArguments::Action::Help:
             Print(stdout, texts.Text("archiveProgram.help")

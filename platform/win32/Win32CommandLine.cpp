@@ -53,6 +53,7 @@ UINT TextOf(Problem problem) {
             return IDS_CMD_STRAY_BRACE;
         case Problem::None:
         case Problem::MissingOperand:  // the archiver's alone
+        case Problem::Keep:            // an option of the builds that read images
             break;
     }
     return 0;
@@ -80,7 +81,7 @@ Win32CommandLine ReadCommandLine(std::span<const std::string> arguments, HINSTAN
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         portable.push_back(i == 0 ? arguments[i] : PortableSpelling(arguments[i]));
     }
-    const ArchiveArguments read = ReadArchiveArguments(portable, ArchiveProgram::Dialog);
+    const ArchiveArguments read = ReadArchiveArguments(portable, ArchiveProgram::Dialog, false);
     switch (read.action) {
         case ArchiveArguments::Action::Run:
             return {Win32CommandLine::Action::Run, read.archive, {}};

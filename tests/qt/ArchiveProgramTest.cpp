@@ -1,5 +1,5 @@
-// dravolin-archive as a script runs it: the real program on folder sources into a temporary
-// target, judged by its exit status, its one result line, the bags and the log it leaves.
+// dravolin-archive as a script runs it: the real program on folder and image sources into a
+// temporary target, judged by its exit status, its one result line, the bags and the log it leaves.
 // Drives' device nodes need a real drive: the guest suites run those.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,6 +70,50 @@ class ArchiveProgramTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // An image file another tool made is read as a drive's disc is: into the bag's image, whole,
+    // and known as the disc it was made of. A file that holds no disc is refused.
+    void imageFilesAreReadAsDiscs() {
+        const QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString disc = work.filePath(QStringLiteral("disc")),
+                      iso = work.filePath(QStringLiteral("disc.iso")),
+                      target = work.filePath(QStringLiteral("archive"));
+        Write(disc + QStringLiteral("/a.txt"), "hello\n");
+        Write(disc + QStringLiteral("/sub/b.bin"), QByteArray(300000, 'x'));
+        if (QProcess::execute(QStringLiteral("genisoimage"),
+                              {QStringLiteral("-quiet"), QStringLiteral("-R"), QStringLiteral("-V"),
+                               QStringLiteral("PHOTOS"), QStringLiteral("-o"), iso, disc}) != 0) {
+            QSKIP("genisoimage is needed (scripts/install-deps)");
+        }
+        Run run = RunProgram({QStringLiteral("--keep=image"), iso, target},
+                             QStringLiteral("C.UTF-8"), work.path());
+        const QStringList made = QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(made.size(), 1);
+        const QString bag = target + QLatin1Char('/') + made.front();
+        QCOMPARE(run.out, QStringLiteral("complete: ") + bag + QLatin1Char('\n'));
+        QCOMPARE(run.status, 0);
+        QVERIFY(made.front().startsWith(QStringLiteral("PHOTOS ")));
+        QFile image(bag + QStringLiteral("/data/image/disc.iso")), source(iso);
+        QVERIFY(image.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
+        QVERIFY(image.readAll() == source.readAll());
+        QVERIFY(!QFileInfo::exists(bag + QStringLiteral("/data/files")));
+        QProcess check;
+        check.setWorkingDirectory(bag);
+        check.start(QStringLiteral("sha256sum"),
+                    {QStringLiteral("-c"), QStringLiteral("manifest-sha256.txt")});
+        QVERIFY(check.waitForFinished(30000));
+        QCOMPARE(check.exitCode(), 0);
+
+        run = RunProgram({iso, target}, QStringLiteral("C.UTF-8"), work.path());
+        QCOMPARE(run.out, QStringLiteral("already archived: ") + bag + QLatin1Char('\n'));
+        run = RunProgram({disc + QStringLiteral("/a.txt"), target}, QStringLiteral("C.UTF-8"),
+                         work.path());
+        QCOMPARE(run.status, 3);
+        QCOMPARE(run.out, QStringLiteral("failed: ") + disc +
+                              QStringLiteral("/a.txt is neither a folder, a CD/DVD drive nor an "
+                                             "ISO 9660 or UDF image\n"));
+    }
+
     void folderSourcesEndAsTheirExitStatusSays_data() {
         QTest::addColumn<QStringList>("arguments");  // SRC and TGT stand for the folders
         QTest::addColumn<int>("runs");

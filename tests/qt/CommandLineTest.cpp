@@ -25,33 +25,45 @@ class CommandLineTest : public QObject {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<int>("minutes");
         QTest::addColumn<QString>("text");  // for Help, its first line
+        QTest::addColumn<int>("keep");      // archive::BagKeeps
 
         const int en = int(Language::English);
         const int ru = int(Language::Russian);
         const QString plain = QStringLiteral("{label} {date} {serial}");
+        using archive::BagKeeps;
+        const int both = int(BagKeeps::Both);
         auto row = [](const char* name, QStringList arguments) -> QTestData& {
             arguments.prepend(QStringLiteral("dravolin"));
             return QTest::newRow(name) << arguments;
         };
-        row("no options", {}) << en << Action::Run << false << plain << 30 << QString();
-        row("archive", {"--archive"}) << en << Action::Run << true << plain << 30 << QString();
+        row("no options", {}) << en << Action::Run << false << plain << 30 << QString() << both;
+        row("archive", {"--archive"})
+            << en << Action::Run << true << plain << 30 << QString() << both;
         row("archive, name and time",
             {"--archive", "--name", "{drive} {time}", "--disc-time", "90"})
-            << en << Action::Run << true << QStringLiteral("{drive} {time}") << 90 << QString();
+            << en << Action::Run << true << QStringLiteral("{drive} {time}") << 90 << QString()
+            << both;
         row("values after =", {"--name=Фото {date}", "--disc-time=1440", "--archive"})
-            << en << Action::Run << true << QStringLiteral("Фото {date}") << 1440 << QString();
+            << en << Action::Run << true << QStringLiteral("Фото {date}") << 1440 << QString()
+            << both;
         row("the last value counts", {"--archive", "--disc-time", "5", "--disc-time", "7"})
-            << en << Action::Run << true << plain << 7 << QString();
+            << en << Action::Run << true << plain << 7 << QString() << both;
         row("help", {"--help", "--bogus"})
             << en << Action::Help << false << plain << 30
-            << QStringLiteral("Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]]");
+            << QStringLiteral("Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]")
+            << both;
         row("version", {"-v"}) << en << Action::Version << false << plain << 30
-                               << QStringLiteral("Dravolin 1.2.3.4");
+                               << QStringLiteral("Dravolin 1.2.3.4") << both;
+
+        row("keep the files", {"--archive", "--keep", "files"})
+            << en << Action::Run << true << plain << 30 << QString() << int(BagKeeps::Files);
+        row("keep the image", {"--keep=image", "--archive"})
+            << en << Action::Run << true << plain << 30 << QString() << int(BagKeeps::Image);
 
         auto refused = [&](const char* name, QStringList arguments, int language,
                            const char* text) {
-            row(name, std::move(arguments))
-                << language << Action::Refuse << false << plain << 30 << QString::fromUtf8(text);
+            row(name, std::move(arguments)) << language << Action::Refuse << false << plain << 30
+                                            << QString::fromUtf8(text) << both;
         };
         refused("unknown field", {"--archive", "--name", "{lable} {date}"}, en,
                 "dravolin: --name: unknown field {lable}; the fields are {label} {date} {time} "
@@ -83,6 +95,10 @@ class CommandLineTest : public QObject {
                 "dravolin: unknown option --archiv; see dravolin --help");
         refused("unknown option with a value", {"--target=/x"}, ru,
                 "dravolin: неизвестный параметр --target; см. dravolin --help");
+        refused("keep what", {"--archive", "--keep", "all"}, en,
+                "dravolin: --keep takes files, image or both, not all");
+        refused("keep without archive", {"--keep=files"}, ru,
+                "dravolin: --keep действует только вместе с --archive");
         refused("value for a switch", {"--archive=yes"}, en,
                 "dravolin: option --archive takes no value");
         refused("an argument", {"--archive", "/media/cdrom"}, en,
@@ -97,11 +113,13 @@ class CommandLineTest : public QObject {
         QFETCH(QString, pattern);
         QFETCH(int, minutes);
         QFETCH(QString, text);
+        QFETCH(int, keep);
         const CommandLine line = ReadCommandLine(arguments, static_cast<Language>(language));
         QCOMPARE(line.action, action);
         QCOMPARE(line.archive.on, archive);
         QCOMPARE(QString::fromStdString(line.archive.pattern), pattern);
         QCOMPARE(line.archive.discSeconds, std::uint32_t(minutes) * 60);
+        QCOMPARE(int(line.archive.keep), keep);
         QCOMPARE(line.text.section(QLatin1Char('\n'), 0, 0), text);
         if (action == CommandLine::Action::Refuse) QVERIFY(!line.text.contains(QLatin1Char('\n')));
         QVERIFY2(!line.text.contains(QLatin1Char('%')), qPrintable(line.text));
@@ -122,7 +140,7 @@ class CommandLineTest : public QObject {
                    "dravolin: --disc-time: нужно целое число минут от 1 до 1440, а не 0\n");
         QTest::newRow("help, Qt's options taken out first")
             << QStringList{"-platform", "offscreen", "--help"} << QStringLiteral("C.UTF-8") << 0
-            << QStringLiteral("Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]]")
+            << QStringLiteral("Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]")
             << QString();
     }
 

@@ -224,6 +224,13 @@ TEST(Win32CommandLine, TakesTheWindowsAndTheLinuxSpellingAndRefusesInOneTranslat
          pattern,
          seconds,
          L"Dravolin.exe: /name: a { is not closed by a }: {label"},
+        // This build reads no disc into an image: what a bag keeps is not to be chosen.
+        {{"/archive", "/keep", "image"},
+         Action::Refuse,
+         false,
+         pattern,
+         seconds,
+         L"Dravolin.exe: unknown option /keep; see Dravolin.exe /?"},
         {{"/archive", "D:\\"},
          Action::Refuse,
          false,

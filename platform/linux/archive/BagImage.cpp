@@ -108,27 +108,38 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
 }
 
 std::string BagImage::Open(std::uint64_t seed, std::string& why) {
-    const std::string path = Path(kImageName);
-    image_.Reset(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    unopened_ = true;
+    const std::string name = std::string(archive::kImageFolder) + "/" + kImageName;
+    image_.Reset(::open(Path(kImageName).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
     if (!image_) {
-        why = "Cannot open " + path + ": " + ErrorText(errno);
+        why = "cannot open " + name + ": " + ErrorText(errno);
         return {};
     }
     fill_.emplace(image_.Get(), Unread(), seed);
     if (const int error = fill_->Write()) {
-        why = "Cannot write " + path + ": " + ErrorText(error);
+        why = "cannot write " + name + ": " + ErrorText(error);
         return {};
     }
     mount_.emplace(how_.mount(image_.Get()));
     if (!mount_->ok()) {
-        why = "Cannot mount the image " + path + ": " + mount_->Error();
+        why = "cannot mount it: " + mount_->Error();
         return {};
     }
+    unopened_ = false;
     return mount_->Folder();
 }
 
 int BagImage::Close(std::vector<archive::ArchivedFile>& files) {
     mount_.reset();
+    if (how_.keep == archive::BagKeeps::Files && !targetFull_ && !unopened_) {
+        fill_.reset();
+        image_.Reset();
+        for (const char* name : {kImageName, kMapName}) {
+            const std::string path = std::string(archive::kImageFolder) + "/" + name;
+            if (::unlinkat(bag_, path.c_str(), 0) != 0 && errno != ENOENT) return errno;
+        }
+        return ::unlinkat(bag_, archive::kImageFolder, AT_REMOVEDIR) == 0 ? 0 : errno;
+    }
     if (fill_) {
         if (const int error = fill_->Clear()) return error;
         if (::fsync(image_.Get()) != 0) return errno;

@@ -22,8 +22,12 @@ struct ImageRead {
     std::function<DriveImageResult(const std::string& imagePath, const std::string& mapPath,
                                    const archive::RescueHooks& hooks)>
         read;
-    // The image open at `fd`, mounted read-only (ImageMount::Mount).
+    // The image open at `fd`, mounted read-only (ImageMount::Mount); null: the files are not
+    // taken out of the image.
     std::function<ImageMount(int fd)> mount;
+    // Files: the image and map go once the files are out of them (not when the target filled
+    // up during the read: they are then all the bag has). Image: no file is copied at all.
+    archive::BagKeeps keep = archive::BagKeeps::Both;
 };
 
 // The disc's image and map in a bag being built, under data/image/, from the read to the
@@ -53,7 +57,9 @@ class BagImage {
     std::string Open(std::uint64_t seed, std::string& why);
     ImageFill* Fill() { return fill_ ? &*fill_ : nullptr; }
     // Unmounts the image, gives its unread sectors back their zeros, flushes it, and puts the
-    // image's and the map's records first in `files` (after Read alone too). 0 or an errno.
+    // image's and the map's records first in `files` (after Read alone too); where the bag keeps
+    // the files alone, removes the image and map instead, unless the target filled up or the
+    // image could not be opened: they are then all the bag has of the disc. 0 or an errno.
     int Close(std::vector<archive::ArchivedFile>& files);
 
   private:
@@ -65,6 +71,7 @@ class BagImage {
     std::string bagPath_;
     bool stopped_ = false;
     bool targetFull_ = false;
+    bool unopened_ = false;  // Open failed
     std::optional<archive::RescueMap> map_;
     std::vector<archive::ByteRange> gaps_;
     UniqueFd image_;

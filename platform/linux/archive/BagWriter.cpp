@@ -96,8 +96,9 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     int error = 0;
     bag_ = MakeBagFolder(target_.Get(), owner_, random_(), error);
     if (!bag_.folder) return Fail(outcome, targetFolder_, error, "Cannot create a folder in");
+    const bool takesFiles = !request.image || request.image->keep != archive::BagKeeps::Image;
     if (::mkdirat(bag_.folder.Get(), archive::kPayloadFolder, 0777) != 0 ||
-        ::mkdirat(bag_.folder.Get(), archive::kFilesFolder, 0777) != 0) {
+        (takesFiles && ::mkdirat(bag_.folder.Get(), archive::kFilesFolder, 0777) != 0)) {
         return Fail(outcome, BuildingPath(), errno, "Cannot create a folder in");
     }
     // Written before the payload: a bag whose disk fills up still has its declaration, and what
@@ -112,6 +113,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     BudgetedPrompts prompts(prompts_, fromImage ? std::nullopt : request.readUntil);
     std::optional<BagImage> image;
     std::string root = request.discRoot;
+    std::string unopened;  // why the image's files could not be had
     if (request.image) {
         BudgetedPrompts reading(prompts_, request.readUntil);
         image.emplace(*request.image, bag_.folder.Get(), BuildingPath());
@@ -128,24 +130,24 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
             return outcome;
         }
         outcome.targetFull = image->TargetFull();
-        if (image->TargetFull()) {
+        if (image->TargetFull() || !takesFiles) {
             root.clear();
         } else if (request.image->mount) {
             std::string why;
             root = image->Open(random_(), why);
             if (root.empty()) {
-                outcome.failure = CopyFailure{folder, EIO, why};
-                Discard();
-                return outcome;
+                // The read is kept: the image holds the disc, whatever this machine mounts.
+                unopened = why;
+            } else {
+                record.fill = image->Fill();
             }
-            record.fill = image->Fill();
         }
     }
     const std::string files = BuildingPath() + "/" + archive::kFilesFolder;
     TreeCopier::Result copied;
     copied.outcome = CopyOutcome::Completed;
     // A target the image filled has no room for the files: the image and map are the bag.
-    if (!outcome.targetFull) {
+    if (!outcome.targetFull && takesFiles && unopened.empty()) {
         TreeCopier copier(io_, prompts, record);
         copied = copier.Copy(root, files);
         outcome.targetFull = record.failure && IsTargetFull(record.failure->errorNumber);
@@ -163,10 +165,12 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         return outcome;
     }
     std::vector<StoredAs> renamed;
-    const UniqueFd data(::openat(bag_.folder.Get(), archive::kFilesFolder,
-                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (const int failed = data ? StoreUtf8Names(io_, data.Get(), record, renamed) : errno) {
-        return Fail(outcome, files, failed, "Cannot rename in");
+    if (takesFiles) {
+        const UniqueFd data(::openat(bag_.folder.Get(), archive::kFilesFolder,
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (const int failed = data ? StoreUtf8Names(io_, data.Get(), record, renamed) : errno) {
+            return Fail(outcome, files, failed, "Cannot rename in");
+        }
     }
     if (image) {
         record.fill = nullptr;
@@ -176,8 +180,10 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
                         "Cannot write");
         }
     }
-    const bool imageCut = imageStopped || (image && image->TargetFull());
-    if (const int failed = WriteTags(request, record, renamed, imageCut, outcome)) {
+    archive::BagEnd imageEnd;
+    imageEnd.imageCut = imageStopped || (image && image->TargetFull());
+    imageEnd.filesNotTaken = unopened;
+    if (const int failed = WriteTags(request, record, renamed, imageEnd, outcome)) {
         outcome.targetFull = outcome.targetFull || IsTargetFull(failed);
         return Fail(outcome, BuildingPath(), failed, "Cannot write the tag files of");
     }
@@ -188,13 +194,15 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         return Fail(outcome, BuildingPath(), errno, "Cannot write");
     }
     built_ = true;
-    const bool incomplete = outcome.damagedFiles > 0 || outcome.budgetSpent || outcome.targetFull;
+    const bool incomplete =
+        outcome.damagedFiles > 0 || outcome.budgetSpent || outcome.targetFull || !unopened.empty();
     outcome.result = incomplete ? BagResult::Incomplete : BagResult::Complete;
     return outcome;
 }
 
 int BagWriter::WriteTags(const BagRequest& request, ArchiveRecord& record,
-                         const std::vector<StoredAs>& renamed, bool imageCut, BagOutcome& outcome) {
+                         const std::vector<StoredAs>& renamed, const archive::BagEnd& image,
+                         BagOutcome& outcome) {
     std::set<std::string> dropped;
     for (;;) {
         outcome.bytes = 0;
@@ -204,8 +212,7 @@ int BagWriter::WriteTags(const BagRequest& request, ArchiveRecord& record,
         outcome.files = static_cast<std::uint64_t>(std::count_if(
             record.files.begin(), record.files.end(),
             [](const ArchivedFile& file) { return file.folder == archive::kFilesFolder; }));
-        archive::BagEnd end;
-        end.imageCut = imageCut;
+        archive::BagEnd end = image;
         end.budgetSpent = outcome.budgetSpent;
         end.targetFull = outcome.targetFull;
         end.notCopied = outcome.summary;

@@ -76,10 +76,11 @@ class BagWriter {
   private:
     // Writes every tag file but the declaration (written first). On a full disk, the last
     // files of the payload are removed, and left out of `record`, until the tag files fit.
-    // `imageCut`: the disc's read into its image ended early. 0, or the errno of the step
-    // that failed.
+    // `image`: what the disc's read into its image left (imageCut, filesNotTaken); the rest of
+    // the bag's end is the outcome's. 0, or the errno of the step that failed.
     int WriteTags(const BagRequest& request, ArchiveRecord& record,
-                  const std::vector<StoredAs>& renamed, bool imageCut, BagOutcome& outcome);
+                  const std::vector<StoredAs>& renamed, const archive::BagEnd& image,
+                  BagOutcome& outcome);
     // 0, or the errno of the step that failed.
     int WriteTagFile(const std::string& name, const std::string& text);
     BagOutcome Fail(BagOutcome outcome, const std::string& path, int error,

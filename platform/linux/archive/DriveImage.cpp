@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
@@ -27,6 +28,12 @@ std::unique_ptr<DriveSectors> DriveSectors::Open(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     // Reads wait for the drive: O_NONBLOCK only let a drive without a disc open.
     if (flags < 0 || ::fcntl(fd, F_SETFL, (flags | O_DIRECT) & ~O_NONBLOCK) != 0) return nullptr;
+    void* buffer = nullptr;
+    if (::posix_memalign(&buffer, kDirectAlignment, kRequestBytes) != 0) return nullptr;
+    return std::unique_ptr<DriveSectors>(new DriveSectors(fd, static_cast<std::byte*>(buffer)));
+}
+
+std::unique_ptr<DriveSectors> DriveSectors::OpenFile(int fd) {
     void* buffer = nullptr;
     if (::posix_memalign(&buffer, kDirectAlignment, kRequestBytes) != 0) return nullptr;
     return std::unique_ptr<DriveSectors>(new DriveSectors(fd, static_cast<std::byte*>(buffer)));
@@ -57,16 +64,21 @@ bool ImageFile::Write(std::uint64_t offset, std::span<const std::byte> bytes) {
     return error_ == 0;
 }
 
-bool ImageFirstAsked() {
+bool FilesFromDiscAsked() {
     const char* read = std::getenv("DRAVOLIN_ARCHIVE_READ");
-    return read && std::string_view(read) == "image";
+    return read && std::string_view(read) == "files";
 }
 
-ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode) {
+ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode, archive::BagKeeps keep,
+                    std::uint64_t room) {
     const UniqueFd fd = io.Open(deviceNode);
     if (!fd) return ImageUse::None;
     const std::uint64_t session = LastSessionOffset(io, fd.Get());
     if (!ReadVolumeIdentity(fd.Get(), session)) return ImageUse::None;
+    if (keep == archive::BagKeeps::Image) return ImageUse::ImageOnly;
+    if (session != 0 && keep == archive::BagKeeps::Files) return ImageUse::None;
+    const std::optional<std::uint64_t> sectors = ImageSectors(io, fd.Get());
+    if (!sectors || room / 2 < *sectors * archive::kSector) return ImageUse::None;
     return session == 0 ? ImageUse::FilesFromImage : ImageUse::ImageBeside;
 }
 
@@ -146,6 +158,24 @@ DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
         return result;
     }
     return ReadIntoImage(*source, *sectors, std::move(gaps), deviceNode, imagePath, mapPath, hooks);
+}
+
+DriveImageResult ImageFileImage(const std::string& sourcePath, const std::string& imagePath,
+                                const std::string& mapPath, const archive::RescueHooks& hooks) {
+    DriveImageResult result;
+    const UniqueFd file(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!file || ::fstat(file.Get(), &info) != 0) {
+        result.error = errno;
+        return result;
+    }
+    const std::unique_ptr<DriveSectors> source = DriveSectors::OpenFile(file.Get());
+    const auto sectors = static_cast<std::uint64_t>(info.st_size) / archive::kSector;
+    if (!source || sectors == 0) {
+        result.error = source ? EIO : ENOMEM;
+        return result;
+    }
+    return ReadIntoImage(*source, sectors, {}, sourcePath, imagePath, mapPath, hooks);
 }
 
 DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sectors,

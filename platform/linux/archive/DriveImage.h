@@ -6,13 +6,14 @@
 #include <span>
 #include <string>
 #include <vector>
+#include "archive/BagRecord.h"
 #include "archive/RescueRead.h"
 #include "platform/linux/drives/CdromIo.h"
 #include "platform/linux/io/UniqueFd.h"
 
 namespace dravolin::lnx {
 
-// A disc read once into an image, its sectors straight from the drive.
+// A disc read once into an image, its sectors straight from the drive or an image file.
 
 // The drive's sectors through O_DIRECT: through the page cache the kernel would read 2048-byte
 // sectors in pairs into its 4 KiB pages, so a bad sector would fail its good neighbour too, and
@@ -21,6 +22,9 @@ class DriveSectors : public archive::SectorSource {
   public:
     // `fd` stays the caller's; it is switched to O_DIRECT here. Nullptr when it cannot be.
     static std::unique_ptr<DriveSectors> Open(int fd);
+    // An image file's sectors, through the page cache: its file system may not take O_DIRECT,
+    // or only in blocks larger than a sector.
+    static std::unique_ptr<DriveSectors> OpenFile(int fd);
 
     bool Read(std::uint64_t sector, std::uint32_t count, std::span<std::byte> out) override;
 
@@ -59,17 +63,22 @@ std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd);
 // be read leaves what follows it to the read.
 std::vector<archive::ByteRange> DataGaps(CdromIo& io, int fd);
 
-// Whether DRAVOLIN_ARCHIVE_READ=image asks archive mode to read each disc once into an image in
-// its bag and take the files out of that image. Any other value, or none: out of the disc.
-bool ImageFirstAsked();
+// Whether DRAVOLIN_ARCHIVE_READ=files asks archive mode to copy the files out of the mounted
+// disc, as a plain copy does, rather than read the disc into an image first.
+bool FilesFromDiscAsked();
 
-// What an image-first archive does with the disc in `deviceNode`. A disc with no file system
-// (blank, audio, its descriptors unreadable) is not imaged: each of its sectors would fail in
-// turn. A loop device has no sessions, so the kernel would mount a multi-session disc's image at
-// its first session, not at the last one that the disc shows: such a disc's files are taken out
-// of the disc itself, its image kept beside them.
-enum class ImageUse { None, FilesFromImage, ImageBeside };
-ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode);
+// What an archive whose bags keep `keep` does with the disc in `deviceNode`, with `room` bytes
+// free in the target. A disc with no file system (blank, audio, its descriptors unreadable) is
+// not imaged: each of its sectors would fail in turn. A loop device has no sessions, so the
+// kernel would mount a multi-session disc's image at its first session, not at the last one
+// that the disc shows: such a disc's files are taken out of the disc itself, its image kept
+// beside them (not read at all where only the files are kept). The image and the files taken
+// out of it each take about the disc's size: where the target lacks room for both, the files
+// are read from the disc, and the bag has no image, rather than an image that leaves no room
+// for them; an image alone is read whatever the room, and keeps what fits.
+enum class ImageUse { None, FilesFromImage, ImageBeside, ImageOnly };
+ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode, archive::BagKeeps keep,
+                    std::uint64_t room);
 
 struct DriveImageResult {
     // errno where the drive or the image could not be opened, the disc's size was not to be
@@ -89,6 +98,11 @@ struct DriveImageResult {
 DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
                             const std::string& imagePath, const std::string& mapPath,
                             const archive::RescueHooks& hooks);
+
+// The same read of the image file at `sourcePath` (an ISO 9660 or UDF image another tool made),
+// the whole of it but a last part-sector: a file on a failing disk has unreadable areas too.
+DriveImageResult ImageFileImage(const std::string& sourcePath, const std::string& imagePath,
+                                const std::string& mapPath, const archive::RescueHooks& hooks);
 
 // The same read of the first `sectors` sectors of `source`, named `sourceName` in the map, but
 // for its `gaps`.

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -26,6 +28,14 @@ using archive::DiscResult;
 // The disc's identity, where it is known: the line by which its bag counts as archived.
 void AddIdentity(BagFields& fields, const Archiver::Bag& bag) {
     if (!bag.identity.empty()) fields.emplace_back(archive::kFieldIdentity, bag.identity);
+}
+
+// What the target's file system has free for this user; as good as unlimited where it cannot
+// be told, so that the read itself finds out.
+std::uint64_t FreeBytes(const std::string& folder) {
+    struct statvfs space {};
+    if (::statvfs(folder.c_str(), &space) != 0) return UINT64_MAX;
+    return std::uint64_t{space.f_bavail} * space.f_frsize;
 }
 
 // A claim is the descriptor that holds its lock.
@@ -137,16 +147,18 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
 
     std::unique_ptr<CopyPrompts> prompts = parts_.prompts->Begin(
         bag.owner, CopySource{drive->letter, NameInList(*drive, parts_.states.get())}, target);
-    const ImageUse use = parts_.cdrom && ImageFirstAsked()
-                             ? ImageUseOf(*parts_.cdrom, drive->deviceNode)
-                             : ImageUse::None;
+    const ImageUse use =
+        parts_.cdrom && !FilesFromDiscAsked()
+            ? ImageUseOf(*parts_.cdrom, drive->deviceNode, bag.keep, FreeBytes(target))
+            : ImageUse::None;
     ImageRead image{[&](const std::string& imagePath, const std::string& mapPath,
                         const archive::RescueHooks& hooks) {
                         return ImageDrive(*parts_.cdrom, drive->deviceNode, imagePath, mapPath,
                                           hooks);
                     },
-                    [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); }};
-    if (use == ImageUse::FilesFromImage) {
+                    [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); }, bag.keep};
+    if (use == ImageUse::FilesFromImage || use == ImageUse::ImageOnly) {
+        if (use == ImageUse::ImageOnly) image.mount = nullptr;
         prompts->OnMounted(drive->deviceNode);
         return BagFiles(bag, {}, DriveFields(bag, *drive), *prompts, &image);
     }
@@ -166,6 +178,20 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
     const OwnMountRelease release(*parts_.mounter, *drive, mounted.own);
     return BagFiles(bag, mounted.mountPoint, DriveFields(bag, *drive), *prompts,
                     use == ImageUse::ImageBeside ? &image : nullptr);
+}
+
+// Worker thread.
+Archiver::BagOutcome LinuxArchiver::BagImageFile(const Bag& bag, const std::string& path,
+                                                 const BagFields& fields, CopyPrompts& prompts) {
+    ImageRead image{[&](const std::string& imagePath, const std::string& mapPath,
+                        const archive::RescueHooks& hooks) {
+                        return ImageFileImage(path, imagePath, mapPath, hooks);
+                    },
+                    nullptr, bag.keep};
+    if (bag.keep != archive::BagKeeps::Image) {
+        image.mount = [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); };
+    }
+    return BagFiles(bag, {}, fields, prompts, &image);
 }
 
 // Worker thread.

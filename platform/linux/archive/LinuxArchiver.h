@@ -32,7 +32,7 @@ class LinuxArchiver : public Archiver {
         // worker, before BuildBag or BagFiles returns; empty: nobody asks.
         std::function<void(const CopyFailure&)> failures = nullptr;
         // The drives' own calls: set, a disc is read once into an image in its bag, and its
-        // files are taken out of that image (when ImageFirstAsked); null, out of the mounted disc.
+        // files are taken out of that image (ImageUseOf); null, out of the mounted disc.
         std::shared_ptr<CdromIo> cdrom = nullptr;
     };
     explicit LinuxArchiver(Parts parts) : parts_(std::move(parts)) {}
@@ -58,6 +58,12 @@ class LinuxArchiver : public Archiver {
     // (`root` is then not looked at either).
     BagOutcome BagFiles(const Bag& bag, const std::string& root, const BagFields& fields,
                         CopyPrompts& prompts, const ImageRead* image = nullptr);
+
+    // Bags the ISO 9660 or UDF image file at `path` as BuildBag bags a drive's disc: read into
+    // the bag's image (as the bag keeps it), its files taken out of that image. The caller has
+    // called the prompts' OnMounted.
+    BagOutcome BagImageFile(const Bag& bag, const std::string& path, const BagFields& fields,
+                            CopyPrompts& prompts);
 
     // The program's own bag-info.txt lines for a disc read in `drive`.
     static BagFields DriveFields(const Bag& bag, const OpticalDrive& drive);

@@ -13,7 +13,7 @@ CommandLine ReadCommandLine(const QStringList& arguments, Language language) {
     std::vector<std::string> words;
     words.reserve(static_cast<std::size_t>(arguments.size()));
     for (const QString& argument : arguments) words.push_back(argument.toStdString());
-    const ArchiveArguments read = ReadArchiveArguments(words, ArchiveProgram::Dialog);
+    const ArchiveArguments read = ReadArchiveArguments(words, ArchiveProgram::Dialog, true);
 
     const Translation texts(language);
     switch (read.action) {

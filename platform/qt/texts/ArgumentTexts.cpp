@@ -28,6 +28,9 @@ QString RefusalText(const ArchiveArguments& refused, const QString& program,
         case Problem::DiscTime:
             why = texts.Text("commandLine.discTime").arg(QString::number(kMaxDiscMinutes), subject);
             break;
+        case Problem::Keep:
+            why = texts.Text("commandLine.keep").arg(subject);
+            break;
         case Problem::UnknownField:
             why = texts.Text("commandLine.unknownField").arg(subject);
             break;

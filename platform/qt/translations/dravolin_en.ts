@@ -356,41 +356,53 @@ Correct the folder and tick the drive again.</translation>
 <context>
     <name>CommandLine</name>
     <message id="commandLine.help">
-        <source>Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]]
+        <source>Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]
+                          [--keep WHAT]]
 Copies every disc put into the ticked drives into a target folder.
 
   --archive            archive mode: each disc becomes its own bag in the target
-                       folder (a BagIt folder: the files under data/, SHA-256
-                       checksums, a list of damaged files) and a row of
-                       archive-log.csv there; nothing is ever asked, and a disc
-                       that already has a complete bag there is not copied again
+                       folder (a BagIt folder: the disc's image and files under
+                       data/, SHA-256 checksums, a list of damaged files) and a
+                       row of archive-log.csv there; nothing is ever asked, and
+                       a disc that already has a complete bag there is not
+                       copied again
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
                        {time} {serial} {drive}
                        (by default "%1")
   --disc-time MINUTES  how long one disc may take, 1 to %3 (by default %2); a
                        slower disc's bag ends incomplete
+  --keep WHAT          what a bag keeps of a disc read once into an image:
+                       both (by default) the image, with a GNU ddrescue map of
+                       what could not be read, and the files taken out of it;
+                       files, the files alone; image, the image alone
   -h, --help           show this help and exit
   -v, --version        show the version and exit</source>
         <extracomment>The output of dravolin --help; keep the options and the field names as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
-        <translation>Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]]
+        <translation>Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]
+                          [--keep WHAT]]
 Copies every disc put into the ticked drives into a target folder.
 
   --archive            archive mode: each disc becomes its own bag in the target
-                       folder (a BagIt folder: the files under data/, SHA-256
-                       checksums, a list of damaged files) and a row of
-                       archive-log.csv there; nothing is ever asked, and a disc
-                       that already has a complete bag there is not copied again
+                       folder (a BagIt folder: the disc's image and files under
+                       data/, SHA-256 checksums, a list of damaged files) and a
+                       row of archive-log.csv there; nothing is ever asked, and
+                       a disc that already has a complete bag there is not
+                       copied again
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
                        {time} {serial} {drive}
                        (by default "%1")
   --disc-time MINUTES  how long one disc may take, 1 to %3 (by default %2); a
                        slower disc's bag ends incomplete
+  --keep WHAT          what a bag keeps of a disc read once into an image:
+                       both (by default) the image, with a GNU ddrescue map of
+                       what could not be read, and the files taken out of it;
+                       files, the files alone; image, the image alone
   -h, --help           show this help and exit
   -v, --version        show the version and exit</translation>
     </message>
     <message id="commandLine.needsValue">
         <source>option %1 needs a value</source>
-        <extracomment>%1: the option, --name or --disc-time</extracomment>
+        <extracomment>%1: the option, --name, --disc-time or --keep</extracomment>
         <translation>option %1 needs a value</translation>
     </message>
     <message id="commandLine.takesNoValue">
@@ -415,13 +427,18 @@ Copies every disc put into the ticked drives into a target folder.
     </message>
     <message id="commandLine.needsArchive">
         <source>%1 applies only with --archive</source>
-        <extracomment>%1: the option, --name or --disc-time</extracomment>
+        <extracomment>%1: the option, --name, --disc-time or --keep</extracomment>
         <translation>%1 applies only with --archive</translation>
     </message>
     <message id="commandLine.discTime">
         <source>--disc-time takes whole minutes from 1 to %1, not %2</source>
         <extracomment>%1: the most minutes, %2: the value as given</extracomment>
         <translation>--disc-time takes whole minutes from 1 to %1, not %2</translation>
+    </message>
+    <message id="commandLine.keep">
+        <source>--keep takes files, image or both, not %1</source>
+        <extracomment>keep the option and its three values as they are. %1: the value as given</extracomment>
+        <translation>--keep takes files, image or both, not %1</translation>
     </message>
     <message id="commandLine.unknownField">
         <source>--name: unknown field %1; the fields are {label} {date} {time} {serial} {drive}</source>
@@ -442,15 +459,16 @@ Copies every disc put into the ticked drives into a target folder.
 <context>
     <name>ArchiveProgram</name>
     <message id="archiveProgram.help">
-        <source>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] SOURCE TARGET
+        <source>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] [--keep WHAT]
+                        SOURCE TARGET
 Archives one disc into a new bag in the TARGET folder, as Dravolin's archive
-mode does: the files under data/, SHA-256 checksums, a list of damaged files,
-and a row of archive-log.csv there. Nothing is ever asked; a disc that already
-has a complete bag there is not copied again.
+mode does: the disc's image and files under data/, SHA-256 checksums, a list
+of damaged files, and a row of archive-log.csv there. Nothing is ever asked; a
+disc that already has a complete bag there is not copied again.
 
-SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a
-CD/DVD drive's device, such as /dev/sr0, whose disc is mounted and released
-again.
+SOURCE is a folder (a mounted disc, any folder), a CD/DVD drive's device, such
+as /dev/sr0, or an ISO 9660 or UDF image file; a drive's disc or an image file
+is read once into the bag's image and its files taken out of that image.
 TARGET is made when missing.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
@@ -458,6 +476,10 @@ TARGET is made when missing.
                        (by default "%1")
   --disc-time MINUTES  how long the disc may take, 1 to %3 (by default %2); a
                        slower disc's bag ends incomplete
+  --keep WHAT          what the bag keeps of a drive's disc: both (by default)
+                       the image, with a GNU ddrescue map of what could not be
+                       read, and the files taken out of it; files, the files
+                       alone; image, the image alone
   -h, --help           show this help and exit
   -v, --version        show the version and exit
 
@@ -465,15 +487,16 @@ Exit status: 0 complete or already archived, 1 incomplete (damaged files or the
 time ran out), 2 the command line was refused, 3 failed (no bag: the source,
 the target, the disc or the copy), 4 the target disk is full.</source>
         <extracomment>The output of dravolin-archive --help; keep the options, SOURCE, TARGET, the field names and the exit statuses as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
-        <translation>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] SOURCE TARGET
+        <translation>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] [--keep WHAT]
+                        SOURCE TARGET
 Archives one disc into a new bag in the TARGET folder, as Dravolin's archive
-mode does: the files under data/, SHA-256 checksums, a list of damaged files,
-and a row of archive-log.csv there. Nothing is ever asked; a disc that already
-has a complete bag there is not copied again.
+mode does: the disc's image and files under data/, SHA-256 checksums, a list
+of damaged files, and a row of archive-log.csv there. Nothing is ever asked; a
+disc that already has a complete bag there is not copied again.
 
-SOURCE is a folder (a mounted disc, a loop-mounted image, any folder) or a
-CD/DVD drive's device, such as /dev/sr0, whose disc is mounted and released
-again.
+SOURCE is a folder (a mounted disc, any folder), a CD/DVD drive's device, such
+as /dev/sr0, or an ISO 9660 or UDF image file; a drive's disc or an image file
+is read once into the bag's image and its files taken out of that image.
 TARGET is made when missing.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
@@ -481,6 +504,10 @@ TARGET is made when missing.
                        (by default "%1")
   --disc-time MINUTES  how long the disc may take, 1 to %3 (by default %2); a
                        slower disc's bag ends incomplete
+  --keep WHAT          what the bag keeps of a drive's disc: both (by default)
+                       the image, with a GNU ddrescue map of what could not be
+                       read, and the files taken out of it; files, the files
+                       alone; image, the image alone
   -h, --help           show this help and exit
   -v, --version        show the version and exit
 
@@ -519,9 +546,9 @@ the target, the disc or the copy), 4 the target disk is full.</translation>
         <translation>cannot read %1: %2</translation>
     </message>
     <message id="archiveProgram.notASource">
-        <source>%1 is neither a folder nor a CD/DVD drive; mount a disc image and give its folder</source>
+        <source>%1 is neither a folder, a CD/DVD drive nor an ISO 9660 or UDF image</source>
         <extracomment>%1: the source as given</extracomment>
-        <translation>%1 is neither a folder nor a CD/DVD drive; mount a disc image and give its folder</translation>
+        <translation>%1 is neither a folder, a CD/DVD drive nor an ISO 9660 or UDF image</translation>
     </message>
     <message id="archiveProgram.targetUnusable">
         <source>cannot use the target folder %1: %2</source>

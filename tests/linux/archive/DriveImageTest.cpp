@@ -59,9 +59,10 @@ TEST(ImageSectors, TheVolumeEndsTheImageWhereTheLeadOutLiesFurther) {
     }
 }
 
-// A disc is imaged only where it has a file system, and its files come out of the image only
-// where a loop device mounts what the disc shows: not the last session of several.
-TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystem) {
+// A disc is imaged only where it has a file system, its files come out of the image only where
+// a loop device mounts what the disc shows (not the last session of several), and only where
+// the target has room for the image and the files both.
+TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystemAndRoom) {
     if (RunProgram({"genisoimage", "-version"}) != 0) {
         GTEST_SKIP() << "genisoimage is needed (scripts/install-deps)";
     }
@@ -70,17 +71,30 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystem) {
     ASSERT_FALSE(iso.empty());
     const std::string volume = ReadFile(iso);
     const long second = static_cast<long>(volume.size() / 2048);
+    const std::uint64_t plenty = UINT64_MAX, once = volume.size() * 3 / 2;
+    using archive::BagKeeps;
     struct UseCase {
         const char* name;
         std::string disc;
         long sessionLba;
+        BagKeeps keep;
+        std::uint64_t room;
         ImageUse use;
     };
     const std::vector<UseCase> cases = {
-        {"one session", volume, 0, ImageUse::FilesFromImage},
-        {"a second session", volume + volume, second, ImageUse::ImageBeside},
-        {"no file system", std::string(volume.size(), '\0'), 0, ImageUse::None},
-        {"none where the last session begins", volume + volume, second + 1, ImageUse::None},
+        {"one session", volume, 0, BagKeeps::Both, plenty, ImageUse::FilesFromImage},
+        {"a second session", volume + volume, second, BagKeeps::Both, plenty,
+         ImageUse::ImageBeside},
+        {"no file system", std::string(volume.size(), '\0'), 0, BagKeeps::Both, plenty,
+         ImageUse::None},
+        {"none where the last session begins", volume + volume, second + 1, BagKeeps::Both, plenty,
+         ImageUse::None},
+        {"the files alone", volume, 0, BagKeeps::Files, plenty, ImageUse::FilesFromImage},
+        {"the files alone of a second session", volume + volume, second, BagKeeps::Files, plenty,
+         ImageUse::None},
+        {"the image alone", volume + volume, second, BagKeeps::Image, 0, ImageUse::ImageOnly},
+        {"room for the image, not the files", volume, 0, BagKeeps::Both, once, ImageUse::None},
+        {"room for the files, not the image", volume, 0, BagKeeps::Files, once, ImageUse::None},
     };
     for (const UseCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,7 +102,8 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystem) {
         WriteFile(disc, c.disc);
         FakeCdrom drive;
         drive.sessionLba = c.sessionLba;
-        EXPECT_EQ(ImageUseOf(drive, disc), c.use);
+        drive.leadOutLba = static_cast<long>(c.disc.size() / 2048);
+        EXPECT_EQ(ImageUseOf(drive, disc, c.keep, c.room), c.use);
     }
 }
 

@@ -230,38 +230,67 @@ TEST(CutImageBags, KeepWhatWasReadAndSayWhy) {
 }
 
 // A disc of two sessions whose every sector of data reads makes a complete bag: the gap between
-// its sessions is never read, stays untried in the map, and is no damage.
-TEST(ImageBesideBags, AGapBetweenSessionsIsNoDamage) {
-    TempFolder temp;
-    const std::string disc = temp / "disc";
-    MakeFolder(disc);
-    WriteFile(disc + "/file.txt", "the last session's file");
-    WholeDisc source;
-    source.gap = {100, 200};
-    const ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
-                            const archive::RescueHooks& hooks) {
-                            return ReadIntoImage(source, 300, {{100 * kSector, 200 * kSector}},
-                                                 "disc", imagePath, mapPath, hooks);
-                        },
-                        nullptr};
-    CopyIo io;
-    ScriptedPrompts prompts;
-    BagWriter writer(io, prompts);
-    BagRequest request{disc, temp / "bags", "DISC", {}};
-    request.image = &how;
-    const BagOutcome outcome = writer.Build(request);
-    ASSERT_EQ(outcome.result, BagResult::Complete)
-        << (outcome.failure ? outcome.failure->text : "");
-    ASSERT_EQ(writer.Publish("Disc"), BagWriter::Published::Done);
-    const std::string bag = temp / "bags/Disc";
-    EXPECT_TRUE(BagChecks(bag));
-    EXPECT_FALSE(std::filesystem::exists(bag + "/damaged-files.txt"));
-    std::string untried;
-    ASSERT_EQ(
-        RunProgram({"ddrescuelog", "-b", "2048", "-l?", bag + "/data/image/disc.map"}, &untried),
-        0);
-    EXPECT_EQ(untried.substr(0, 4), "100\n");
-    EXPECT_EQ(std::count(untried.begin(), untried.end(), '\n'), 100);
+// its sessions is never read, stays untried in the map, and is no damage. The bag keeps the
+// image, the files or both, as asked; an image that cannot be mounted is kept whatever was
+// asked, and the bag, without the files, is incomplete.
+TEST(ImageBesideBags, AGapBetweenSessionsIsNoDamageWhateverTheBagKeeps) {
+    using archive::BagKeeps;
+    struct KeepCase {
+        BagKeeps keep;
+        bool mountFails;
+    };
+    for (const KeepCase c : {KeepCase{BagKeeps::Both, false}, KeepCase{BagKeeps::Files, false},
+                             KeepCase{BagKeeps::Image, false}, KeepCase{BagKeeps::Files, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.keep) * 10 + c.mountFails);
+        TempFolder temp;
+        const std::string disc = temp / "disc";
+        MakeFolder(disc);
+        WriteFile(disc + "/file.txt", "the last session's file");
+        WholeDisc source;
+        source.gap = {100, 200};
+        ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
+                          const archive::RescueHooks& hooks) {
+                          return ReadIntoImage(source, 300, {{100 * kSector, 200 * kSector}},
+                                               "disc", imagePath, mapPath, hooks);
+                      },
+                      nullptr, c.keep};
+        if (c.mountFails) {
+            how.mount = [](int) {
+                ImageMount::Options options;
+                options.useUDisks2 = false;
+                return ImageMount::Mount(-1, options);
+            };
+        }
+        CopyIo io;
+        ScriptedPrompts prompts;
+        BagWriter writer(io, prompts);
+        BagRequest request{disc, temp / "bags", "DISC", {}};
+        request.image = &how;
+        const BagOutcome outcome = writer.Build(request);
+        ASSERT_EQ(outcome.result, c.mountFails ? BagResult::Incomplete : BagResult::Complete)
+            << (outcome.failure ? outcome.failure->text : "");
+        ASSERT_EQ(writer.Publish("Disc"), BagWriter::Published::Done);
+        const std::string bag = temp / "bags/Disc";
+        EXPECT_TRUE(BagChecks(bag));
+        EXPECT_FALSE(std::filesystem::exists(bag + "/damaged-files.txt"));
+        const bool files = c.keep != BagKeeps::Image && !c.mountFails,
+                   image = c.keep != BagKeeps::Files || c.mountFails;
+        EXPECT_EQ(outcome.files, files ? 1u : 0u);
+        EXPECT_EQ(std::filesystem::exists(bag + "/data/files/file.txt"), files);
+        EXPECT_EQ(std::filesystem::exists(bag + "/data/image"), image);
+        const std::string info = ReadFile(bag + "/bag-info.txt");
+        EXPECT_EQ(info.find("Dravolin-Stopped: the disc's files were not taken out of its image: "
+                            "cannot mount it: ") != std::string::npos,
+                  c.mountFails);
+        EXPECT_EQ(info.find("Dravolin-Result: incomplete") != std::string::npos, c.mountFails);
+        if (!image) continue;
+        std::string untried;
+        ASSERT_EQ(RunProgram({"ddrescuelog", "-b", "2048", "-l?", bag + "/data/image/disc.map"},
+                             &untried),
+                  0);
+        EXPECT_EQ(untried.substr(0, 4), "100\n");
+        EXPECT_EQ(std::count(untried.begin(), untried.end(), '\n'), 100);
+    }
 }
 
 }  // namespace

@@ -65,6 +65,29 @@ def expected_damage(size, bad_sectors):
     return [tuple(r) for r in damaged]
 
 
+def sector_damage(size, bad_sectors):
+    """The byte ranges of a file of `size` bytes listed as damaged when it is taken out of an
+    image whose sectors `bad_sectors` (from the file's start) could not be read: exactly those
+    sectors, adjacent ones joined, the last cut at the file's end."""
+    ranges = []
+    for sector in sorted(bad_sectors):
+        begin, end = sector * SECTOR, min(size, (sector + 1) * SECTOR)
+        if ranges and ranges[-1][1] == begin:
+            ranges[-1][1] = end
+        elif begin < size:
+            ranges.append([begin, end])
+    return [tuple(r) for r in ranges]
+
+
+def damaged_list(text):
+    """damaged-files.txt as {path: [(begin, end)]}."""
+    listed = {}
+    for line in text.splitlines():
+        path, _, span = line.rpartition(" ")
+        listed.setdefault(path, []).append(tuple(int(n) for n in span.split("-")))
+    return listed
+
+
 def parse_log(data):
     """The log's rows as dicts, after checking what a spreadsheet needs: the byte order mark,
     CR LF line ends, the header."""
@@ -112,7 +135,10 @@ class BagChecks:
             disc = next(d for drv, d, res in wanted
                         if drv == row["drive"] and self.discs[d].label == row["label"]
                         and res == row["result"])
-            problems += self.check_row(row, disc, listing, bags, by_label)
+            image = self.image_files(f"{target}/{row['bag folder']}") \
+                if row["bag folder"] else {}
+            problems += self.check_row(row, disc, listing, bags, by_label,
+                                       sum(size for _, size in image.values()))
         extra = listing - set(bags) - {LOG, CLAIMS}
         if extra:
             problems.append(f"the target holds more than the bags and the log: {sorted(extra)}")
@@ -164,11 +190,20 @@ class BagChecks:
         if row["result"] == "complete":
             by_label[row["label"]] = name
         count, size = len(files), sum(len(d) for d in files.values()) + image_bytes
-        damaged = 1 if disc == "manual" and row["result"] == "incomplete" else 0
+        # Read into an image, the image is a damaged file too, and a disc the budget stopped
+        # has every file, those it did not read damaged; copied from the disc, it has those it
+        # had time for.
+        damaged = (1 + bool(image_bytes)) if disc == "manual" and row["result"] == "incomplete" \
+            else 0
         budget = disc == "archive"
-        if (not budget and (row["files"], row["bytes"]) != (str(count), str(size))) \
-                or row["damaged files"] != str(damaged) \
-                or (budget and not 0 < int(row["files"]) < count):
+        if budget and image_bytes:
+            wrong = row["files"] != str(count) or not 1 < int(row["damaged files"]) <= count
+        elif budget:
+            wrong = not 0 < int(row["files"]) < count or row["damaged files"] != "0"
+        else:
+            wrong = (row["files"], row["bytes"], row["damaged files"]) != \
+                (str(count), str(size), str(damaged))
+        if wrong:
             problems.append(f"{what}: {row['files']} files, {row['bytes']} bytes, "
                             f"{row['damaged files']} damaged; the disc holds {count} files, "
                             f"{size} bytes")
@@ -206,21 +241,30 @@ class BagChecks:
         expected = self.discs[disc].expected()
         wanted_tags = {"bagit.txt", "bag-info.txt", "manifest-sha256.txt",
                        "tagmanifest-sha256.txt", "data"}
-        if disc == "manual" and row["result"] == "incomplete":
+        damaged = {}
+        if "damaged-files.txt" in tags:
             wanted_tags.add("damaged-files.txt")
-            lines = self.agent.read(f"{path}/damaged-files.txt").decode().splitlines()
-            listed = [tuple(int(n) for n in line.rsplit(" ", 1)[1].split("-")) for line in lines]
-            paths = {line.rsplit(" ", 1)[0] for line in lines}
+            damaged = damaged_list(self.agent.read(f"{path}/damaged-files.txt").decode())
+            # A file's bytes are the disc's but for zeros where the list says.
+            for rel, ranges in damaged.items():
+                if rel.startswith(f"{FILES}/"):
+                    zeroed = bytearray(disc_files[rel.removeprefix(f"{FILES}/")])
+                    for begin, end in ranges:
+                        zeroed[begin:end] = bytes(end - begin)
+                    expected[rel.removeprefix(f"{FILES}/")] = hashlib.sha256(zeroed).hexdigest()
+        if disc == "manual" and row["result"] == "incomplete":
             data = disc_files[SCRATCHED_FILE]
-            ranges = expected_damage(len(data), SCRATCHED_AT)
+            ranges = sector_damage(len(data), SCRATCHED_AT) if image \
+                else expected_damage(len(data), SCRATCHED_AT)
+            listed = damaged.get(f"{FILES}/{SCRATCHED_FILE}")
             damage.update(listed=listed, expected=ranges)
-            if paths != {f"{FILES}/{SCRATCHED_FILE}"} or listed != ranges:
-                problems.append(f"{name}: damaged-files.txt says {lines}; expected "
+            if set(damaged) != {f"{FILES}/{SCRATCHED_FILE}"} | {p for p in image if
+                                                                 p.endswith(".iso")} \
+                    or listed != ranges:
+                problems.append(f"{name}: damaged-files.txt says {damaged}; expected "
                                 f"{FILES}/{SCRATCHED_FILE} {ranges}")
-            zeroed = bytearray(data)
-            for begin, end in listed:
-                zeroed[begin:end] = bytes(end - begin)
-            expected[SCRATCHED_FILE] = hashlib.sha256(zeroed).hexdigest()
+        elif damaged and disc != "archive":
+            problems.append(f"{name}: damaged-files.txt says {damaged}")
         if disc in ("archive", "toolarge"):  # stopped: by the time budget, by a full disk
             expected = {p: d for p, d in expected.items() if p in files}
             if "Dravolin-Stopped" not in info:

@@ -19,7 +19,6 @@ DISC = "multi"
 THROTTLE = 1024 * 1024  # bytes per second: each 3 MB file takes about three seconds
 ARCHIVE = "archive mode: a bag being written, the disc read into its image"
 # Archive mode reads each disc once into an image in its bag and takes the files out of it.
-IMAGE_FIRST = {"DRAVOLIN_ARCHIVE_READ": "image"}
 ARCHIVE_TARGET = f"{HOME}/power/archive"
 
 # When to cut, as a condition the guest watches in the target folder: "temps" are the sizes of
@@ -244,7 +243,7 @@ class PowerCuts:
         """`dravolin --archive`: a small disc archived, then the cut while the multi-file
         disc is read into the image of its bag, in its hidden folder."""
         run.start_notifications()
-        run.d.start(args=["--archive"], env=IMAGE_FIRST)
+        run.d.start(args=["--archive"])
         run.d.type_target(ARCHIVE_TARGET)
         run.load("D", "names-a")
         run.d.tick_all(["D"])
@@ -287,7 +286,7 @@ class PowerCuts:
             f"reboot e2fsck exit {status}, target {listing}, log rows {labels}")
         # The same disc again, unthrottled, into the same folder.
         run.start_notifications()
-        run.d.start(args=["--archive"], env=IMAGE_FIRST)
+        run.d.start(args=["--archive"])
         run.d.type_target(ARCHIVE_TARGET)
         run.load("D", DISC)
         run.d.tick_all(["D"])

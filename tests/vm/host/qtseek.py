@@ -2,8 +2,7 @@
 read what a real drive takes for it, seeks included. For each layout of the same photo disc,
 in one boot: the whole disc read sequentially with dd (the limit), then the program's copy with
 the files read in disc order (the default) as a plain copy through the dialog, and archive mode
-reading the disc once into its image and taking the files out of that
-(DRAVOLIN_ARCHIVE_READ=image); the shuffled layout is copied in name order too
+reading the disc once into its image and taking the files out of that (its default); the shuffled layout is copied in name order too
 (DRAVOLIN_COPY_ORDER=name), the cost the disc order saves. Judged: every copy complete and
 right, the drive's time in disc order within AIM of dd's where the library lays the disc out
 (not in name order there), and the image's read within IMAGE_AIM of dd's; the other ratios to
@@ -42,7 +41,7 @@ ALL = [name for name, _, _ in LAYOUTS]
 # (mode, order, environment, the layouts copied so)
 NAME_ORDER = ("copy", "name order", {"DRAVOLIN_COPY_ORDER": "name"}, ["seek-sorted"])
 DISC_ORDER = ("copy", "disc order", {}, ALL)
-IMAGE_FIRST = ("archive", "image first", {"DRAVOLIN_ARCHIVE_READ": "image"}, ALL)
+IMAGE_FIRST = ("archive", "image first", {}, ALL)
 RUNS = [NAME_ORDER, DISC_ORDER, IMAGE_FIRST]
 
 def figure_line(label, seconds, drive, dd):
