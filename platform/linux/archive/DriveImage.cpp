@@ -78,7 +78,10 @@ ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode, archive::BagKeep
     if (keep == archive::BagKeeps::Image) return ImageUse::ImageOnly;
     if (session != 0 && keep == archive::BagKeeps::Files) return ImageUse::None;
     const std::optional<std::uint64_t> sectors = ImageSectors(io, fd.Get());
-    if (!sectors || room / 2 < *sectors * archive::kSector) return ImageUse::None;
+    if (!sectors) return ImageUse::None;
+    if (room / 2 < *sectors * archive::kSector) {
+        return keep == archive::BagKeeps::Both ? ImageUse::NoRoom : ImageUse::None;
+    }
     return session == 0 ? ImageUse::FilesFromImage : ImageUse::ImageBeside;
 }
 

@@ -74,9 +74,10 @@ bool FilesFromDiscAsked();
 // that the disc shows: such a disc's files are taken out of the disc itself, its image kept
 // beside them (not read at all where only the files are kept). The image and the files taken
 // out of it each take about the disc's size: where the target lacks room for both, the files
-// are read from the disc, and the bag has no image, rather than an image that leaves no room
-// for them; an image alone is read whatever the room, and keeps what fits.
-enum class ImageUse { None, FilesFromImage, ImageBeside, ImageOnly };
+// are read from the disc, and the bag has no image (NoRoom where it was to keep one), rather
+// than an image that leaves no room for them; an image alone is read whatever the room, and
+// keeps what fits.
+enum class ImageUse { None, NoRoom, FilesFromImage, ImageBeside, ImageOnly };
 ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode, archive::BagKeeps keep,
                     std::uint64_t room);
 

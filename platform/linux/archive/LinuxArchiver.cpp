@@ -25,6 +25,9 @@ namespace {
 
 using archive::DiscResult;
 
+// Why a bag that was to keep the disc's image has none.
+constexpr char kFieldImage[] = "Dravolin-Image";
+
 // The disc's identity, where it is known: the line by which its bag counts as archived.
 void AddIdentity(BagFields& fields, const Archiver::Bag& bag) {
     if (!bag.identity.empty()) fields.emplace_back(archive::kFieldIdentity, bag.identity);
@@ -176,7 +179,13 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
     }
     prompts->OnMounted(mounted.mountPoint);
     const OwnMountRelease release(*parts_.mounter, *drive, mounted.own);
-    return BagFiles(bag, mounted.mountPoint, DriveFields(bag, *drive), *prompts,
+    BagFields fields = DriveFields(bag, *drive);
+    if (use == ImageUse::NoRoom) {
+        fields.emplace_back(kFieldImage,
+                            "not kept: the target had no room for the disc's image and its files "
+                            "both, so the files were read from the disc");
+    }
+    return BagFiles(bag, mounted.mountPoint, fields, *prompts,
                     use == ImageUse::ImageBeside ? &image : nullptr);
 }
 

@@ -93,7 +93,7 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystemAndRoom) {
         {"the files alone of a second session", volume + volume, second, BagKeeps::Files, plenty,
          ImageUse::None},
         {"the image alone", volume + volume, second, BagKeeps::Image, 0, ImageUse::ImageOnly},
-        {"room for the image, not the files", volume, 0, BagKeeps::Both, once, ImageUse::None},
+        {"room for the image, not the files", volume, 0, BagKeeps::Both, once, ImageUse::NoRoom},
         {"room for the files, not the image", volume, 0, BagKeeps::Files, once, ImageUse::None},
     };
     for (const UseCase& c : cases) {

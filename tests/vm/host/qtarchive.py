@@ -261,6 +261,10 @@ class ArchiveScenarios(QtRun, BagChecks):
                 kept, _ = self.target_files(f"{target}/{bags[0]}/{FILES}")
                 if "a-first.bin" not in kept:
                     problems.append(f"the bag kept {sorted(kept)}, not the file that fit")
+                # No room for the image and the files both: the files, read from the disc.
+                info = self.agent.read(f"{target}/{bags[0]}/bag-info.txt").decode()
+                if "\nDravolin-Image: not kept: the target had no room" not in info:
+                    problems.append(f"bag-info.txt does not say why it has no image: {info}")
             free = int(self.agent.sh("df -k --output=avail /media/small | tail -1"))
             ejected = self.m.trays()[0][0]
         finally:
