@@ -28,9 +28,7 @@ std::unique_ptr<DriveSectors> DriveSectors::Open(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     // Reads wait for the drive: O_NONBLOCK only let a drive without a disc open.
     if (flags < 0 || ::fcntl(fd, F_SETFL, (flags | O_DIRECT) & ~O_NONBLOCK) != 0) return nullptr;
-    void* buffer = nullptr;
-    if (::posix_memalign(&buffer, kDirectAlignment, kRequestBytes) != 0) return nullptr;
-    return std::unique_ptr<DriveSectors>(new DriveSectors(fd, static_cast<std::byte*>(buffer)));
+    return OpenFile(fd);
 }
 
 std::unique_ptr<DriveSectors> DriveSectors::OpenFile(int fd) {
