@@ -55,12 +55,14 @@ class DriveModel:
         self.stats_path = self.folder / "seekdrive.stats"
         self.log_path = self.folder / "seekdrive.log"
 
-    def serve(self, image: Path):
-        """Starts serving `image` (stopping what was served before); the socket's path."""
+    def serve(self, image: Path, trace=None):
+        """Starts serving `image` (stopping what was served before); the socket's path. With
+        `trace`, a file that gets a line for each read: its sector, sectors and seek seconds."""
         self.stop()
         self.socket.unlink(missing_ok=True)
         cmd = ["nbdkit", "--foreground", "--readonly", "--exit-with-parent", "--unix",
                str(self.socket), str(self.plugin), f"file={image}", f"stats={self.stats_path}",
+               *([f"trace={trace}"] if trace else []),
                *(f"{k}={v}" for k, v in self.params.items()),
                *(f"slow={a}-{b}:{s}" for a, b, s in self.slow)]
         log = open(self.log_path, "a")

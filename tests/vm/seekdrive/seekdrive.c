@@ -58,6 +58,7 @@ static int stats_fd = -1;
 static int64_t image_size;
 static uint64_t head; /* where the last read ended */
 static uint64_t reads, bytes_read, seeks;
+static FILE* trace;
 static double seek_seconds, transfer_seconds, slow_seconds;
 
 static int parse_double(const char* key, const char* value, double* out, double unit) {
@@ -98,6 +99,12 @@ static int seekdrive_config(const char* key, const char* value) {
         free(stats_path);
         stats_path = strdup(value);
         return stats_path ? 0 : -1;
+    }
+    if (strcmp(key, "trace") == 0) {
+        if (trace) fclose(trace);
+        trace = fopen(value, "a");
+        if (!trace) nbdkit_error("%s: %m", value);
+        return trace ? 0 : -1;
     }
     if (strcmp(key, "seek-min-ms") == 0) return parse_double(key, value, &seek_min, 1e-3);
     if (strcmp(key, "seek-max-ms") == 0) return parse_double(key, value, &seek_max, 1e-3);
@@ -218,6 +225,11 @@ static int seekdrive_pread(void* handle, void* buf, uint32_t count, uint64_t off
     seek_seconds += seek;
     transfer_seconds += transfer;
     slow_seconds += extra;
+    if (trace) {
+        /* Where each read went, for finding out who moved the head: sector, sectors, seek. */
+        fprintf(trace, "%" PRIu64 " %u %.4f\n", offset / SECTOR, count / SECTOR, seek);
+        fflush(trace);
+    }
     head = offset + count;
     write_stats();
     sleep_for((seek + transfer) * scale + extra);
