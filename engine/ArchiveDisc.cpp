@@ -20,8 +20,8 @@ std::string Fill(std::string text, const std::string& value) {
 
 // Tells the desktop how the disc ended. A full target is told by the copy cycle, once. A row the
 // log did not take outweighs the rest: the disc is not what the log says, and a person must see
-// to the log.
-void Tell(Archiver& archiver, const ArchiveTexts& texts, const archive::LogRow& row,
+// to the log. `stopped`: the disc's time budget ended its bag.
+void Tell(Archiver& archiver, const ArchiveTexts& texts, const archive::LogRow& row, bool stopped,
           const std::string& archivedIn, const std::string& unwrittenLog) {
     using Urgency = Archiver::Urgency;
     if (!unwrittenLog.empty()) {
@@ -36,10 +36,10 @@ void Tell(Archiver& archiver, const ArchiveTexts& texts, const archive::LogRow& 
             archiver.Notify(Urgency::Quiet, Fill(texts.alreadyArchived, archivedIn));
             break;
         case DiscResult::Incomplete:
-            // Without a damaged file, what ended the bag early was the disc's time budget.
-            archiver.Notify(
-                Urgency::NeedsPerson,
-                Fill(row.damagedFiles > 0 ? texts.incomplete : texts.stopped, row.bagFolder));
+            // A disc its time budget stopped is told so, whatever it left damaged: read into an
+            // image, the files the read did not reach are damaged ones.
+            archiver.Notify(Urgency::NeedsPerson,
+                            Fill(stopped ? texts.stopped : texts.incomplete, row.bagFolder));
             break;
         case DiscResult::NoFileSystem:
             archiver.Notify(Urgency::NeedsPerson, Fill(texts.unreadable, row.drive));
@@ -52,8 +52,8 @@ void Tell(Archiver& archiver, const ArchiveTexts& texts, const archive::LogRow& 
     }
 }
 
-// Bags the disc and writes what came of it into `row`.
-void BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArchive& disc,
+// Bags the disc and writes what came of it into `row`; true when its time budget stopped it.
+bool BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArchive& disc,
               const archive::LocalTime& start, archive::LogRow& row) {
     const std::string base = archive::BagName(
         options.pattern, archive::BagFields{disc.label, start, disc.fingerprint, row.drive});
@@ -62,7 +62,7 @@ void BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArc
         [&](const std::string& candidate) { return archiver.NameTaken(disc.folder, candidate); });
     if (!name) {
         row.result = DiscResult::Failed;
-        return;
+        return false;
     }
     const Archiver::BagOutcome outcome = archiver.BuildBag(
         Archiver::Bag{disc.letter, disc.owner, disc.folder, *name, disc.label, disc.fingerprint,
@@ -84,6 +84,7 @@ void BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArc
     row.files = outcome.files;
     row.bytes = outcome.bytes;
     row.damagedFiles = outcome.damagedFiles;
+    return outcome.budgetSpent && row.result == DiscResult::Incomplete;
 }
 
 // The target's log, and its bags for a disc the log may have lost the row of.
@@ -125,8 +126,9 @@ ArchivedDisc ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, Di
     const archive::DiscDecision decision = Decide(archiver, disc);
     bool logged = true;
     if (decision.missingRow) logged = archiver.AppendLog(disc.folder, *decision.missingRow);
+    bool stopped = false;
     if (decision.copy) {
-        BuildBag(archiver, settings.options, disc, start, row);
+        stopped = BuildBag(archiver, settings.options, disc, start, row);
     } else {
         row.result = DiscResult::AlreadyArchived;
     }
@@ -134,7 +136,7 @@ ArchivedDisc ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, Di
 
     logged = archiver.AppendLog(disc.folder, row) && logged;
     claim.reset();
-    Tell(archiver, settings.texts, row, decision.archivedIn,
+    Tell(archiver, settings.texts, row, stopped, decision.archivedIn,
          logged ? std::string() : archiver.LogFileName(disc.folder));
     return {row.result, decision.copy ? std::string() : decision.archivedIn};
 }

@@ -22,7 +22,7 @@ struct ArchiveTexts {
     std::string complete;
     std::string alreadyArchived;
     std::string incomplete;
-    std::string stopped;  // incomplete by its time budget, with no damaged file
+    std::string stopped;  // incomplete: its time budget stopped the disc
     std::string unreadable;
     std::string failed;
     std::string logFailed;  // the disc's row could not be written: it may be copied again

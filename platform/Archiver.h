@@ -84,6 +84,7 @@ class Archiver {
         std::uint64_t files = 0;
         std::uint64_t bytes = 0;
         std::uint64_t damagedFiles = 0;
+        bool budgetSpent = false;  // with Incomplete: the disc's time budget ended its read
     };
     // Copies the disc in the drive into a new bag in the folder. The bag is built under a
     // temporary name and renamed when finished: to `name`, or the name archive::FinalBagName

@@ -144,7 +144,8 @@ Archiver::BagOutcome FakeArchiver::BuildBag(const Bag& bag) {
     bags_.push_back(bag);
     const auto it = scripts_.find(bag.fingerprint);
     const FakeBagScript script = it == scripts_.end() ? FakeBagScript{} : it->second;
-    BagOutcome outcome{script.result, {}, script.files, script.bytes, script.damagedFiles};
+    BagOutcome outcome{script.result,     {}, script.files, script.bytes, script.damagedFiles,
+                       script.budgetSpent};
     if (script.result == archive::DiscResult::NoFileSystem ||
         script.result == archive::DiscResult::Failed) {
         return outcome;

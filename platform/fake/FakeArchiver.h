@@ -23,6 +23,7 @@ struct FakeBagScript {
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
     std::uint64_t damagedFiles = 0;
+    bool budgetSpent = false;
 };
 
 class FakeArchiver : public Archiver {

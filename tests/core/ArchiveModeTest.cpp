@@ -156,7 +156,18 @@ INSTANTIATE_TEST_SUITE_P(
         DiscCase{"stopped by its time budget",
                  "",
                  {},
-                 {DiscResult::Incomplete, 2, 20, 0},
+                 {DiscResult::Incomplete, 2, 20, 0, true},
+                 {kBag},
+                 "incomplete",
+                 kBag + " (incomplete)",
+                 "Notify person The disc read too slowly and was stopped at its time limit, please "
+                 "check it: " +
+                     kBag + " (incomplete)"},
+        // Read into an image, the files the budget left unread are damaged ones.
+        DiscCase{"stopped by its time budget with files left damaged",
+                 "",
+                 {},
+                 {DiscResult::Incomplete, 5, 50, 4, true},
                  {kBag},
                  "incomplete",
                  kBag + " (incomplete)",

@@ -228,6 +228,7 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
     outcome.files = built.files;
     outcome.bytes = built.bytes;
     outcome.damagedFiles = built.damagedFiles;
+    outcome.budgetSpent = built.budgetSpent;
     const DiscResult result = archive::BuiltResult(
         built.result != BagResult::Failed, built.result == BagResult::Complete, built.targetFull);
     if (built.result == BagResult::Failed) {

@@ -182,6 +182,7 @@ Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag) {
     outcome.files = built.files;
     outcome.bytes = built.bytes;
     outcome.damagedFiles = built.damagedFiles;
+    outcome.budgetSpent = built.budgetSpent;
     const DiscResult result = archive::BuiltResult(
         built.result != BagResult::Failed, built.result == BagResult::Complete, built.targetFull);
     if (built.result == BagResult::Failed) {

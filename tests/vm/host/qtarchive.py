@@ -20,7 +20,7 @@ NOTES = {"complete": ("NORMAL", "Disc archived: {bag}"),
          "incomplete": ("CRITICAL", "Disc archived with damaged files, please check it: {bag}"),
          "unreadable": ("CRITICAL",
                         "The disc in drive {drive}: has no readable file system; it was ejected"),
-         # Incomplete with no damaged file: stopped by the disc's time budget.
+         # Incomplete because the disc's time budget stopped its read.
          "stopped": ("CRITICAL", "The disc read too slowly and was stopped at its time limit, "
                                  "please check it: {bag}")}
 
@@ -211,10 +211,12 @@ class ArchiveScenarios(QtRun, BagChecks):
 
     def check_notes(self, notes, rows, by_label):
         """One notification a disc: quiet (normal urgency) for a complete disc or one already
-        archived, critical for a damaged, stopped or unreadable one."""
+        archived, critical for a damaged, stopped or unreadable one. The slowed disc is told as
+        stopped by its time budget, whatever its bag lists as damaged."""
         wanted = []
         for row in rows:
-            stopped = row["result"] == "incomplete" and row["damaged files"] == "0"
+            stopped = row["result"] == "incomplete" and \
+                row["label"] == self.discs["archive"].label
             urgency, text = NOTES["stopped" if stopped else row["result"]]
             bag = by_label.get(row["label"]) if row["result"] == "already archived" \
                 else row["bag folder"]
