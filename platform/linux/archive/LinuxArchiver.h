@@ -73,6 +73,8 @@ class LinuxArchiver : public Archiver {
                                   const OpticalDrive* drive);
 
   private:
+    // BuildBag's work.
+    BagOutcome BagDisc(const Bag& bag);
     void TellFailure(const CopyFailure& failure) const;
 
     Parts parts_;
