@@ -27,6 +27,8 @@ inline constexpr char kFieldNotCopied[] = "Dravolin-Not-Copied";
 inline constexpr char kFieldIdentity[] = "Dravolin-Disc-Identity";
 // One per file or folder stored under another name: "data/files/new <- data/files/old".
 inline constexpr char kFieldRenamed[] = "Dravolin-Renamed";
+// How the files were taken out of the disc's image where the kernel could not mount it.
+inline constexpr char kFieldFilesTaken[] = "Dravolin-Files-Taken";
 
 // A payload path as manifests write it, so that RFC 8493, bagit-python and `sha256sum -c` all
 // read the same name: CR, LF, a '%' followed by two hexadecimal digits, and each byte that is

@@ -121,12 +121,25 @@ std::string BagImage::Open(std::uint64_t seed, std::string& why) {
         return {};
     }
     mount_.emplace(how_.mount(image_.Get()));
-    if (!mount_->ok()) {
-        why = "cannot mount it: " + mount_->Error();
+    if (mount_->ok()) {
+        unopened_ = false;
+        return mount_->Folder();
+    }
+    why = "cannot mount it: " + mount_->Error();
+    mount_.reset();
+    // The library reads the image as it is to stay, and the files' damage comes from the map.
+    if (const int error = fill_->Clear()) {
+        why += "; cannot write " + name + ": " + ErrorText(error);
+        return {};
+    }
+    fill_.reset();
+    if (how_.tree) tree_ = how_.tree(Path(kImageName));
+    if (!tree_) {
+        why += ", nor read its file system";
         return {};
     }
     unopened_ = false;
-    return mount_->Folder();
+    return {};
 }
 
 int BagImage::Close(std::vector<archive::ArchivedFile>& files) {

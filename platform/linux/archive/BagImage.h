@@ -12,6 +12,7 @@
 #include "platform/linux/copy/ImageFill.h"
 #include "platform/linux/io/UniqueFd.h"
 #include "platform/linux/mount/ImageMount.h"
+#include "platform/linux/order/DiscTree.h"
 
 namespace dravolin::lnx {
 
@@ -28,6 +29,9 @@ struct ImageRead {
     // Files: the image and map go once the files are out of them (not when the target filled
     // up during the read: they are then all the bag has). Image: no file is copied at all.
     archive::BagKeeps keep = archive::BagKeeps::Both;
+    // The image's entries as the library of its file system reads them (ReadImageTree), for an
+    // image `mount` cannot mount; null, or nullopt: its files are not taken out.
+    std::function<std::optional<DiscTree>(const std::string& imagePath)> tree = nullptr;
 };
 
 // The disc's image and map in a bag being built, under data/image/, from the read to the
@@ -52,10 +56,15 @@ class BagImage {
     // sectors those are. No file can be taken out of it.
     bool TargetFull() const { return targetFull_; }
 
-    // Fills the image's unread sectors and mounts it: the folder of the disc's files, or empty
-    // with `why` said.
+    // Fills the image's unread sectors and mounts it: the folder of the disc's files. Empty
+    // where it cannot be mounted, with `why` said; its file system's library then says where
+    // its files lie (Tree), with the image's unread sectors zeros again, or nothing can.
     std::string Open(std::uint64_t seed, std::string& why);
     ImageFill* Fill() { return fill_ ? &*fill_ : nullptr; }
+    const DiscTree* Tree() const { return tree_ ? &*tree_ : nullptr; }
+    // The image, open, and what its map says of it: after Read.
+    int Fd() const { return image_.Get(); }
+    const archive::RescueMap& Map() const { return *map_; }
     // Unmounts the image, gives its unread sectors back their zeros, flushes it, and puts the
     // image's and the map's records first in `files` (after Read alone too); where the bag keeps
     // the files alone, removes the image and map instead, unless the target filled up or the
@@ -77,6 +86,7 @@ class BagImage {
     UniqueFd image_;
     std::optional<ImageFill> fill_;
     std::optional<ImageMount> mount_;
+    std::optional<DiscTree> tree_;
 };
 
 }  // namespace dravolin::lnx

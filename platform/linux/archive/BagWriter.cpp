@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <set>
+#include "platform/linux/archive/FilesFromTree.h"
 #include "platform/linux/archive/LocalClock.h"
 #include "platform/linux/archive/Utf8Payload.h"
 #include "platform/linux/copy/SafeName.h"
@@ -114,6 +115,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     std::optional<BagImage> image;
     std::string root = request.discRoot;
     std::string unopened;  // why the image's files could not be had
+    archive::BagEnd imageEnd;
     if (request.image) {
         BudgetedPrompts reading(prompts_, request.readUntil);
         image.emplace(*request.image, bag_.folder.Get(), BuildingPath());
@@ -135,11 +137,14 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         } else if (request.image->mount) {
             std::string why;
             root = image->Open(random_(), why);
-            if (root.empty()) {
-                // The read is kept: the image holds the disc, whatever this machine mounts.
-                unopened = why;
-            } else {
-                record.fill = image->Fill();
+            record.fill = image->Fill();
+            // The read is kept: the image holds the disc, whatever this machine mounts.
+            if (root.empty() && !image->Tree()) unopened = why;
+            if (image->Tree()) {
+                imageEnd.notes.emplace_back(archive::kFieldFilesTaken,
+                                            "by the library of the image's file system, as the "
+                                            "kernel here could not mount it: " +
+                                                why);
             }
         }
     }
@@ -148,8 +153,16 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     copied.outcome = CopyOutcome::Completed;
     // A target the image filled has no room for the files: the image and map are the bag.
     if (!outcome.targetFull && takesFiles && unopened.empty()) {
-        TreeCopier copier(io_, prompts, record);
-        copied = copier.Copy(root, files);
+        if (image && image->Tree()) {
+            const UniqueFd data(::openat(bag_.folder.Get(), archive::kFilesFolder,
+                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!data) return Fail(outcome, files, errno, "Cannot open");
+            copied = CopyFilesFromTree(io_, prompts, image->Fd(), image->Map(), *image->Tree(),
+                                       data.Get(), record);
+        } else {
+            TreeCopier copier(io_, prompts, record);
+            copied = copier.Copy(root, files);
+        }
         outcome.targetFull = record.failure && IsTargetFull(record.failure->errorNumber);
     }
     outcome.summary = copied.summary;
@@ -180,7 +193,6 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
                         "Cannot write");
         }
     }
-    archive::BagEnd imageEnd;
     imageEnd.imageCut = imageStopped || (image && image->TargetFull());
     imageEnd.filesNotTaken = unopened;
     if (const int failed = WriteTags(request, record, renamed, imageEnd, outcome)) {

@@ -18,6 +18,7 @@
 #include "platform/linux/drives/LinuxShellInfo.h"
 #include "platform/linux/io/ErrorText.h"
 #include "platform/linux/mount/OwnMountRelease.h"
+#include "platform/linux/order/ImageTree.h"
 #include "platform/linux/paths/TargetPaths.h"
 
 namespace dravolin::lnx {
@@ -171,6 +172,7 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag) {
                                           hooks);
                     },
                     [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); }, bag.keep};
+    image.tree = ReadImageTree;
     if (use == ImageUse::FilesFromImage || use == ImageUse::ImageOnly) {
         if (use == ImageUse::ImageOnly) image.mount = nullptr;
         prompts->OnMounted(drive->deviceNode);
@@ -210,6 +212,7 @@ Archiver::BagOutcome LinuxArchiver::BagImageFile(const Bag& bag, const std::stri
                     nullptr, bag.keep};
     if (bag.keep != archive::BagKeeps::Image) {
         image.mount = [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); };
+        image.tree = ReadImageTree;
     }
     return BagFiles(bag, {}, fields, prompts, &image);
 }

@@ -165,4 +165,18 @@ bool SourceScan::List(int folderFd, SourceNode& folder) {
     return !tooMany;
 }
 
+std::string SkippedSummary(const SkippedEntries& skipped) {
+    std::string summary;
+    const auto add = [&](std::uint64_t count, const char* what) {
+        if (count == 0) return;
+        if (!summary.empty()) summary += ", ";
+        summary += std::to_string(count) + " " + what;
+    };
+    add(skipped.links, "symbolic links");
+    add(skipped.special, "special files (devices, pipes, sockets)");
+    add(skipped.badNames, "entries with unusable names");
+    if (!summary.empty()) summary = "Not copied: " + summary + ".";
+    return summary;
+}
+
 }  // namespace dravolin::lnx

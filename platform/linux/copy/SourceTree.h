@@ -38,6 +38,8 @@ struct SkippedEntries {
     std::uint64_t special = 0;  // devices, FIFOs, sockets
     std::uint64_t badNames = 0;
 };
+// "Not copied: ..." for what was skipped; empty where nothing was.
+std::string SkippedSummary(const SkippedEntries& skipped);
 
 // What a disc may hold before it is refused: a broken or hostile disc can make its folders
 // refer to one another, so that reading them would never end.

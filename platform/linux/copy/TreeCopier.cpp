@@ -270,18 +270,7 @@ void TreeCopier::SkipSubtree(const SourceNode& folder) {
 }
 
 std::string TreeCopier::Summary() const {
-    const SkippedEntries& skipped = operation_.Skipped();
-    std::string summary;
-    const auto add = [&](std::uint64_t count, const char* what) {
-        if (count == 0) return;
-        if (!summary.empty()) summary += ", ";
-        summary += std::to_string(count) + " " + what;
-    };
-    add(skipped.links, "symbolic links");
-    add(skipped.special, "special files (devices, pipes, sockets)");
-    add(skipped.badNames, "entries with unusable names");
-    if (!summary.empty()) summary = "Not copied: " + summary + ".";
-    return summary;
+    return SkippedSummary(operation_.Skipped());
 }
 
 }  // namespace dravolin::lnx

@@ -90,11 +90,9 @@ bool ReadReply(int in, Clock::time_point end, std::string& reply) {
     }
 }
 
-}  // namespace
-
-std::optional<FileStarts> ReadApart(const std::string& helper, const std::string& fsType,
-                                    const std::string& device, std::uint64_t maxEntries,
-                                    std::chrono::milliseconds deadline) {
+// The helper's reply to `args` (after its own name), where it ended well within `deadline`.
+std::optional<std::string> RunHelper(const std::string& helper, std::vector<std::string> args,
+                                     std::chrono::milliseconds deadline) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
     UniqueFd in(ends[0]);
@@ -103,20 +101,18 @@ std::optional<FileStarts> ReadApart(const std::string& helper, const std::string
     if (!settings.Arrange(out.Get())) return std::nullopt;
 
     // The helper bounds its own processor time by this, the wall clock is watched here.
-    const std::string seconds = std::to_string(deadline.count() / 1000 + 1);
-    const std::string entries = std::to_string(maxEntries);
+    args.push_back(std::to_string(deadline.count() / 1000 + 1));
+    args.insert(args.begin(), helper);
     std::vector<char*> argv;
-    for (const std::string* arg : {&helper, &fsType, &device, &entries, &seconds}) {
-        argv.push_back(const_cast<char*>(arg->c_str()));
-    }
+    for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     const Clock::time_point end = Clock::now() + deadline;
     pid_t child = -1;
     const int spawned = ::posix_spawn(&child, helper.c_str(), settings.Actions(),
                                       settings.Attributes(), argv.data(), environ);
     if (spawned != 0) {
-        std::fprintf(stderr, "dravolin: %s could not be started (%s): the copy keeps name order\n",
-                     helper.c_str(), ErrorText(spawned).c_str());
+        std::fprintf(stderr, "dravolin: %s could not be started: %s\n", helper.c_str(),
+                     ErrorText(spawned).c_str());
         return std::nullopt;
     }
     out.Reset();
@@ -131,7 +127,25 @@ std::optional<FileStarts> ReadApart(const std::string& helper, const std::string
     if (!complete || waited != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         return std::nullopt;
     }
-    return DecodeLayout(reply);
+    return reply;
+}
+
+}  // namespace
+
+std::optional<FileStarts> ReadApart(const std::string& helper, const std::string& fsType,
+                                    const std::string& device, std::uint64_t maxEntries,
+                                    std::chrono::milliseconds deadline) {
+    const std::optional<std::string> reply =
+        RunHelper(helper, {fsType, device, std::to_string(maxEntries)}, deadline);
+    return reply ? DecodeLayout(*reply) : std::nullopt;
+}
+
+std::optional<DiscTree> ReadTreeApart(const std::string& helper, const std::string& fsType,
+                                      const std::string& device, std::uint64_t maxEntries,
+                                      std::chrono::milliseconds deadline) {
+    const std::optional<std::string> reply =
+        RunHelper(helper, {"--tree", fsType, device, std::to_string(maxEntries)}, deadline);
+    return reply ? DecodeTree(*reply) : std::nullopt;
 }
 
 }  // namespace dravolin::lnx

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "platform/linux/order/DiscTree.h"
 #include "platform/linux/order/FileStarts.h"
 
 namespace dravolin::lnx {
@@ -27,5 +28,10 @@ std::optional<std::string> FindLayoutHelper();
 std::optional<FileStarts> ReadApart(const std::string& helper, const std::string& fsType,
                                     const std::string& device, std::uint64_t maxEntries,
                                     std::chrono::milliseconds deadline);
+
+// Every entry of the disc or image in `device`, with where its bytes lie, the same way.
+std::optional<DiscTree> ReadTreeApart(const std::string& helper, const std::string& fsType,
+                                      const std::string& device, std::uint64_t maxEntries,
+                                      std::chrono::milliseconds deadline);
 
 }  // namespace dravolin::lnx

@@ -1,8 +1,11 @@
-// A disc's bag made from its image on the real kernel: the image mounted through a loop device,
-// each file's damage found by the fill in the image's unread sectors (a whole sector, a last
-// sector of a few bytes, a run across a file) and nowhere else, the files and the image left
-// with zeros there, and the bag read alike by sha256sum, bagit-python and ddrescuelog.
+// A disc's bag made from its image: on the real kernel, the image mounted through a loop device,
+// each file's damage found by the fill in the image's unread sectors; where the kernel cannot
+// mount it, the files taken out by the libraries of ISO 9660 and UDF, each file's damage from
+// the map. Either way the damage (a whole sector, a last sector of a few bytes, a run across a
+// file) is found there and nowhere else, the files and the image keep zeros there, and the bag
+// is read alike by sha256sum, bagit-python and ddrescuelog.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -12,6 +15,9 @@
 #include "LinuxTestSupport.h"
 #include "archive/RescueMap.h"
 #include "platform/linux/archive/BagWriter.h"
+#include "platform/linux/archive/FilesFromTree.h"
+#include "platform/linux/io/Sha256.h"
+#include "platform/linux/order/ImageTree.h"
 
 namespace dravolin::lnx::test {
 namespace {
@@ -37,16 +43,24 @@ void PrintTo(const ImageCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-class ImageBags : public ::testing::TestWithParam<ImageCase> {};
+// Who takes the files out of the image.
+enum class Reader { Kernel, IsoLibrary, UdfLibrary };
+const char* const kReaders[] = {"Kernel", "IsoLibrary", "UdfLibrary"};
+void PrintTo(Reader reader, std::ostream* out) {
+    *out << kReaders[static_cast<int>(reader)];
+}
+
+class ImageBags : public ::testing::TestWithParam<std::tuple<ImageCase, Reader>> {};
 
 TEST_P(ImageBags, NameExactlyTheUnreadBytesOfEachFile) {
-    const ImageCase& c = GetParam();
+    const auto& [c, reader] = GetParam();
+    if (RunProgram({"genisoimage", "-version"}) != 0) GTEST_SKIP() << "needs genisoimage";
     // A container's kernel may lack ISO 9660: the real-drive guest's scratched disc makes
     // such a bag on a kernel that has it.
-    if (::geteuid() != 0 || ::access("/dev/loop-control", F_OK) != 0 ||
-        ReadFile("/proc/filesystems").find("\tiso9660\n") == std::string::npos ||
-        RunProgram({"genisoimage", "-version"}) != 0) {
-        GTEST_SKIP() << "needs root, loop devices, ISO 9660 in the kernel and genisoimage";
+    if (reader == Reader::Kernel &&
+        (::geteuid() != 0 || ::access("/dev/loop-control", F_OK) != 0 ||
+         ReadFile("/proc/filesystems").find("\tiso9660\n") == std::string::npos)) {
+        GTEST_SKIP() << "needs root, loop devices and ISO 9660 in the kernel";
     }
     TempFolder temp;
     const std::string disc = temp / "disc", iso = temp / "disc.iso";
@@ -54,7 +68,9 @@ TEST_P(ImageBags, NameExactlyTheUnreadBytesOfEachFile) {
     for (unsigned i = 0; i < std::size(kFiles); ++i) {
         WriteFile(disc + "/" + kFiles[i].name, Pattern(kFiles[i].size, i + 1));
     }
-    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-R", "-o", iso, disc}), 0);
+    std::vector<std::string> make = {"genisoimage", "-quiet", "-R", "-o", iso, disc};
+    if (reader == Reader::UdfLibrary) make.insert(make.begin() + 2, "-udf");
+    ASSERT_EQ(RunProgram(make), 0);
     std::string image = ReadFile(iso);
     std::set<std::uint64_t> bad;
     for (const auto& [file, sector] : c.bad) {
@@ -70,17 +86,18 @@ TEST_P(ImageBags, NameExactlyTheUnreadBytesOfEachFile) {
         map.Mark(sector * kSector, kSector, archive::BlockState::Bad);
         image.replace(sector * kSector, kSector, std::string(kSector, '\0'));
     }
-    const ImageRead how{
+    ImageRead how{
         [&](const std::string& imagePath, const std::string& mapPath, const archive::RescueHooks&) {
             WriteFile(imagePath, image);
             WriteFile(mapPath, archive::MapText(map, {0, '+', 1}, "# Mapfile"));
             return DriveImageResult{0, map, {}, {}, {}};
         },
-        [](int fd) {
+        [&](int fd) {
             ImageMount::Options options;
             options.useUDisks2 = false;
-            return ImageMount::Mount(fd, options);
+            return ImageMount::Mount(reader == Reader::Kernel ? fd : -1, options);
         }};
+    how.tree = ReadImageTree;
     CopyIo io;
     ScriptedPrompts prompts;
     BagWriter writer(io, prompts);
@@ -94,6 +111,9 @@ TEST_P(ImageBags, NameExactlyTheUnreadBytesOfEachFile) {
     const std::string bag = temp / "bags/Disc";
     EXPECT_TRUE(BagChecks(bag));
     EXPECT_EQ(ReadFile(bag + "/data/image/disc.iso"), image);
+    EXPECT_EQ(ReadFile(bag + "/bag-info.txt").find("\nDravolin-Files-Taken: by the library") !=
+                  std::string::npos,
+              reader != Reader::Kernel);
     for (unsigned i = 0; i < std::size(kFiles); ++i) {
         std::string expected = Pattern(kFiles[i].size, i + 1);
         const std::uint64_t first = ReadFile(iso).find(expected.substr(0, 64)) / kSector;
@@ -125,18 +145,98 @@ TEST_P(ImageBags, NameExactlyTheUnreadBytesOfEachFile) {
     EXPECT_EQ(listed, c.damagedFiles);
 }
 
+std::string ImageBagName(const ::testing::TestParamInfo<std::tuple<ImageCase, Reader>>& info) {
+    return std::string(std::get<0>(info.param).name) + "_" +
+           kReaders[static_cast<int>(std::get<1>(info.param))];
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, ImageBags,
-    ::testing::Values(ImageCase{"NothingUnread", {}, ""},
-                      ImageCase{"UnreadOutsideEveryFile", {{-1, 0}}, ""},
-                      ImageCase{"AWholeSectorAndAShortLastOne",
-                                {{0, 1}, {0, 3}},
-                                "data/files/tail.bin 2048-4096\ndata/files/tail.bin 6144-6149\n"},
-                      ImageCase{"ARunInsideAFile",
-                                {{1, 4}, {1, 5}, {1, 9}},
-                                "data/files/run.bin 8192-12288\ndata/files/run.bin 18432-20480\n"},
-                      ImageCase{"AFileOfOneShortSector", {{2, 0}}, "data/files/small.txt 0-100\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            ImageCase{"NothingUnread", {}, ""}, ImageCase{"UnreadOutsideEveryFile", {{-1, 0}}, ""},
+            ImageCase{"AWholeSectorAndAShortLastOne",
+                      {{0, 1}, {0, 3}},
+                      "data/files/tail.bin 2048-4096\ndata/files/tail.bin 6144-6149\n"},
+            ImageCase{"ARunInsideAFile",
+                      {{1, 4}, {1, 5}, {1, 9}},
+                      "data/files/run.bin 8192-12288\ndata/files/run.bin 18432-20480\n"},
+            ImageCase{"AFileOfOneShortSector", {{2, 0}}, "data/files/small.txt 0-100\n"}),
+        ::testing::Values(Reader::Kernel, Reader::IsoLibrary, Reader::UdfLibrary)),
+    ImageBagName);
+
+// What a disc's file system may say, taken out of its image by the library's word: names that
+// would climb out of the bag, a link and a device, two entries of one name, a file its extents
+// do not cover, and one whose extent runs past the image. Nothing lands outside data/files/,
+// and what is left out is listed or counted.
+TEST(FilesFromTree, KeepEveryEntryInsideTheBagAndSayWhatWasLeftOut) {
+    using Kind = TreeEntry::Kind;
+    const std::string image = Pattern(8 * kSector, 7);
+    const auto bytes = [&](std::uint64_t at, std::uint64_t length) {
+        return image.substr(at, length);
+    };
+    const auto file = [](std::string path, std::vector<archive::DiscExtent> extents,
+                         std::uint64_t size) {
+        return TreeEntry{std::move(path), Kind::File, size, 0, std::move(extents), {}};
+    };
+    const DiscTree tree = {
+        {"d", Kind::Folder, 0, 0, {}, {}},
+        file("d/two.bin", {{5 * kSector, 100}, {kSector, kSector}}, kSector + 100),
+        file("../up.bin", {{0, 10}}, 10),
+        {"..", Kind::Folder, 0, 0, {}, {}},
+        file("d/../../x.bin", {{0, 10}}, 10),
+        file("../d/y.bin", {{0, 10}}, 10),
+        file("d/two.bin", {{6 * kSector, 10}}, 10),
+        file("short.bin", {{0, 10}}, 20),
+        file("past.bin", {{7 * kSector, 2 * kSector}}, 2 * kSector),
+        file("huge.bin", {{~std::uint64_t{0} - 4, 10}}, 10),
+        {"d/link", Kind::Link, 0, 0, {}, {}},
+        {"dev", Kind::Special, 0, 0, {}, {}},
+        {"inline.txt", Kind::File, 5, 1'000'000'000, {}, "kept!"},
+    };
+    TempFolder temp;
+    WriteFile(temp / "disc.iso", image);
+    MakeFolder(temp / "bag/files");
+    archive::RescueMap map(image.size());
+    map.Mark(0, image.size(), archive::BlockState::Rescued);
+    const UniqueFd in(::open((temp / "disc.iso").c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd files(::open((temp / "bag/files").c_str(), O_RDONLY | O_DIRECTORY));
+    CopyIo io;
+    ScriptedPrompts prompts;
+    ArchiveRecord record;
+    const TreeCopier::Result result =
+        CopyFilesFromTree(io, prompts, in.Get(), map, tree, files.Get(), record);
+
+    EXPECT_EQ(result.outcome, CopyOutcome::Completed);
+    EXPECT_EQ(result.summary,
+              "Not copied: 1 symbolic links, 1 special files (devices, pipes, sockets), 4 entries "
+              "with unusable names.");
+    const std::map<std::string, std::string> expected = {
+        {"bag", "D"},
+        {"bag/files", "D"},
+        {"bag/files/d", "D"},
+        {"bag/files/d/two.bin", "F:" + bytes(5 * kSector, 100) + bytes(kSector, kSector)},
+        {"bag/files/inline.txt", "F:kept!"},
+        {"bag/files/past.bin", "F:" + bytes(7 * kSector, kSector) + std::string(kSector, '\0')},
+        {"disc.iso", "F:" + image},
+    };
+    EXPECT_TRUE(Snapshot(temp.Path()) == expected);
+    std::vector<std::string> taken, unread;
+    for (const ArchivedFile& f : record.files) {
+        taken.push_back(f.path);
+        for (const ByteRange& range : f.damaged) {
+            taken.back() += " " + std::to_string(range.begin) + "-" + std::to_string(range.end);
+        }
+    }
+    for (const UnreadEntry& entry : record.unread) unread.push_back(entry.path);
+    EXPECT_EQ(taken, (std::vector<std::string>{"inline.txt", "d/two.bin", "past.bin 2048-4096"}));
+    EXPECT_EQ(unread, (std::vector<std::string>{"short.bin", "d/two.bin", "huge.bin"}));
+    ASSERT_EQ(record.files.size(), 3u);
+    EXPECT_EQ(record.files[1].sha256, Sha256Of(bytes(5 * kSector, 100) + bytes(kSector, kSector)));
+    struct stat st {};
+    ASSERT_EQ(::stat((temp / "bag/files/inline.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1'000'000'000);
+}
 
 // A disc whose every sector reads, each with bytes of its own, but for `gap`.
 class WholeDisc : public archive::SectorSource {

@@ -1,6 +1,8 @@
-// dravolin-disc-layout FSTYPE DEVICE MAX-ENTRIES SECONDS
+// dravolin-disc-layout [--tree] FSTYPE DEVICE MAX-ENTRIES SECONDS
 // Where each file of the disc in DEVICE (an "iso9660" or "udf" file system) begins, read with
-// the library of its file system and written to the output in the form LayoutReply.h names.
+// the library of its file system and written to the output in the form LayoutReply.h names;
+// with --tree, every entry of the disc with where all of its bytes lie, which is how the
+// program takes the files out of an image the kernel cannot mount.
 // Started by the program for each disc it copies in disc order (ReadApart.h says why apart);
 // a person has no use for it. Exit status 0 with the layout, 1 when the disc could not be
 // read, 2 for arguments it does not take.
@@ -54,24 +56,49 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
+namespace dravolin::lnx {
+
+FileStarts StartsOf(const DiscTree& tree) {
+    FileStarts starts;
+    for (const TreeEntry& entry : tree) {
+        if (entry.kind != TreeEntry::Kind::File) continue;
+        // Data kept in a file's own entry were read with its folder: they come first.
+        starts.emplace(entry.path,
+                       entry.extents.empty() ? 0 : entry.extents.front().discOffset / kLayoutBlock);
+    }
+    return starts;
+}
+
+}  // namespace dravolin::lnx
+
 int main(int argc, char** argv) {
+    const char* program = argv[0];
+    const bool whole = argc > 1 && std::string(argv[1]) == "--tree";
+    if (whole) {
+        --argc;
+        ++argv;
+    }
     unsigned long long maxEntries = 0;
     unsigned long long seconds = 0;
     if (argc != 5 || !Number(argv[3], maxEntries) || !Number(argv[4], seconds) || seconds == 0) {
-        std::fprintf(stderr, "usage: %s iso9660|udf DEVICE MAX-ENTRIES SECONDS\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--tree] iso9660|udf DEVICE MAX-ENTRIES SECONDS\n",
+                     program);
         return 2;
     }
     const std::string fsType = argv[1];
     const std::string device = argv[2];
     if (fsType != "iso9660" && fsType != "udf") {
-        std::fprintf(stderr, "%s: no layout is read for a %s file system\n", argv[0], argv[1]);
+        std::fprintf(stderr, "%s: no layout is read for a %s file system\n", program, argv[1]);
         return 2;
     }
     LimitSelf(static_cast<rlim_t>(seconds));
-    const std::optional<dravolin::lnx::FileStarts> starts =
-        fsType == "udf" ? dravolin::lnx::UdfFileStarts(device, maxEntries)
-                        : dravolin::lnx::IsoFileStarts(device, maxEntries);
-    const bool written = starts && WriteAll(STDOUT_FILENO, dravolin::lnx::EncodeLayout(*starts));
+    const std::optional<dravolin::lnx::DiscTree> tree =
+        fsType == "udf" ? dravolin::lnx::UdfTree(device, maxEntries)
+                        : dravolin::lnx::IsoTree(device, maxEntries);
+    const bool written =
+        tree && WriteAll(STDOUT_FILENO,
+                         whole ? dravolin::lnx::EncodeTree(*tree)
+                               : dravolin::lnx::EncodeLayout(dravolin::lnx::StartsOf(*tree)));
     // Out at once: libisofs's process-wide state is never torn down, and a leak check at exit
     // (the sanitizer builds) would count it and turn a good reply into a failure.
     ::_exit(written ? 0 : 1);

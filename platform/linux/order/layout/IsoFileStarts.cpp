@@ -54,8 +54,21 @@ std::uint32_t LastSessionStart(const std::string& device) {
     return session.addr.lba > 0 ? static_cast<std::uint32_t>(session.addr.lba) : 0;
 }
 
+TreeEntry::Kind KindOf(IsoNodeType type) {
+    switch (type) {
+        case LIBISO_DIR:
+            return TreeEntry::Kind::Folder;
+        case LIBISO_FILE:
+            return TreeEntry::Kind::File;
+        case LIBISO_SYMLINK:
+            return TreeEntry::Kind::Link;
+        default:
+            return TreeEntry::Kind::Special;
+    }
+}
+
 bool Collect(IsoDir* dir, const std::string& prefix, int depth, std::uint64_t& budget,
-             FileStarts& starts) {
+             DiscTree& tree) {
     IsoDirIter* raw = nullptr;
     if (iso_dir_get_children(dir, &raw) < 0) return false;
     const std::unique_ptr<IsoDirIter, IterFree> iter(raw);
@@ -66,20 +79,28 @@ bool Collect(IsoDir* dir, const std::string& prefix, int depth, std::uint64_t& b
         // Every entry counts, folders too: folders that lead into one another end here.
         if (budget == 0) return false;
         --budget;
-        const std::string path = prefix + name;
-        const IsoNodeType type = iso_node_get_type(node);
-        if (type == LIBISO_DIR) {
-            if (depth >= kLayoutMaxDepth) continue;
-            if (!Collect(reinterpret_cast<IsoDir*>(node), path + "/", depth + 1, budget, starts))
-                return false;
-        } else if (type == LIBISO_FILE) {
+        TreeEntry entry;
+        entry.path = prefix + name;
+        entry.kind = KindOf(iso_node_get_type(node));
+        entry.modified = iso_node_get_mtime(node);
+        if (entry.kind == TreeEntry::Kind::File) {
+            IsoFile* file = reinterpret_cast<IsoFile*>(node);
+            entry.size = static_cast<std::uint64_t>(iso_file_get_size(file));
             int count = 0;
             iso_file_section* sections = nullptr;
-            const int got = iso_file_get_old_image_sections(reinterpret_cast<IsoFile*>(node),
-                                                            &count, &sections, 0);
+            const int got = iso_file_get_old_image_sections(file, &count, &sections, 0);
             const std::unique_ptr<iso_file_section, SectionsFree> owned(sections);
-            if (got != 1 || count < 1 || !sections) continue;
-            starts.emplace(path, sections[0].block);
+            // A file without sections stays in the tree: what its extents lack, it lacks.
+            for (int i = 0; got == 1 && sections && i < count; ++i) {
+                entry.extents.push_back(
+                    {std::uint64_t{sections[i].block} * kLayoutBlock, sections[i].size});
+            }
+        }
+        tree.push_back(std::move(entry));
+        if (tree.back().kind == TreeEntry::Kind::Folder && depth < kLayoutMaxDepth &&
+            !Collect(reinterpret_cast<IsoDir*>(node), tree.back().path + "/", depth + 1, budget,
+                     tree)) {
+            return false;
         }
     }
     return true;
@@ -87,7 +108,7 @@ bool Collect(IsoDir* dir, const std::string& prefix, int depth, std::uint64_t& b
 
 }  // namespace
 
-std::optional<FileStarts> IsoFileStarts(const std::string& device, std::uint64_t maxEntries) {
+std::optional<DiscTree> IsoTree(const std::string& device, std::uint64_t maxEntries) {
     if (!StartLibrary()) return std::nullopt;
 
     IsoDataSource* rawSource = nullptr;
@@ -98,7 +119,7 @@ std::optional<FileStarts> IsoFileStarts(const std::string& device, std::uint64_t
     const std::unique_ptr<IsoReadOpts, OptsFree> opts(rawOpts);
     iso_read_opts_set_start_block(opts.get(), LastSessionStart(device));
     // The kernel's own choice of names: Rock Ridge over Joliet, ISO 9660:1999 never, plain
-    // names lower-cased without their version. Nothing but the names and the blocks is needed.
+    // names lower-cased without their version. Nothing but the names, times and blocks is needed.
     iso_read_opts_set_preferjoliet(opts.get(), 0);
     iso_read_opts_set_no_iso1999(opts.get(), 1);
     iso_read_opts_set_ecma119_map(opts.get(), 3);
@@ -110,10 +131,10 @@ std::optional<FileStarts> IsoFileStarts(const std::string& device, std::uint64_t
     const std::unique_ptr<IsoImage, ImageUnref> image(rawImage);
     if (iso_image_import(image.get(), source.get(), opts.get(), nullptr) < 0) return std::nullopt;
 
-    FileStarts starts;
+    DiscTree tree;
     std::uint64_t budget = maxEntries;
-    if (!Collect(iso_image_get_root(image.get()), "", 0, budget, starts)) return std::nullopt;
-    return starts;
+    if (!Collect(iso_image_get_root(image.get()), "", 0, budget, tree)) return std::nullopt;
+    return tree;
 }
 
 }  // namespace dravolin::lnx
