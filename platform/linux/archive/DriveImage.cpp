@@ -24,24 +24,24 @@ constexpr int kRequestsBetweenSaves = 512;  // 32 MiB, seconds of a CD drive's r
 
 }  // namespace
 
-std::unique_ptr<DriveSectors> DriveSectors::Open(int fd) {
+std::unique_ptr<DiscSectors> DiscSectors::Open(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     // Reads wait for the drive: O_NONBLOCK only let a drive without a disc open.
     if (flags < 0 || ::fcntl(fd, F_SETFL, (flags | O_DIRECT) & ~O_NONBLOCK) != 0) return nullptr;
     return OpenFile(fd);
 }
 
-std::unique_ptr<DriveSectors> DriveSectors::OpenFile(int fd) {
+std::unique_ptr<DiscSectors> DiscSectors::OpenFile(int fd) {
     void* buffer = nullptr;
     if (::posix_memalign(&buffer, kDirectAlignment, kRequestBytes) != 0) return nullptr;
-    return std::unique_ptr<DriveSectors>(new DriveSectors(fd, static_cast<std::byte*>(buffer)));
+    return std::unique_ptr<DiscSectors>(new DiscSectors(fd, static_cast<std::byte*>(buffer)));
 }
 
-void DriveSectors::FreeBuffer::operator()(std::byte* bytes) const {
+void DiscSectors::FreeBuffer::operator()(std::byte* bytes) const {
     std::free(bytes);
 }
 
-bool DriveSectors::Read(std::uint64_t sector, std::uint32_t count, std::span<std::byte> out) {
+bool DiscSectors::Read(std::uint64_t sector, std::uint32_t count, std::span<std::byte> out) {
     const std::size_t length = std::size_t{count} * archive::kSector;
     if (length > kRequestBytes || out.size() < length) return false;
     std::size_t done = 0;
@@ -68,7 +68,7 @@ bool FilesFromDiscAsked() {
 }
 
 ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode, archive::BagKeeps keep,
-                    std::uint64_t room) {
+                    const std::function<bool(std::uint64_t bytes)>& room) {
     const UniqueFd fd = io.Open(deviceNode);
     if (!fd) return ImageUse::None;
     const std::uint64_t session = LastSessionOffset(io, fd.Get());
@@ -77,7 +77,7 @@ ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode, archive::BagKeep
     if (session != 0 && keep == archive::BagKeeps::Files) return ImageUse::None;
     const std::optional<std::uint64_t> sectors = ImageSectors(io, fd.Get());
     if (!sectors) return ImageUse::None;
-    if (room / 2 < *sectors * archive::kSector) {
+    if (!room(2 * *sectors * archive::kSector)) {
         return keep == archive::BagKeeps::Both ? ImageUse::NoRoom : ImageUse::None;
     }
     return session == 0 ? ImageUse::FilesFromImage : ImageUse::ImageBeside;
@@ -153,7 +153,7 @@ DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
     const std::optional<std::uint64_t> sectors = ImageSectors(io, drive.Get());
     // Read before the switch to O_DIRECT, which the volume's small reads would not meet.
     std::vector<archive::ByteRange> gaps = DataGaps(io, drive.Get());
-    const std::unique_ptr<DriveSectors> source = DriveSectors::Open(drive.Get());
+    const std::unique_ptr<DiscSectors> source = DiscSectors::Open(drive.Get());
     if (!sectors || !source) {
         result.error = sectors ? errno : EIO;
         return result;
@@ -170,7 +170,7 @@ DriveImageResult ImageFileImage(const std::string& sourcePath, const std::string
         result.error = errno;
         return result;
     }
-    const std::unique_ptr<DriveSectors> source = DriveSectors::OpenFile(file.Get());
+    const std::unique_ptr<DiscSectors> source = DiscSectors::OpenFile(file.Get());
     const auto sectors = static_cast<std::uint64_t>(info.st_size) / archive::kSector;
     if (!source || sectors == 0) {
         result.error = source ? EIO : ENOMEM;

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -18,13 +19,13 @@ namespace dravolin::lnx {
 // The drive's sectors through O_DIRECT: through the page cache the kernel would read 2048-byte
 // sectors in pairs into its 4 KiB pages, so a bad sector would fail its good neighbour too, and
 // a sector asked for again would come from memory rather than from the disc.
-class DriveSectors : public archive::SectorSource {
+class DiscSectors : public archive::SectorSource {
   public:
     // `fd` stays the caller's; it is switched to O_DIRECT here. Nullptr when it cannot be.
-    static std::unique_ptr<DriveSectors> Open(int fd);
+    static std::unique_ptr<DiscSectors> Open(int fd);
     // An image file's sectors, through the page cache: its file system may not take O_DIRECT,
     // or only in blocks larger than a sector.
-    static std::unique_ptr<DriveSectors> OpenFile(int fd);
+    static std::unique_ptr<DiscSectors> OpenFile(int fd);
 
     bool Read(std::uint64_t sector, std::uint32_t count, std::span<std::byte> out) override;
 
@@ -32,7 +33,7 @@ class DriveSectors : public archive::SectorSource {
     struct FreeBuffer {
         void operator()(std::byte* bytes) const;
     };
-    DriveSectors(int fd, std::byte* buffer) : fd_(fd), buffer_(buffer) {}
+    DiscSectors(int fd, std::byte* buffer) : fd_(fd), buffer_(buffer) {}
     int fd_;
     std::unique_ptr<std::byte, FreeBuffer> buffer_;  // page-aligned: kRescueRequestSectors
 };
@@ -67,19 +68,19 @@ std::vector<archive::ByteRange> DataGaps(CdromIo& io, int fd);
 // disc, as a plain copy does, rather than read the disc into an image first.
 bool FilesFromDiscAsked();
 
-// What an archive whose bags keep `keep` does with the disc in `deviceNode`, with `room` bytes
-// free in the target. A disc with no file system (blank, audio, its descriptors unreadable) is
-// not imaged: each of its sectors would fail in turn. A loop device has no sessions, so the
-// kernel would mount a multi-session disc's image at its first session, not at the last one
-// that the disc shows: such a disc's files are taken out of the disc itself, its image kept
-// beside them (not read at all where only the files are kept). The image and the files taken
-// out of it each take about the disc's size: where the target lacks room for both, the files
-// are read from the disc, and the bag has no image (NoRoom where it was to keep one), rather
-// than an image that leaves no room for them; an image alone is read whatever the room, and
-// keeps what fits.
+// What an archive whose bags keep `keep` does with the disc in `deviceNode`; `room` says
+// whether the target has the bytes it is asked for, and keeps them for this disc. A disc with no
+// file system (blank, audio, its descriptors unreadable) is not imaged: each of its sectors would
+// fail in turn. A loop device has no sessions, so the kernel would mount a multi-session disc's
+// image at its first session, not at the last one that the disc shows: such a disc's files are
+// taken out of the disc itself, its image kept beside them (not read at all where only the files
+// are kept). The image and the files taken out of it each take about the disc's size: where the
+// target lacks room for both, the files are read from the disc, and the bag has no image (NoRoom
+// where it was to keep one), rather than an image that leaves no room for them; an image alone is
+// read whatever the room, and keeps what fits.
 enum class ImageUse { None, NoRoom, FilesFromImage, ImageBeside, ImageOnly };
 ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode, archive::BagKeeps keep,
-                    std::uint64_t room);
+                    const std::function<bool(std::uint64_t bytes)>& room);
 
 struct DriveImageResult {
     // errno where the drive or the image could not be opened, the disc's size was not to be

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <cerrno>
 #include <cstdint>
 #include <chrono>
@@ -37,11 +36,6 @@ void AddIdentity(BagFields& fields, const Archiver::Bag& bag) {
 
 // What the target's file system has free for this user; as good as unlimited where it cannot
 // be told, so that the read itself finds out.
-std::uint64_t FreeBytes(const std::string& folder) {
-    struct statvfs space {};
-    if (::statvfs(folder.c_str(), &space) != 0) return UINT64_MAX;
-    return std::uint64_t{space.f_bavail} * space.f_frsize;
-}
 
 // A claim is the descriptor that holds its lock.
 class FdClaim : public Archiver::Claim {
@@ -162,10 +156,14 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag) {
 
     std::unique_ptr<CopyPrompts> prompts = parts_.prompts->Begin(
         bag.owner, CopySource{drive->letter, NameInList(*drive, parts_.states.get())}, target);
-    const ImageUse use =
-        parts_.cdrom && !FilesFromDiscAsked()
-            ? ImageUseOf(*parts_.cdrom, drive->deviceNode, bag.keep, FreeBytes(target))
-            : ImageUse::None;
+    std::unique_ptr<TargetRoom::Promise> room;
+    const ImageUse use = parts_.cdrom && !FilesFromDiscAsked()
+                             ? ImageUseOf(*parts_.cdrom, drive->deviceNode, bag.keep,
+                                          [&](std::uint64_t bytes) {
+                                              room = room_.Take(target, bytes);
+                                              return room != nullptr;
+                                          })
+                             : ImageUse::None;
     ImageRead image{[&](const std::string& imagePath, const std::string& mapPath,
                         const archive::RescueHooks& hooks) {
                         return ImageDrive(*parts_.cdrom, drive->deviceNode, imagePath, mapPath,
@@ -174,7 +172,6 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag) {
                     [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); }, bag.keep};
     image.tree = ReadImageTree;
     if (use == ImageUse::FilesFromImage || use == ImageUse::ImageOnly) {
-        if (use == ImageUse::ImageOnly) image.mount = nullptr;
         prompts->OnMounted(drive->deviceNode);
         return BagFiles(bag, {}, DriveFields(bag, *drive), *prompts, &image);
     }

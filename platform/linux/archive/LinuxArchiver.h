@@ -4,6 +4,7 @@
 #include <string>
 #include "platform/Archiver.h"
 #include "platform/linux/archive/BagWriter.h"
+#include "platform/linux/archive/TargetRoom.h"
 #include "platform/linux/archive/DesktopNotifications.h"
 #include "platform/linux/copy/CopyIo.h"
 #include "platform/linux/copy/CopyPrompts.h"
@@ -78,6 +79,7 @@ class LinuxArchiver : public Archiver {
     void TellFailure(const CopyFailure& failure) const;
 
     Parts parts_;
+    TargetRoom room_;
 };
 
 }  // namespace dravolin::lnx

@@ -1,11 +1,13 @@
 // How much of a disc is imaged: what the table of contents and the file system say, against a
 // real ISO 9660 image made by genisoimage.
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include "FakeSystem.h"
 #include "LinuxTestSupport.h"
 #include "platform/linux/archive/DriveImage.h"
+#include "platform/linux/archive/TargetRoom.h"
 
 namespace dravolin::lnx::test {
 namespace {
@@ -103,8 +105,29 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystemAndRoom) {
         FakeCdrom drive;
         drive.sessionLba = c.sessionLba;
         drive.leadOutLba = static_cast<long>(c.disc.size() / 2048);
-        EXPECT_EQ(ImageUseOf(drive, disc, c.keep, c.room), c.use);
+        EXPECT_EQ(
+            ImageUseOf(drive, disc, c.keep, [&](std::uint64_t bytes) { return bytes <= c.room; }),
+            c.use);
     }
+}
+
+// Two discs bagged into one target at once are each promised room only where the other's
+// promise leaves it, and a promise counts until its disc is done; a target folder that is not
+// there yet is on its parent's disk.
+TEST(TargetRoom, APromiseKeepsItsRoomFromTheNextDiscUntilItGoes) {
+    const TempFolder folder;
+    struct statvfs space {};
+    ASSERT_EQ(::statvfs(folder.Path().c_str(), &space), 0);
+    const std::uint64_t most = std::uint64_t{space.f_bavail} * space.f_frsize / 5 * 3;
+    const std::string target = folder.Path() + "/not/yet";
+    TargetRoom room;
+    std::unique_ptr<TargetRoom::Promise> first = room.Take(target, most);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(room.Take(folder.Path(), most), nullptr);
+    EXPECT_NE(room.Take(folder.Path(), most / 10), nullptr);
+    first.reset();
+    EXPECT_NE(room.Take(folder.Path(), most), nullptr);
+    EXPECT_EQ(room.Take(folder.Path(), UINT64_MAX), nullptr);
 }
 
 // The ranges without data: audio tracks, and from each session's volume to the next track.
