@@ -53,20 +53,19 @@ void Tell(Archiver& archiver, const ArchiveTexts& texts, const archive::LogRow& 
 }
 
 // Bags the disc and writes what came of it into `row`; true when its time budget stopped it.
-bool BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArchive& disc,
+bool BuildBag(Archiver::Target& target, const ArchiveOptions& options, const DiscToArchive& disc,
               const archive::LocalTime& start, archive::LogRow& row) {
     const std::string base = archive::BagName(
         options.pattern, archive::BagFields{disc.label, start, disc.fingerprint, row.drive});
     const std::optional<std::string> name = archive::UniqueBagName(
-        base,
-        [&](const std::string& candidate) { return archiver.NameTaken(disc.folder, candidate); });
+        base, [&](const std::string& candidate) { return target.NameTaken(candidate); });
     if (!name) {
         row.result = DiscResult::Failed;
         return false;
     }
-    const Archiver::BagOutcome outcome = archiver.BuildBag(
-        Archiver::Bag{disc.letter, disc.owner, disc.folder, *name, disc.label, disc.fingerprint,
-                      disc.identity, start, options.discSeconds, options.keep});
+    const Archiver::BagOutcome outcome =
+        target.BuildBag(Archiver::Bag{disc.letter, disc.owner, *name, disc.label, disc.fingerprint,
+                                      disc.identity, start, options.discSeconds, options.keep});
     // Only the results a bag can have are taken; anything else would misstate the log.
     switch (outcome.result) {
         case DiscResult::Complete:
@@ -88,11 +87,11 @@ bool BuildBag(Archiver& archiver, const ArchiveOptions& options, const DiscToArc
 }
 
 // The target's log, and its bags for a disc the log may have lost the row of.
-archive::DiscDecision Decide(Archiver& archiver, const DiscToArchive& disc) {
-    const std::vector<archive::LogRow> rows = archive::ParseLog(archiver.ReadLog(disc.folder));
+archive::DiscDecision Decide(Archiver::Target& target, const DiscToArchive& disc) {
+    const std::vector<archive::LogRow> rows = archive::ParseLog(target.ReadLog());
     std::vector<archive::LogRow> bags;
     if (!disc.identity.empty()) {
-        for (Archiver::BagInfoText& info : archiver.ReadBagInfos(disc.folder)) {
+        for (Archiver::BagInfoText& info : target.ReadBagInfos()) {
             if (auto bag = archive::RowOfBag(std::move(info.folderName), info.text)) {
                 bags.push_back(std::move(*bag));
             }
@@ -121,23 +120,24 @@ ArchivedDisc ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, Di
 
     // Held until the row is written: the same disc in another drive would otherwise decide
     // before this one's bag is there and make a second one.
+    const std::unique_ptr<Archiver::Target> target = archiver.OpenTarget(disc.folder);
     std::unique_ptr<Archiver::Claim> claim;
-    if (!disc.identity.empty()) claim = archiver.ClaimDisc(disc.folder, disc.identity);
-    const archive::DiscDecision decision = Decide(archiver, disc);
+    if (!disc.identity.empty()) claim = target->ClaimDisc(disc.identity);
+    const archive::DiscDecision decision = Decide(*target, disc);
     bool logged = true;
-    if (decision.missingRow) logged = archiver.AppendLog(disc.folder, *decision.missingRow);
+    if (decision.missingRow) logged = target->AppendLog(*decision.missingRow);
     bool stopped = false;
     if (decision.copy) {
-        stopped = BuildBag(archiver, settings.options, disc, start, row);
+        stopped = BuildBag(*target, settings.options, disc, start, row);
     } else {
         row.result = DiscResult::AlreadyArchived;
     }
     row.end = archive::IsoText(archiver.Now());
 
-    logged = archiver.AppendLog(disc.folder, row) && logged;
+    logged = target->AppendLog(row) && logged;
     claim.reset();
     Tell(archiver, settings.texts, row, stopped, decision.archivedIn,
-         logged ? std::string() : archiver.LogFileName(disc.folder));
+         logged ? std::string() : target->LogFileName());
     return {row.result, decision.copy ? std::string() : decision.archivedIn};
 }
 

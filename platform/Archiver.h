@@ -16,42 +16,12 @@ namespace dravolin {
 // desktop's notifications. The core decides; the platform reads, writes and tells.
 //
 // Called on copy-cycle workers, by several drives at once on the same target folder, and for a
-// notification also on the UI thread; every member must allow that. `folder` is the target
-// folder as the copy cycle prepared it, in the same form ShellCopy gets as its destination.
+// notification also on the UI thread; every member must allow that. A disc's target folder is
+// bound once for that disc (OpenTarget), and used on its worker alone.
 class Archiver {
   public:
     virtual ~Archiver() = default;
 
-    // The text of the folder's archive-log.csv; empty when there is none or it cannot be read.
-    virtual std::string ReadLog(const std::string& folder) = 0;
-    // Appends the row to the folder's archive-log.csv, creating it, as archive::AppendText makes
-    // it of the log's content at that moment, and flushes it to the disk. Appends by other
-    // drives and programs are kept out meanwhile, so no row is torn and a new log gets one
-    // header.
-    virtual bool AppendLog(const std::string& folder, const archive::LogRow& row) = 0;
-    // The log's own file, as a person finds it: told when a row could not be written.
-    virtual std::string LogFileName(const std::string& folder) = 0;
-
-    // The bag-info.txt of each bag in the folder that has one, by the bag's folder name;
-    // temporary bags and what cannot be read are left out.
-    struct BagInfoText {
-        std::string folderName;
-        std::string text;
-    };
-    virtual std::vector<BagInfoText> ReadBagInfos(const std::string& folder) = 0;
-
-    // Held while one disc is decided, bagged and logged; let go when destroyed.
-    class Claim {
-      public:
-        virtual ~Claim() = default;
-    };
-    // Claims the disc `identity` names in the folder, against every drive and program that
-    // archives into it, waiting while another holds it. Null when no claim can be made there
-    // (the disc goes on unclaimed: a second bag is a lesser harm than a disc not copied).
-    virtual std::unique_ptr<Claim> ClaimDisc(const std::string& folder,
-                                             const std::string& identity) = 0;
-    // Whether an entry named `name` exists in the folder, as its file system compares names.
-    virtual bool NameTaken(const std::string& folder, const std::string& name) = 0;
     // The machine's clock now.
     virtual archive::LocalTime Now() = 0;
 
@@ -64,11 +34,22 @@ class Archiver {
     };
     virtual std::optional<DiscIdentity> ReadDisc(char /*letter*/) { return std::nullopt; }
 
+    // The bag-info.txt of a bag of the target folder, by the bag's folder name.
+    struct BagInfoText {
+        std::string folderName;
+        std::string text;
+    };
+
+    // Held while one disc is decided, bagged and logged; let go when destroyed.
+    class Claim {
+      public:
+        virtual ~Claim() = default;
+    };
+
     // One disc to bag, and what bag-info.txt says of it.
     struct Bag {
         char letter = 0;         // the drive
         WindowHandle owner = 0;  // the dialog, for the progress window
-        std::string folder;      // the target folder
         std::string name;        // the bag's folder name, free when the core chose it
         std::string label;       // the volume label, bytes as read
         std::uint32_t fingerprint = 0;
@@ -86,10 +67,42 @@ class Archiver {
         std::uint64_t damagedFiles = 0;
         bool budgetSpent = false;  // with Incomplete: the disc's time budget ended its read
     };
-    // Copies the disc in the drive into a new bag in the folder. The bag is built under a
-    // temporary name and renamed when finished: to `name`, or the name archive::FinalBagName
-    // gives when the result is not Complete or `name` was taken meanwhile. Never asks anyone.
-    virtual BagOutcome BuildBag(const Bag& bag) = 0;
+
+    // The target folder of one disc: its log, its names, its claims and the disc's new bag.
+    class Target {
+      public:
+        virtual ~Target() = default;
+
+        // The text of the folder's archive-log.csv; empty when there is none or it cannot be
+        // read.
+        virtual std::string ReadLog() = 0;
+        // Appends the row to the folder's archive-log.csv, creating it, as archive::AppendText
+        // makes it of the log's content at that moment, and flushes it to the disk. Appends by
+        // other drives and programs are kept out meanwhile, so no row is torn and a new log
+        // gets one header.
+        virtual bool AppendLog(const archive::LogRow& row) = 0;
+        // The log's own file, as a person finds it: told when a row could not be written.
+        virtual std::string LogFileName() = 0;
+        // The bag-info.txt of each bag in the folder that has one; temporary bags and what
+        // cannot be read are left out.
+        virtual std::vector<BagInfoText> ReadBagInfos() = 0;
+        // Claims the disc `identity` names in the folder, against every drive and program that
+        // archives into it, waiting while another holds it. Null when no claim can be made
+        // there (the disc goes on unclaimed: a second bag is a lesser harm than a disc not
+        // copied).
+        virtual std::unique_ptr<Claim> ClaimDisc(const std::string& identity) = 0;
+        // Whether an entry named `name` exists in the folder, as its file system compares
+        // names.
+        virtual bool NameTaken(const std::string& name) = 0;
+        // Copies the disc in the drive into a new bag in the folder. The bag is built under a
+        // temporary name and renamed when finished: to `name`, or the name
+        // archive::FinalBagName gives when the result is not Complete or `name` was taken
+        // meanwhile. Never asks anyone.
+        virtual BagOutcome BuildBag(const Bag& bag) = 0;
+    };
+    // `folder` as the copy cycle prepared it, in the same form ShellCopy gets as its
+    // destination; never null (where it names no folder, what the target is asked fails).
+    virtual std::unique_ptr<Target> OpenTarget(const std::string& folder) = 0;
 
     enum class Urgency {
         Quiet,        // a disc is done: nobody needs to come

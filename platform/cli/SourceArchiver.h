@@ -20,23 +20,8 @@ class SourceArchiver : public Archiver {
                    const SourceDisc& disc, std::string source)
         : archiver_(archiver), prompts_(prompts), disc_(disc), source_(std::move(source)) {}
 
-    std::string ReadLog(const std::string& folder) override;
-    bool AppendLog(const std::string& folder, const archive::LogRow& row) override;
-    std::string LogFileName(const std::string& folder) override {
-        return archiver_.LogFileName(folder);
-    }
-    std::vector<BagInfoText> ReadBagInfos(const std::string& folder) override {
-        return archiver_.ReadBagInfos(folder);
-    }
-    std::unique_ptr<Claim> ClaimDisc(const std::string& folder,
-                                     const std::string& identity) override {
-        return archiver_.ClaimDisc(folder, identity);
-    }
-    bool NameTaken(const std::string& folder, const std::string& name) override {
-        return archiver_.NameTaken(folder, name);
-    }
+    std::unique_ptr<Target> OpenTarget(const std::string& folder) override;
     archive::LocalTime Now() override { return archiver_.Now(); }
-    BagOutcome BuildBag(const Bag& bag) override;
     void Notify(Urgency urgency, const std::string& text) override {
         archiver_.Notify(urgency, text);
     }
@@ -46,6 +31,8 @@ class SourceArchiver : public Archiver {
     bool logged() const { return logged_; }
 
   private:
+    class SourceTarget;
+
     lnx::LinuxArchiver& archiver_;
     lnx::CopyPromptsFactory& prompts_;
     const SourceDisc& disc_;

@@ -87,10 +87,40 @@ class LoggedClaim : public Archiver::Claim {
     std::string identity_;
 };
 
+// The fake's own calls for one folder.
+class FakeTarget : public Archiver::Target {
+  public:
+    FakeTarget(FakeArchiver& archiver, std::string folder)
+        : archiver_(archiver), folder_(std::move(folder)) {}
+
+    std::string ReadLog() override { return archiver_.ReadLog(folder_); }
+    bool AppendLog(const archive::LogRow& row) override {
+        return archiver_.AppendLog(folder_, row);
+    }
+    std::string LogFileName() override { return archiver_.LogFileName(folder_); }
+    std::vector<Archiver::BagInfoText> ReadBagInfos() override {
+        return archiver_.ReadBagInfos(folder_);
+    }
+    std::unique_ptr<Archiver::Claim> ClaimDisc(const std::string& identity) override {
+        return archiver_.ClaimDisc(identity);
+    }
+    bool NameTaken(const std::string& name) override { return archiver_.NameTaken(folder_, name); }
+    Archiver::BagOutcome BuildBag(const Archiver::Bag& bag) override {
+        return archiver_.BuildBag(folder_, bag);
+    }
+
+  private:
+    FakeArchiver& archiver_;
+    std::string folder_;
+};
+
 }  // namespace
 
-std::unique_ptr<Archiver::Claim> FakeArchiver::ClaimDisc(const std::string&,
-                                                         const std::string& identity) {
+std::unique_ptr<Archiver::Target> FakeArchiver::OpenTarget(const std::string& folder) {
+    return std::make_unique<FakeTarget>(*this, folder);
+}
+
+std::unique_ptr<Archiver::Claim> FakeArchiver::ClaimDisc(const std::string& identity) {
     auto claim = std::make_unique<LoggedClaim>(log_, identity);
     std::function<void()> granted;
     {
@@ -138,8 +168,8 @@ archive::LocalTime FakeArchiver::Now() {
 
 // A disc without a file system and a failed disc leave no bag; any other takes its name, or
 // the one the final rename finds free.
-Archiver::BagOutcome FakeArchiver::BuildBag(const Bag& bag) {
-    log_.Add(std::string("BuildBag ") + bag.letter + ": " + bag.folder + " " + bag.name);
+Archiver::BagOutcome FakeArchiver::BuildBag(const std::string& folder, const Bag& bag) {
+    log_.Add(std::string("BuildBag ") + bag.letter + ": " + folder + " " + bag.name);
     const std::lock_guard lock(mutex_);
     bags_.push_back(bag);
     const auto it = scripts_.find(bag.fingerprint);
@@ -151,9 +181,9 @@ Archiver::BagOutcome FakeArchiver::BuildBag(const Bag& bag) {
         return outcome;
     }
     const auto name = archive::FinalBagName(
-        bag.name, script.result, [&](const std::string& n) { return TakenLocked(bag.folder, n); });
+        bag.name, script.result, [&](const std::string& n) { return TakenLocked(folder, n); });
     if (!name) return BagOutcome{};
-    taken_.emplace(bag.folder, UpperAscii(*name));
+    taken_.emplace(folder, UpperAscii(*name));
     outcome.folderName = *name;
     return outcome;
 }

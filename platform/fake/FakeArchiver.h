@@ -49,17 +49,19 @@ class FakeArchiver : public Archiver {
     void OnClaim(std::function<void()> granted);
 
     // --- Archiver ---
-    std::string ReadLog(const std::string& folder) override;
-    bool AppendLog(const std::string& folder, const archive::LogRow& row) override;
-    std::string LogFileName(const std::string& folder) override;
-    std::vector<BagInfoText> ReadBagInfos(const std::string& folder) override;
-    std::unique_ptr<Claim> ClaimDisc(const std::string& folder,
-                                     const std::string& identity) override;
-    bool NameTaken(const std::string& folder, const std::string& name) override;
+    std::unique_ptr<Target> OpenTarget(const std::string& folder) override;
     archive::LocalTime Now() override;
     std::optional<DiscIdentity> ReadDisc(char letter) override;
-    BagOutcome BuildBag(const Bag& bag) override;
     void Notify(Urgency urgency, const std::string& text) override;
+
+    // What a target bound to `folder` does.
+    std::string ReadLog(const std::string& folder);
+    bool AppendLog(const std::string& folder, const archive::LogRow& row);
+    std::string LogFileName(const std::string& folder);
+    std::vector<BagInfoText> ReadBagInfos(const std::string& folder);
+    std::unique_ptr<Claim> ClaimDisc(const std::string& identity);
+    bool NameTaken(const std::string& folder, const std::string& name);
+    BagOutcome BuildBag(const std::string& folder, const Bag& bag);
 
   private:
     bool TakenLocked(const std::string& folder, const std::string& name) const;

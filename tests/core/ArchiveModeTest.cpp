@@ -236,7 +236,6 @@ TEST_P(ArchiveBagRequest, CarriesThePatternsNameTheBudgetAndTheDiscsFacts) {
     EXPECT_EQ(bags[0].name, c.bagName);
     EXPECT_EQ(bags[0].timeBudgetSeconds, c.budget);
     EXPECT_EQ(bags[0].letter, 'E');
-    EXPECT_EQ(bags[0].folder, kTarget);
     EXPECT_EQ(bags[0].label, c.readNow ? c.readNow->label : "DATA");
     EXPECT_EQ(bags[0].fingerprint, c.readNow ? c.readNow->fingerprint : kSerial);
     EXPECT_EQ(archive::IsoText(bags[0].start), "2026-12-08T14:03:11+01:00");

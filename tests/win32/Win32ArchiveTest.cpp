@@ -372,13 +372,14 @@ TEST(Win32Archiver, NamesTheBagByWhatTheWriterReportsAndTellsAFullTarget) {
                 return std::make_unique<FakeWriting>(c.built, c.publishes, folder.Wide(), requests);
             },
             nullptr});
+        // As the dialog's combo box gives it.
+        const std::unique_ptr<Archiver::Target> target = archiver.OpenTarget(folder.Ansi() + "\\");
         Archiver::Bag bag;
         bag.letter = 'C';
-        bag.folder = folder.Ansi() + "\\";  // as the dialog's combo box gives it
         bag.name = "DATA";
         bag.label = "DATA";
         bag.fingerprint = 0x2e0c1d44;
-        const Archiver::BagOutcome outcome = archiver.BuildBag(bag);
+        const Archiver::BagOutcome outcome = target->BuildBag(bag);
         EXPECT_EQ(outcome.result, c.result);
         EXPECT_EQ(outcome.folderName, c.folderName);
         ASSERT_EQ(requests.size(), 1u);
@@ -386,7 +387,7 @@ TEST(Win32Archiver, NamesTheBagByWhatTheWriterReportsAndTellsAFullTarget) {
         EXPECT_EQ(requests[0].targetFolder, folder.Wide());
         EXPECT_EQ(requests[0].label, "DATA");
         if (!c.folderName.empty()) {
-            EXPECT_TRUE(archiver.NameTaken(folder.Ansi(), c.folderName));
+            EXPECT_TRUE(target->NameTaken(c.folderName));
             EXPECT_EQ(outcome.files, 3u);
         }
     }

@@ -34,8 +34,14 @@ void AddIdentity(BagFields& fields, const Archiver::Bag& bag) {
     if (!bag.identity.empty()) fields.emplace_back(archive::kFieldIdentity, bag.identity);
 }
 
-// What the target's file system has free for this user; as good as unlimited where it cannot
-// be told, so that the read itself finds out.
+// A name that cannot be looked at counts as taken: the next one is tried, nothing is replaced.
+bool NameTakenIn(const std::string& folder, const std::string& name) {
+    struct stat info {};
+    if (::fstatat(AT_FDCWD, (folder + "/" + name).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        return true;
+    }
+    return errno != ENOENT;
+}
 
 // A claim is the descriptor that holds its lock.
 class FdClaim : public Archiver::Claim {
@@ -81,44 +87,47 @@ void LinuxArchiver::TellFailure(const CopyFailure& failure) const {
     if (parts_.failures) parts_.failures(failure);
 }
 
-std::string LinuxArchiver::ReadLog(const std::string& folder) {
-    const std::string path = FolderOfTarget(folder);
-    return path.empty() ? std::string() : ReadLogFile(path);
+LinuxArchiver::FolderTarget::FolderTarget(LinuxArchiver& archiver, std::string folder)
+    : archiver_(archiver), folder_(std::move(folder)), path_(FolderOfTarget(folder_)) {}
+
+std::unique_ptr<Archiver::Target> LinuxArchiver::OpenTarget(const std::string& folder) {
+    return std::make_unique<FolderTarget>(*this, folder);
 }
 
-bool LinuxArchiver::AppendLog(const std::string& folder, const archive::LogRow& row) {
-    const std::string path = FolderOfTarget(folder);
-    return !path.empty() && AppendLogRow(*parts_.io, path, row);
+std::string LinuxArchiver::FolderTarget::ReadLog() {
+    return path_.empty() ? std::string() : ReadLogFile(path_);
 }
 
-std::string LinuxArchiver::LogFileName(const std::string& folder) {
-    const std::string path = FolderOfTarget(folder);
-    return (path.empty() ? folder : path) + "/" + std::string(archive::kLogFileName);
+bool LinuxArchiver::FolderTarget::AppendLog(const archive::LogRow& row) {
+    return !path_.empty() && AppendLogRow(*archiver_.parts_.io, path_, row);
 }
 
-std::vector<Archiver::BagInfoText> LinuxArchiver::ReadBagInfos(const std::string& folder) {
-    const std::string path = FolderOfTarget(folder);
-    return path.empty() ? std::vector<BagInfoText>() : lnx::ReadBagInfos(path);
+std::string LinuxArchiver::FolderTarget::LogFileName() {
+    return (path_.empty() ? folder_ : path_) + "/" + std::string(archive::kLogFileName);
 }
 
-std::unique_ptr<Archiver::Claim> LinuxArchiver::ClaimDisc(const std::string& folder,
-                                                          const std::string& identity) {
-    const std::string path = FolderOfTarget(folder);
-    if (path.empty()) return nullptr;
-    UniqueFd fd = lnx::ClaimDisc(path, identity);
+std::vector<Archiver::BagInfoText> LinuxArchiver::FolderTarget::ReadBagInfos() {
+    return path_.empty() ? std::vector<BagInfoText>() : lnx::ReadBagInfos(path_);
+}
+
+std::unique_ptr<Archiver::Claim> LinuxArchiver::FolderTarget::ClaimDisc(
+    const std::string& identity) {
+    if (path_.empty()) return nullptr;
+    UniqueFd fd = lnx::ClaimDisc(path_, identity);
     if (!fd) return nullptr;
     return std::make_unique<FdClaim>(std::move(fd));
 }
 
-// A name that cannot be looked at counts as taken: the next one is tried, nothing is replaced.
-bool LinuxArchiver::NameTaken(const std::string& folder, const std::string& name) {
-    const std::string path = FolderOfTarget(folder);
-    if (path.empty()) return true;
-    struct stat info {};
-    if (::fstatat(AT_FDCWD, (path + "/" + name).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-        return true;
+bool LinuxArchiver::FolderTarget::NameTaken(const std::string& name) {
+    return path_.empty() || NameTakenIn(path_, name);
+}
+
+Archiver::BagOutcome LinuxArchiver::FolderTarget::BuildBag(const Bag& bag) {
+    if (path_.empty()) {
+        archiver_.TellFailure(CopyFailure{folder_, ENOENT, "No target folder: " + folder_});
+        return BagOutcome{};
     }
-    return errno != ENOENT;
+    return archiver_.BuildBag(bag, path_);
 }
 
 archive::LocalTime LinuxArchiver::Now() {
@@ -138,8 +147,8 @@ std::optional<Archiver::DiscIdentity> LinuxArchiver::ReadDisc(char letter) {
 }
 
 // Worker thread.
-Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
-    const BagOutcome outcome = BagDisc(bag);
+Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag, const std::string& target) {
+    const BagOutcome outcome = BagDisc(bag, target);
     // A stack of discs runs for days: what this disc's buffers held (up to megabytes in each
     // worker's malloc arena) goes back to the system, so that the program stays the size of
     // one disc and what does grow is a leak.
@@ -148,11 +157,10 @@ Archiver::BagOutcome LinuxArchiver::BuildBag(const Bag& bag) {
 }
 
 // Worker thread.
-Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag) {
+Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag, const std::string& target) {
     BagOutcome outcome;
     const OpticalDrive* drive = parts_.drives->Find(bag.letter);
-    const std::string target = FolderOfTarget(bag.folder);
-    if (!drive || target.empty()) return outcome;
+    if (!drive) return outcome;
 
     std::unique_ptr<CopyPrompts> prompts = parts_.prompts->Begin(
         bag.owner, CopySource{drive->letter, NameInList(*drive, parts_.states.get())}, target);
@@ -173,7 +181,7 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag) {
     image.tree = ReadImageTree;
     if (use == ImageUse::FilesFromImage || use == ImageUse::ImageOnly) {
         prompts->OnMounted(drive->deviceNode);
-        return BagFiles(bag, {}, DriveFields(bag, *drive), *prompts, &image);
+        return BagFiles(bag, target, {}, DriveFields(bag, *drive), *prompts, &image);
     }
     image.mount = nullptr;
     const DiscMounter::Mounted mounted = parts_.mounter->EnsureMounted(*drive);
@@ -195,13 +203,14 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag) {
                             "not kept: the target had no room for the disc's image and its files "
                             "both, so the files were read from the disc");
     }
-    return BagFiles(bag, mounted.mountPoint, fields, *prompts,
+    return BagFiles(bag, target, mounted.mountPoint, fields, *prompts,
                     use == ImageUse::ImageBeside ? &image : nullptr);
 }
 
 // Worker thread.
-Archiver::BagOutcome LinuxArchiver::BagImageFile(const Bag& bag, const std::string& path,
-                                                 const BagFields& fields, CopyPrompts& prompts) {
+Archiver::BagOutcome LinuxArchiver::BagImageFile(const Bag& bag, const std::string& target,
+                                                 const std::string& path, const BagFields& fields,
+                                                 CopyPrompts& prompts) {
     ImageRead image{[&](const std::string& imagePath, const std::string& mapPath,
                         const archive::RescueHooks& hooks) {
                         return ImageFileImage(path, imagePath, mapPath, hooks);
@@ -211,22 +220,16 @@ Archiver::BagOutcome LinuxArchiver::BagImageFile(const Bag& bag, const std::stri
         image.mount = [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); };
         image.tree = ReadImageTree;
     }
-    return BagFiles(bag, {}, fields, prompts, &image);
+    return BagFiles(bag, target, {}, fields, prompts, &image);
 }
 
 // Worker thread.
-Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& root,
-                                             const BagFields& fields, CopyPrompts& prompts,
-                                             const ImageRead* image) {
+Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& target,
+                                             const std::string& root, const BagFields& fields,
+                                             CopyPrompts& prompts, const ImageRead* image) {
     BagOutcome outcome;
     // The window closes with nothing to read: what came of the disc goes to the log.
     const auto finish = [&](CopyOutcome how) { prompts.OnFinished(how, {}); };
-    const std::string target = FolderOfTarget(bag.folder);
-    if (target.empty()) {
-        TellFailure(CopyFailure{bag.folder, ENOENT, "No target folder: " + bag.folder});
-        finish(CopyOutcome::Failed);
-        return outcome;
-    }
 
     BagRequest request{root, target, bag.label, fields};
     request.image = image;
@@ -249,7 +252,7 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
         return outcome;
     }
     const archive::NameTaken taken = [&](const std::string& name) {
-        return NameTaken(bag.folder, name);
+        return NameTakenIn(target, name);
     };
     int error = 0;
     const archive::Publishing published =

@@ -38,33 +38,53 @@ class LinuxArchiver : public Archiver {
     };
     explicit LinuxArchiver(Parts parts) : parts_(std::move(parts)) {}
 
-    std::string ReadLog(const std::string& folder) override;
-    bool AppendLog(const std::string& folder, const archive::LogRow& row) override;
-    std::string LogFileName(const std::string& folder) override;
-    std::vector<BagInfoText> ReadBagInfos(const std::string& folder) override;
-    std::unique_ptr<Claim> ClaimDisc(const std::string& folder,
-                                     const std::string& identity) override;
-    bool NameTaken(const std::string& folder, const std::string& name) override;
+    // One target folder, bound once per disc: `folder` as the dialog or the command line gave
+    // it, the folder it names here (FolderOfTarget) found once; where it names none, what the
+    // target is asked fails.
+    class FolderTarget : public Target {
+      public:
+        FolderTarget(LinuxArchiver& archiver, std::string folder);
+        // The folder's own path; empty where `folder` names none.
+        const std::string& Path() const { return path_; }
+
+        std::string ReadLog() override;
+        bool AppendLog(const archive::LogRow& row) override;
+        std::string LogFileName() override;
+        std::vector<BagInfoText> ReadBagInfos() override;
+        std::unique_ptr<Claim> ClaimDisc(const std::string& identity) override;
+        bool NameTaken(const std::string& name) override;
+        // The disc in the drive `bag.letter`: mounted, bagged by BagFiles with DriveFields,
+        // let go.
+        BagOutcome BuildBag(const Bag& bag) override;
+
+      protected:
+        LinuxArchiver& archiver_;
+
+      private:
+        std::string folder_;
+        std::string path_;
+    };
+
+    std::unique_ptr<Target> OpenTarget(const std::string& folder) override;
     archive::LocalTime Now() override;
     std::optional<DiscIdentity> ReadDisc(char letter) override;
-    // The disc in the drive `bag.letter`: mounted, bagged by BagFiles with DriveFields, let go.
-    BagOutcome BuildBag(const Bag& bag) override;
     void Notify(Urgency urgency, const std::string& text) override;
 
-    // Bags the files under `root` (a mounted disc, any folder) into a new bag in `bag.folder`,
-    // named as BuildBag names it; `fields` are the program's own lines of bag-info.txt. The
-    // copy's progress and its end go to `prompts`, whose OnMounted the caller has called.
-    // `bag.letter` and `bag.owner` are not looked at. With `image`, the disc is read into its
-    // image in the bag too, and the files are taken out of that image where it mounts one
-    // (`root` is then not looked at either).
-    BagOutcome BagFiles(const Bag& bag, const std::string& root, const BagFields& fields,
-                        CopyPrompts& prompts, const ImageRead* image = nullptr);
+    // Bags the files under `root` (a mounted disc, any folder) into a new bag in the folder at
+    // `target` (a FolderTarget's Path), named as BuildBag names it; `fields` are the program's
+    // own lines of bag-info.txt. The copy's progress and its end go to `prompts`, whose
+    // OnMounted the caller has called. `bag.letter` and `bag.owner` are not looked at. With
+    // `image`, the disc is read into its image in the bag too, and the files are taken out of
+    // that image where it mounts one (`root` is then not looked at either).
+    BagOutcome BagFiles(const Bag& bag, const std::string& target, const std::string& root,
+                        const BagFields& fields, CopyPrompts& prompts,
+                        const ImageRead* image = nullptr);
 
     // Bags the ISO 9660 or UDF image file at `path` as BuildBag bags a drive's disc: read into
     // the bag's image (as the bag keeps it), its files taken out of that image. The caller has
     // called the prompts' OnMounted.
-    BagOutcome BagImageFile(const Bag& bag, const std::string& path, const BagFields& fields,
-                            CopyPrompts& prompts);
+    BagOutcome BagImageFile(const Bag& bag, const std::string& target, const std::string& path,
+                            const BagFields& fields, CopyPrompts& prompts);
 
     // The program's own bag-info.txt lines for a disc read in `drive`.
     static BagFields DriveFields(const Bag& bag, const OpticalDrive& drive);
@@ -74,8 +94,9 @@ class LinuxArchiver : public Archiver {
                                   const OpticalDrive* drive);
 
   private:
-    // BuildBag's work.
-    BagOutcome BagDisc(const Bag& bag);
+    // A FolderTarget's BuildBag, and its work.
+    BagOutcome BuildBag(const Bag& bag, const std::string& target);
+    BagOutcome BagDisc(const Bag& bag, const std::string& target);
     void TellFailure(const CopyFailure& failure) const;
 
     Parts parts_;

@@ -61,41 +61,40 @@ BagFields Win32Archiver::DriveFields(const Bag& bag, const std::string& labelUtf
     return fields;
 }
 
-std::string Win32Archiver::ReadLog(const std::string& folder) {
-    const std::wstring target = TargetOf(folder);
-    return target.empty() ? std::string() : ReadLogFile(target);
+std::unique_ptr<Archiver::Target> Win32Archiver::OpenTarget(const std::string& folder) {
+    return std::make_unique<FolderTarget>(*this, folder);
 }
 
-bool Win32Archiver::AppendLog(const std::string& folder, const archive::LogRow& row) {
-    const std::wstring target = TargetOf(folder);
-    return !target.empty() && AppendLogRow(target, row, parts_.logWrite);
+std::string Win32Archiver::FolderTarget::ReadLog() {
+    return target_.empty() ? std::string() : ReadLogFile(target_);
+}
+
+bool Win32Archiver::FolderTarget::AppendLog(const archive::LogRow& row) {
+    return !target_.empty() && AppendLogRow(target_, row, archiver_.parts_.logWrite);
 }
 
 // The folder in the program's ANSI form, as the notification's sentence takes it.
-std::string Win32Archiver::LogFileName(const std::string& folder) {
-    std::string path = folder;
+std::string Win32Archiver::FolderTarget::LogFileName() {
+    std::string path = folder_;
     while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
     return path + "\\" + std::string(archive::kLogFileName);
 }
 
-std::vector<Archiver::BagInfoText> Win32Archiver::ReadBagInfos(const std::string& folder) {
-    const std::wstring target = TargetOf(folder);
-    return target.empty() ? std::vector<BagInfoText>() : win32::ReadBagInfos(target);
+std::vector<Archiver::BagInfoText> Win32Archiver::FolderTarget::ReadBagInfos() {
+    return target_.empty() ? std::vector<BagInfoText>() : win32::ReadBagInfos(target_);
 }
 
-std::unique_ptr<Archiver::Claim> Win32Archiver::ClaimDisc(const std::string& folder,
-                                                          const std::string& identity) {
-    const std::wstring target = TargetOf(folder);
-    if (target.empty()) return nullptr;
-    UniqueHandle file = win32::ClaimDisc(target, identity);
+std::unique_ptr<Archiver::Claim> Win32Archiver::FolderTarget::ClaimDisc(
+    const std::string& identity) {
+    if (target_.empty()) return nullptr;
+    UniqueHandle file = win32::ClaimDisc(target_, identity);
     if (!file.Valid()) return nullptr;
     return std::make_unique<HandleClaim>(std::move(file));
 }
 
 // Asked of the file system itself, which knows whether two names differ by letter case only.
 // A name that cannot be looked at counts as taken: the next one is tried, nothing is replaced.
-bool Win32Archiver::NameTaken(const std::string& folder, const std::string& name) {
-    const std::wstring target = TargetOf(folder);
+static bool NameTakenIn(const std::wstring& target, const std::string& name) {
     bool valid = false;
     const std::wstring wideName = WideFromUtf8(name, &valid);
     if (target.empty() || !valid || wideName.empty()) return true;
@@ -105,6 +104,10 @@ bool Win32Archiver::NameTaken(const std::string& folder, const std::string& name
     }
     const DWORD error = ::GetLastError();
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+bool Win32Archiver::FolderTarget::NameTaken(const std::string& name) {
+    return NameTakenIn(target_, name);
 }
 
 // One reading of the clock, as local time and its offset from UTC at that moment.
@@ -152,9 +155,12 @@ std::optional<Archiver::DiscIdentity> Win32Archiver::ReadDisc(char letter) {
 }
 
 // Worker thread.
-Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag) {
+Archiver::BagOutcome Win32Archiver::FolderTarget::BuildBag(const Bag& bag) {
+    return archiver_.BuildBag(bag, target_);
+}
+
+Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag, const std::wstring& target) {
     BagOutcome outcome;
-    const std::wstring target = TargetOf(bag.folder);
     if (target.empty() || !parts_.writers || bag.letter == 0) return outcome;
     const std::wstring root = {static_cast<wchar_t>(bag.letter), L':', L'\\'};
     // The drive said it holds a disc; one whose volume cannot be read is blank, audio or has a
@@ -190,7 +196,7 @@ Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag) {
         return outcome;
     }
     const archive::NameTaken taken = [&](const std::string& name) {
-        return NameTaken(bag.folder, name);
+        return NameTakenIn(target, name);
     };
     unsigned long error = 0;
     const archive::Publishing published =

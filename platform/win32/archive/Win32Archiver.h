@@ -12,7 +12,7 @@ namespace dravolin::win32 {
 // drive (written by the bag writer straight from the drive's root), and the desktop's progress
 // windows and notifications.
 //
-// Strings: `folder` is the target folder in the ANSI code page, as the dialog's combo box gives
+// Strings: a target's folder is in the ANSI code page, as the dialog's combo box gives
 // it. Labels are UTF-8: ReadDisc reads them with the wide call, so that the log (a UTF-8 file)
 // and the bag's name keep a label the ANSI code page cannot hold; the core then hands that
 // label back in Bag. Bag names are UTF-8, as archive::BagName makes them.
@@ -27,17 +27,31 @@ class Win32Archiver : public Archiver {
     };
     explicit Win32Archiver(Parts parts) : parts_(std::move(parts)) {}
 
-    std::string ReadLog(const std::string& folder) override;
-    bool AppendLog(const std::string& folder, const archive::LogRow& row) override;
-    std::string LogFileName(const std::string& folder) override;
-    std::vector<BagInfoText> ReadBagInfos(const std::string& folder) override;
-    std::unique_ptr<Claim> ClaimDisc(const std::string& folder,
-                                     const std::string& identity) override;
-    bool NameTaken(const std::string& folder, const std::string& name) override;
+    // One target folder, bound once per disc: `folder` as the dialog gave it, and as the file
+    // calls take it (TargetOf), found once.
+    class FolderTarget : public Target {
+      public:
+        FolderTarget(Win32Archiver& archiver, std::string folder)
+            : archiver_(archiver), folder_(std::move(folder)), target_(TargetOf(folder_)) {}
+
+        std::string ReadLog() override;
+        bool AppendLog(const archive::LogRow& row) override;
+        std::string LogFileName() override;
+        std::vector<BagInfoText> ReadBagInfos() override;
+        std::unique_ptr<Claim> ClaimDisc(const std::string& identity) override;
+        bool NameTaken(const std::string& name) override;
+        BagOutcome BuildBag(const Bag& bag) override;
+
+      private:
+        Win32Archiver& archiver_;
+        std::string folder_;
+        std::wstring target_;
+    };
+
+    std::unique_ptr<Target> OpenTarget(const std::string& folder) override;
     archive::LocalTime Now() override;
     // Asks the drive's root as the drive's row does, so the fingerprint is the row's serial.
     std::optional<DiscIdentity> ReadDisc(char letter) override;
-    BagOutcome BuildBag(const Bag& bag) override;
     void Notify(Urgency urgency, const std::string& text) override;
 
     // The program's own bag-info.txt lines for a disc, `labelUtf8` its label.
@@ -47,6 +61,9 @@ class Win32Archiver : public Archiver {
     static std::wstring TargetOf(const std::string& folder);
 
   private:
+    // A FolderTarget's BuildBag, into the folder at `target`.
+    BagOutcome BuildBag(const Bag& bag, const std::wstring& target);
+
     Parts parts_;
 };
 
