@@ -168,6 +168,14 @@ std::optional<ParsedMap> ParseMapText(std::string_view text) {
     return parsed;
 }
 
+RescueMap ForAnotherRead(const RescueMap& earlier) {
+    RescueMap next(earlier.Extent());
+    for (const MapBlock& block : earlier.Blocks()) {
+        if (block.state == BlockState::Rescued) next.Mark(block.pos, block.size, block.state);
+    }
+    return next;
+}
+
 std::vector<ByteRange> UnreadInFile(const RescueMap& map, std::span<const DiscExtent> extents) {
     std::vector<ByteRange> unread;
     std::uint64_t fileOffset = 0;

@@ -60,6 +60,11 @@ class RescueMap {
     std::map<std::uint64_t, MapBlock> blocks_;  // by pos
 };
 
+// The map a further read of the same disc carries on from, in another drive or the same one:
+// every byte `earlier` does not hold as rescued is to be tried again (a sector one drive cannot
+// read another often can), what it rescued is never asked for again.
+RescueMap ForAnotherRead(const RescueMap& earlier);
+
 // The mapfile's text: `heading` (comment lines, each starting with "# "), the progress line,
 // one line per block, positions and sizes in hexadecimal as ddrescue writes them.
 std::string MapText(const RescueMap& map, const MapProgress& progress, std::string_view heading);

@@ -144,6 +144,31 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"ASessionGapIsNeverRead", 400, {149, 250}, -1, {}, {150, 250}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A disc read again, in a drive that fails other sectors, overlapping the first one's: only
+// what the first read lacked is asked for, what it got stays whatever the second drive would
+// make of it, and what neither read is left bad.
+TEST(RescueRead, ASecondDriveIsAskedOnlyForWhatTheFirstLacked) {
+    std::set<std::uint64_t> first = Range(100, 180), second = Range(150, 220);
+    first.insert(250);
+    second.insert(20);
+    FakeDisc one(300, first), other(300, second);
+    FakeImage image(300 * kSector);
+    RescueMap map(300 * kSector);
+    ASSERT_EQ(RescueRead(map, one, image, {}).end, RescueEnd::Finished);
+    ASSERT_EQ(BadSectors(map), first);
+
+    map = ForAnotherRead(map);
+    EXPECT_EQ(map.Bytes(BlockState::NonTried), first.size() * kSector);
+    ASSERT_EQ(RescueRead(map, other, image, {}).end, RescueEnd::Finished);
+    EXPECT_EQ(BadSectors(map), Range(150, 180));
+    for (std::uint64_t s = 0; s < 300; ++s) {
+        EXPECT_EQ(other.reads[s] == 0, !first.contains(s)) << "sector " << s;
+        const bool lost = s >= 150 && s < 180;
+        ASSERT_EQ(image.bytes[s * kSector], lost ? std::byte{0} : DiscByte(s * kSector))
+            << "sector " << s;
+    }
+}
+
 TEST(RescueRead, NeverCountsBytesTheImageRefusedAsRescued) {
     FakeDisc disc(100, {});
     FakeImage image(100 * kSector);
