@@ -115,27 +115,30 @@ std::string BagImage::Open(std::uint64_t seed, std::string& why) {
         why = "cannot open " + name + ": " + ErrorText(errno);
         return {};
     }
-    fill_.emplace(image_.Get(), Unread(), seed);
-    if (const int error = fill_->Write()) {
-        why = "cannot write " + name + ": " + ErrorText(error);
-        return {};
+    if (how_.mount) {
+        fill_.emplace(image_.Get(), Unread(), seed);
+        if (const int error = fill_->Write()) {
+            why = "cannot write " + name + ": " + ErrorText(error);
+            return {};
+        }
+        mount_.emplace(how_.mount(image_.Get()));
+        if (mount_->ok()) {
+            unopened_ = false;
+            return mount_->Folder();
+        }
+        why = "cannot mount it: " + mount_->Error();
+        mount_.reset();
+        // The library reads the image as it is to stay, and the files' damage comes from the
+        // map.
+        if (const int error = fill_->Clear()) {
+            why += "; cannot write " + name + ": " + ErrorText(error);
+            return {};
+        }
+        fill_.reset();
     }
-    mount_.emplace(how_.mount(image_.Get()));
-    if (mount_->ok()) {
-        unopened_ = false;
-        return mount_->Folder();
-    }
-    why = "cannot mount it: " + mount_->Error();
-    mount_.reset();
-    // The library reads the image as it is to stay, and the files' damage comes from the map.
-    if (const int error = fill_->Clear()) {
-        why += "; cannot write " + name + ": " + ErrorText(error);
-        return {};
-    }
-    fill_.reset();
     if (how_.tree) tree_ = how_.tree(Path(kImageName));
     if (!tree_) {
-        why += ", nor read its file system";
+        why += why.empty() ? "cannot read its file system" : ", nor read its file system";
         return {};
     }
     unopened_ = false;

@@ -23,14 +23,15 @@ struct ImageRead {
     std::function<DriveImageResult(const std::string& imagePath, const std::string& mapPath,
                                    const archive::RescueHooks& hooks)>
         read;
-    // The image open at `fd`, mounted read-only (ImageMount::Mount); null: the files are not
-    // taken out of the image.
+    // The image open at `fd`, mounted read-only (ImageMount::Mount); null: not mounted (the
+    // files are taken out by `tree`, or not out of the image at all).
     std::function<ImageMount(int fd)> mount;
     // Files: the image and map go once the files are out of them (not when the target filled
     // up during the read: they are then all the bag has). Image: no file is copied at all.
     archive::BagKeeps keep = archive::BagKeeps::Both;
     // The image's entries as the library of its file system reads them (ReadImageTree), for an
-    // image `mount` cannot mount; null, or nullopt: its files are not taken out.
+    // image `mount` cannot mount or that is not to be mounted; null, or nullopt: its files are
+    // not taken out. With neither, the files come from the disc, the image beside them.
     std::function<std::optional<DiscTree>(const std::string& imagePath)> tree = nullptr;
 };
 
@@ -57,8 +58,8 @@ class BagImage {
     bool TargetFull() const { return targetFull_; }
 
     // Fills the image's unread sectors and mounts it: the folder of the disc's files. Empty
-    // where it cannot be mounted, with `why` said; its file system's library then says where
-    // its files lie (Tree), with the image's unread sectors zeros again, or nothing can.
+    // where it cannot be mounted, or is not to be, with `why` said; its file system's library
+    // then says where its files lie (Tree), the image's unread sectors zeros, or nothing can.
     std::string Open(std::uint64_t seed, std::string& why);
     ImageFill* Fill() { return fill_ ? &*fill_ : nullptr; }
     const DiscTree* Tree() const { return tree_ ? &*tree_ : nullptr; }

@@ -110,7 +110,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     }
 
     ArchiveRecord record;
-    const bool fromImage = request.image && request.image->mount;
+    const bool fromImage = request.image && (request.image->mount || request.image->tree);
     BudgetedPrompts prompts(prompts_, fromImage ? std::nullopt : request.readUntil);
     std::optional<BagImage> image;
     std::string root = request.discRoot;
@@ -134,17 +134,21 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         outcome.targetFull = image->TargetFull();
         if (image->TargetFull() || !takesFiles) {
             root.clear();
-        } else if (request.image->mount) {
+        } else if (fromImage) {
             std::string why;
             root = image->Open(random_(), why);
             record.fill = image->Fill();
             // The read is kept: the image holds the disc, whatever this machine mounts.
             if (root.empty() && !image->Tree()) unopened = why;
             if (image->Tree()) {
-                imageEnd.notes.emplace_back(archive::kFieldFilesTaken,
-                                            "by the library of the image's file system, as the "
-                                            "kernel here could not mount it: " +
-                                                why);
+                imageEnd.notes.emplace_back(
+                    archive::kFieldFilesTaken,
+                    request.image->mount
+                        ? "by the library of the image's file system, as the kernel here could "
+                          "not mount it: " +
+                              why
+                        : "by the library of the image's file system, at the disc's last "
+                          "session, which a loop device does not show");
             }
         }
     }

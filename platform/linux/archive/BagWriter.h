@@ -29,7 +29,8 @@ struct BagRequest {
     // incomplete one.
     std::optional<std::chrono::steady_clock::time_point> readUntil = std::nullopt;
     // Set: the disc is read once into its image under data/image/, with its map, and where the
-    // image has a `mount`, its files are taken out of that image, not out of `discRoot`. The
+    // image has a `mount` or a `tree`, its files are taken out of that image, not out of
+    // `discRoot`. The
     // budget is the read's then: whatever the read did not get, the files show as damaged.
     const ImageRead* image = nullptr;
 };

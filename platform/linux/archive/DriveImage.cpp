@@ -68,19 +68,22 @@ bool FilesFromDiscAsked() {
 }
 
 ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode, archive::BagKeeps keep,
-                    const std::function<bool(std::uint64_t bytes)>& room) {
+                    const std::function<bool(std::uint64_t bytes)>& room, bool sessionsRead,
+                    std::uint64_t* sessionOffset) {
     const UniqueFd fd = io.Open(deviceNode);
     if (!fd) return ImageUse::None;
     const std::uint64_t session = LastSessionOffset(io, fd.Get());
+    if (sessionOffset) *sessionOffset = session;
     if (!ReadVolumeIdentity(fd.Get(), session)) return ImageUse::None;
     if (keep == archive::BagKeeps::Image) return ImageUse::ImageOnly;
-    if (session != 0 && keep == archive::BagKeeps::Files) return ImageUse::None;
+    if (session != 0 && !sessionsRead && keep == archive::BagKeeps::Files) return ImageUse::None;
     const std::optional<std::uint64_t> sectors = ImageSectors(io, fd.Get());
     if (!sectors) return ImageUse::None;
     if (!room(2 * *sectors * archive::kSector)) {
         return keep == archive::BagKeeps::Both ? ImageUse::NoRoom : ImageUse::None;
     }
-    return session == 0 ? ImageUse::FilesFromImage : ImageUse::ImageBeside;
+    if (session == 0) return ImageUse::FilesFromImage;
+    return sessionsRead ? ImageUse::FilesFromLastSession : ImageUse::ImageBeside;
 }
 
 std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd) {

@@ -72,15 +72,18 @@ bool FilesFromDiscAsked();
 // whether the target has the bytes it is asked for, and keeps them for this disc. A disc with no
 // file system (blank, audio, its descriptors unreadable) is not imaged: each of its sectors would
 // fail in turn. A loop device has no sessions, so the kernel would mount a multi-session disc's
-// image at its first session, not at the last one that the disc shows: such a disc's files are
-// taken out of the disc itself, its image kept beside them (not read at all where only the files
-// are kept). The image and the files taken out of it each take about the disc's size: where the
-// target lacks room for both, the files are read from the disc, and the bag has no image (NoRoom
-// where it was to keep one), rather than an image that leaves no room for them; an image alone is
-// read whatever the room, and keeps what fits.
-enum class ImageUse { None, NoRoom, FilesFromImage, ImageBeside, ImageOnly };
+// image at its first session, not at the last one that the disc shows: where the libraries
+// read the image's last session (`sessionsRead`: the layout helper is there), they take its
+// files out of the image (FilesFromLastSession, the session's offset in `sessionOffset`); else
+// its files are taken out of the disc itself, its image kept beside them (not read at all where
+// only the files are kept). The image and the files taken out of it each take about the disc's
+// size: where the target lacks room for both, the files are read from the disc, and the bag
+// has no image (NoRoom where it was to keep one), rather than an image that leaves no room for
+// them; an image alone is read whatever the room, and keeps what fits.
+enum class ImageUse { None, NoRoom, FilesFromImage, FilesFromLastSession, ImageBeside, ImageOnly };
 ImageUse ImageUseOf(CdromIo& io, const std::string& deviceNode, archive::BagKeeps keep,
-                    const std::function<bool(std::uint64_t bytes)>& room);
+                    const std::function<bool(std::uint64_t bytes)>& room, bool sessionsRead,
+                    std::uint64_t* sessionOffset = nullptr);
 
 struct DriveImageResult {
     // errno where the drive or the image could not be opened, the disc's size was not to be

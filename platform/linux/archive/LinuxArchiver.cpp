@@ -18,6 +18,7 @@
 #include "platform/linux/io/ErrorText.h"
 #include "platform/linux/mount/OwnMountRelease.h"
 #include "platform/linux/order/ImageTree.h"
+#include "platform/linux/order/ReadApart.h"
 #include "platform/linux/paths/TargetPaths.h"
 
 namespace dravolin::lnx {
@@ -165,25 +166,33 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag, const std::string& t
     std::unique_ptr<CopyPrompts> prompts = parts_.prompts->Begin(
         bag.owner, CopySource{drive->letter, NameInList(*drive, parts_.states.get())}, target);
     std::unique_ptr<TargetRoom::Promise> room;
+    std::uint64_t session = 0;
     const ImageUse use = parts_.cdrom && !FilesFromDiscAsked()
-                             ? ImageUseOf(*parts_.cdrom, drive->deviceNode, bag.keep,
-                                          [&](std::uint64_t bytes) {
-                                              room = room_.Take(target, bytes);
-                                              return room != nullptr;
-                                          })
+                             ? ImageUseOf(
+                                   *parts_.cdrom, drive->deviceNode, bag.keep,
+                                   [&](std::uint64_t bytes) {
+                                       room = room_.Take(target, bytes);
+                                       return room != nullptr;
+                                   },
+                                   FindLayoutHelper().has_value(), &session)
                              : ImageUse::None;
     ImageRead image{[&](const std::string& imagePath, const std::string& mapPath,
                         const archive::RescueHooks& hooks) {
                         return ImageDrive(*parts_.cdrom, drive->deviceNode, imagePath, mapPath,
                                           hooks);
                     },
-                    [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); }, bag.keep};
-    image.tree = ReadImageTree;
-    if (use == ImageUse::FilesFromImage || use == ImageUse::ImageOnly) {
+                    [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); }, bag.keep,
+                    [session](const std::string& path) { return ReadImageTree(path, session); }};
+    if (use == ImageUse::FilesFromImage || use == ImageUse::FilesFromLastSession ||
+        use == ImageUse::ImageOnly) {
+        // A loop device would show the first session: the library reads the last.
+        if (use == ImageUse::FilesFromLastSession) image.mount = nullptr;
         prompts->OnMounted(drive->deviceNode);
         return BagFiles(bag, target, {}, DriveFields(bag, *drive), *prompts, &image);
     }
+    // Beside the files read from the disc, or not read at all.
     image.mount = nullptr;
+    image.tree = nullptr;
     const DiscMounter::Mounted mounted = parts_.mounter->EnsureMounted(*drive);
     if (!mounted.ok) {
         outcome.result = mounted.failure.problem == MountProblem::NoFileSystem
@@ -218,7 +227,7 @@ Archiver::BagOutcome LinuxArchiver::BagImageFile(const Bag& bag, const std::stri
                     nullptr, bag.keep};
     if (bag.keep != archive::BagKeeps::Image) {
         image.mount = [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); };
-        image.tree = ReadImageTree;
+        image.tree = [](const std::string& imagePath) { return ReadImageTree(imagePath); };
     }
     return BagFiles(bag, target, {}, fields, prompts, &image);
 }

@@ -17,15 +17,20 @@ constexpr std::chrono::seconds kTreeReadingTime{120};
 
 }  // namespace
 
-std::optional<DiscTree> ReadImageTree(const std::string& path) {
+std::optional<DiscTree> ReadImageTree(const std::string& path, std::uint64_t sessionOffset) {
     const std::optional<std::string> helper = FindLayoutHelper();
     if (!helper) return std::nullopt;
     std::optional<ProbedFileSystem> probed;
     if (const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)); fd) {
-        probed = ProbeFileSystem(fd.Get(), 0);
+        probed = ProbeFileSystem(fd.Get(), sessionOffset);
     }
     if (!probed || (probed->type != "iso9660" && probed->type != "udf")) return std::nullopt;
-    return ReadTreeApart(*helper, probed->type, path, kTreeMaxEntries, kTreeReadingTime);
+    // A session of an ISO 9660 disc begins on a whole block; no other file system has any.
+    if (sessionOffset % 2048 != 0 || (sessionOffset != 0 && probed->type != "iso9660")) {
+        return std::nullopt;
+    }
+    return ReadTreeApart(*helper, probed->type, path, kTreeMaxEntries, kTreeReadingTime,
+                         sessionOffset / 2048);
 }
 
 }  // namespace dravolin::lnx

@@ -142,9 +142,10 @@ std::optional<FileStarts> ReadApart(const std::string& helper, const std::string
 
 std::optional<DiscTree> ReadTreeApart(const std::string& helper, const std::string& fsType,
                                       const std::string& device, std::uint64_t maxEntries,
-                                      std::chrono::milliseconds deadline) {
-    const std::optional<std::string> reply =
-        RunHelper(helper, {"--tree", fsType, device, std::to_string(maxEntries)}, deadline);
+                                      std::chrono::milliseconds deadline, std::uint64_t session) {
+    std::vector<std::string> args = {"--tree", fsType, device, std::to_string(maxEntries)};
+    if (session != 0) args.insert(args.begin() + 1, {"--session", std::to_string(session)});
+    const std::optional<std::string> reply = RunHelper(helper, std::move(args), deadline);
     return reply ? DecodeTree(*reply) : std::nullopt;
 }
 

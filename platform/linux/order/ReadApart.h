@@ -29,9 +29,11 @@ std::optional<FileStarts> ReadApart(const std::string& helper, const std::string
                                     const std::string& device, std::uint64_t maxEntries,
                                     std::chrono::milliseconds deadline);
 
-// Every entry of the disc or image in `device`, with where its bytes lie, the same way.
+// Every entry of the disc or image in `device`, with where its bytes lie, the same way; of an
+// ISO 9660 image's session that begins at block `session`, where that is not 0.
 std::optional<DiscTree> ReadTreeApart(const std::string& helper, const std::string& fsType,
                                       const std::string& device, std::uint64_t maxEntries,
-                                      std::chrono::milliseconds deadline);
+                                      std::chrono::milliseconds deadline,
+                                      std::uint64_t session = 0);
 
 }  // namespace dravolin::lnx

@@ -82,6 +82,7 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystemAndRoom) {
         BagKeeps keep;
         std::uint64_t room;
         ImageUse use;
+        bool sessionsRead = false;  // the libraries read an image's last session
     };
     const std::vector<UseCase> cases = {
         {"one session", volume, 0, BagKeeps::Both, plenty, ImageUse::FilesFromImage},
@@ -97,6 +98,14 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystemAndRoom) {
         {"the image alone", volume + volume, second, BagKeeps::Image, 0, ImageUse::ImageOnly},
         {"room for the image, not the files", volume, 0, BagKeeps::Both, once, ImageUse::NoRoom},
         {"room for the files, not the image", volume, 0, BagKeeps::Files, once, ImageUse::None},
+        {"a second session the libraries read", volume + volume, second, BagKeeps::Both, plenty,
+         ImageUse::FilesFromLastSession, true},
+        {"the files alone of a second session the libraries read", volume + volume, second,
+         BagKeeps::Files, plenty, ImageUse::FilesFromLastSession, true},
+        {"no room for a second session the libraries read", volume + volume, second, BagKeeps::Both,
+         once, ImageUse::NoRoom, true},
+        {"one session where the libraries read", volume, 0, BagKeeps::Both, plenty,
+         ImageUse::FilesFromImage, true},
     };
     for (const UseCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -105,9 +114,12 @@ TEST(ImageUseOf, FilesFromTheImageOnlyForOneSessionWithAFileSystemAndRoom) {
         FakeCdrom drive;
         drive.sessionLba = c.sessionLba;
         drive.leadOutLba = static_cast<long>(c.disc.size() / 2048);
-        EXPECT_EQ(
-            ImageUseOf(drive, disc, c.keep, [&](std::uint64_t bytes) { return bytes <= c.room; }),
-            c.use);
+        std::uint64_t session = 1;
+        EXPECT_EQ(ImageUseOf(
+                      drive, disc, c.keep, [&](std::uint64_t bytes) { return bytes <= c.room; },
+                      c.sessionsRead, &session),
+                  c.use);
+        EXPECT_EQ(session, static_cast<std::uint64_t>(c.sessionLba) * 2048);
     }
 }
 

@@ -97,7 +97,7 @@ TEST_P(ImageBags, NameExactlyTheUnreadBytesOfEachFile) {
             options.useUDisks2 = false;
             return ImageMount::Mount(reader == Reader::Kernel ? fd : -1, options);
         }};
-    how.tree = ReadImageTree;
+    how.tree = [](const std::string& path) { return ReadImageTree(path); };
     CopyIo io;
     ScriptedPrompts prompts;
     BagWriter writer(io, prompts);
@@ -164,6 +164,58 @@ INSTANTIATE_TEST_SUITE_P(
             ImageCase{"AFileOfOneShortSector", {{2, 0}}, "data/files/small.txt 0-100\n"}),
         ::testing::Values(Reader::Kernel, Reader::IsoLibrary, Reader::UdfLibrary)),
     ImageBagName);
+
+// A disc of two sessions read into its image: its files are the last session's (which holds
+// the first one's file too), taken out of the image by libisofs at that session, where a loop
+// device would show the first one; the gap between the sessions is no damage.
+TEST(ImageBags, TakeALastSessionsFilesOutOfTheImage) {
+    if (RunProgram({"genisoimage", "-version"}) != 0) GTEST_SKIP() << "needs genisoimage";
+    TempFolder temp;
+    MakeFolder(temp / "one");
+    MakeFolder(temp / "two");
+    const std::string first = Pattern(5000, 1), second = Pattern(3 * kSector, 2);
+    WriteFile(temp / "one/first.bin", first);
+    WriteFile(temp / "two/second.bin", second);
+    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-R", "-o", temp / "s1.iso", temp / "one"}), 0);
+    const std::string one = ReadFile(temp / "s1.iso");
+    const std::uint64_t next = one.size() / kSector + 150;
+    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-R", "-C", "0," + std::to_string(next), "-M",
+                          temp / "s1.iso", "-o", temp / "s2.iso", temp / "two"}),
+              0);
+    const std::string image =
+        one + std::string((next * kSector) - one.size(), '\0') + ReadFile(temp / "s2.iso");
+    archive::RescueMap map(image.size());
+    map.Mark(0, one.size(), archive::BlockState::Rescued);
+    map.Mark(next * kSector, image.size() - next * kSector, archive::BlockState::Rescued);
+    ImageRead how{
+        [&](const std::string& imagePath, const std::string& mapPath, const archive::RescueHooks&) {
+            WriteFile(imagePath, image);
+            WriteFile(mapPath, archive::MapText(map, {0, '+', 1}, "# Mapfile"));
+            return DriveImageResult{0, map, {}, {{one.size(), next * kSector}}, {}};
+        },
+        nullptr, archive::BagKeeps::Both,
+        [&](const std::string& path) { return ReadImageTree(path, next * kSector); }};
+    CopyIo io;
+    ScriptedPrompts prompts;
+    BagWriter writer(io, prompts);
+    BagRequest request{{}, temp / "bags", "DISC", {}};
+    request.image = &how;
+    const BagOutcome outcome = writer.Build(request);
+    ASSERT_EQ(outcome.result, BagResult::Complete)
+        << (outcome.failure ? outcome.failure->text : "");
+    ASSERT_EQ(writer.Publish("Disc"), BagWriter::Published::Done);
+    const std::string bag = temp / "bags/Disc";
+    EXPECT_TRUE(BagChecks(bag));
+    EXPECT_EQ(outcome.files, 2u);
+    EXPECT_TRUE(ReadFile(bag + "/data/files/first.bin") == first);
+    EXPECT_TRUE(ReadFile(bag + "/data/files/second.bin") == second);
+    EXPECT_TRUE(ReadFile(bag + "/data/image/disc.iso") == image);
+    EXPECT_NE(ReadFile(bag + "/bag-info.txt")
+                  .find("\nDravolin-Files-Taken: by the library of "
+                        "the image's file system, at the disc's last "
+                        "session"),
+              std::string::npos);
+}
 
 // What a disc's file system may say, taken out of its image by the library's word: names that
 // would climb out of the bag, a link and a device, two entries of one name, a file its extents

@@ -1,8 +1,9 @@
-// dravolin-disc-layout [--tree] FSTYPE DEVICE MAX-ENTRIES SECONDS
+// dravolin-disc-layout [--tree [--session BLOCK]] FSTYPE DEVICE MAX-ENTRIES SECONDS
 // Where each file of the disc in DEVICE (an "iso9660" or "udf" file system) begins, read with
 // the library of its file system and written to the output in the form LayoutReply.h names;
 // with --tree, every entry of the disc with where all of its bytes lie, which is how the
-// program takes the files out of an image the kernel cannot mount.
+// program takes the files out of an image the kernel cannot mount, or of an ISO 9660 image's
+// last session, which begins at BLOCK.
 // Started by the program for each disc it copies in disc order (ReadApart.h says why apart);
 // a person has no use for it. Exit status 0 with the layout, 1 when the disc could not be
 // read, 2 for arguments it does not take.
@@ -10,7 +11,9 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include "platform/linux/order/LayoutReply.h"
 #include "platform/linux/order/layout/LibraryFileStarts.h"
@@ -78,10 +81,21 @@ int main(int argc, char** argv) {
         --argc;
         ++argv;
     }
+    std::optional<std::uint32_t> session;
+    if (whole && argc > 2 && std::string(argv[1]) == "--session") {
+        unsigned long long block = 0;
+        if (Number(argv[2], block) && block <= UINT32_MAX) {
+            session = static_cast<std::uint32_t>(block);
+        }
+        argc = session ? argc - 2 : 0;  // a block it cannot take: the usage
+        argv += 2;
+    }
     unsigned long long maxEntries = 0;
     unsigned long long seconds = 0;
     if (argc != 5 || !Number(argv[3], maxEntries) || !Number(argv[4], seconds) || seconds == 0) {
-        std::fprintf(stderr, "usage: %s [--tree] iso9660|udf DEVICE MAX-ENTRIES SECONDS\n",
+        std::fprintf(stderr,
+                     "usage: %s [--tree [--session BLOCK]] iso9660|udf DEVICE MAX-ENTRIES "
+                     "SECONDS\n",
                      program);
         return 2;
     }
@@ -94,7 +108,7 @@ int main(int argc, char** argv) {
     LimitSelf(static_cast<rlim_t>(seconds));
     const std::optional<dravolin::lnx::DiscTree> tree =
         fsType == "udf" ? dravolin::lnx::UdfTree(device, maxEntries)
-                        : dravolin::lnx::IsoTree(device, maxEntries);
+                        : dravolin::lnx::IsoTree(device, maxEntries, session);
     const bool written =
         tree && WriteAll(STDOUT_FILENO,
                          whole ? dravolin::lnx::EncodeTree(*tree)

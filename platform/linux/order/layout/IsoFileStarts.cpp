@@ -108,7 +108,8 @@ bool Collect(IsoDir* dir, const std::string& prefix, int depth, std::uint64_t& b
 
 }  // namespace
 
-std::optional<DiscTree> IsoTree(const std::string& device, std::uint64_t maxEntries) {
+std::optional<DiscTree> IsoTree(const std::string& device, std::uint64_t maxEntries,
+                                std::optional<std::uint32_t> session) {
     if (!StartLibrary()) return std::nullopt;
 
     IsoDataSource* rawSource = nullptr;
@@ -117,7 +118,7 @@ std::optional<DiscTree> IsoTree(const std::string& device, std::uint64_t maxEntr
     IsoReadOpts* rawOpts = nullptr;
     if (iso_read_opts_new(&rawOpts, 0) < 0) return std::nullopt;
     const std::unique_ptr<IsoReadOpts, OptsFree> opts(rawOpts);
-    iso_read_opts_set_start_block(opts.get(), LastSessionStart(device));
+    iso_read_opts_set_start_block(opts.get(), session ? *session : LastSessionStart(device));
     // The kernel's own choice of names: Rock Ridge over Joliet, ISO 9660:1999 never, plain
     // names lower-cased without their version. Nothing but the names, times and blocks is needed.
     iso_read_opts_set_preferjoliet(opts.get(), 0);

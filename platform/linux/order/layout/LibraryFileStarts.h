@@ -17,8 +17,11 @@ inline constexpr std::uint64_t kLayoutBlock = 2048;
 // block device or an image). Nullopt where the library cannot read the disc, or it names more
 // than `maxEntries` files and folders: a disc that lies gets no say.
 // ISO 9660 with the names the kernel shows: Rock Ridge where present, else Joliet, else the
-// plain names lower-cased without their version. On a multi-session disc, the last session.
-std::optional<DiscTree> IsoTree(const std::string& device, std::uint64_t maxEntries);
+// plain names lower-cased without their version. On a multi-session disc, the last session:
+// where it begins as the drive says, or at block `session` (of an image, which has no
+// sessions to ask about).
+std::optional<DiscTree> IsoTree(const std::string& device, std::uint64_t maxEntries,
+                                std::optional<std::uint32_t> session = std::nullopt);
 // UDF.
 std::optional<DiscTree> UdfTree(const std::string& device, std::uint64_t maxEntries);
 
