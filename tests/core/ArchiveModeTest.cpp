@@ -24,6 +24,9 @@ const std::string kTarget = "C:\\Copies\\";
 constexpr std::uint32_t kSerial = 0xD15C;
 // The default pattern for the disc "DATA" at the fake archiver's clock.
 const std::string kBag = "DATA 2026-12-08 0000d15c";
+const std::string kStoppedNote =
+    "Notify person The disc read too slowly and was stopped at its time limit, please check it: " +
+    kBag + " (incomplete)";
 const std::string kIdentity(64, 'e');
 
 ArchiveOptions ModeOn() {
@@ -160,9 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {kBag},
                  "incomplete",
                  kBag + " (incomplete)",
-                 "Notify person The disc read too slowly and was stopped at its time limit, please "
-                 "check it: " +
-                     kBag + " (incomplete)"},
+                 kStoppedNote},
         // Read into an image, the files the budget left unread are damaged ones.
         DiscCase{"stopped by its time budget with files left damaged",
                  "",
@@ -171,9 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {kBag},
                  "incomplete",
                  kBag + " (incomplete)",
-                 "Notify person The disc read too slowly and was stopped at its time limit, please "
-                 "check it: " +
-                     kBag + " (incomplete)"},
+                 kStoppedNote},
         DiscCase{"no file system",
                  "",
                  {},

@@ -43,6 +43,35 @@ void PrintTo(const ImageCase& c, std::ostream* out) {
     *out << c.name;
 }
 
+// A read that leaves `image` as the disc's image, `map` saying what of it the disc gave and
+// `gaps` where it holds no data.
+decltype(ImageRead::read) ReadsAs(const std::string& image, const archive::RescueMap& map,
+                                  std::vector<archive::ByteRange> gaps = {}) {
+    return [&image, &map, gaps](const std::string& imagePath, const std::string& mapPath,
+                                const archive::RescueHooks&) {
+        WriteFile(imagePath, image);
+        WriteFile(mapPath, archive::MapText(map, {0, '+', 1}, "# Mapfile"));
+        return DriveImageResult{0, map, {}, gaps, {}};
+    };
+}
+
+// The bag `how` makes of a disc in `folder`, published as "Disc"; Failed, with why, where it
+// could not be published.
+BagOutcome BagOfDisc(const ImageRead& how, const std::string& folder) {
+    CopyIo io;
+    ScriptedPrompts prompts;
+    BagWriter writer(io, prompts);
+    BagRequest request{{}, folder, "DISC", {}};
+    request.image = &how;
+    BagOutcome outcome = writer.Build(request);
+    if (outcome.result != BagResult::Failed &&
+        writer.Publish("Disc") != BagWriter::Published::Done) {
+        outcome.result = BagResult::Failed;
+        outcome.failure = CopyFailure{folder, 0, "the bag was not published"};
+    }
+    return outcome;
+}
+
 // Who takes the files out of the image.
 enum class Reader { Kernel, IsoLibrary, UdfLibrary };
 const char* const kReaders[] = {"Kernel", "IsoLibrary", "UdfLibrary"};
@@ -86,27 +115,15 @@ TEST_P(ImageBags, NameExactlyTheUnreadBytesOfEachFile) {
         map.Mark(sector * kSector, kSector, archive::BlockState::Bad);
         image.replace(sector * kSector, kSector, std::string(kSector, '\0'));
     }
-    ImageRead how{
-        [&](const std::string& imagePath, const std::string& mapPath, const archive::RescueHooks&) {
-            WriteFile(imagePath, image);
-            WriteFile(mapPath, archive::MapText(map, {0, '+', 1}, "# Mapfile"));
-            return DriveImageResult{0, map, {}, {}, {}};
-        },
-        [&](int fd) {
-            ImageMount::Options options;
-            options.useUDisks2 = false;
-            return ImageMount::Mount(reader == Reader::Kernel ? fd : -1, options);
-        }};
+    ImageRead how{ReadsAs(image, map), [&](int fd) {
+                      ImageMount::Options options;
+                      options.useUDisks2 = false;
+                      return ImageMount::Mount(reader == Reader::Kernel ? fd : -1, options);
+                  }};
     how.tree = [](const std::string& path) { return ReadImageTree(path); };
-    CopyIo io;
-    ScriptedPrompts prompts;
-    BagWriter writer(io, prompts);
-    BagRequest request{{}, temp / "bags", "DISC", {}};
-    request.image = &how;
-    const BagOutcome outcome = writer.Build(request);
+    const BagOutcome outcome = BagOfDisc(how, temp / "bags");
     ASSERT_EQ(outcome.result, bad.empty() ? BagResult::Complete : BagResult::Incomplete)
         << (outcome.failure ? outcome.failure->text : "");
-    ASSERT_EQ(writer.Publish("Disc"), BagWriter::Published::Done);
 
     const std::string bag = temp / "bags/Disc";
     EXPECT_TRUE(BagChecks(bag));
@@ -187,23 +204,12 @@ TEST(ImageBags, TakeALastSessionsFilesOutOfTheImage) {
     archive::RescueMap map(image.size());
     map.Mark(0, one.size(), archive::BlockState::Rescued);
     map.Mark(next * kSector, image.size() - next * kSector, archive::BlockState::Rescued);
-    ImageRead how{
-        [&](const std::string& imagePath, const std::string& mapPath, const archive::RescueHooks&) {
-            WriteFile(imagePath, image);
-            WriteFile(mapPath, archive::MapText(map, {0, '+', 1}, "# Mapfile"));
-            return DriveImageResult{0, map, {}, {{one.size(), next * kSector}}, {}};
-        },
-        nullptr, archive::BagKeeps::Both,
+    const ImageRead how{
+        ReadsAs(image, map, {{one.size(), next * kSector}}), nullptr, archive::BagKeeps::Both,
         [&](const std::string& path) { return ReadImageTree(path, next * kSector); }};
-    CopyIo io;
-    ScriptedPrompts prompts;
-    BagWriter writer(io, prompts);
-    BagRequest request{{}, temp / "bags", "DISC", {}};
-    request.image = &how;
-    const BagOutcome outcome = writer.Build(request);
+    const BagOutcome outcome = BagOfDisc(how, temp / "bags");
     ASSERT_EQ(outcome.result, BagResult::Complete)
         << (outcome.failure ? outcome.failure->text : "");
-    ASSERT_EQ(writer.Publish("Disc"), BagWriter::Published::Done);
     const std::string bag = temp / "bags/Disc";
     EXPECT_TRUE(BagChecks(bag));
     EXPECT_EQ(outcome.files, 2u);
