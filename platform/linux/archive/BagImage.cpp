@@ -141,6 +141,11 @@ std::string BagImage::Open(std::uint64_t seed, std::string& why) {
         why += why.empty() ? "cannot read its file system" : ", nor read its file system";
         return {};
     }
+    why = why.empty() ? "by the library of the image's file system, at the disc's last session, "
+                        "which a loop device does not show"
+                      : "by the library of the image's file system, as the kernel here could not "
+                        "mount it: " +
+                            why;
     unopened_ = false;
     return {};
 }

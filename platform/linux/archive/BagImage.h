@@ -58,8 +58,9 @@ class BagImage {
     bool TargetFull() const { return targetFull_; }
 
     // Fills the image's unread sectors and mounts it: the folder of the disc's files. Empty
-    // where it cannot be mounted, or is not to be, with `why` said; its file system's library
-    // then says where its files lie (Tree), the image's unread sectors zeros, or nothing can.
+    // where it cannot be mounted, or is not to be; its file system's library then says where
+    // its files lie (Tree), the image's unread sectors zeros, and `why` says how the files are
+    // had, or nothing can, and `why` says why not.
     std::string Open(std::uint64_t seed, std::string& why);
     ImageFill* Fill() { return fill_ ? &*fill_ : nullptr; }
     const DiscTree* Tree() const { return tree_ ? &*tree_ : nullptr; }

@@ -140,16 +140,7 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
             record.fill = image->Fill();
             // The read is kept: the image holds the disc, whatever this machine mounts.
             if (root.empty() && !image->Tree()) unopened = why;
-            if (image->Tree()) {
-                imageEnd.notes.emplace_back(
-                    archive::kFieldFilesTaken,
-                    request.image->mount
-                        ? "by the library of the image's file system, as the kernel here could "
-                          "not mount it: " +
-                              why
-                        : "by the library of the image's file system, at the disc's last "
-                          "session, which a loop device does not show");
-            }
+            if (image->Tree()) imageEnd.notes.emplace_back(archive::kFieldFilesTaken, why);
         }
     }
     const std::string files = BuildingPath() + "/" + archive::kFilesFolder;
