@@ -12,7 +12,9 @@ namespace dravolin::archive {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::size_t kColumns = 11;
+constexpr std::size_t kColumns = 12;
+// Rows written before the note was kept end after the result.
+constexpr std::size_t kColumnsWithoutNote = 11;
 // Rows written before the disc's identity was kept lack its column, the sixth. It stands there
 // rather than last so that a row torn before its end never reads as such an older row.
 constexpr std::size_t kColumnsWithoutIdentity = 10;
@@ -110,7 +112,10 @@ std::optional<Record> ReadRecord(std::string_view text, std::size_t pos) {
         }
         if (text[pos] == '\r') ++pos;
         if (pos >= limit || text[pos] != '\n') return std::nullopt;
-        if (column + 1 != kColumns && column + 1 != kColumnsWithoutIdentity) return std::nullopt;
+        if (column + 1 != kColumns && column + 1 != kColumnsWithoutNote &&
+            column + 1 != kColumnsWithoutIdentity) {
+            return std::nullopt;
+        }
         record.count = column + 1;
         record.next = pos + 1;
         return record;
@@ -132,10 +137,12 @@ std::string TakeText(std::string& field) {
 std::optional<LogRow> ToRow(Record& record) {
     auto& f = record.fields;
     std::string identity;
-    if (record.count == kColumns) {
+    std::string note;
+    if (record.count >= kColumnsWithoutNote) {
         identity = TakeText(f[kIdentityColumn]);
         std::move(f.begin() + kIdentityColumn + 1, f.end(), f.begin() + kIdentityColumn);
     }
+    if (record.count == kColumns) note = TakeText(f[kColumnsWithoutIdentity]);
     const auto fingerprint = ParseFingerprint(TakeText(f[4]));
     const auto files = ParseNumber(f[6]);
     const auto bytes = ParseNumber(f[7]);
@@ -144,9 +151,9 @@ std::optional<LogRow> ToRow(Record& record) {
     if (!fingerprint || !files || !bytes || !damaged || !result || !IdentityValid(identity)) {
         return std::nullopt;
     }
-    return LogRow{TakeText(f[0]),     TakeText(f[1]), TakeText(f[2]), TakeText(f[3]), *fingerprint,
-                  TakeText(f[5]),     *files,         *bytes,         *damaged,       *result,
-                  std::move(identity)};
+    return LogRow{TakeText(f[0]),      TakeText(f[1]), TakeText(f[2]), TakeText(f[3]), *fingerprint,
+                  TakeText(f[5]),      *files,         *bytes,         *damaged,       *result,
+                  std::move(identity), std::move(note)};
 }
 
 }  // namespace
@@ -154,7 +161,7 @@ std::optional<LogRow> ToRow(Record& record) {
 std::string HeaderLine() {
     return std::string(kByteOrderMark) +
            "start,end,drive,label,fingerprint,disc identity,bag folder,files,bytes,"
-           "damaged files,result\r\n";
+           "damaged files,result,note\r\n";
 }
 
 std::string FormatRow(const LogRow& row) {
@@ -174,6 +181,8 @@ std::string FormatRow(const LogRow& row) {
     }
     line += ',';
     AppendQuoted(line, ResultWord(row.result));
+    line += ',';
+    AppendQuoted(line, row.note);
     line += "\r\n";
     return line;
 }

@@ -39,6 +39,9 @@ struct LogRow {
     // file's sixth column, after the fingerprint; rows written before it was kept have ten
     // columns and read back with it empty.
     std::string identity;
+    // What else a person should know of the row: that the disc was read again on from an earlier
+    // bag, and what that read gained. The twelfth column; older rows lack it and read back empty.
+    std::string note;
 
     bool operator==(const LogRow&) const = default;
 };

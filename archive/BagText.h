@@ -29,6 +29,9 @@ inline constexpr char kFieldIdentity[] = "Dravolin-Disc-Identity";
 inline constexpr char kFieldRenamed[] = "Dravolin-Renamed";
 // How the files were taken out of the disc's image where the kernel could not mount it.
 inline constexpr char kFieldFilesTaken[] = "Dravolin-Files-Taken";
+// One line per read of the disc into the bag's image: when, which drive, how many bytes it read
+// that no earlier read had.
+inline constexpr char kFieldRead[] = "Dravolin-Read";
 
 // A payload path as manifests write it, so that RFC 8493, bagit-python and `sha256sum -c` all
 // read the same name: CR, LF, a '%' followed by two hexadecimal digits, and each byte that is

@@ -9,8 +9,9 @@
 namespace dravolin::archive {
 namespace {
 
-bool SameDisc(const LogRow& row, std::string_view label, std::string_view identity) {
-    return row.result == DiscResult::Complete && row.identity == identity && row.label == label;
+bool SameDisc(const LogRow& row, std::string_view label, std::string_view identity,
+              DiscResult result = DiscResult::Complete) {
+    return row.result == result && row.identity == identity && row.label == label;
 }
 
 std::optional<std::uint64_t> Number(std::string_view text) {
@@ -72,7 +73,7 @@ DiscDecision Decide(std::span<const LogRow> rows, std::span<const LogRow> bagsIn
                     std::string_view label, std::string_view identity) {
     if (identity.empty()) return {};
     for (const LogRow& row : rows) {
-        if (SameDisc(row, label, identity)) return {false, row.bagFolder, std::nullopt};
+        if (SameDisc(row, label, identity)) return {false, row.bagFolder, std::nullopt, {}};
     }
     const std::string labelInBag = LabelInBagInfo(label);
     for (const LogRow& bag : bagsInTarget) {
@@ -80,9 +81,18 @@ DiscDecision Decide(std::span<const LogRow> rows, std::span<const LogRow> bagsIn
         const bool logged = std::any_of(rows.begin(), rows.end(), [&](const LogRow& row) {
             return row.bagFolder == bag.bagFolder;
         });
-        return {false, bag.bagFolder, logged ? std::nullopt : std::optional<LogRow>(bag)};
+        return {false, bag.bagFolder, logged ? std::nullopt : std::optional<LogRow>(bag), {}};
     }
-    return {};
+    DiscDecision copy;
+    for (const LogRow& bag : bagsInTarget) {
+        // The times are the machine's local ones with their offset: the later end is the later
+        // bag but across a change of the clock's offset, where either is fine to read on from.
+        if (SameDisc(bag, labelInBag, identity, DiscResult::Incomplete) &&
+            (!copy.earlier || copy.earlier->end < bag.end)) {
+            copy.earlier = bag;
+        }
+    }
+    return copy;
 }
 
 std::optional<LogRow> RowOfBag(std::string folderName, std::string_view bagInfo) {
@@ -93,12 +103,14 @@ std::optional<LogRow> RowOfBag(std::string folderName, std::string_view bagInfo)
     };
     LogRow row;
     row.identity = field(kFieldIdentity);
-    if (field(kFieldResult) != "complete" || row.identity.size() != 64 ||
+    const std::optional<DiscResult> result = ParseResult(field(kFieldResult));
+    if ((result != DiscResult::Complete && result != DiscResult::Incomplete) ||
+        row.identity.size() != 64 ||
         row.identity.find_first_not_of("0123456789abcdef") != std::string::npos ||
         folderName.empty() || folderName.front() == '.') {
         return std::nullopt;
     }
-    row.result = DiscResult::Complete;
+    row.result = *result;
     row.bagFolder = std::move(folderName);
     row.label = field("Dravolin-Volume-Label");
     row.fingerprint = Fingerprint(field("Dravolin-Fingerprint"));

@@ -20,18 +20,25 @@ namespace dravolin::archive {
 // earlier bags are all incomplete is copied again, since another drive may read it better. A
 // disc without an identity (unknown, or a row written before identities were kept) never counts
 // as archived: a row that cannot tell two discs apart must not keep one from being copied.
+//
+// A disc to be copied whose latest bag in the target is incomplete is read on from that bag:
+// what its read got is kept, only what it lacks is read again. The bags themselves tell, not the
+// log: a bag read on from is replaced, and its row then names a folder that is gone.
 struct DiscDecision {
     bool copy = true;
     std::string archivedIn;  // when not copied: the folder of the complete bag
     // When not copied because of a bag the log has no row for: the row it should have had.
     std::optional<LogRow> missingRow;
+    // When copied: the disc's latest incomplete bag, as its bag-info.txt describes it.
+    std::optional<LogRow> earlier;
 };
 
 DiscDecision Decide(std::span<const LogRow> rows, std::span<const LogRow> bagsInTarget,
                     std::string_view label, std::string_view identity);
 
 // The row a bag found in the target stands for, from its folder name and its bag-info.txt:
-// nullopt unless the bag says it is complete and names the disc's identity. Never throws.
+// nullopt unless the bag says it is complete or incomplete and names the disc's identity. Never
+// throws.
 std::optional<LogRow> RowOfBag(std::string folderName, std::string_view bagInfo);
 
 // Where in the target's claims file a disc is claimed: the byte at the identity's first 15 hex

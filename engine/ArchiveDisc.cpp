@@ -22,10 +22,14 @@ std::string Fill(std::string text, const std::string& value) {
 // log did not take outweighs the rest: the disc is not what the log says, and a person must see
 // to the log. `stopped`: the disc's time budget ended its bag.
 void Tell(Archiver& archiver, const ArchiveTexts& texts, const archive::LogRow& row, bool stopped,
-          const std::string& archivedIn, const std::string& unwrittenLog) {
+          bool gainedNothing, const std::string& archivedIn, const std::string& unwrittenLog) {
     using Urgency = Archiver::Urgency;
     if (!unwrittenLog.empty()) {
         archiver.Notify(Urgency::NeedsPerson, Fill(texts.logFailed, unwrittenLog));
+        return;
+    }
+    if (gainedNothing) {
+        archiver.Notify(Urgency::NeedsPerson, Fill(texts.nothingGained, row.bagFolder));
         return;
     }
     switch (row.result) {
@@ -52,20 +56,43 @@ void Tell(Archiver& archiver, const ArchiveTexts& texts, const archive::LogRow& 
     }
 }
 
-// Bags the disc and writes what came of it into `row`; true when its time budget stopped it.
-bool BuildBag(Archiver::Target& target, const ArchiveOptions& options, const DiscToArchive& disc,
-              const archive::LocalTime& start, archive::LogRow& row) {
+// What the log says of a read carried on from the earlier bag `earlier`.
+void NoteReadOn(const Archiver::BagOutcome& outcome, const archive::LogRow& earlier,
+                archive::LogRow& row) {
+    row.note = "read on from " + earlier.bagFolder + ": ";
+    if (outcome.gained > 0) {
+        row.note += std::to_string(outcome.gained) + " bytes more read";
+        return;
+    }
+    row.note += "nothing more read, the bag left as it was";
+    row.result = DiscResult::Incomplete;
+    row.bagFolder = earlier.bagFolder;
+    row.files = earlier.files;
+    row.bytes = earlier.bytes;
+    row.damagedFiles = earlier.damagedFiles;
+}
+
+struct Built {
+    bool stopped = false;    // the disc's time budget ended its bag
+    std::string readOnFrom;  // the earlier bag read on from
+    std::uint64_t gained = 0;
+};
+
+// Bags the disc and writes what came of it into `row`.
+Built BuildBag(Archiver::Target& target, const ArchiveOptions& options, const DiscToArchive& disc,
+               const archive::LocalTime& start, const std::optional<archive::LogRow>& earlier,
+               archive::LogRow& row) {
     const std::string base = archive::BagName(
         options.pattern, archive::BagFields{disc.label, start, disc.fingerprint, row.drive});
     const std::optional<std::string> name = archive::UniqueBagName(
         base, [&](const std::string& candidate) { return target.NameTaken(candidate); });
     if (!name) {
         row.result = DiscResult::Failed;
-        return false;
+        return {};
     }
-    const Archiver::BagOutcome outcome =
-        target.BuildBag(Archiver::Bag{disc.letter, disc.owner, *name, disc.label, disc.fingerprint,
-                                      disc.identity, start, options.discSeconds, options.keep});
+    const Archiver::BagOutcome outcome = target.BuildBag(Archiver::Bag{
+        disc.letter, disc.owner, *name, disc.label, disc.fingerprint, disc.identity, start,
+        options.discSeconds, options.keep, earlier ? earlier->bagFolder : std::string()});
     // Only the results a bag can have are taken; anything else would misstate the log.
     switch (outcome.result) {
         case DiscResult::Complete:
@@ -83,7 +110,15 @@ bool BuildBag(Archiver::Target& target, const ArchiveOptions& options, const Dis
     row.files = outcome.files;
     row.bytes = outcome.bytes;
     row.damagedFiles = outcome.damagedFiles;
-    return outcome.budgetSpent && row.result == DiscResult::Incomplete;
+    Built built;
+    if (outcome.readOn && earlier &&
+        (row.result == DiscResult::Complete || row.result == DiscResult::Incomplete)) {
+        NoteReadOn(outcome, *earlier, row);
+        built.readOnFrom = earlier->bagFolder;
+        built.gained = outcome.gained;
+    }
+    built.stopped = outcome.budgetSpent && row.result == DiscResult::Incomplete;
+    return built;
 }
 
 // The target's log, and its bags for a disc the log may have lost the row of.
@@ -126,9 +161,9 @@ ArchivedDisc ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, Di
     const archive::DiscDecision decision = Decide(*target, disc);
     bool logged = true;
     if (decision.missingRow) logged = target->AppendLog(*decision.missingRow);
-    bool stopped = false;
+    Built built;
     if (decision.copy) {
-        stopped = BuildBag(*target, settings.options, disc, start, row);
+        built = BuildBag(*target, settings.options, disc, start, decision.earlier, row);
     } else {
         row.result = DiscResult::AlreadyArchived;
     }
@@ -136,9 +171,11 @@ ArchivedDisc ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, Di
 
     logged = target->AppendLog(row) && logged;
     claim.reset();
-    Tell(archiver, settings.texts, row, stopped, decision.archivedIn,
+    const bool gainedNothing = !built.readOnFrom.empty() && built.gained == 0;
+    Tell(archiver, settings.texts, row, built.stopped, gainedNothing, decision.archivedIn,
          logged ? std::string() : target->LogFileName());
-    return {row.result, decision.copy ? std::string() : decision.archivedIn};
+    return {row.result, decision.copy ? std::string() : decision.archivedIn, built.readOnFrom,
+            built.gained};
 }
 
 }  // namespace dravolin

@@ -26,6 +26,10 @@ struct DiscToArchive {
 struct ArchivedDisc {
     archive::DiscResult result = archive::DiscResult::Failed;
     std::string archivedIn;  // AlreadyArchived: the folder of the bag that holds the disc
+    // The disc's incomplete bag its read carried on from (replaced, unless it gained nothing),
+    // and the bytes it gained; empty when it was read anew.
+    std::string readOnFrom;
+    std::uint64_t gained = 0;
 };
 ArchivedDisc ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, DiscToArchive disc);
 

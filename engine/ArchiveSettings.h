@@ -16,7 +16,8 @@ struct ArchiveOptions {
 };
 
 // The notifications' texts in the user's language, loaded on the UI thread for the workers.
-// "%1" stands for the bag folder (complete, already archived, incomplete, stopped), the drive
+// "%1" stands for the bag folder (complete, already archived, incomplete, stopped, nothing
+// gained), the drive
 // letter (unreadable, failed) or the log's file (logFailed).
 struct ArchiveTexts {
     std::string complete;
@@ -26,6 +27,8 @@ struct ArchiveTexts {
     std::string unreadable;
     std::string failed;
     std::string logFailed;  // the disc's row could not be written: it may be copied again
+    // A disc read on from its incomplete bag gave nothing more: the bag is as it was.
+    std::string nothingGained;
 };
 
 // What every archive worker of a dialog shares; never changed once the dialog has set it up.

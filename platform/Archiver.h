@@ -57,6 +57,11 @@ class Archiver {
         archive::LocalTime start;
         std::uint32_t timeBudgetSeconds = 0;  // the disc ends incomplete when it is spent
         archive::BagKeeps keep = archive::BagKeeps::Both;
+        // An incomplete bag of the same disc in the folder, by its folder name; empty when
+        // there is none. Where it holds the disc's image and map, the read carries on from them
+        // and asks the drive only for what they lack; the merged bag replaces it once it stands
+        // whole under its own name. A read that gains nothing leaves it as it was.
+        std::string earlier;
     };
     struct BagOutcome {
         // Complete, Incomplete, NoFileSystem (no bag made), TargetFull or Failed.
@@ -66,6 +71,11 @@ class Archiver {
         std::uint64_t bytes = 0;
         std::uint64_t damagedFiles = 0;
         bool budgetSpent = false;  // with Incomplete: the disc's time budget ended its read
+        // The read carried on from Bag::earlier, and the bytes it read that the earlier one
+        // lacked. Where it gained none, `folderName` is the earlier bag, left as it was, and the
+        // counts are not known.
+        bool readOn = false;
+        std::uint64_t gained = 0;
     };
 
     // The target folder of one disc: its log, its names, its claims and the disc's new bag.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <QStringList>
 #include "engine/ArchiveDisc.h"
 #include "platform/cli/SourceArchiver.h"
 #include "platform/cli/SourceDisc.h"
@@ -193,10 +194,21 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
                                                 : WhyNoBag(texts, source, failure));
             break;
     }
-    if (!archiver.logged()) {
-        outcome.warning = texts.Text("archiveProgram.logNotWritten")
-                              .arg(Local(target + "/" + std::string(archive::kLogFileName)));
+    QStringList warnings;
+    if (!archived.readOnFrom.empty()) {
+        const QString earlier = Local(target + "/" + archived.readOnFrom);
+        warnings << (archived.gained > 0 ? texts.Text("archiveProgram.readOn")
+                                               .arg(earlier, QString::number(archived.gained))
+                                         : texts.Text("archiveProgram.nothingGained").arg(earlier));
     }
+    if (result == DiscResult::Incomplete && disc->isDrive) {
+        warnings << texts.Text("archiveProgram.anotherDrive");
+    }
+    if (!archiver.logged()) {
+        warnings << texts.Text("archiveProgram.logNotWritten")
+                        .arg(Local(target + "/" + std::string(archive::kLogFileName)));
+    }
+    outcome.warning = warnings.join('\n');
     return outcome;
 }
 

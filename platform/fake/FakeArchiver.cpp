@@ -174,10 +174,16 @@ Archiver::BagOutcome FakeArchiver::BuildBag(const std::string& folder, const Bag
     bags_.push_back(bag);
     const auto it = scripts_.find(bag.fingerprint);
     const FakeBagScript script = it == scripts_.end() ? FakeBagScript{} : it->second;
-    BagOutcome outcome{script.result,     {}, script.files, script.bytes, script.damagedFiles,
-                       script.budgetSpent};
+    BagOutcome outcome{script.result,       {},
+                       script.files,        script.bytes,
+                       script.damagedFiles, script.budgetSpent,
+                       script.readOn,       script.gained};
     if (script.result == archive::DiscResult::NoFileSystem ||
         script.result == archive::DiscResult::Failed) {
+        return outcome;
+    }
+    if (script.readOn && script.gained == 0) {
+        outcome.folderName = bag.earlier;
         return outcome;
     }
     const auto name = archive::FinalBagName(

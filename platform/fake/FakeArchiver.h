@@ -24,6 +24,10 @@ struct FakeBagScript {
     std::uint64_t bytes = 0;
     std::uint64_t damagedFiles = 0;
     bool budgetSpent = false;
+    // The read carried on from the bag's earlier one, gaining this many bytes; none: the earlier
+    // bag is left as it was.
+    bool readOn = false;
+    std::uint64_t gained = 0;
 };
 
 class FakeArchiver : public Archiver {

@@ -18,7 +18,8 @@ const std::map<std::uint32_t, std::string>& English() {
         {139, "Dravolin: archive mode"},
         {140, "Disc archived: %1"},
         {141, "Disc already archived, ejected uncopied: %1"},
-        {142, "Disc archived with damaged files, please check it: %1"},
+        {142,
+         "Disc archived with damaged files, please check it; another drive may read the rest: %1"},
         {143, "The disc in drive %1: has no readable file system; it was ejected"},
         {144, "The disc in drive %1: could not be archived"},
         {145, "The target disk is full: archiving has stopped on every drive"},
@@ -26,6 +27,9 @@ const std::map<std::uint32_t, std::string>& English() {
         {147,
          "The archive log could not be written, so the disc may be copied again; please check the "
          "log: %1"},
+        {148,
+         "The disc was read again, but nothing more could be read; its bag is as it was, and "
+         "another drive may read the rest: %1"},
     };
     return table;
 }
@@ -42,7 +46,9 @@ const std::map<std::uint32_t, std::string>& Russian() {
         {139, "Dravolin: режим архива"},
         {140, "Диск заархивирован: %1"},
         {141, "Диск уже в архиве и извлечён без копирования: %1"},
-        {142, "Диск заархивирован с повреждёнными файлами, проверьте его: %1"},
+        {142,
+         "Диск заархивирован с повреждёнными файлами, проверьте его; остальное может прочитать "
+         "другой дисковод: %1"},
         {143, "На диске в дисководе %1: нет читаемой файловой системы; диск извлечён"},
         {144, "Диск в дисководе %1: не удалось заархивировать"},
         {145, "Целевой диск заполнен: архивирование остановлено на всех дисководах"},
@@ -50,6 +56,9 @@ const std::map<std::uint32_t, std::string>& Russian() {
         {147,
          "Не удалось записать журнал архива, и диск может быть скопирован снова; проверьте журнал: "
          "%1"},
+        {148,
+         "Диск прочитан снова, но больше ничего прочитать не удалось; его пакет не изменился, "
+         "остальное может прочитать другой дисковод: %1"},
     };
     return table;
 }

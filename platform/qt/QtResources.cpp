@@ -17,7 +17,7 @@ namespace dravolin::qt {
 namespace {
 
 // The string table's ids, named as the Windows resources name them.
-constexpr std::array<std::pair<std::uint32_t, const char*>, 16> kStringIds{{
+constexpr std::array<std::pair<std::uint32_t, const char*>, 17> kStringIds{{
     {132, "IDS_STATE_IDLE"},
     {133, "IDS_STATE_EJECTING"},
     {134, "IDS_STATE_WAITING"},
@@ -34,6 +34,7 @@ constexpr std::array<std::pair<std::uint32_t, const char*>, 16> kStringIds{{
     {145, "IDS_ARCHIVE_TARGET_FULL"},
     {146, "IDS_ARCHIVE_STOPPED"},
     {147, "IDS_ARCHIVE_LOG_FAILED"},
+    {148, "IDS_ARCHIVE_NOTHING_GAINED"},
 }};
 
 TemplateTexts LoadTemplateTexts(const Translation& texts) {

@@ -27,6 +27,7 @@ LogRow Row(std::string label, std::string bagFolder = "B") {
             345678901234,
             0,
             DiscResult::Complete,
+            {},
             {}};
 }
 
@@ -62,38 +63,45 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RowCase{"Plain", Row("PHOTOS_2019", "PHOTOS_2019 2026-12-08 1a2b3c4d"),
                 kTimes + "\"PHOTOS_2019\",\"1a2b3c4d\",\"\",\"PHOTOS_2019 2026-12-08 1a2b3c4d\","
-                         "12,345678901234,0,\"complete\"\r\n"},
+                         "12,345678901234,0,\"complete\",\"\"\r\n"},
         RowCase{"Comma", Row("a,b"),
-                kTimes + "\"a,b\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\"\r\n"},
+                kTimes + "\"a,b\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\",\"\"\r\n"},
         RowCase{"Quotes", Row("\"q\" \"\""),
-                kTimes + "\"\"\"q\"\" "
-                         "\"\"\"\"\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\"\r\n"},
+                kTimes +
+                    "\"\"\"q\"\" "
+                    "\"\"\"\"\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\",\"\"\r\n"},
         RowCase{
             "LineBreaks", Row("a\r\nb\nc\r"),
-            kTimes + "\"a\r\nb\nc\r\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\"\r\n"},
+            kTimes +
+                "\"a\r\nb\nc\r\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\",\"\"\r\n"},
         RowCase{"Formula", Row("=HYPERLINK(\"x\")", "=x"),
                 kTimes + "\"'=HYPERLINK(\"\"x\"\")\",\"1a2b3c4d\",\"\",\"'=x\",12,345678901234,0,"
-                         "\"complete\"\r\n"},
-        RowCase{"PlusMinusAt", Row("+1", "-1"),
-                kTimes + "\"'+1\",\"1a2b3c4d\",\"\",\"'-1\",12,345678901234,0,\"complete\"\r\n"},
-        RowCase{"AtTabCarriageReturn", Row("@x", "\tx"),
-                kTimes + "\"'@x\",\"1a2b3c4d\",\"\",\"'\tx\",12,345678901234,0,\"complete\"\r\n"},
-        RowCase{"CarriageReturnFirst", Row("\rx"),
-                kTimes + "\"'\rx\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\"\r\n"},
+                         "\"complete\",\"\"\r\n"},
+        RowCase{
+            "PlusMinusAt", Row("+1", "-1"),
+            kTimes + "\"'+1\",\"1a2b3c4d\",\"\",\"'-1\",12,345678901234,0,\"complete\",\"\"\r\n"},
+        RowCase{
+            "AtTabCarriageReturn", Row("@x", "\tx"),
+            kTimes + "\"'@x\",\"1a2b3c4d\",\"\",\"'\tx\",12,345678901234,0,\"complete\",\"\"\r\n"},
+        RowCase{
+            "CarriageReturnFirst", Row("\rx"),
+            kTimes + "\"'\rx\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\",\"\"\r\n"},
         RowCase{
             "ApostropheFirstKeepsItsOwn", Row("'quoted'"),
-            kTimes + "\"''quoted'\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\"\r\n"},
+            kTimes +
+                "\"''quoted'\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\",\"\"\r\n"},
         RowCase{"FormulaNotFirstIsText", Row("a=1"),
-                kTimes + "\"a=1\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\"\r\n"},
+                kTimes + "\"a=1\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\",\"\"\r\n"},
         RowCase{"BytesNotUtf8AndNul", Row(std::string("\xFF\xFE\0\x80", 4)),
                 kTimes + std::string("\"\xFF\xFE\0\x80\"", 6) +
-                    ",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\"\r\n"},
-        RowCase{"Cyrillic", Row("Фото"),
-                kTimes + "\"Фото\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\"\r\n"},
+                    ",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\",\"\"\r\n"},
+        RowCase{
+            "Cyrillic", Row("Фото"),
+            kTimes + "\"Фото\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\",\"\"\r\n"},
         RowCase{"UnknownFingerprintIsEmpty", With(Row(""), 0, DiscResult::NoFileSystem, 0),
-                kTimes + "\"\",\"\",\"\",\"B\",12,345678901234,0,\"unreadable\"\r\n"},
+                kTimes + "\"\",\"\",\"\",\"B\",12,345678901234,0,\"unreadable\",\"\"\r\n"},
         RowCase{"Damaged", With(Row("X"), 0xFFFFFFFF, DiscResult::Incomplete, 3),
-                kTimes + "\"X\",\"ffffffff\",\"\",\"B\",12,345678901234,3,\"incomplete\"\r\n"},
+                kTimes + "\"X\",\"ffffffff\",\"\",\"B\",12,345678901234,3,\"incomplete\",\"\"\r\n"},
         RowCase{"LargestNumbers",
                 [] {
                     LogRow row = With(Row("X"), 1, DiscResult::AlreadyArchived, UINT64_MAX);
@@ -101,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                     return row;
                 }(),
                 kTimes + "\"X\",\"00000001\",\"\",\"B\",18446744073709551615,18446744073709551615,"
-                         "18446744073709551615,\"already archived\"\r\n"},
+                         "18446744073709551615,\"already archived\",\"\"\r\n"},
         RowCase{"Identity",
                 [] {
                     LogRow row = Row("X");
@@ -109,23 +117,38 @@ INSTANTIATE_TEST_SUITE_P(
                     return row;
                 }(),
                 kTimes + "\"X\",\"1a2b3c4d\",\"" + std::string(32, 'a') + std::string(32, '9') +
-                    "\",\"B\",12,345678901234,0,\"complete\"\r\n"}),
+                    "\",\"B\",12,345678901234,0,\"complete\",\"\"\r\n"},
+        RowCase{"ReadAgainNote",
+                [] {
+                    LogRow row = Row("X");
+                    row.note = "read again: 6144 bytes more";
+                    return row;
+                }(),
+                kTimes + "\"X\",\"1a2b3c4d\",\"\",\"B\",12,345678901234,0,\"complete\","
+                         "\"read again: 6144 bytes more\"\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A power cut at every byte of a row: the torn row is never read, unless nothing but its line
-// break is missing, and the row appended after it always is.
+// break is missing, or only its note (the row is then kept without it), and the row appended
+// after it always is.
 TEST(ArchiveLog, ATornLineIsSkippedAndTheNextRowStillRead) {
     const LogRow first = Row("first"), next = Row("next");
     LogRow torn = Row("a,\"b\"\r\nc");
     torn.identity = std::string(64, 'f');
+    torn.note = "n";
+    LogRow noteless = torn;
+    noteless.note.clear();
     const std::string log = AppendText("", first);
     const std::string tornLine = FormatRow(torn);
     for (std::size_t cut = 0; cut < tornLine.size(); ++cut) {
         const std::string cutLog = log + tornLine.substr(0, cut);
         ASSERT_EQ(ParseLog(cutLog), std::vector<LogRow>{first}) << "cut at " << cut;
+        // The cut falls after the result, before the note's first quote or after its separator.
+        const bool noteLost = cut == tornLine.size() - 6 || cut == tornLine.size() - 5;
         const bool whole = cut >= tornLine.size() - 2;
-        const std::vector<LogRow> expected =
-            whole ? std::vector<LogRow>{first, torn, next} : std::vector<LogRow>{first, next};
+        const std::vector<LogRow> expected = whole      ? std::vector<LogRow>{first, torn, next}
+                                             : noteLost ? std::vector<LogRow>{first, noteless, next}
+                                                        : std::vector<LogRow>{first, next};
         ASSERT_EQ(ParseLog(cutLog + AppendText(cutLog, next)), expected) << "cut at " << cut;
     }
 }
@@ -173,9 +196,19 @@ INSTANTIATE_TEST_SUITE_P(
         ForeignCase{"QuoteInBareField", kTimes + "X\"y" + kRest + "\r\n", std::nullopt},
         ForeignCase{"UnclosedQuote", "\"2026-12-08,E\r\n", std::nullopt},
         ForeignCase{"LoneCarriageReturn", kTimes + "\"X\"" + kRest + "\r", std::nullopt},
-        ForeignCase{
-            "BareFieldsAndLineFeed", "2026,2026,E,X,1A2B3C4D,B,1,2,3,incomplete\n",
-            LogRow{"2026", "2026", "E", "X", 0x1a2b3c4d, "B", 1, 2, 3, DiscResult::Incomplete, {}}},
+        ForeignCase{"BareFieldsAndLineFeed", "2026,2026,E,X,1A2B3C4D,B,1,2,3,incomplete\n",
+                    LogRow{"2026",
+                           "2026",
+                           "E",
+                           "X",
+                           0x1a2b3c4d,
+                           "B",
+                           1,
+                           2,
+                           3,
+                           DiscResult::Incomplete,
+                           {},
+                           {}}},
         ForeignCase{"IdentityNotHex",
                     kTimes + "\"X\",\"1a2b3c4d\",\"not a digest\",\"B\",1,0,0,\"complete\"\r\n",
                     std::nullopt},
@@ -183,8 +216,8 @@ INSTANTIATE_TEST_SUITE_P(
                     kTimes + "\"X\",\"1a2b3c4d\",\"" + std::string(64, 'A') +
                         "\",\"B\",1,0,0,\"complete\"\r\n",
                     std::nullopt},
-        ForeignCase{"TwelveColumns",
-                    kTimes + "\"X\",\"1a2b3c4d\",\"\",\"\",\"B\",1,0,0,\"complete\"\r\n",
+        ForeignCase{"ThirteenColumns",
+                    kTimes + "\"X\",\"1a2b3c4d\",\"\",\"B\",1,0,0,\"complete\",\"\",\"\"\r\n",
                     std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -154,8 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {kBag},
                  "incomplete",
                  kBag + " (incomplete)",
-                 "Notify person Disc archived with damaged files, please check it: " + kBag +
-                     " (incomplete)"},
+                 "Notify person Disc archived with damaged files, please check it; another drive "
+                 "may read the rest: " +
+                     kBag + " (incomplete)"},
         DiscCase{"stopped by its time budget",
                  "",
                  {},

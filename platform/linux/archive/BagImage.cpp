@@ -94,10 +94,27 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
         stopped_ = stopped_ || !progress(shown);
         return stopped_;
     };
-    DriveImageResult read = how_.read(Path(kImageName), Path(kMapName), hooks);
+    const archive::RescueMap* earlier = nullptr;
+    if (how_.earlier) {
+        const std::string from =
+            how_.earlier->path + "/" + archive::kImageFolder + "/" + kImageName;
+        if (const int error = CopyImageFile(from, Path(kImageName))) {
+            ::unlinkat(bag_, kRoomName, 0);
+            return error;
+        }
+        earlier = &how_.earlier->map;
+    }
+    DriveImageResult read = how_.read(Path(kImageName), Path(kMapName), hooks, earlier);
     ::unlinkat(bag_, kRoomName, 0);
     map_ = std::move(read.map);
     gaps_ = std::move(read.gaps);
+    readOn_ = read.readOn;
+    if (map_) {
+        const auto rescued = [](const archive::RescueMap& map) {
+            return map.Bytes(archive::BlockState::Rescued);
+        };
+        gained_ = rescued(*map_) - (readOn_ ? rescued(*earlier) : 0);
+    }
     // The map saved last may lag behind the image: saved again, it says all the image holds.
     if (IsTargetFull(read.error) && map_ && WriteAtomically(Path(kMapName), read.mapText) == 0) {
         targetFull_ = true;
@@ -105,6 +122,13 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
     }
     if (read.error != 0) return read.error;
     return map_ ? 0 : EIO;
+}
+
+std::vector<std::string> BagImage::Reads() const {
+    std::vector<std::string> reads;
+    if (readOn_) reads = how_.earlier->reads;
+    reads.push_back(ReadLine(how_.readBy.start, how_.readBy.drive, gained_));
+    return reads;
 }
 
 std::string BagImage::Open(std::uint64_t seed, std::string& why) {

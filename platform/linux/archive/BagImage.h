@@ -8,6 +8,7 @@
 #include "archive/BagRecord.h"
 #include "archive/RescueRead.h"
 #include "platform/linux/archive/DriveImage.h"
+#include "platform/linux/archive/EarlierBag.h"
 #include "platform/linux/copy/CopyPrompts.h"
 #include "platform/linux/copy/ImageFill.h"
 #include "platform/linux/io/UniqueFd.h"
@@ -19,9 +20,11 @@ namespace dravolin::lnx {
 // How a disc becomes an image before its files are taken out of that image, rather than out
 // of the disc: the disc is read once, in order, and what it could not give is known by sector.
 struct ImageRead {
-    // Reads the disc into a new image at `imagePath` with its map at `mapPath` (ImageDrive).
+    // Reads the disc into a new image at `imagePath` with its map at `mapPath` (ImageDrive),
+    // or on from the `earlier` map of the image already there.
     std::function<DriveImageResult(const std::string& imagePath, const std::string& mapPath,
-                                   const archive::RescueHooks& hooks)>
+                                   const archive::RescueHooks& hooks,
+                                   const archive::RescueMap* earlier)>
         read;
     // The image open at `fd`, mounted read-only (ImageMount::Mount); null: not mounted (the
     // files are taken out by `tree`, or not out of the image at all).
@@ -33,6 +36,14 @@ struct ImageRead {
     // image `mount` cannot mount or that is not to be mounted; null, or nullopt: its files are
     // not taken out. With neither, the files come from the disc, the image beside them.
     std::function<std::optional<DiscTree>(const std::string& imagePath)> tree = nullptr;
+    // When the read began and in which drive (as Dravolin-Drive names it), for the bag's line
+    // of this read.
+    struct ReadBy {
+        std::string start;
+        std::string drive;
+    } readBy = {};
+    // A bag of the same disc read before, to carry on from; null: the disc is read anew.
+    const EarlierBag* earlier = nullptr;
 };
 
 // The disc's image and map in a bag being built, under data/image/, from the read to the
@@ -53,6 +64,12 @@ class BagImage {
     int Read(const std::function<bool(const CopyProgress&)>& progress);
     // The read stopped before every sector was tried.
     bool Stopped() const { return stopped_; }
+    // The read carried on from the earlier bag's image and map, and the bytes it got that they
+    // lacked.
+    bool ReadOn() const { return readOn_; }
+    std::uint64_t Gained() const { return gained_; }
+    // The bag's Dravolin-Read lines: the earlier bag's, then this read's.
+    std::vector<std::string> Reads() const;
     // The target filled up during the read: the image holds what fit, and its map says which
     // sectors those are. No file can be taken out of it.
     bool TargetFull() const { return targetFull_; }
@@ -82,6 +99,8 @@ class BagImage {
     std::string bagPath_;
     bool stopped_ = false;
     bool targetFull_ = false;
+    bool readOn_ = false;
+    std::uint64_t gained_ = 0;
     bool unopened_ = false;  // Open failed
     std::optional<archive::RescueMap> map_;
     std::vector<archive::ByteRange> gaps_;

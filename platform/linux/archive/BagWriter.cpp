@@ -132,6 +132,22 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
             return outcome;
         }
         outcome.targetFull = image->TargetFull();
+        outcome.readOn = image->ReadOn();
+        outcome.gained = image->Gained();
+        // A read on that gained nothing leaves the earlier bag as it was; one the target cut
+        // short has no room for the files, which the earlier bag holds: it stays too.
+        if (outcome.readOn && outcome.targetFull) {
+            return Fail(outcome, BuildingPath() + "/" + archive::kImageFolder, ENOSPC,
+                        "Cannot read the disc on into");
+        }
+        if (outcome.readOn && outcome.gained == 0) {
+            outcome.result = BagResult::Unchanged;
+            Discard();
+            return outcome;
+        }
+        for (const std::string& read : image->Reads()) {
+            imageEnd.notes.emplace_back(archive::kFieldRead, read);
+        }
         if (image->TargetFull() || !takesFiles) {
             root.clear();
         } else if (fromImage) {
@@ -140,6 +156,10 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
             record.fill = image->Fill();
             // The read is kept: the image holds the disc, whatever this machine mounts.
             if (root.empty() && !image->Tree()) unopened = why;
+            // The earlier bag has its files: it is not replaced by one without them.
+            if (outcome.readOn && !unopened.empty()) {
+                return Fail(outcome, folder, ENOTSUP, "Cannot take the files out of");
+            }
             if (image->Tree()) imageEnd.notes.emplace_back(archive::kFieldFilesTaken, why);
         }
     }
@@ -292,6 +312,26 @@ BagWriter::Published BagWriter::Publish(const std::string& name, int* error) {
     // The bag stands under its name, whole: a failed flush of the folder only means that a
     // power cut could still take the name back.
     io_.DataSync(target_.Get());
+    return Published::Done;
+}
+
+BagWriter::Published BagWriter::PublishOver(const std::string& name, int* error) {
+    if (!built_ || !IsSafeEntryName(name)) {
+        if (error) *error = built_ ? EINVAL : ENOENT;
+        return Published::Failed;
+    }
+    if (::renameat2(target_.Get(), bag_.name.c_str(), target_.Get(), name.c_str(),
+                    RENAME_EXCHANGE) != 0) {
+        if (error) *error = errno;
+        return errno == ENOENT ? Published::NameTaken : Published::Failed;
+    }
+    // The lock goes with the temporary name: the earlier bag there is a dead writer's leftover
+    // should the removal below not finish.
+    ::renameat(target_.Get(), (name + "/" + kBagLockName).c_str(), target_.Get(),
+               (bag_.name + "/" + kBagLockName).c_str());
+    io_.DataSync(target_.Get());
+    built_ = false;
+    Discard();
     return Published::Done;
 }
 

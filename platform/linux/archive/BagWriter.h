@@ -35,7 +35,9 @@ struct BagRequest {
     const ImageRead* image = nullptr;
 };
 
-enum class BagResult { Complete, Incomplete, Failed };
+// Unchanged: the read carried on from an earlier bag (ImageRead::earlier) and got nothing that
+// bag lacked; no bag was made, the earlier one stays as it was.
+enum class BagResult { Complete, Incomplete, Unchanged, Failed };
 
 struct BagOutcome {
     BagResult result = BagResult::Failed;
@@ -44,8 +46,10 @@ struct BagOutcome {
     std::uint64_t bytes = 0;  // of the whole payload, the disc's image and map included
     std::uint64_t damagedFiles = 0;  // the image among them where the disc was not read whole
     bool budgetSpent = false;        // with Incomplete: the disc's time budget ended the copy
-    bool targetFull = false;  // the target disk was full: the bag holds what fit, if anything
-    std::string summary;      // what the disc held that no bag takes (links, devices...)
+    bool targetFull = false;   // the target disk was full: the bag holds what fit, if anything
+    bool readOn = false;       // the disc's read carried on from an earlier bag's image and map
+    std::uint64_t gained = 0;  // the bytes its read got that no earlier read had
+    std::string summary;       // what the disc held that no bag takes (links, devices...)
     std::optional<CopyFailure> failure;
 };
 
@@ -70,6 +74,10 @@ class BagWriter {
     // caller try the next name. `error` receives the errno of a failure. Once renamed the bag
     // is Done, even where the target folder's flush then fails: it stands whole under its name.
     Published Publish(const std::string& name, int* error = nullptr);
+    // Puts the bag in the place of the bag `name`, an earlier one it replaces, in one step: the
+    // earlier bag takes this one's temporary name and lock, and is removed; after a crash, by
+    // the next writer.
+    Published PublishOver(const std::string& name, int* error = nullptr);
 
     // Where the bag is being built: the target folder and the temporary name; empty before.
     std::string BuildingPath() const;

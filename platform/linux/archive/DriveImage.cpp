@@ -146,7 +146,7 @@ std::vector<archive::ByteRange> DataGaps(CdromIo& io, int fd) {
 
 DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
                             const std::string& imagePath, const std::string& mapPath,
-                            const archive::RescueHooks& hooks) {
+                            const archive::RescueHooks& hooks, const archive::RescueMap* earlier) {
     DriveImageResult result;
     const UniqueFd drive = io.Open(deviceNode);
     if (!drive) {
@@ -161,11 +161,13 @@ DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
         result.error = sectors ? errno : EIO;
         return result;
     }
-    return ReadIntoImage(*source, *sectors, std::move(gaps), deviceNode, imagePath, mapPath, hooks);
+    return ReadIntoImage(*source, *sectors, std::move(gaps), deviceNode, imagePath, mapPath, hooks,
+                         earlier);
 }
 
 DriveImageResult ImageFileImage(const std::string& sourcePath, const std::string& imagePath,
-                                const std::string& mapPath, const archive::RescueHooks& hooks) {
+                                const std::string& mapPath, const archive::RescueHooks& hooks,
+                                const archive::RescueMap* earlier) {
     DriveImageResult result;
     const UniqueFd file(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
@@ -179,17 +181,20 @@ DriveImageResult ImageFileImage(const std::string& sourcePath, const std::string
         result.error = source ? EIO : ENOMEM;
         return result;
     }
-    return ReadIntoImage(*source, sectors, {}, sourcePath, imagePath, mapPath, hooks);
+    return ReadIntoImage(*source, sectors, {}, sourcePath, imagePath, mapPath, hooks, earlier);
 }
 
 DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sectors,
                                std::vector<archive::ByteRange> gaps, const std::string& sourceName,
                                const std::string& imagePath, const std::string& mapPath,
-                               const archive::RescueHooks& hooks) {
+                               const archive::RescueHooks& hooks,
+                               const archive::RescueMap* earlier) {
     DriveImageResult result;
     result.gaps = std::move(gaps);
+    result.readOn = earlier && earlier->Extent() == sectors * archive::kSector;
     const UniqueFd image(
-        ::open(imagePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+        ::open(imagePath.c_str(),
+               O_WRONLY | O_CREAT | (result.readOn ? 0 : O_TRUNC) | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!image || ::ftruncate(image.Get(), static_cast<off_t>(sectors * archive::kSector)) != 0) {
         result.error = errno;
         return result;
@@ -200,7 +205,9 @@ DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sect
         heading += "# No data here (audio, between sessions): " + archive::MapHex(gap.begin) +
                    "  " + archive::MapHex(gap.end - gap.begin) + "\n";
     }
-    archive::RescueMap& map = result.map.emplace(sectors * archive::kSector);
+    if (result.readOn) heading += "# Carried on from the map of an earlier read\n";
+    archive::RescueMap& map = result.readOn ? result.map.emplace(archive::ForAnotherRead(*earlier))
+                                            : result.map.emplace(sectors * archive::kSector);
     int sinceSave = 0;
     archive::MapProgress saved;
     auto save = [&](const archive::RescueMap& now, const archive::MapProgress& progress) {

@@ -95,25 +95,33 @@ struct DriveImageResult {
     // The map's text at the end, saved or not: where the target filled up, the caller saves it
     // again once it has made room.
     std::string mapText;
+    // The read carried on from the earlier map it was given, into the image already there.
+    bool readOn = false;
 };
 
 // Reads the disc in `deviceNode` into a new image file at `imagePath` (replacing one there),
 // its GNU ddrescue map at `mapPath`, saved as the read goes (after each pass and each 32 MiB),
-// so that a read cut short leaves a map that says what the image holds.
+// so that a read cut short leaves a map that says what the image holds. Given the map of an
+// `earlier` read of the same disc whose image is at `imagePath` already, the read carries on
+// from it, asking the drive only for what it did not rescue; a map of another size is ignored
+// and the disc read anew.
 DriveImageResult ImageDrive(CdromIo& io, const std::string& deviceNode,
                             const std::string& imagePath, const std::string& mapPath,
-                            const archive::RescueHooks& hooks);
+                            const archive::RescueHooks& hooks,
+                            const archive::RescueMap* earlier = nullptr);
 
 // The same read of the image file at `sourcePath` (an ISO 9660 or UDF image another tool made),
 // the whole of it but a last part-sector: a file on a failing disk has unreadable areas too.
 DriveImageResult ImageFileImage(const std::string& sourcePath, const std::string& imagePath,
-                                const std::string& mapPath, const archive::RescueHooks& hooks);
+                                const std::string& mapPath, const archive::RescueHooks& hooks,
+                                const archive::RescueMap* earlier = nullptr);
 
 // The same read of the first `sectors` sectors of `source`, named `sourceName` in the map, but
 // for its `gaps`.
 DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sectors,
                                std::vector<archive::ByteRange> gaps, const std::string& sourceName,
                                const std::string& imagePath, const std::string& mapPath,
-                               const archive::RescueHooks& hooks);
+                               const archive::RescueHooks& hooks,
+                               const archive::RescueMap* earlier = nullptr);
 
 }  // namespace dravolin::lnx

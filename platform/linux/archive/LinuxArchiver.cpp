@@ -8,9 +8,12 @@
 #include <chrono>
 #include <ctime>
 #include <memory>
+#include <optional>
+#include <random>
 #include "archive/BagName.h"
 #include "archive/BagText.h"
 #include "platform/linux/archive/BagWriter.h"
+#include "platform/linux/archive/EarlierBag.h"
 #include "platform/linux/archive/LocalClock.h"
 #include "platform/linux/archive/LogFile.h"
 #include "platform/linux/archive/TargetClaims.h"
@@ -52,6 +55,27 @@ class FdClaim : public Archiver::Claim {
   private:
     UniqueFd fd_;
 };
+
+// When a read began and in which drive, as the bag's own lines say: for its Dravolin-Read line.
+ImageRead::ReadBy ReadBy(const BagFields& fields) {
+    ImageRead::ReadBy by;
+    std::string model;
+    for (const auto& [name, value] : fields) {
+        if (name == "Dravolin-Started") by.start = value;
+        if (name == "Dravolin-Drive" || (name == "Dravolin-Source" && by.drive.empty())) {
+            by.drive = value;
+        }
+        if (name == "Dravolin-Drive-Model") model = value;
+    }
+    if (!model.empty()) by.drive += " (" + model + ")";
+    return by;
+}
+
+// Takes the earlier bag a merged one replaces out of the target; left where it cannot be.
+void Retire(const std::string& target, const std::string& name) {
+    const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder) RetireBag(folder.Get(), name, ThisProcess(), std::random_device{}());
+}
 
 }  // namespace
 
@@ -177,9 +201,9 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag, const std::string& t
                                    FindLayoutHelper().has_value(), &session)
                              : ImageUse::None;
     ImageRead image{[&](const std::string& imagePath, const std::string& mapPath,
-                        const archive::RescueHooks& hooks) {
+                        const archive::RescueHooks& hooks, const archive::RescueMap* earlier) {
                         return ImageDrive(*parts_.cdrom, drive->deviceNode, imagePath, mapPath,
-                                          hooks);
+                                          hooks, earlier);
                     },
                     [](int fd) { return ImageMount::Mount(fd, ImageMount::Options{}); }, bag.keep,
                     [session](const std::string& path) { return ReadImageTree(path, session); }};
@@ -221,8 +245,8 @@ Archiver::BagOutcome LinuxArchiver::BagImageFile(const Bag& bag, const std::stri
                                                  const std::string& path, const BagFields& fields,
                                                  CopyPrompts& prompts) {
     ImageRead image{[&](const std::string& imagePath, const std::string& mapPath,
-                        const archive::RescueHooks& hooks) {
-                        return ImageFileImage(path, imagePath, mapPath, hooks);
+                        const archive::RescueHooks& hooks, const archive::RescueMap* earlier) {
+                        return ImageFileImage(path, imagePath, mapPath, hooks, earlier);
                     },
                     nullptr, bag.keep};
     if (bag.keep != archive::BagKeeps::Image) {
@@ -241,7 +265,21 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
     const auto finish = [&](CopyOutcome how) { prompts.OnFinished(how, {}); };
 
     BagRequest request{root, target, bag.label, fields};
-    request.image = image;
+    std::optional<EarlierBag> earlier;
+    std::optional<ImageRead> readOn;
+    if (image) {
+        readOn = *image;
+        readOn->readBy = ReadBy(fields);
+        // Carried on only where the files come out of the image, so that the merged bag holds
+        // every file the earlier one held, each at least as whole.
+        if (!bag.earlier.empty() && (image->mount || image->tree)) {
+            earlier = OpenEarlierBag(target + "/" + bag.earlier);
+            if (earlier && (image->keep != archive::BagKeeps::Image || !earlier->files)) {
+                readOn->earlier = &*earlier;
+            }
+        }
+        request.image = &*readOn;
+    }
     if (bag.timeBudgetSeconds > 0) {
         request.readUntil =
             std::chrono::steady_clock::now() + std::chrono::seconds(bag.timeBudgetSeconds);
@@ -252,6 +290,14 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
     outcome.bytes = built.bytes;
     outcome.damagedFiles = built.damagedFiles;
     outcome.budgetSpent = built.budgetSpent;
+    outcome.readOn = built.readOn;
+    outcome.gained = built.gained;
+    if (built.result == BagResult::Unchanged) {
+        outcome.result = DiscResult::Incomplete;
+        outcome.folderName = bag.earlier;
+        finish(CopyOutcome::Completed);
+        return outcome;
+    }
     const DiscResult result = archive::BuiltResult(
         built.result != BagResult::Failed, built.result == BagResult::Complete, built.targetFull);
     if (built.result == BagResult::Failed) {
@@ -260,18 +306,25 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
         finish(built.cancelled ? CopyOutcome::Cancelled : CopyOutcome::Failed);
         return outcome;
     }
+    // A merged bag takes the name of the earlier one where it comes to the same, in its place.
+    const bool replaces = built.readOn && !built.targetFull;
     const archive::NameTaken taken = [&](const std::string& name) {
-        return NameTakenIn(target, name);
+        return !(replaces && name == bag.earlier) && NameTakenIn(target, name);
     };
     int error = 0;
     const archive::Publishing published =
-        archive::PublishBag(bag.name, result, taken,
-                            [&](const std::string& name) { return writer.Publish(name, &error); });
+        archive::PublishBag(bag.name, result, taken, [&](const std::string& name) {
+            return replaces && name == bag.earlier ? writer.PublishOver(name, &error)
+                                                   : writer.Publish(name, &error);
+        });
     const std::string path = target + "/" + published.name;
     switch (published.answer) {
         case archive::Published::Done:
             outcome.result = result;
             outcome.folderName = published.name;
+            // Only now that the merged bag stands whole under its name: a crash before leaves
+            // the earlier bag as it was, one after it both, the merged one holding all.
+            if (replaces && published.name != bag.earlier) Retire(target, bag.earlier);
             finish(CopyOutcome::Completed);
             return outcome;
         case archive::Published::Failed:

@@ -76,9 +76,9 @@ Unattended CD copier</translation>
         <translation>Диск уже в архиве и извлечён без копирования: %1</translation>
     </message>
     <message id="IDS_ARCHIVE_INCOMPLETE">
-        <source>Disc archived with damaged files, please check it: %1</source>
+        <source>Disc archived with damaged files, please check it; another drive may read the rest: %1</source>
         <extracomment>A notification that needs a person. %1: the bag's folder name</extracomment>
-        <translation>Диск заархивирован с повреждёнными файлами, проверьте его: %1</translation>
+        <translation>Диск заархивирован с повреждёнными файлами, проверьте его; остальное может прочитать другой дисковод: %1</translation>
     </message>
     <message id="IDS_ARCHIVE_UNREADABLE">
         <source>The disc in drive %1: has no readable file system; it was ejected</source>
@@ -104,6 +104,11 @@ Unattended CD copier</translation>
         <source>The archive log could not be written, so the disc may be copied again; please check the log: %1</source>
         <extracomment>A notification that needs a person: the disc's row is missing from the log; %1 is the log's file</extracomment>
         <translation>Не удалось записать журнал архива, и диск может быть скопирован снова; проверьте журнал: %1</translation>
+    </message>
+    <message id="IDS_ARCHIVE_NOTHING_GAINED">
+        <source>The disc was read again, but nothing more could be read; its bag is as it was, and another drive may read the rest: %1</source>
+        <extracomment>A notification that needs a person: a disc read on from its incomplete bag gave nothing more. %1: that bag's folder</extracomment>
+        <translation>Диск прочитан снова, но больше ничего прочитать не удалось; его пакет не изменился, остальное может прочитать другой дисковод: %1</translation>
     </message>
 </context>
 <context>
@@ -586,6 +591,21 @@ SOURCE — папка (смонтированный диск, любая пап�
         <source>the disc's row could not be written to %1</source>
         <extracomment>A warning on the error output. %1: the log file</extracomment>
         <translation>не удалось записать строку диска в %1</translation>
+    </message>
+    <message id="archiveProgram.readOn">
+        <source>read on from %1, whose bag it replaces: %2 bytes more read</source>
+        <extracomment>A line on the error output: the disc had an incomplete bag, and only what it lacked was read. %1: that bag, %2: the bytes read</extracomment>
+        <translation>дочитан с %1, пакет которого заменён: прочитано ещё %2 байт</translation>
+    </message>
+    <message id="archiveProgram.nothingGained">
+        <source>read on from %1: nothing more could be read, and that bag is as it was</source>
+        <extracomment>A line on the error output. %1: the incomplete bag read on from</extracomment>
+        <translation>дочитан с %1: больше ничего прочитать не удалось, тот пакет не изменился</translation>
+    </message>
+    <message id="archiveProgram.anotherDrive">
+        <source>another drive may read the rest: give its device as SOURCE, with the same TARGET</source>
+        <extracomment>A line on the error output after an incomplete bag of a drive's disc; keep SOURCE and TARGET as the help names them</extracomment>
+        <translation>остальное может прочитать другой дисковод: укажите его устройство как SOURCE, с тем же TARGET</translation>
     </message>
 </context>
 </TS>

@@ -48,7 +48,7 @@ void PrintTo(const ImageCase& c, std::ostream* out) {
 decltype(ImageRead::read) ReadsAs(const std::string& image, const archive::RescueMap& map,
                                   std::vector<archive::ByteRange> gaps = {}) {
     return [&image, &map, gaps](const std::string& imagePath, const std::string& mapPath,
-                                const archive::RescueHooks&) {
+                                const archive::RescueHooks&, const archive::RescueMap*) {
         WriteFile(imagePath, image);
         WriteFile(mapPath, archive::MapText(map, {0, '+', 1}, "# Mapfile"));
         return DriveImageResult{0, map, {}, gaps, {}};
@@ -318,7 +318,7 @@ std::string CutBagProblems(const std::string& disc, const std::string& target, b
     constexpr std::uint64_t kSectors = 4096;  // 8 MiB: more than the target holds
     WholeDisc source;
     const ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
-                            const archive::RescueHooks& hooks) {
+                            const archive::RescueHooks& hooks, const archive::RescueMap*) {
                             return ReadIntoImage(source, kSectors, {}, "disc", imagePath, mapPath,
                                                  hooks);
                         },
@@ -407,7 +407,7 @@ TEST(ImageBesideBags, AGapBetweenSessionsIsNoDamageWhateverTheBagKeeps) {
         WholeDisc source;
         source.gap = {100, 200};
         ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
-                          const archive::RescueHooks& hooks) {
+                          const archive::RescueHooks& hooks, const archive::RescueMap*) {
                           return ReadIntoImage(source, 300, {{100 * kSector, 200 * kSector}},
                                                "disc", imagePath, mapPath, hooks);
                       },

@@ -172,7 +172,7 @@ bool HeadlessHost::Execute(CCopyDlg& dialog, const std::string& line) {
 void HeadlessHost::ReportBag(const std::string& node, const std::string& folder) {
     lnx::CdromIo io;
     const lnx::ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
-                                 const archive::RescueHooks& hooks) {
+                                 const archive::RescueHooks& hooks, const archive::RescueMap*) {
                                  return lnx::ImageDrive(io, node, imagePath, mapPath, hooks);
                              },
                              [](int fd) {

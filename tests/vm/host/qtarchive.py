@@ -17,7 +17,7 @@ from qtrun import LETTERS, QtRun, copying_title
 
 NOTES = {"complete": ("NORMAL", "Disc archived: {bag}"),
          "already archived": ("NORMAL", "Disc already archived, ejected uncopied: {bag}"),
-         "incomplete": ("CRITICAL", "Disc archived with damaged files, please check it: {bag}"),
+         "incomplete": ("CRITICAL", "Disc archived with damaged files, please check it; another drive may read the rest: {bag}"),
          "unreadable": ("CRITICAL",
                         "The disc in drive {drive}: has no readable file system; it was ejected"),
          # Incomplete because the disc's time budget stopped its read.

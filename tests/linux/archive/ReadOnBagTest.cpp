@@ -1,0 +1,189 @@
+// A damaged disc read again, in another drive or the same one, on from its incomplete bag: each
+// drive is asked only for the sectors the bag still lacks, what an earlier read got is kept
+// where a later drive fails it, and the merged bag replaces the earlier one, which stays as it
+// was when the read gained nothing.
+#include <gtest/gtest.h>
+#include <cstring>
+#include <map>
+#include <set>
+#include "BagTestSupport.h"
+#include "LinuxTestSupport.h"
+#include "archive/RescueMap.h"
+#include "platform/linux/archive/LinuxArchiver.h"
+#include "platform/linux/order/ImageTree.h"
+
+namespace dravolin::lnx::test {
+namespace {
+
+constexpr std::uint64_t kDiscSector = archive::kSector;
+
+struct SourceFile {
+    const char* name;
+    std::size_t size;
+};
+constexpr SourceFile kSources[] = {
+    {"a.bin", 6 * kDiscSector + 100}, {"b.bin", 8 * kDiscSector}, {"c.txt", 3 * kDiscSector + 7}};
+
+// The disc in one drive: its image, but for `bad` sectors the drive cannot read; every sector
+// it was asked for is counted.
+class DriveOfImage : public archive::SectorSource {
+  public:
+    DriveOfImage(const std::string& image, std::set<std::uint64_t> bad)
+        : image_(image), bad_(std::move(bad)) {}
+    std::set<std::uint64_t> asked;
+
+    bool Read(std::uint64_t sector, std::uint32_t count, std::span<std::byte> out) override {
+        bool whole = true;
+        for (std::uint64_t at = sector; at < sector + count; ++at) {
+            asked.insert(at);
+            whole = whole && !bad_.contains(at);
+        }
+        if (whole)
+            std::memcpy(out.data(), image_.data() + sector * kDiscSector, count * kDiscSector);
+        return whole;
+    }
+
+  private:
+    const std::string& image_;
+    std::set<std::uint64_t> bad_;
+};
+
+struct ReadOnStep {
+    const char* drive;
+    const char* name;                                  // the bag's
+    std::vector<std::pair<int, std::uint64_t>> fails;  // (file, sector of it) the drive cannot read
+    archive::DiscResult result;
+    const char* folder;                                 // the bag the target then holds
+    std::vector<std::pair<int, std::uint64_t>> asked;   // what the drive was asked for
+    std::vector<std::pair<int, std::uint64_t>> unread;  // what the bag's map then lacks
+    std::size_t reads;                                  // the bag's Dravolin-Read lines
+};
+
+TEST(ReadOnBags, AskEachDriveOnlyForWhatTheBagLacksAndReplaceItWhenMerged) {
+    if (RunProgram({"genisoimage", "-version"}) != 0) GTEST_SKIP() << "needs genisoimage";
+    TempFolder temp;
+    const std::string disc = temp / "disc", iso = temp / "disc.iso", target = temp / "bags";
+    MakeFolder(disc);
+    MakeFolder(target);
+    for (unsigned i = 0; i < std::size(kSources); ++i) {
+        WriteFile(disc + "/" + kSources[i].name, Pattern(kSources[i].size, i + 1));
+    }
+    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-R", "-o", iso, disc}), 0);
+    const std::string image = ReadFile(iso);
+    const auto sectors = [&](const std::vector<std::pair<int, std::uint64_t>>& at) {
+        std::set<std::uint64_t> set;
+        for (const auto& [file, sector] : at) {
+            const std::string start = Pattern(kSources[file].size, file + 1).substr(0, 64);
+            set.insert(image.find(start) / kDiscSector + sector);
+        }
+        return set;
+    };
+
+    using archive::DiscResult;
+    // D lacks four sectors; F fails two of them and one D read; E one of those; H just that one
+    // too, gaining nothing; G reads every one.
+    const ReadOnStep steps[] = {
+        {"D",
+         "Disc D",
+         {{0, 1}, {1, 2}, {1, 3}, {2, 0}},
+         DiscResult::Incomplete,
+         "Disc D (incomplete)",
+         {},
+         {{0, 1}, {1, 2}, {1, 3}, {2, 0}},
+         1},
+        {"F",
+         "Disc F",
+         {{1, 2}, {2, 0}, {0, 5}},
+         DiscResult::Incomplete,
+         "Disc F (incomplete)",
+         {{0, 1}, {1, 2}, {1, 3}, {2, 0}},
+         {{1, 2}, {2, 0}},
+         2},
+        // Named as the bag it reads on from: merged in its place.
+        {"E",
+         "Disc F",
+         {{1, 2}},
+         DiscResult::Incomplete,
+         "Disc F (incomplete)",
+         {{1, 2}, {2, 0}},
+         {{1, 2}},
+         3},
+        {"H",
+         "Disc H",
+         {{1, 2}},
+         DiscResult::Incomplete,
+         "Disc F (incomplete)",
+         {{1, 2}},
+         {{1, 2}},
+         3},
+        {"G", "Disc G", {}, DiscResult::Complete, "Disc G", {{1, 2}}, {}, 4},
+    };
+
+    LinuxArchiver archiver(LinuxArchiver::Parts{nullptr, nullptr, nullptr, nullptr,
+                                                std::make_shared<CopyIo>(), nullptr});
+    std::string earlier;
+    for (const ReadOnStep& step : steps) {
+        SCOPED_TRACE(step.drive);
+        DriveOfImage drive(image, sectors(step.fails));
+        ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
+                          const archive::RescueHooks& hooks, const archive::RescueMap* from) {
+                          return ReadIntoImage(drive, image.size() / kDiscSector, {}, step.drive,
+                                               imagePath, mapPath, hooks, from);
+                      },
+                      nullptr};
+        how.tree = [](const std::string& path) { return ReadImageTree(path); };
+        Archiver::Bag bag;
+        bag.name = step.name;
+        bag.earlier = earlier;
+        const std::map<std::string, std::string> before = earlier.empty()
+                                                              ? std::map<std::string, std::string>()
+                                                              : Snapshot(target + "/" + earlier);
+        ScriptedPrompts prompts;
+        const Archiver::BagOutcome outcome = archiver.BagFiles(
+            bag, target, {}, {{"Dravolin-Drive", step.drive}, {"Dravolin-Started", "T"}}, prompts,
+            &how);
+
+        ASSERT_EQ(outcome.result, step.result);
+        EXPECT_EQ(outcome.folderName, step.folder);
+        EXPECT_EQ(drive.asked, earlier.empty() ? drive.asked : sectors(step.asked));
+        EXPECT_EQ(outcome.readOn, !earlier.empty());
+        const std::string bagPath = target + "/" + step.folder;
+        // One bag in the target, whole, whose map lacks exactly what no drive read yet.
+        EXPECT_EQ(EntriesOf(target), std::vector<std::string>{step.folder});
+        EXPECT_TRUE(BagChecks(bagPath));
+        std::string listed;
+        ASSERT_EQ(RunProgram({"ddrescuelog", "-b", "2048", "-l-", bagPath + "/data/image/disc.map"},
+                             &listed),
+                  0);
+        std::string expected;
+        for (const std::uint64_t sector : sectors(step.unread))
+            expected += std::to_string(sector) + "\n";
+        EXPECT_EQ(listed, expected);
+        if (outcome.readOn && outcome.gained == 0) {
+            EXPECT_EQ(Snapshot(bagPath), before) << "a read that gained nothing changed the bag";
+        }
+        // Every byte some drive read is in the files; where none did, zeros.
+        const std::set<std::uint64_t> unread = sectors(step.unread);
+        for (unsigned i = 0; i < std::size(kSources); ++i) {
+            std::string want = Pattern(kSources[i].size, i + 1);
+            const std::uint64_t first = image.find(want.substr(0, 64)) / kDiscSector;
+            for (std::uint64_t at = 0; at < want.size(); at += kDiscSector) {
+                const std::uint64_t length = std::min<std::uint64_t>(kDiscSector, want.size() - at);
+                if (unread.contains(first + at / kDiscSector))
+                    want.replace(at, length, length, '\0');
+            }
+            EXPECT_EQ(ReadFile(bagPath + "/data/files/" + kSources[i].name), want) << i;
+        }
+        const std::string info = ReadFile(bagPath + "/bag-info.txt");
+        std::size_t reads = 0;
+        for (std::size_t at = info.find("\nDravolin-Read: "); at != std::string::npos;
+             at = info.find("\nDravolin-Read: ", at + 1)) {
+            ++reads;
+        }
+        EXPECT_EQ(reads, step.reads) << info;
+        earlier = step.folder;
+    }
+}
+
+}  // namespace
+}  // namespace dravolin::lnx::test
