@@ -18,7 +18,7 @@ CLAIMS = ".dravolin-claims"
 FILES = "data/files"  # where a bag keeps the disc's files
 IMAGE = "data/image"  # and the disc's image with its map, when it was read into one
 COLUMNS = ["start", "end", "drive", "label", "fingerprint", "disc identity", "bag folder", "files",
-           "bytes", "damaged files", "result"]
+           "bytes", "damaged files", "result", "note"]
 DISC_MINUTES = 1  # the smallest time budget the command line takes
 # The scratched file's unreadable sectors, counted from its start: two in one page, one on a page
 # of its own, one in the second half of a page (the kernel reads a file in 4 KiB pages).
@@ -131,7 +131,12 @@ class BagChecks:
                              .split("\n")))
         bags = {}  # bag folder -> (row, disc)
         by_label = {}  # label -> the folder of its complete bag
+        # A bag a later read of its disc carried on from was replaced by that read's.
+        replaced = {r["note"].removeprefix("read on from ").rsplit(": ", 1)[0] for r in rows
+                    if r["note"].startswith("read on from ")}
         for row in rows:
+            if row["bag folder"] in replaced:
+                continue
             disc = next(d for drv, d, res in wanted
                         if drv == row["drive"] and self.discs[d].label == row["label"]
                         and res == row["result"])

@@ -104,7 +104,8 @@ class ArchiveScenarios(QtRun, BagChecks):
     def unattended_archive(self):
         """Two drives ticked in archive mode, discs loaded in turn on D: (two plain discs, a
         Joliet disc with Cyrillic names, the first disc again, a blank disc, a scratched disc,
-        the same disc whole) while F: reads a slowed disc past its time budget; nothing is answered. Every disc
+        the same disc whole, read on from the scratched one's bag) while F: reads a slowed disc
+        past its time budget; nothing is answered. Every disc
         gets its log row and notification, every bag checks, and no prompt ever shows."""
         target = self.fresh_target("archive")
         self.progress_windows, self.other_windows, self.popups = set(), {}, 0
@@ -135,14 +136,21 @@ class ArchiveScenarios(QtRun, BagChecks):
         self.slowed = BudgetDisc(self.m, 2, self.discs["archive"], self.seek_plugin)
         loaded = ["names-a"]
         samples = [first[0]]  # resident KiB after each disc of D:
-        # The manual twice: scratched, then whole (its bag was incomplete: copied again).
+        # The manual twice: scratched, then whole (read on from its incomplete bag, which the
+        # merged one replaces: that bag is judged before it goes).
+        scratched_problems, scratched_damage = [], {}
         for disc in ["names-b", "dacha", "names-a", "blank", "manual", "manual"]:
-            if disc == "manual" and disc not in loaded:
+            scratched = disc == "manual" and disc not in loaded
+            if scratched:
                 self.m.insert_scratched(0, manual.iso, bad)
             else:
                 self.load("D", disc)
             loaded.append(disc)
             self.until_ejected("D", 120)
+            if scratched:
+                row = parse_log(self.agent.read(f"{target}/{LOG}"))[0][-1]
+                scratched_problems = self.check_bag(f"{target}/{row['bag folder']}", row,
+                                                    "manual", scratched_damage)
             samples.append(self.resources(looks=1)[0])
         self.m.eject(0)  # taken out of the open tray, as a person would
         self.until_ejected("F", DISC_MINUTES * 60 + 120)
@@ -159,6 +167,13 @@ class ArchiveScenarios(QtRun, BagChecks):
                    ("D", "dacha"): "complete", ("D", "blank"): "unreadable",
                    ("D", "manual"): "incomplete", ("F", "archive"): "incomplete"}
         rows, by_label, damage = self.judge_target(target, expected, results, "D", problems)
+        problems += scratched_problems
+        damage = damage or scratched_damage
+        manual_rows = [r for r in rows if r["label"] == manual.label]
+        read_on = f"read on from {manual_rows[0]['bag folder']}: {len(bad) * SECTOR} bytes more read"
+        if [r["note"] for r in manual_rows] != ["", read_on]:
+            problems.append(f"the manual's rows note {[r['note'] for r in manual_rows]}, not "
+                            f"{['', read_on]}")
         stopped = next(r for r in rows if r["drive"] == "F")
         stopped_bag = f"{target}/{stopped['bag folder']}"
         bagged, _ = self.target_files(f"{stopped_bag}/{FILES}")

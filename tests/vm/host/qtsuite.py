@@ -24,14 +24,17 @@ from qtarchive import ArchiveScenarios
 from qtfaults import FaultScenarios
 from qtpower import PowerCuts
 from qtprogram import QtProgram
+from qtreadon import ReadOnScenarios
 from qtscenarios import UserScenarios
 from qtseek import SeekScenarios
 
 
-class QtScenarios(UserScenarios, FaultScenarios, ArchiveScenarios, SeekScenarios):
+class QtScenarios(UserScenarios, FaultScenarios, ArchiveScenarios, ReadOnScenarios,
+                  SeekScenarios):
     def all(self):
         return (UserScenarios.all(self) + FaultScenarios.all(self)
-                + ArchiveScenarios.all(self) + SeekScenarios.all(self))
+                + ArchiveScenarios.all(self) + ReadOnScenarios.all(self)
+                + SeekScenarios.all(self))
 
 
 def main():

@@ -42,7 +42,7 @@ class DriveModel:
     `scale` multiplies every modelled time the plugin sleeps, `slow` are (first sector,
     last sector, seconds) regions."""
 
-    def __init__(self, plugin: Path, folder: Path, scale=1.0, slow=(), model=MODEL):
+    def __init__(self, plugin: Path, folder: Path, scale=1.0, slow=(), model=MODEL, bad=()):
         if not shutil.which("nbdkit"):
             raise ModelError("nbdkit is not installed (packages nbdkit, nbdkit-plugin-dev)")
         if not Path(plugin).exists():
@@ -50,6 +50,7 @@ class DriveModel:
         self.plugin, self.folder, self.scale = Path(plugin), Path(folder), scale
         self.params = {**model, "scale": scale}
         self.slow = list(slow)
+        self.bad = list(bad)  # (first sector, last sector): every read touching them fails
         self.proc = None
         self.socket = self.folder / "seekdrive.sock"
         self.stats_path = self.folder / "seekdrive.stats"
@@ -64,7 +65,8 @@ class DriveModel:
                str(self.socket), str(self.plugin), f"file={image}", f"stats={self.stats_path}",
                *([f"trace={trace}"] if trace else []),
                *(f"{k}={v}" for k, v in self.params.items()),
-               *(f"slow={a}-{b}:{s}" for a, b, s in self.slow)]
+               *(f"slow={a}-{b}:{s}" for a, b, s in self.slow),
+               *(f"bad={a}-{b}" for a, b in self.bad)]
         log = open(self.log_path, "a")
         log.write("$ " + " ".join(cmd) + "\n")
         log.flush()
@@ -86,7 +88,7 @@ class DriveModel:
             text = ""
         pairs = dict(re.findall(r"(\w+) ([\d.]+)", text))
         return {k: float(pairs.get(k, 0)) for k in
-                ("reads", "bytes", "seeks", "seek_s", "transfer_s", "slow_s")}
+                ("reads", "bytes", "seeks", "seek_s", "transfer_s", "slow_s", "failed")}
 
     def stop(self):
         if self.proc and self.proc.poll() is None:

@@ -31,23 +31,26 @@ def seek(a, b):
 
 
 # (what, reads as (offset, length), extra parameters, expected: seeks, seek_s (the time to get
-# there, a gap read through included), transfer_s, slow_s). The head starts at offset 0.
+# there, a gap read through included), transfer_s, slow_s, failed reads). The head starts at
+# offset 0.
 ROWS = [
     ("a sequential read pays no seek", [(0, 65536), (65536, 65536)], [],
-     (0, 0.0, 131072 / rate(65536), 0.0)),
+     (0, 0.0, 131072 / rate(65536), 0.0, 0)),
     ("the full stroke costs the longest seek", [(DISC - 65536, 65536)], [],
-     (1, seek(0, DISC - 65536), 65536 / rate(DISC - 32768), 0.0)),
+     (1, seek(0, DISC - 65536), 65536 / rate(DISC - 32768), 0.0, 0)),
     ("going back costs a seek", [(10 * MB, 4096), (0, 4096)], [],
      (2, seek(0, 10 * MB) + seek(10 * MB + 4096, 0), 4096 / rate(10 * MB) + 4096 / rate(0),
-      0.0)),
+      0.0, 0)),
     ("a short gap ahead is read through", [(0, 4096), (8192, 4096)], [],
-     (0, 4096 / rate(6144), 4096 / rate(2048) + 4096 / rate(10240), 0.0)),
+     (0, 4096 / rate(6144), 4096 / rate(2048) + 4096 / rate(10240), 0.0, 0)),
     ("the outer edge reads faster", [(DISC - 2 * MB, MB), (DISC - MB, MB)], [],
      (1, seek(0, DISC - 2 * MB), MB / rate(DISC - 1.5 * MB) + MB / rate(DISC - 0.5 * MB),
-      0.0)),
+      0.0, 0)),
     ("a slow region adds its seconds to each read touching it",
      [(0, 4096), (4096, 4096), (8192, 4096)], ["slow=1-2:0.25"],
-     (0, 0.0, sum(4096 / rate(o + 2048) for o in (0, 4096, 8192)), 0.5)),
+     (0, 0.0, sum(4096 / rate(o + 2048) for o in (0, 4096, 8192)), 0.5, 0)),
+    ("a read touching a bad sector fails, still charged", [(0, 4096), (4096, 4096)], ["bad=3-3"],
+     (0, 0.0, 4096 / rate(2048) + 4096 / rate(6144), 0.0, 1)),
 ]
 
 
@@ -98,11 +101,15 @@ def run_row(plugin, folder, reads, extra):
             time.sleep(0.02)
         client = Client(str(sock))
         for offset, length in reads:
-            client.read(offset, length)
+            try:
+                client.read(offset, length)
+            except OSError as error:
+                if "failed" not in str(error):
+                    raise
         client.close()
         pairs = dict(re.findall(r"(\w+) ([\d.]+)", stats.read_text()))
         return (int(pairs["seeks"]), float(pairs["seek_s"]), float(pairs["transfer_s"]),
-                float(pairs["slow_s"]))
+                float(pairs["slow_s"]), int(pairs["failed"]))
     finally:
         server.terminate()
         server.wait()
@@ -115,10 +122,10 @@ def main():
         for what, reads, extra, expected in ROWS:
             got = run_row(plugin, Path(tmp), reads, extra)
             # The stats file keeps microseconds.
-            ok = got[0] == expected[0] and all(abs(g - e) < 2e-6
-                                               for g, e in zip(got[1:], expected[1:]))
+            ok = got[0] == expected[0] and got[4] == expected[4] and \
+                all(abs(g - e) < 2e-6 for g, e in zip(got[1:4], expected[1:4]))
             failed += not ok
-            print(f"{'ok  ' if ok else 'FAIL'} {what}: seeks, seek s, transfer s, slow s = "
+            print(f"{'ok  ' if ok else 'FAIL'} {what}: seeks, seek s, transfer s, slow s, failed = "
                   f"{got}" + ("" if ok else f", expected {tuple(round(e, 4) for e in expected)}"))
     return 1 if failed else 0
 

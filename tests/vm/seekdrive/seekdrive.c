@@ -17,7 +17,9 @@
  * model faster than real time; the figures in the stats file are the model's own seconds.
  * slow=FIRST-LAST:SECONDS makes every read touching sectors FIRST..LAST (2048 bytes each)
  * take SECONDS more of wall time, unscaled: a scratched area the drive reads only after
- * retries, for budgets counted in wall time.
+ * retries, for budgets counted in wall time. bad=FIRST-LAST makes every read touching sectors
+ * FIRST..LAST fail with EIO, as a drive fails what it cannot read on a scratched disc; each
+ * still costs its seek and transfer, and the stats count them.
  */
 
 #define NBDKIT_API_VERSION 2
@@ -36,6 +38,7 @@
 
 #define SECTOR 2048
 #define MAX_SLOW 8
+#define MAX_BAD 32
 
 struct slow_region {
     uint64_t first, last; /* sectors */
@@ -51,13 +54,17 @@ static double disc_bytes = 700e6;
 static double scale = 1.0;
 static struct slow_region slow[MAX_SLOW];
 static int slow_count;
+static struct {
+    uint64_t first, last; /* sectors */
+} bad[MAX_BAD];
+static int bad_count;
 
 /* The drive. */
 static int image_fd = -1;
 static int stats_fd = -1;
 static int64_t image_size;
 static uint64_t head; /* where the last read ended */
-static uint64_t reads, bytes_read, seeks;
+static uint64_t reads, bytes_read, seeks, failed;
 static FILE* trace;
 static double seek_seconds, transfer_seconds, slow_seconds;
 
@@ -89,6 +96,29 @@ static int parse_slow(const char* value) {
     return 0;
 }
 
+static int parse_bad(const char* value) {
+    int used = 0;
+    if (bad_count == MAX_BAD) {
+        nbdkit_error("bad: at most %d regions", MAX_BAD);
+        return -1;
+    }
+    if (sscanf(value, "%" SCNu64 "-%" SCNu64 "%n", &bad[bad_count].first, &bad[bad_count].last,
+               &used) != 2 ||
+        value[used] || bad[bad_count].last < bad[bad_count].first) {
+        nbdkit_error("bad: expected FIRST-LAST, got %s", value);
+        return -1;
+    }
+    bad_count++;
+    return 0;
+}
+
+static int touches_bad(uint64_t offset, uint32_t count) {
+    uint64_t first = offset / SECTOR, last = (offset + count - 1) / SECTOR;
+    for (int i = 0; i < bad_count; i++)
+        if (first <= bad[i].last && bad[i].first <= last) return 1;
+    return 0;
+}
+
 static int seekdrive_config(const char* key, const char* value) {
     if (strcmp(key, "file") == 0) {
         free(image_path);
@@ -113,6 +143,7 @@ static int seekdrive_config(const char* key, const char* value) {
     if (strcmp(key, "disc-mb") == 0) return parse_double(key, value, &disc_bytes, 1e6);
     if (strcmp(key, "scale") == 0) return parse_double(key, value, &scale, 1.0);
     if (strcmp(key, "slow") == 0) return parse_slow(value);
+    if (strcmp(key, "bad") == 0) return parse_bad(value);
     nbdkit_error("unknown parameter %s", key);
     return -1;
 }
@@ -189,8 +220,9 @@ static void write_stats(void) {
     if (stats_fd < 0) return;
     int n = snprintf(line, sizeof line,
                      "reads %" PRIu64 " bytes %" PRIu64 " seeks %" PRIu64
-                     " seek_s %.6f transfer_s %.6f slow_s %.6f\n",
-                     reads, bytes_read, seeks, seek_seconds, transfer_seconds, slow_seconds);
+                     " seek_s %.6f transfer_s %.6f slow_s %.6f failed %" PRIu64 "\n",
+                     reads, bytes_read, seeks, seek_seconds, transfer_seconds, slow_seconds,
+                     failed);
     if (ftruncate(stats_fd, 0) < 0 || pwrite(stats_fd, line, n, 0) != n) nbdkit_debug("stats: %m");
 }
 
@@ -231,8 +263,14 @@ static int seekdrive_pread(void* handle, void* buf, uint32_t count, uint64_t off
         fflush(trace);
     }
     head = offset + count;
+    int fails = touches_bad(offset, count);
+    failed += fails;
     write_stats();
     sleep_for((seek + transfer) * scale + extra);
+    if (fails) {
+        nbdkit_set_error(EIO);
+        return -1;
+    }
 
     for (uint32_t done = 0; done < count;) {
         ssize_t n = pread(image_fd, (char*)buf + done, count - done, offset + done);
@@ -257,7 +295,7 @@ static struct nbdkit_plugin plugin = {
     .config_help =
         "file=IMAGE [stats=FILE] [seek-min-ms=20] [seek-max-ms=150] "
         "[inner-mbps=3.4] [outer-mbps=7.8] [disc-mb=700] [scale=1] "
-        "[slow=FIRST-LAST:SECONDS]...",
+        "[slow=FIRST-LAST:SECONDS]... [bad=FIRST-LAST]...",
     .magic_config_key = "file",
     .unload = seekdrive_unload,
     .open = seekdrive_open,
