@@ -3,12 +3,14 @@
 // where a later drive fails it, and the merged bag replaces the earlier one, which stays as it
 // was when the read gained nothing.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <cstring>
 #include <map>
 #include <set>
 #include "BagTestSupport.h"
 #include "LinuxTestSupport.h"
 #include "archive/RescueMap.h"
+#include "platform/linux/archive/BagFolder.h"
 #include "platform/linux/archive/LinuxArchiver.h"
 #include "platform/linux/order/ImageTree.h"
 
@@ -48,6 +50,60 @@ class DriveOfImage : public archive::SectorSource {
     std::set<std::uint64_t> bad_;
 };
 
+using Sectors = std::vector<std::pair<int, std::uint64_t>>;  // (file, sector of it)
+
+// The disc: an ISO 9660 image of kSources, made at `folder`.
+class ReadOnDisc {
+  public:
+    explicit ReadOnDisc(const std::string& folder) {
+        MakeFolder(folder + "/files");
+        for (unsigned i = 0; i < std::size(kSources); ++i) {
+            WriteFile(folder + "/files/" + kSources[i].name, Pattern(kSources[i].size, i + 1));
+        }
+        made_ = RunProgram({"genisoimage", "-quiet", "-R", "-o", folder + "/disc.iso",
+                            folder + "/files"}) == 0;
+        if (made_) image_ = ReadFile(folder + "/disc.iso");
+    }
+    bool Made() const { return made_; }
+    const std::string& Image() const { return image_; }
+
+    std::set<std::uint64_t> At(const Sectors& at) const {
+        std::set<std::uint64_t> set;
+        for (const auto& [file, sector] : at) {
+            const std::string start = Pattern(kSources[file].size, file + 1).substr(0, 64);
+            set.insert(image_.find(start) / kDiscSector + sector);
+        }
+        return set;
+    }
+
+    // The disc read in `drive`, which fails `fails`, into the bag `name` of `target`, on from
+    // the bag `earlier` there (empty: none).
+    Archiver::BagOutcome Read(std::shared_ptr<CopyIo> io, DriveOfImage& drive,
+                              const std::string& target, const std::string& name,
+                              const std::string& earlier, const char* driveName) const {
+        LinuxArchiver archiver(
+            LinuxArchiver::Parts{nullptr, nullptr, nullptr, nullptr, std::move(io), nullptr});
+        ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
+                          const archive::RescueHooks& hooks, const archive::RescueMap* from) {
+                          return ReadIntoImage(drive, image_.size() / kDiscSector, {}, driveName,
+                                               imagePath, mapPath, hooks, from);
+                      },
+                      nullptr};
+        how.tree = [](const std::string& path) { return ReadImageTree(path); };
+        Archiver::Bag bag;
+        bag.name = name;
+        bag.earlier = earlier;
+        ScriptedPrompts prompts;
+        return archiver.BagFiles(bag, target, {},
+                                 {{"Dravolin-Drive", driveName}, {"Dravolin-Started", "T"}},
+                                 prompts, &how);
+    }
+
+  private:
+    bool made_ = false;
+    std::string image_;
+};
+
 struct ReadOnStep {
     const char* drive;
     const char* name;                                  // the bag's
@@ -60,24 +116,12 @@ struct ReadOnStep {
 };
 
 TEST(ReadOnBags, AskEachDriveOnlyForWhatTheBagLacksAndReplaceItWhenMerged) {
-    if (RunProgram({"genisoimage", "-version"}) != 0) GTEST_SKIP() << "needs genisoimage";
     TempFolder temp;
-    const std::string disc = temp / "disc", iso = temp / "disc.iso", target = temp / "bags";
-    MakeFolder(disc);
+    const ReadOnDisc disc(temp / "disc");
+    if (!disc.Made()) GTEST_SKIP() << "needs genisoimage";
+    const std::string target = temp / "bags", image = disc.Image();
     MakeFolder(target);
-    for (unsigned i = 0; i < std::size(kSources); ++i) {
-        WriteFile(disc + "/" + kSources[i].name, Pattern(kSources[i].size, i + 1));
-    }
-    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-R", "-o", iso, disc}), 0);
-    const std::string image = ReadFile(iso);
-    const auto sectors = [&](const std::vector<std::pair<int, std::uint64_t>>& at) {
-        std::set<std::uint64_t> set;
-        for (const auto& [file, sector] : at) {
-            const std::string start = Pattern(kSources[file].size, file + 1).substr(0, 64);
-            set.insert(image.find(start) / kDiscSector + sector);
-        }
-        return set;
-    };
+    const auto sectors = [&](const Sectors& at) { return disc.At(at); };
 
     using archive::DiscResult;
     // D lacks four sectors; F fails two of them and one D read; E one of those; H just that one
@@ -119,29 +163,15 @@ TEST(ReadOnBags, AskEachDriveOnlyForWhatTheBagLacksAndReplaceItWhenMerged) {
         {"G", "Disc G", {}, DiscResult::Complete, "Disc G", {{1, 2}}, {}, 4},
     };
 
-    LinuxArchiver archiver(LinuxArchiver::Parts{nullptr, nullptr, nullptr, nullptr,
-                                                std::make_shared<CopyIo>(), nullptr});
     std::string earlier;
     for (const ReadOnStep& step : steps) {
         SCOPED_TRACE(step.drive);
         DriveOfImage drive(image, sectors(step.fails));
-        ImageRead how{[&](const std::string& imagePath, const std::string& mapPath,
-                          const archive::RescueHooks& hooks, const archive::RescueMap* from) {
-                          return ReadIntoImage(drive, image.size() / kDiscSector, {}, step.drive,
-                                               imagePath, mapPath, hooks, from);
-                      },
-                      nullptr};
-        how.tree = [](const std::string& path) { return ReadImageTree(path); };
-        Archiver::Bag bag;
-        bag.name = step.name;
-        bag.earlier = earlier;
         const std::map<std::string, std::string> before = earlier.empty()
                                                               ? std::map<std::string, std::string>()
                                                               : Snapshot(target + "/" + earlier);
-        ScriptedPrompts prompts;
-        const Archiver::BagOutcome outcome = archiver.BagFiles(
-            bag, target, {}, {{"Dravolin-Drive", step.drive}, {"Dravolin-Started", "T"}}, prompts,
-            &how);
+        const Archiver::BagOutcome outcome =
+            disc.Read(std::make_shared<CopyIo>(), drive, target, step.name, earlier, step.drive);
 
         ASSERT_EQ(outcome.result, step.result);
         EXPECT_EQ(outcome.folderName, step.folder);
@@ -183,6 +213,61 @@ TEST(ReadOnBags, AskEachDriveOnlyForWhatTheBagLacksAndReplaceItWhenMerged) {
         EXPECT_EQ(reads, step.reads) << info;
         earlier = step.folder;
     }
+}
+
+// A read on killed at any call (a power cut) leaves the earlier bag as it was, or the merged bag
+// whole in its place; what else is left, the next writer removes.
+TEST(KilledReadOns, LeaveTheEarlierBagAsItWasOrTheMergedOneWhole) {
+    TempFolder temp(MemoryFolder());
+    const ReadOnDisc disc(temp / "disc");
+    if (!disc.Made()) GTEST_SKIP() << "needs genisoimage";
+    const std::string first = temp / "first", earlier = "Disc (incomplete)";
+    DriveOfImage scratched(disc.Image(), disc.At({{0, 1}, {1, 2}}));
+    ASSERT_EQ(disc.Read(std::make_shared<CopyIo>(), scratched, first, "Disc", "", "D").result,
+              archive::DiscResult::Incomplete);
+    const std::map<std::string, std::string> before = Snapshot(first + "/" + earlier);
+    // The next drive reads one of the two sectors; the merged bag takes the earlier one's name.
+    const std::set<std::uint64_t> stillBad = disc.At({{1, 2}});
+    const auto readOn = [&](std::shared_ptr<CopyIo> io, const std::string& target) {
+        DriveOfImage drive(disc.Image(), stillBad);
+        return disc.Read(std::move(io), drive, target, "Disc", earlier, "E");
+    };
+    const auto copyOf = [&](const std::string& target) {
+        return RunProgram({"cp", "-a", first, target}) == 0;
+    };
+    int steps = 0;
+    {
+        auto io = std::make_shared<StepIo>();
+        ASSERT_TRUE(copyOf(temp / "whole"));
+        ASSERT_EQ(readOn(io, temp / "whole").folderName, earlier);
+        steps = io->Count(Step::Any);
+    }
+    int merged = 0;
+    for (int at = 1; at <= steps; ++at) {
+        SCOPED_TRACE("killed at call " + std::to_string(at));
+        const std::string target = temp / ("bags" + std::to_string(at));
+        ASSERT_TRUE(copyOf(target));
+        const int status = RunChild([&] {
+            auto io = std::make_shared<StepIo>();
+            io->at = at;
+            io->crash = true;
+            readOn(io, target);
+            return 1;
+        });
+        ASSERT_EQ(status, 0);
+        const std::string bag = target + "/" + earlier;
+        ASSERT_TRUE(BagChecks(bag, false));
+        if (Snapshot(bag) != before) {
+            ++merged;
+            const auto map = archive::ParseMapText(ReadFile(bag + "/data/image/disc.map"));
+            ASSERT_TRUE(map);
+            EXPECT_EQ(map->map.Bytes(archive::BlockState::Bad), kDiscSector);
+        }
+        const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        RemoveStaleBags(folder.Get(), ThisProcess());
+        EXPECT_EQ(EntriesOf(target), std::vector<std::string>{earlier});
+    }
+    EXPECT_GT(merged, 0);
 }
 
 }  // namespace
