@@ -96,6 +96,16 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
     };
     const archive::RescueMap* earlier = nullptr;
     if (how_.earlier) {
+        // Should the read on not finish, the next one finds what it got by this.
+        const std::string& bag = how_.earlier->bag;
+        const UniqueFd marker(::openat(bag_, kReadOnFromName,
+                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        const ssize_t wrote = marker ? ::write(marker.Get(), bag.data(), bag.size()) : -1;
+        if (wrote != static_cast<ssize_t>(bag.size())) {
+            const int error = wrote < 0 ? errno : EIO;
+            ::unlinkat(bag_, kRoomName, 0);
+            return error;
+        }
         const std::string from =
             how_.earlier->path + "/" + archive::kImageFolder + "/" + kImageName;
         if (const int error = CopyImageFile(from, Path(kImageName))) {
@@ -110,10 +120,7 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
     gaps_ = std::move(read.gaps);
     readOn_ = read.readOn;
     if (map_) {
-        const auto rescued = [](const archive::RescueMap& map) {
-            return map.Bytes(archive::BlockState::Rescued);
-        };
-        gained_ = rescued(*map_) - (readOn_ ? rescued(*earlier) : 0);
+        gained_ = map_->Bytes(archive::BlockState::Rescued) - (readOn_ ? how_.earlier->rescued : 0);
     }
     // The map saved last may lag behind the image: saved again, it says all the image holds.
     if (IsTargetFull(read.error) && map_ && WriteAtomically(Path(kMapName), read.mapText) == 0) {

@@ -307,6 +307,7 @@ BagWriter::Published BagWriter::Publish(const std::string& name, int* error) {
     }
     // The finished bag holds nothing of its writer.
     if (bag_.lock) ::unlinkat(bag_.folder.Get(), kBagLockName, 0);
+    ::unlinkat(bag_.folder.Get(), kReadOnFromName, 0);
     bag_ = BagFolder{};
     built_ = false;
     // The bag stands under its name, whole: a failed flush of the folder only means that a
@@ -329,6 +330,7 @@ BagWriter::Published BagWriter::PublishOver(const std::string& name, int* error)
     // should the removal below not finish.
     ::renameat(target_.Get(), (name + "/" + kBagLockName).c_str(), target_.Get(),
                (bag_.name + "/" + kBagLockName).c_str());
+    ::unlinkat(target_.Get(), (name + "/" + kReadOnFromName).c_str(), 0);
     io_.DataSync(target_.Get());
     built_ = false;
     Discard();

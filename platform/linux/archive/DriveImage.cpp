@@ -214,6 +214,9 @@ DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sect
         sinceSave = 0;
         saved = progress;
         result.mapText = archive::MapText(now, progress, heading);
+        // A map must never say more than the image holds after a power cut: another read may
+        // carry on from it.
+        if (::fsync(image.Get()) != 0 && result.error == 0) result.error = errno;
         if (const int error = WriteAtomically(mapPath, result.mapText)) {
             if (result.error == 0) result.error = error;
         }

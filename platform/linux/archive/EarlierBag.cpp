@@ -1,5 +1,6 @@
 #include "platform/linux/archive/EarlierBag.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include "archive/BagText.h"
 #include "platform/linux/archive/BagFolder.h"
 #include "platform/linux/archive/BagImage.h"
+#include "platform/linux/io/FileLocks.h"
 #include "platform/linux/io/UniqueFd.h"
 #include "platform/linux/store/StoreIo.h"
 
@@ -74,10 +76,10 @@ std::optional<EarlierBag> OpenEarlierBag(const std::string& path) {
         return std::nullopt;
     }
     struct stat files {};
-    EarlierBag bag{path,
-                   std::move(parsed->map),
-                   {},
-                   ::lstat((path + "/" + archive::kFilesFolder).c_str(), &files) == 0};
+    const std::uint64_t rescued = parsed->map.Bytes(archive::BlockState::Rescued);
+    EarlierBag bag{path,    std::move(parsed->map),
+                   {},      ::lstat((path + "/" + archive::kFilesFolder).c_str(), &files) == 0,
+                   rescued, path.substr(path.rfind('/') + 1)};
     const StoreBytes bagInfo = ReadStoreBytes(path + "/bag-info.txt", kBagInfoCap);
     std::string started, drive;
     std::string_view text = bagInfo.bytes;
@@ -98,6 +100,47 @@ std::optional<EarlierBag> OpenEarlierBag(const std::string& path) {
         bag.reads.push_back(ReadLine(started, drive, bag.map.Bytes(archive::BlockState::Rescued)));
     }
     return bag;
+}
+
+std::optional<EarlierBag> AdoptInterruptedRead(int targetFd, const EarlierBag& earlier,
+                                               const TempOwner& self, UniqueFd& lock,
+                                               std::string& folder) {
+    const std::string target = earlier.path.substr(0, earlier.path.rfind('/'));
+    std::optional<EarlierBag> best;
+    const int listing = ::openat(targetFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!dir) {
+        if (listing >= 0) ::close(listing);
+        return best;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (LooksLikeTempName(entry->d_name)) names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : names) {
+        const std::optional<TempOwner> owner = OwnerOfTemp(name);
+        if (!owner || MayBeAlive(*owner, self)) continue;
+        const std::string path = target + "/" + name;
+        const StoreBytes from = ReadStoreBytes(path + "/" + kReadOnFromName, 4096);
+        if (from.error != 0 || from.bytes != earlier.bag) continue;
+        UniqueFd held(
+            ::open((path + "/" + kBagLockName).c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!held || !HoldWriteLock(held.Get())) continue;
+        std::optional<EarlierBag> read = OpenEarlierBag(path);
+        if (!read || read->map.Extent() != earlier.map.Extent()) continue;
+        const std::uint64_t rescued = read->map.Bytes(archive::BlockState::Rescued);
+        if (rescued <= (best ? best->map.Bytes(archive::BlockState::Rescued) : earlier.rescued)) {
+            continue;
+        }
+        best = EarlierBag{path,          std::move(read->map), earlier.reads,
+                          earlier.files, earlier.rescued,      earlier.bag};
+        best->reads.push_back(
+            ReadLine("interrupted", "a read on that did not finish", rescued - earlier.rescued));
+        lock = std::move(held);
+        folder = name;
+    }
+    return best;
 }
 
 int CopyImageFile(const std::string& from, const std::string& to) {

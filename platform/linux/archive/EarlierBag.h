@@ -5,6 +5,7 @@
 #include <vector>
 #include "archive/RescueMap.h"
 #include "platform/linux/copy/TempFiles.h"
+#include "platform/linux/io/UniqueFd.h"
 
 namespace dravolin::lnx {
 
@@ -13,12 +14,29 @@ namespace dravolin::lnx {
 // only for what the map lacks. The earlier bag is never written to; the new one replaces it once
 // it stands whole under its own name.
 struct EarlierBag {
-    std::string path;        // the bag's folder
+    std::string path;        // the folder of its image and map: the bag's
     archive::RescueMap map;  // what its image holds
     // Its Dravolin-Read lines, one per read that made it, oldest first.
     std::vector<std::string> reads;
     bool files = false;  // it holds the disc's files too, under data/files/
+    // What the bag itself holds of the disc, which a further read must add to to replace it
+    // (more than `map` holds where that map is an interrupted read's, AdoptInterruptedRead).
+    std::uint64_t rescued = 0;
+    std::string bag;  // the bag's folder name
 };
+
+// Written into a bag being built by a read on from the bag it names; gone before the bag is.
+inline constexpr char kReadOnFromName[] = ".read-on-from";
+
+// A read on from `earlier` that a power cut or a kill ended before its bag was published: a
+// dead writer's bag folder in the folder open at `targetFd` that names `earlier`'s folder in
+// its kReadOnFromName and holds an image and map of the same size with more of the disc than
+// `earlier`. Its lock is taken into `lock`, so that no writer removes the folder while the
+// next read on copies from it; `earlier` with the image and map of the most complete such
+// read, and a Dravolin-Read line for it; nullopt when there is none.
+std::optional<EarlierBag> AdoptInterruptedRead(int targetFd, const EarlierBag& earlier,
+                                               const TempOwner& self, UniqueFd& lock,
+                                               std::string& folder);
 
 // A Dravolin-Read line: a read begun at `start` in `drive` (as Dravolin-Drive names it) got
 // `gained` bytes that no read before it had.

@@ -12,6 +12,7 @@
 #include <random>
 #include "archive/BagName.h"
 #include "archive/BagText.h"
+#include "platform/linux/archive/BagFolder.h"
 #include "platform/linux/archive/BagWriter.h"
 #include "platform/linux/archive/EarlierBag.h"
 #include "platform/linux/archive/LocalClock.h"
@@ -75,6 +76,12 @@ ImageRead::ReadBy ReadBy(const BagFields& fields) {
 void Retire(const std::string& target, const std::string& name) {
     const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder) RetireBag(folder.Get(), name, ThisProcess(), std::random_device{}());
+}
+
+// The folder of an interrupted read on whose bytes the merged bag now holds.
+void RemoveInterrupted(const std::string& target, const std::string& name) {
+    const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder) RemoveTree(folder.Get(), name);
 }
 
 }  // namespace
@@ -267,6 +274,8 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
     BagRequest request{root, target, bag.label, fields};
     std::optional<EarlierBag> earlier;
     std::optional<ImageRead> readOn;
+    UniqueFd interruptedLock;  // held while the read copies from an interrupted read on
+    std::string interrupted;
     if (image) {
         readOn = *image;
         readOn->readBy = ReadBy(fields);
@@ -275,6 +284,14 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
         if (!bag.earlier.empty() && (image->mount || image->tree)) {
             earlier = OpenEarlierBag(target + "/" + bag.earlier);
             if (earlier && (image->keep != archive::BagKeeps::Image || !earlier->files)) {
+                // What a read on that a power cut ended got is not read again either.
+                const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                if (std::optional<EarlierBag> adopted =
+                        folder ? AdoptInterruptedRead(folder.Get(), *earlier, ThisProcess(),
+                                                      interruptedLock, interrupted)
+                               : std::nullopt) {
+                    earlier = std::move(adopted);
+                }
                 readOn->earlier = &*earlier;
             }
         }
@@ -325,6 +342,7 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
             // Only now that the merged bag stands whole under its name: a crash before leaves
             // the earlier bag as it was, one after it both, the merged one holding all.
             if (replaces && published.name != bag.earlier) Retire(target, bag.earlier);
+            if (replaces && !interrupted.empty()) RemoveInterrupted(target, interrupted);
             finish(CopyOutcome::Completed);
             return outcome;
         case archive::Published::Failed:
