@@ -101,7 +101,7 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
         const UniqueFd marker(::openat(bag_, kReadOnFromName,
                                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         const ssize_t wrote = marker ? ::write(marker.Get(), bag.data(), bag.size()) : -1;
-        if (wrote != static_cast<ssize_t>(bag.size())) {
+        if (wrote != static_cast<ssize_t>(bag.size()) || ::fdatasync(marker.Get()) != 0) {
             const int error = wrote < 0 ? errno : EIO;
             ::unlinkat(bag_, kRoomName, 0);
             return error;

@@ -14,6 +14,8 @@ from guest import CheckFailed
 from qtarchive import LOG, ArchiveScenarios, parse_log
 from qtprogram import HOME, QtProgram
 from qtrun import history
+from readoncut import NAME as READ_ON
+from readoncut import ReadOnCut
 
 DISC = "multi"
 THROTTLE = 1024 * 1024  # bytes per second: each 3 MB file takes about three seconds
@@ -104,6 +106,7 @@ class PowerCuts:
         self.boot_seconds = []
         self.started = {}  # scenario -> when it began, in the boot that made its cut
         self.pending = None  # the plain cut the next boot checks: (moment, folder, seen)
+        self.seek_plugin = None  # the drive model, for the read on's cut
 
     def boot(self, number):
         boot = debian.Boot(self.run_dir, self.kernel, self.stage1, self.image, self.user_disk,
@@ -114,7 +117,7 @@ class PowerCuts:
         program.start_session("bin/dravolin")
         return boot, program
 
-    def run(self, boot, program, plain=True, archive=True):
+    def run(self, boot, program, plain=True, archive=True, read_on=False):
         """Runs the chosen cuts, starting in `boot`, whose program is ended first; every boot
         of the chain is closed here, `boot` too."""
         steps = []
@@ -125,6 +128,10 @@ class PowerCuts:
                           self.stale_temporaries))
         if archive:
             steps += [(ARCHIVE, self.archive_cut), (ARCHIVE, self.archive_after)]
+        if read_on:
+            read_on_cut = ReadOnCut(self.run_dir, self.seek_plugin)
+            steps += [(READ_ON, read_on_cut.cut),
+                      (READ_ON, lambda run: self.read_on_after(run, read_on_cut))]
         first = True
         while steps:
             run = ArchiveScenarios(boot, program, self.discs, self.log)
@@ -318,6 +325,11 @@ class PowerCuts:
             f"archive: {len(hidden)} hidden folder(s) after the reboot, with {kept} files in "
             f"data/; archived again: target {after}, log rows {labels}")
         self.result(ARCHIVE, problems)
+        return False
+
+    def read_on_after(self, run, cut):
+        self.result(READ_ON, cut.after(run))
+        self.figures += cut.figures
         return False
 
     def listing(self, run):

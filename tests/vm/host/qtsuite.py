@@ -25,6 +25,7 @@ from qtfaults import FaultScenarios
 from qtpower import PowerCuts
 from qtprogram import QtProgram
 from qtreadon import ReadOnScenarios
+from readoncut import NAME as READ_ON
 from qtscenarios import UserScenarios
 from qtseek import SeekScenarios
 
@@ -82,12 +83,14 @@ def main():
                 log(f"      {frame}")
         plain = desktopsuite.chosen(args, "power cut")
         archive = desktopsuite.chosen(args, "power cut, archive mode: a bag being written")
-        if plain or archive:
+        read_on = desktopsuite.chosen(args, f"power cut, {READ_ON}")
+        if plain or archive or read_on:
             # The cuts go on from this boot, on its user disk, and close it.
             cuts = PowerCuts(run_dir, guest.kernel, guest.stage1, guest.image, user_disk,
                              all_discs, shots, log)
+            cuts.seek_plugin = args.seekdrive
             running, boot = boot, None
-            cuts.run(running, program, plain=plain, archive=archive)
+            cuts.run(running, program, plain=plain, archive=archive, read_on=read_on)
             run.results += cuts.results
             run.figures["power cuts"] = cuts.figures + [
                 "boots to the agent: " + ", ".join(f"{s:.0f} s" for s in cuts.boot_seconds)]
