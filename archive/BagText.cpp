@@ -97,6 +97,20 @@ std::string BagInfo(const InfoFields& fields) {
     return text;
 }
 
+InfoFields ParseBagInfo(std::string_view text) {
+    InfoFields fields;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        const std::size_t colon = line.find(": ");
+        if (colon == std::string_view::npos) continue;
+        fields.emplace_back(line.substr(0, colon), line.substr(colon + 2));
+    }
+    return fields;
+}
+
 std::uint64_t DamagedCount(const std::vector<ArchivedFile>& files,
                            const std::vector<UnreadEntry>& unread) {
     std::uint64_t count = unread.size();

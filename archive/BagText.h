@@ -52,6 +52,8 @@ std::string PayloadOxum(const std::vector<ArchivedFile>& files);
 // "Label: value" lines; line breaks in a value become blanks, a label keeps no ':', and bytes
 // that are not UTF-8 (a disc's label) become U+FFFD.
 std::string BagInfo(const InfoFields& fields);
+// The "Label: value" lines of a bag-info.txt, in order; other lines are left out.
+InfoFields ParseBagInfo(std::string_view text);
 
 // Files with damaged ranges, and entries not copied at all.
 std::uint64_t DamagedCount(const std::vector<ArchivedFile>& files,

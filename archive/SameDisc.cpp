@@ -54,16 +54,9 @@ std::string LogTime(std::string text) {
 
 std::map<std::string, std::string, std::less<>> Fields(std::string_view text) {
     std::map<std::string, std::string, std::less<>> fields;
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(std::min(end + 1, text.size()));
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        const std::size_t colon = line.find(": ");
-        if (colon == std::string_view::npos) continue;
-        // The first of a repeated label counts: the writer's own fields come once each.
-        fields.emplace(std::string(line.substr(0, colon)), std::string(line.substr(colon + 2)));
-    }
+    // The first of a repeated label counts: the writer's own fields come once each.
+    for (auto& [label, value] : ParseBagInfo(text))
+        fields.emplace(std::move(label), std::move(value));
     return fields;
 }
 

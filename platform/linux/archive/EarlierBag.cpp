@@ -82,15 +82,7 @@ std::optional<EarlierBag> OpenEarlierBag(const std::string& path) {
                    rescued, path.substr(path.rfind('/') + 1)};
     const StoreBytes bagInfo = ReadStoreBytes(path + "/bag-info.txt", kBagInfoCap);
     std::string started, drive;
-    std::string_view text = bagInfo.bytes;
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(std::min(end + 1, text.size()));
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        const std::size_t colon = line.find(": ");
-        if (colon == std::string_view::npos) continue;
-        const std::string_view name = line.substr(0, colon), value = line.substr(colon + 2);
+    for (const auto& [name, value] : archive::ParseBagInfo(bagInfo.bytes)) {
         if (name == archive::kFieldRead) bag.reads.emplace_back(value);
         if (name == "Dravolin-Started") started = value;
         if (name == "Dravolin-Drive") drive = value;

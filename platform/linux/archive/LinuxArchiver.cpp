@@ -9,12 +9,10 @@
 #include <ctime>
 #include <memory>
 #include <optional>
-#include <random>
 #include "archive/BagName.h"
 #include "archive/BagText.h"
-#include "platform/linux/archive/BagFolder.h"
 #include "platform/linux/archive/BagWriter.h"
-#include "platform/linux/archive/EarlierBag.h"
+#include "platform/linux/archive/ReadOnFrom.h"
 #include "platform/linux/archive/LocalClock.h"
 #include "platform/linux/archive/LogFile.h"
 #include "platform/linux/archive/TargetClaims.h"
@@ -70,18 +68,6 @@ ImageRead::ReadBy ReadBy(const BagFields& fields) {
     }
     if (!model.empty()) by.drive += " (" + model + ")";
     return by;
-}
-
-// Takes the earlier bag a merged one replaces out of the target; left where it cannot be.
-void Retire(const std::string& target, const std::string& name) {
-    const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder) RetireBag(folder.Get(), name, ThisProcess(), std::random_device{}());
-}
-
-// The folder of an interrupted read on whose bytes the merged bag now holds.
-void RemoveInterrupted(const std::string& target, const std::string& name) {
-    const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder) RemoveTree(folder.Get(), name);
 }
 
 }  // namespace
@@ -272,30 +258,18 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
     const auto finish = [&](CopyOutcome how) { prompts.OnFinished(how, {}); };
 
     BagRequest request{root, target, bag.label, fields};
-    std::optional<EarlierBag> earlier;
-    std::optional<ImageRead> readOn;
-    UniqueFd interruptedLock;  // held while the read copies from an interrupted read on
-    std::string interrupted;
+    std::optional<ReadOnFrom> from;
+    std::optional<ImageRead> read;
     if (image) {
-        readOn = *image;
-        readOn->readBy = ReadBy(fields);
+        read = *image;
+        read->readBy = ReadBy(fields);
         // Carried on only where the files come out of the image, so that the merged bag holds
         // every file the earlier one held, each at least as whole.
         if (!bag.earlier.empty() && (image->mount || image->tree)) {
-            earlier = OpenEarlierBag(target + "/" + bag.earlier);
-            if (earlier && (image->keep != archive::BagKeeps::Image || !earlier->files)) {
-                // What a read on that a power cut ended got is not read again either.
-                const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-                if (std::optional<EarlierBag> adopted =
-                        folder ? AdoptInterruptedRead(folder.Get(), *earlier, ThisProcess(),
-                                                      interruptedLock, interrupted)
-                               : std::nullopt) {
-                    earlier = std::move(adopted);
-                }
-                readOn->earlier = &*earlier;
-            }
+            from = ReadOnFrom::Open(target, bag.earlier, image->keep == archive::BagKeeps::Image);
+            if (from) read->earlier = &from->Earlier();
         }
-        request.image = &*readOn;
+        request.image = &*read;
     }
     if (bag.timeBudgetSeconds > 0) {
         request.readUntil =
@@ -341,8 +315,7 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
             outcome.folderName = published.name;
             // Only now that the merged bag stands whole under its name: a crash before leaves
             // the earlier bag as it was, one after it both, the merged one holding all.
-            if (replaces && published.name != bag.earlier) Retire(target, bag.earlier);
-            if (replaces && !interrupted.empty()) RemoveInterrupted(target, interrupted);
+            if (replaces && from) from->Replaced(published.name);
             finish(CopyOutcome::Completed);
             return outcome;
         case archive::Published::Failed:

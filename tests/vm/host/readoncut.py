@@ -43,19 +43,23 @@ class ReadOnCut:
         run.m.insert_served(index, model.serve(run.discs[DISC].iso, trace))
         return model, trace
 
+    def read_in(self, run, index, letter, bad):
+        """The disc served into drive `index` failing `bad`, until the program ejects it."""
+        model, _ = self.serve(run, index, bad, name=letter)
+        try:
+            run.wait_ejected(letter, 180)
+            run.m.eject(index)
+            run.m.release_served(index)
+        finally:
+            model.stop()
+
     def cut(self, run):
         """D: makes the incomplete bag; E: reads on from it until the cut."""
         run.agent.run(sh=f"rm -rf '{TARGET}'", user="user")
         run.d.start(args=["--archive"])
         run.d.type_target(TARGET)
         run.d.tick_all(["D", "E"])
-        model, _ = self.serve(run, 0, self.sectors(run, D_FAILS), name="D")
-        try:
-            run.wait_ejected("D", 180)
-            run.m.eject(0)
-            run.m.release_served(0)
-        finally:
-            model.stop()
+        self.read_in(run, 0, "D", self.sectors(run, D_FAILS))
         rows, _ = parse_log(run.agent.read(f"{TARGET}/{LOG}"))
         self.earlier = rows[-1]["bag folder"]
         self.tags = run.agent.read(f"{TARGET}/{self.earlier}/tagmanifest-sha256.txt")
@@ -92,13 +96,7 @@ class ReadOnCut:
         run.d.start(args=["--archive"])
         run.d.type_target(TARGET)
         run.d.tick_all(["F"])
-        model, _ = self.serve(run, 2, lacked, name="F")
-        try:
-            run.wait_ejected("F", 180)
-            run.m.eject(2)
-            run.m.release_served(2)
-        finally:
-            model.stop()
+        self.read_in(run, 2, "F", lacked)
         run.stop_program()
         rows, log_problems = parse_log(run.agent.read(f"{TARGET}/{LOG}"))
         problems += log_problems
