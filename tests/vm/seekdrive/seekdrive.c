@@ -54,9 +54,7 @@ static double disc_bytes = 700e6;
 static double scale = 1.0;
 static struct slow_region slow[MAX_SLOW];
 static int slow_count;
-static struct {
-    uint64_t first, last; /* sectors */
-} bad[MAX_BAD];
+static struct { uint64_t first, last; /* sectors */ } bad[MAX_BAD];
 static int bad_count;
 
 /* The drive. */
@@ -218,11 +216,11 @@ static void sleep_for(double seconds) {
 static void write_stats(void) {
     char line[256];
     if (stats_fd < 0) return;
-    int n = snprintf(line, sizeof line,
-                     "reads %" PRIu64 " bytes %" PRIu64 " seeks %" PRIu64
-                     " seek_s %.6f transfer_s %.6f slow_s %.6f failed %" PRIu64 "\n",
-                     reads, bytes_read, seeks, seek_seconds, transfer_seconds, slow_seconds,
-                     failed);
+    int n =
+        snprintf(line, sizeof line,
+                 "reads %" PRIu64 " bytes %" PRIu64 " seeks %" PRIu64
+                 " seek_s %.6f transfer_s %.6f slow_s %.6f failed %" PRIu64 "\n",
+                 reads, bytes_read, seeks, seek_seconds, transfer_seconds, slow_seconds, failed);
     if (ftruncate(stats_fd, 0) < 0 || pwrite(stats_fd, line, n, 0) != n) nbdkit_debug("stats: %m");
 }
 
