@@ -55,6 +55,7 @@ class ReadOnCut:
 
     def cut(self, run):
         """D: makes the incomplete bag; E: reads on from it until the cut."""
+        run.stop_program()  # the scenario before may leave it running
         run.agent.run(sh=f"rm -rf '{TARGET}'", user="user")
         run.d.start(args=["--archive"])
         run.d.type_target(TARGET)
