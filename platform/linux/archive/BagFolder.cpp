@@ -76,30 +76,37 @@ BagFolder MakeBagFolder(int targetFd, const TempOwner& self, std::uint64_t rando
     return {};
 }
 
-void RemoveStaleBags(int targetFd, const TempOwner& self) {
+std::vector<std::string> GoneWritersBags(int targetFd, const TempOwner& self) {
+    std::vector<std::string> gone;
     std::vector<Entry> entries;
-    if (!List(targetFd, entries)) return;
+    if (!List(targetFd, entries)) return gone;
     for (const Entry& entry : entries) {
         if (!entry.folder || !LooksLikeTempName(entry.name)) continue;
         const std::optional<TempOwner> owner = OwnerOfTemp(entry.name);
         if (!owner || MayBeAlive(*owner, self)) continue;
         struct stat st {};
-        if (::fstatat(targetFd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
-            continue;
+        if (::fstatat(targetFd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
+            gone.push_back(entry.name);
         }
-        const UniqueFd bag(::openat(targetFd, entry.name.c_str(),
-                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    return gone;
+}
+
+void RemoveStaleBags(int targetFd, const TempOwner& self) {
+    for (const std::string& name : GoneWritersBags(targetFd, self)) {
+        const UniqueFd bag(
+            ::openat(targetFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!bag) continue;
         struct stat lock {};
         if (::fstatat(bag.Get(), kBagLockName, &lock, AT_SYMLINK_NOFOLLOW) != 0) {
             // No proof either way: a writer dead before it took its lock left the folder empty;
             // anything else may be a bag about to get its name.
-            ::unlinkat(targetFd, entry.name.c_str(), AT_REMOVEDIR);
+            ::unlinkat(targetFd, name.c_str(), AT_REMOVEDIR);
             continue;
         }
         if (!RemoveIfAbandoned(bag.Get(), kBagLockName)) continue;
-        RemoveTree(targetFd, entry.name);
+        RemoveTree(targetFd, name);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 #include "platform/linux/copy/TempFiles.h"
 #include "platform/linux/io/UniqueFd.h"
 
@@ -19,6 +20,10 @@ struct BagFolder {
     UniqueFd lock;
 };
 BagFolder MakeBagFolder(int targetFd, const TempOwner& self, std::uint64_t random, int& error);
+
+// The bag folders of this user in the folder open at `targetFd` whose writers are surely gone
+// by their names (MayBeAlive); whether one is abandoned, its lock says.
+std::vector<std::string> GoneWritersBags(int targetFd, const TempOwner& self);
 
 // Removes the bag folders in the folder open at `targetFd` whose writers are gone: the owner
 // in the name is surely gone (MayBeAlive), and nobody holds the lock file inside (the writer

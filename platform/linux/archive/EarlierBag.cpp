@@ -1,6 +1,5 @@
 #include "platform/linux/archive/EarlierBag.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,31 +87,17 @@ std::optional<EarlierBag> OpenEarlierBag(const std::string& path) {
         if (name == "Dravolin-Drive") drive = value;
     }
     // A bag from before reads were counted was made by one.
-    if (bag.reads.empty()) {
-        bag.reads.push_back(ReadLine(started, drive, bag.map.Bytes(archive::BlockState::Rescued)));
-    }
+    if (bag.reads.empty()) bag.reads.push_back(ReadLine(started, drive, rescued));
     return bag;
 }
 
-std::optional<EarlierBag> AdoptInterruptedRead(int targetFd, const EarlierBag& earlier,
+std::optional<EarlierBag> AdoptInterruptedRead(const std::string& target, const EarlierBag& earlier,
                                                const TempOwner& self, UniqueFd& lock,
                                                std::string& folder) {
-    const std::string target = earlier.path.substr(0, earlier.path.rfind('/'));
     std::optional<EarlierBag> best;
-    const int listing = ::openat(targetFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (!dir) {
-        if (listing >= 0) ::close(listing);
-        return best;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (LooksLikeTempName(entry->d_name)) names.emplace_back(entry->d_name);
-    }
-    ::closedir(dir);
-    for (const std::string& name : names) {
-        const std::optional<TempOwner> owner = OwnerOfTemp(name);
-        if (!owner || MayBeAlive(*owner, self)) continue;
+    const UniqueFd targetFd(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!targetFd) return best;
+    for (const std::string& name : GoneWritersBags(targetFd.Get(), self)) {
         const std::string path = target + "/" + name;
         const StoreBytes from = ReadStoreBytes(path + "/" + kReadOnFromName, 4096);
         if (from.error != 0 || from.bytes != earlier.bag) continue;

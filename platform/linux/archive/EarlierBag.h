@@ -29,12 +29,12 @@ struct EarlierBag {
 inline constexpr char kReadOnFromName[] = ".read-on-from";
 
 // A read on from `earlier` that a power cut or a kill ended before its bag was published: a
-// dead writer's bag folder in the folder open at `targetFd` that names `earlier`'s folder in
+// dead writer's bag folder in the folder `target` that names `earlier`'s folder in
 // its kReadOnFromName and holds an image and map of the same size with more of the disc than
 // `earlier`. Its lock is taken into `lock`, so that no writer removes the folder while the
 // next read on copies from it; `earlier` with the image and map of the most complete such
 // read, and a Dravolin-Read line for it; nullopt when there is none.
-std::optional<EarlierBag> AdoptInterruptedRead(int targetFd, const EarlierBag& earlier,
+std::optional<EarlierBag> AdoptInterruptedRead(const std::string& target, const EarlierBag& earlier,
                                                const TempOwner& self, UniqueFd& lock,
                                                std::string& folder);
 

@@ -12,13 +12,9 @@ std::optional<ReadOnFrom> ReadOnFrom::Open(const std::string& target, const std:
     if (!bag || (imageOnly && bag->files)) return std::nullopt;
     ReadOnFrom from(target, std::move(*bag));
     // What a read on that a power cut ended got is not read again either.
-    const UniqueFd folder(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder) {
-        if (std::optional<EarlierBag> adopted =
-                AdoptInterruptedRead(folder.Get(), from.earlier_, ThisProcess(),
-                                     from.interruptedLock_, from.interrupted_)) {
-            from.earlier_ = std::move(*adopted);
-        }
+    if (std::optional<EarlierBag> adopted = AdoptInterruptedRead(
+            target, from.earlier_, ThisProcess(), from.interruptedLock_, from.interrupted_)) {
+        from.earlier_ = std::move(*adopted);
     }
     return from;
 }
