@@ -26,7 +26,8 @@ enum class BagKeeps { Both, Files, Image };
 
 // One file an archive copy wrote in full: its path in the bag below `folder` ('/' between
 // folders, UTF-8 on Windows, bytes as read on Linux), its size, the SHA-256 of the bytes
-// written, and where those bytes are zeros because the disc could not be read there.
+// written, and where those bytes are zeros because the disc could not be read there (for an
+// audio track under data/audio, where its samples are not exactly the disc's: ranges of samples).
 struct ArchivedFile {
     std::string path;
     std::uint64_t size = 0;

@@ -1,5 +1,6 @@
 #include "archive/BagText.h"
 
+#include "archive/AudioDisc.h"
 #include "archive/Utf8Names.h"
 
 namespace dravolin::archive {
@@ -67,9 +68,12 @@ std::string DamagedFilesText(const std::vector<ArchivedFile>& files,
                              const std::vector<UnreadEntry>& unread) {
     std::string text;
     for (const ArchivedFile& file : files) {
+        const bool audio = file.folder == std::string_view(kAudioFolder);
         for (const ByteRange& range : file.damaged) {
-            text += ManifestPath(file.path, file.folder) + " " + std::to_string(range.begin) + "-" +
-                    std::to_string(range.end) + "\n";
+            text += ManifestPath(file.path, file.folder) + " ";
+            // A track's damage is in its own terms: where it is heard, and its samples.
+            if (audio) text += TrackTime(range.begin) + "-" + TrackTime(range.end) + " samples ";
+            text += std::to_string(range.begin) + "-" + std::to_string(range.end) + "\n";
         }
     }
     for (const UnreadEntry& entry : unread) {

@@ -42,7 +42,9 @@ std::string ManifestPath(std::string_view relative, std::string_view folder = kF
 std::string BagDeclaration();
 // "HASH  data/files/path" per file, in the order written: what `sha256sum -c` reads.
 std::string PayloadManifest(const std::vector<ArchivedFile>& files);
-// One line per damaged range: "data/files/path BEGIN-END", the end excluded ([BEGIN, END)); then
+// One line per damaged range: "data/files/path BEGIN-END", the end excluded ([BEGIN, END)); an
+// audio track's ranges are of its samples, "data/audio/track01.flac M:SS.mmm-M:SS.mmm samples
+// BEGIN-END"; then
 // one per file or folder of the disc that could not be read at all, and so is not in the bag:
 // "data/files/path not copied: REASON".
 std::string DamagedFilesText(const std::vector<ArchivedFile>& files,

@@ -117,6 +117,12 @@ Built BuildBag(Archiver::Target& target, const ArchiveOptions& options, const Di
         built.readOnFrom = earlier->bagFolder;
         built.gained = outcome.gained;
     }
+    // Anyone can look an audio disc up by it later; the log is what a person reads first.
+    if (!outcome.discId.empty() &&
+        (row.result == DiscResult::Complete || row.result == DiscResult::Incomplete)) {
+        const std::string id = "MusicBrainz disc ID " + outcome.discId;
+        row.note = row.note.empty() ? id : id + "; " + row.note;
+    }
     built.stopped = outcome.budgetSpent && row.result == DiscResult::Incomplete;
     return built;
 }

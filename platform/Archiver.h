@@ -76,6 +76,9 @@ class Archiver {
         // counts are not known.
         bool readOn = false;
         std::uint64_t gained = 0;
+        // A disc with audio tracks: its MusicBrainz disc ID, by which anyone can look it up;
+        // empty for a data disc.
+        std::string discId;
     };
 
     // The target folder of one disc: its log, its names, its claims and the disc's new bag.

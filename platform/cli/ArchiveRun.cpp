@@ -153,9 +153,11 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
         drives, mounter, nullptr, progress, std::make_shared<lnx::CopyIo>(), nullptr,
         [&failure](const lnx::CopyFailure& why) { failure = why; },
         std::make_shared<lnx::CdromIo>()});
-    SourceArchiver archiver(
-        linuxArchiver, *progress, *disc,
-        disc->folder.empty() ? (disc->isDrive ? source : disc->imageFile) : disc->folder);
+    SourceArchiver archiver(linuxArchiver, *progress, *disc,
+                            !disc->folder.empty()    ? disc->folder
+                            : disc->isDrive          ? source
+                            : !disc->cdImage.empty() ? disc->cdImage
+                                                     : disc->imageFile);
 
     ArchiveSettings settings;
     settings.options = options;

@@ -32,6 +32,12 @@ Archiver::BagOutcome SourceArchiver::SourceTarget::BuildBag(const Bag& bag) {
     if (disc.isDrive || Path().empty()) return FolderTarget::BuildBag(bag);
     const std::unique_ptr<lnx::CopyPrompts> prompts =
         source_.prompts_.Begin(bag.owner, lnx::CopySource{bag.letter, source_.source_}, Path());
+    if (!disc.cdImage.empty()) {
+        prompts->OnMounted(disc.cdImage);
+        return archiver_.BagCdImage(bag, Path(), disc.cdImage,
+                                    lnx::LinuxArchiver::FolderFields(bag, source_.source_, nullptr),
+                                    *prompts);
+    }
     if (!disc.imageFile.empty()) {
         prompts->OnMounted(disc.imageFile);
         return archiver_.BagImageFile(

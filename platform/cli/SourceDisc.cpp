@@ -9,7 +9,12 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <vector>
+#include "archive/AudioDisc.h"
+#include "archive/Recovery.h"
+#include "platform/linux/audio/CdioBytes.h"
+#include "platform/linux/drives/KernelToc.h"
 #include "platform/linux/drives/VolumeReader.h"
 #include "platform/linux/io/Sha256.h"
 #include "platform/linux/io/UniqueFd.h"
@@ -36,6 +41,15 @@ std::optional<lnx::VolumeIdentity> IdentityOf(const std::string& deviceNode) {
     const lnx::UniqueFd fd(::open(deviceNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) return std::nullopt;
     return lnx::ReadVolumeIdentity(fd.Get());
+}
+
+// An audio CD in a drive, known by its table of contents as the dialog knows it.
+std::optional<lnx::AudioIdentity> AudioIdentityOfDrive(const std::string& deviceNode) {
+    lnx::CdromIo io;
+    const lnx::UniqueFd fd = io.Open(deviceNode);
+    const std::optional<archive::DiscToc> toc =
+        fd ? lnx::ReadKernelToc(io, fd.Get()) : std::nullopt;
+    return toc ? lnx::AudioIdentityOf(*toc) : std::nullopt;
 }
 
 // The device node of the block device whose whole file system is mounted at `folder`, checked
@@ -74,6 +88,45 @@ std::optional<std::string> FileDigest(const fs::path& path) {
         if (n == 0) return digest.Finish();
         digest.Update(block.data(), static_cast<std::size_t>(n));
     }
+}
+
+// The ISO 9660 primary descriptor's volume name: d-characters alone, so no code page to guess.
+std::optional<std::string> IsoLabel(lnx::DiscBytes& disc, std::uint64_t session) {
+    std::uint8_t sector[2048];
+    if (!disc.Read(session + 16 * archive::kSector, sector) || sector[0] != 1 ||
+        std::string_view(reinterpret_cast<const char*>(sector + 1), 5) != "CD001") {
+        return std::nullopt;
+    }
+    std::string label(reinterpret_cast<const char*>(sector + 40), 32);
+    label.erase(label.find_last_not_of(' ') + 1);
+    if (label.empty()) return std::nullopt;
+    return label;
+}
+
+// A CD image is known as its disc would be in a drive: by its data session where it has one
+// (its file system's identity, read at the session's start), else by its table of contents. Its
+// label is its data's, else its CD-TEXT title, else the image's own name.
+bool CdImageSource(const std::string& path, SourceDisc& disc) {
+    const std::unique_ptr<lnx::CdioDisc> cd = lnx::CdioDisc::Open(path);
+    const std::optional<archive::DiscToc> toc = cd ? cd->ReadToc() : std::nullopt;
+    if (!toc || toc->tracks.empty()) return false;
+    disc.cdImage = path;
+    disc.label = !toc->title.empty() ? toc->title : fs::path(path).stem().string();
+    const auto data = std::find_if(toc->tracks.rbegin(), toc->tracks.rend(),
+                                   [](const archive::TocTrack& track) { return !track.audio; });
+    if (data != toc->tracks.rend()) {
+        lnx::CdioBytes bytes(*cd);
+        const std::uint64_t session = std::uint64_t{data->start} * archive::kSector;
+        disc.identity = lnx::ReadDiscDigest(bytes, session);
+        if (const auto serial = lnx::ReadDiscFingerprint(bytes, session)) {
+            disc.fingerprint = *serial;
+        }
+        if (const auto label = IsoLabel(bytes, session)) disc.label = *label;
+        if (!disc.identity.empty()) return true;
+    }
+    disc.identity = lnx::Sha256Of(archive::TocIdentityText(*toc));
+    disc.fingerprint = archive::FingerprintOfIdentity(disc.identity);
+    return true;
 }
 
 }  // namespace
@@ -158,6 +211,10 @@ std::optional<SourceDisc> FindSource(const std::string& source, const lnx::Optic
             disc.label = identity->label;
             disc.fingerprint = identity->serial;
             disc.identity = identity->digest;
+        } else if (const auto audio = AudioIdentityOfDrive(disc.drive->deviceNode)) {
+            disc.label = lnx::kAudioCdLabel;
+            disc.fingerprint = audio->serial;
+            disc.identity = audio->digest;
         }
         return disc;
     }
@@ -170,6 +227,13 @@ std::optional<SourceDisc> FindSource(const std::string& source, const lnx::Optic
     if (!::realpath(source.c_str(), resolved)) {
         problem = {SourceProblem::Kind::Unreadable, errno};
         return std::nullopt;
+    }
+    if (image && lnx::IsCdImageName(resolved)) {
+        if (!CdImageSource(resolved, disc)) {
+            problem = {SourceProblem::Kind::Unreadable, EIO};
+            return std::nullopt;
+        }
+        return disc;
     }
     if (image) {
         // Known as the disc it was made of: its image and the disc are one disc.

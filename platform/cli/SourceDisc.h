@@ -15,6 +15,10 @@ struct SourceDisc {
     // An ISO 9660 or UDF image file, absolute, links resolved: read into the bag's image, its
     // files taken out of that, as a drive's disc is.
     std::string imageFile;
+    // A disc image that libcdio's image drivers read (a BIN/CUE sheet, a cdrdao TOC file),
+    // absolute, links resolved: its audio tracks ripped, its data tracks read into the bag's
+    // image, as a drive's disc is.
+    std::string cdImage;
     const lnx::OpticalDrive* drive = nullptr;  // the drive, or where the folder's disc sits
     std::string label;
     // The disc's fingerprint as the dialog reads it. A folder that is no disc's mount point
@@ -28,7 +32,7 @@ struct SourceDisc {
 
 struct SourceProblem {
     enum class Kind {
-        Unreadable,  // stat failed: `error`
+        Unreadable,  // stat failed, or a CD image's table of contents (EIO): `error`
         NotASource,  // neither a folder, an optical drive's device nor a disc image
     };
     Kind kind = Kind::Unreadable;

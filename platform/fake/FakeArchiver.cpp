@@ -177,7 +177,8 @@ Archiver::BagOutcome FakeArchiver::BuildBag(const std::string& folder, const Bag
     BagOutcome outcome{script.result,       {},
                        script.files,        script.bytes,
                        script.damagedFiles, script.budgetSpent,
-                       script.readOn,       script.gained};
+                       script.readOn,       script.gained,
+                       script.discId};
     if (script.result == archive::DiscResult::NoFileSystem ||
         script.result == archive::DiscResult::Failed) {
         return outcome;

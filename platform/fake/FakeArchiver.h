@@ -28,6 +28,7 @@ struct FakeBagScript {
     // bag is left as it was.
     bool readOn = false;
     std::uint64_t gained = 0;
+    std::string discId = "";  // a disc with audio tracks: its MusicBrainz disc ID
 };
 
 class FakeArchiver : public Archiver {

@@ -23,7 +23,8 @@ std::shared_ptr<T> OrDefault(std::shared_ptr<T> given) {
 LinuxServices::LinuxServices(LinuxServicesOptions options)
     : drives_(std::make_shared<const OpticalDrives>(options.roots)),
       cdrom_(OrDefault<CdromIo, CdromIo>(options.cdrom)),
-      states_(std::make_shared<DriveStates>(drives_, cdrom_, threads_)) {
+      states_(std::make_shared<DriveStates>(drives_, cdrom_, threads_,
+                                            std::move(options.audioCdLabel))) {
     DiscMounter::Options mounting;
     mounting.mountInfo = options.roots.mountInfo;
     mounting.busAddress = options.busAddress;

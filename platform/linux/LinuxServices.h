@@ -29,6 +29,8 @@ struct LinuxServicesOptions {
     std::shared_ptr<CopyPromptsFactory> prompts;
     std::shared_ptr<AutoPlayHook> autoPlay;
     std::shared_ptr<WaitCursor> cursor;  // default: none
+    // What an audio CD's volume is called, in the program's language (DriveStates).
+    std::string audioCdLabel = kAudioCdLabel;
     // Seams for the tests.
     std::shared_ptr<CdromIo> cdrom;
     std::shared_ptr<MountCalls> mountCalls;

@@ -67,6 +67,7 @@ struct DiscCase {
     std::string bagFolder;
     std::string note;  // the one notification
     bool logWritable = true;
+    std::string logNote = "";  // the new row's
 };
 
 void PrintTo(const DiscCase& c, std::ostream* os) {
@@ -105,6 +106,7 @@ TEST_P(DiscArchived, EndsInOneLogRowOneNotificationAndAnEject) {
     EXPECT_EQ(rows.back().fingerprint, kSerial);
     EXPECT_EQ(rows.back().identity, kIdentity);
     EXPECT_EQ(rows.back().start, "2026-12-08T14:03:11+01:00");
+    EXPECT_EQ(rows.back().note, c.logNote);
     // Nobody was asked anything: the disc went out and the drive waits for the next one.
     EXPECT_TRUE(f.Machine().DriveSnapshot('E').trayOpen);
     EXPECT_TRUE(IsChecked(f.List(), 0));
@@ -174,6 +176,30 @@ INSTANTIATE_TEST_SUITE_P(
                  "incomplete",
                  kBag + " (incomplete)",
                  kStoppedNote},
+        // An audio CD is archived like any disc, and its log row says how to look it up.
+        DiscCase{"audio CD",
+                 "",
+                 {},
+                 {DiscResult::Complete, 3, 30, 0, false, false, 0, "lYS9wfaRu.ABgy8TrvP7DPv0kh8-"},
+                 {kBag},
+                 "complete",
+                 kBag,
+                 "Notify quiet Disc archived: " + kBag,
+                 true,
+                 "MusicBrainz disc ID lYS9wfaRu.ABgy8TrvP7DPv0kh8-"},
+        DiscCase{
+            "audio CD with damaged tracks",
+            "",
+            {},
+            {DiscResult::Incomplete, 3, 30, 1, false, false, 0, "lYS9wfaRu.ABgy8TrvP7DPv0kh8-"},
+            {kBag},
+            "incomplete",
+            kBag + " (incomplete)",
+            "Notify person Disc archived with damaged files, please check it; another drive "
+            "may read the rest: " +
+                kBag + " (incomplete)",
+            true,
+            "MusicBrainz disc ID lYS9wfaRu.ABgy8TrvP7DPv0kh8-"},
         DiscCase{"no file system",
                  "",
                  {},

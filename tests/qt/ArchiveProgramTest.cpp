@@ -8,6 +8,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include "archive/BagTestSupport.h"
+#include "archive/AudioDisc.h"
+#include "audio/AudioImages.h"
+#include "audio/FlacDecode.h"
 
 namespace {
 
@@ -64,6 +69,11 @@ int LogRows(const QString& target) {
     return int(lines.size()) - 2;
 }
 
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 }  // namespace
 
 class ArchiveProgramTest : public QObject {
@@ -109,9 +119,86 @@ class ArchiveProgramTest : public QObject {
         run = RunProgram({disc + QStringLiteral("/a.txt"), target}, QStringLiteral("C.UTF-8"),
                          work.path());
         QCOMPARE(run.status, 3);
-        QCOMPARE(run.out, QStringLiteral("failed: ") + disc +
-                              QStringLiteral("/a.txt is neither a folder, a CD/DVD drive nor an "
-                                             "ISO 9660 or UDF image\n"));
+        QCOMPARE(run.out,
+                 QStringLiteral("failed: ") + disc +
+                     QStringLiteral("/a.txt is neither a folder, a CD/DVD drive nor a disc "
+                                    "image (ISO 9660, UDF, BIN/CUE, cdrdao TOC)\n"));
+    }
+
+    // A CD image another tool made is archived as its disc would be: each audio track a FLAC
+    // file that decodes to the very samples of the image, the cue sheet, the disc ID in
+    // bag-info.txt and the log; a data track read into the image at its place on the disc and
+    // its files taken out. The same table is the same disc.
+    void cdImagesAreRippedAndKnownByTheirTable_data() {
+        QTest::addColumn<int>("disc");
+        QTest::addColumn<QString>("discId");
+        using dravolin::lnx::test::ImageDisc;
+        QTest::newRow("audio, cue")
+            << int(ImageDisc::AudioCue) << QStringLiteral("P_96th6x1Xm5B5FYc1WAiGk7RpQ-");
+        QTest::newRow("audio, cdrdao toc")
+            << int(ImageDisc::AudioToc) << QStringLiteral("P_96th6x1Xm5B5FYc1WAiGk7RpQ-");
+        QTest::newRow("mixed mode")
+            << int(ImageDisc::MixedMode) << QStringLiteral("h8kjKkXER4U2LjC9vGrZQYdfmyU-");
+        QTest::newRow("enhanced CD")
+            << int(ImageDisc::EnhancedCd) << QStringLiteral("_EvA2MN79yxTHcRg2lvPX_JLwuw-");
+    }
+
+    void cdImagesAreRippedAndKnownByTheirTable() {
+        namespace test = dravolin::lnx::test;
+        namespace archive = dravolin::archive;
+        QFETCH(int, disc);
+        QFETCH(QString, discId);
+        const QTemporaryDir work;
+        QVERIFY(work.isValid());
+        // A cdrdao TOC names its audio file from where the program runs: the images sit there.
+        const test::DiscImage image =
+            test::WriteDiscImage(test::ImageDisc(disc), work.path().toStdString());
+        if (image.path.empty()) QSKIP("genisoimage is needed (scripts/install-deps)");
+        const QString target = work.filePath(QStringLiteral("archive"));
+        Run run = RunProgram({QString::fromStdString(image.path), target},
+                             QStringLiteral("C.UTF-8"), work.path());
+        const QStringList made = QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(made.size(), 1);
+        const QString bag = target + QLatin1Char('/') + made.front();
+        QCOMPARE(run.out, QStringLiteral("complete: ") + bag + QLatin1Char('\n'));
+        QCOMPARE(run.status, 0);
+        const std::string bagPath = bag.toStdString();
+        const ::testing::AssertionResult checked = test::BagChecks(bagPath);
+        QVERIFY2(checked, checked.message());
+
+        for (std::size_t i = 0; i < image.toc.tracks.size(); ++i) {
+            const archive::TocTrack& track = image.toc.tracks[i];
+            if (!track.audio) continue;
+            const std::string flac =
+                bagPath + "/data/audio/" + archive::TrackFileName(track.number);
+            QCOMPARE(QProcess::execute(QStringLiteral("flac"),
+                                       {QStringLiteral("-t"), QStringLiteral("-s"),
+                                        QString::fromStdString(flac)}),
+                     0);
+            // The silence an Enhanced CD's image holds after its last track is the session
+            // gap, no part of the track.
+            QVERIFY(test::DecodeFlac(flac).samples == image.audio[i].samples);
+        }
+        const QByteArray info = ReadAll(bag + QStringLiteral("/bag-info.txt"));
+        QVERIFY(info.contains("\nDravolin-MusicBrainz-Disc-ID: " + discId.toUtf8() + "\n"));
+        QCOMPARE(ReadAll(bag + QStringLiteral("/data/audio/disc.cue")).toStdString(),
+                 archive::CueSheet(image.toc, discId.toStdString()));
+        QVERIFY(ReadAll(target + QStringLiteral("/archive-log.csv"))
+                    .contains("MusicBrainz disc ID " + discId.toUtf8()));
+        if (!image.iso.empty()) {
+            const auto data = std::find_if(image.toc.tracks.begin(), image.toc.tracks.end(),
+                                           [](const auto& track) { return !track.audio; });
+            const QByteArray disc = ReadAll(bag + QStringLiteral("/data/image/disc.iso"));
+            QCOMPARE(
+                disc.mid(qsizetype(data->start) * 2048, qsizetype(image.iso.size())).toStdString(),
+                image.iso);
+            QCOMPARE(ReadAll(bag + QStringLiteral("/data/files/readme.txt")),
+                     QByteArray("A data track beside the audio.\n"));
+        }
+
+        run = RunProgram({QString::fromStdString(image.path), target}, QStringLiteral("C.UTF-8"),
+                         work.path());
+        QCOMPARE(run.out, QStringLiteral("already archived: ") + bag + QLatin1Char('\n'));
     }
 
     void folderSourcesEndAsTheirExitStatusSays_data() {

@@ -35,7 +35,7 @@ struct ProgramOnSeams {
     explicit ProgramOnSeams(int drives = 1,
                             QDBusConnection bus = QDBusConnection(QStringLiteral("no-bus")),
                             const std::function<void(lnx::test::FakeSystem&)>& prepare = {},
-                            ArchiveOptions archive = {}) {
+                            ArchiveOptions archive = {}, Language language = Language::English) {
         for (int i = 0; i < drives; ++i) system.AddBlockDevice("sr" + std::to_string(i), 5);
         if (prepare) prepare(system);
         ProgramOptions options;
@@ -47,6 +47,7 @@ struct ProgramOnSeams {
         options.services.mountCalls = calls;
         options.sessionBus = std::move(bus);
         options.archive = std::move(archive);
+        options.language = language;
         program = std::make_unique<Program>(std::move(options));
     }
 

@@ -1,6 +1,7 @@
 // The dravolin program as main() wires it, on the Linux services' seams: the copy cycle through
 // the real dialog, prompts and workers; the end of the program, also with a worker that never
-// returns (run in a child process, which has to end); the tick log; the folder chooser.
+// returns (run in a child process, which has to end); the tick log; the folder chooser; an audio
+// CD's row in either language.
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -236,6 +237,37 @@ class ProgramTest : public QObject {
         QString title;
         seams.Run([&](QtDialog& dialog, CCopyDlg&) { title = dialog.windowTitle(); });
         QCOMPARE(title, QStringLiteral("Dravolin: archive mode"));
+    }
+
+    // An audio CD has no volume: its drive's row names it as Windows names its volume, in the
+    // program's language, in either mode.
+    void theRowOfAnAudioCdNamesIt_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<bool>("archiveMode");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("English") << int(Language::English) << false
+                                 << QStringLiteral("Audio CD (D:)");
+        QTest::newRow("Russian, archive mode")
+            << int(Language::Russian) << true << QStringLiteral("Аудио-CD (D:)");
+    }
+    void theRowOfAnAudioCdNamesIt() {
+        QFETCH(int, language);
+        QFETCH(bool, archiveMode);
+        QFETCH(QString, row);
+        ArchiveOptions archive;
+        archive.on = archiveMode;
+        ProgramOnSeams seams(1, QDBusConnection(QStringLiteral("no-bus")), {}, archive,
+                             static_cast<Language>(language));
+        seams.cdrom->tracks = {{0, false}, {21000, false}, {40500, false}};
+        seams.cdrom->leadOutLba = 61000;
+        QString shown;
+        seams.Run([&](QtDialog& dialog, CCopyDlg& core) {
+            // The dialog's set-up asked for the drive's refresh; the tick after it shows the disc.
+            QTRY_VERIFY(seams.Settled());
+            ProgramOnSeams::Tick(core);
+            shown = dialog.DriveTree().topLevelItem(0)->text(0);
+        });
+        QCOMPARE(shown, row);
     }
 
     // Nothing holds the program up: it returns from main, destroying everything, and the

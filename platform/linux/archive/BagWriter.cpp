@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <iterator>
 #include <cerrno>
 #include <set>
 #include "platform/linux/archive/FilesFromTree.h"
@@ -97,7 +98,9 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
     int error = 0;
     bag_ = MakeBagFolder(target_.Get(), owner_, random_(), error);
     if (!bag_.folder) return Fail(outcome, targetFolder_, error, "Cannot create a folder in");
-    const bool takesFiles = !request.image || request.image->keep != archive::BagKeeps::Image;
+    const bool audioOnly = request.audio && !request.image && request.discRoot.empty();
+    const bool takesFiles =
+        !audioOnly && (!request.image || request.image->keep != archive::BagKeeps::Image);
     if (::mkdirat(bag_.folder.Get(), archive::kPayloadFolder, 0777) != 0 ||
         (takesFiles && ::mkdirat(bag_.folder.Get(), archive::kFilesFolder, 0777) != 0)) {
         return Fail(outcome, BuildingPath(), errno, "Cannot create a folder in");
@@ -192,6 +195,26 @@ BagOutcome BagWriter::Build(const BagRequest& request) {
         Discard();
         return outcome;
     }
+    if (request.audio && !outcome.targetFull && !outcome.budgetSpent) {
+        BudgetedPrompts ripping(prompts_, request.readUntil);
+        AudioBagResult audio =
+            RipAudio(*request.audio, bag_.folder.Get(),
+                     [&](const CopyProgress& p) { return ripping.OnProgress(p); });
+        const std::string folder = BuildingPath() + "/" + archive::kAudioFolder;
+        if (audio.error != 0 && !IsTargetFull(audio.error)) {
+            return Fail(outcome, folder, audio.error, "Cannot read the disc's audio into");
+        }
+        if (audio.stopped && !ripping.Spent()) {
+            outcome.cancelled = true;
+            Discard();
+            return outcome;
+        }
+        // Whatever fit is kept: every track listed is whole, or says where it is not.
+        outcome.targetFull = IsTargetFull(audio.error);
+        outcome.budgetSpent = ripping.Spent();
+        std::move(audio.files.begin(), audio.files.end(), std::back_inserter(record.files));
+        imageEnd.notes.insert(imageEnd.notes.end(), audio.notes.begin(), audio.notes.end());
+    }
     std::vector<StoredAs> renamed;
     if (takesFiles) {
         const UniqueFd data(::openat(bag_.folder.Get(), archive::kFilesFolder,
@@ -236,9 +259,12 @@ int BagWriter::WriteTags(const BagRequest& request, ArchiveRecord& record,
         for (const ArchivedFile& file : record.files) outcome.bytes += file.size;
         outcome.damagedFiles = archive::DamagedCount(record.files, record.unread);
         // The disc's files: its image and map are the bag's, not files on the disc.
-        outcome.files = static_cast<std::uint64_t>(std::count_if(
-            record.files.begin(), record.files.end(),
-            [](const ArchivedFile& file) { return file.folder == archive::kFilesFolder; }));
+        outcome.files = static_cast<std::uint64_t>(
+            std::count_if(record.files.begin(), record.files.end(), [](const ArchivedFile& file) {
+                // An audio CD's tracks are its files; their cue sheet and table are not.
+                return file.folder == archive::kFilesFolder ||
+                       (file.folder == archive::kAudioFolder && file.path.ends_with(".flac"));
+            }));
         archive::BagEnd end = image;
         end.budgetSpent = outcome.budgetSpent;
         end.targetFull = outcome.targetFull;

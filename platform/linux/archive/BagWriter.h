@@ -7,6 +7,7 @@
 #include "platform/linux/archive/BagFolder.h"
 #include "platform/linux/archive/BagImage.h"
 #include "platform/linux/archive/Utf8Payload.h"
+#include "platform/linux/audio/AudioBag.h"
 #include "archive/BagName.h"
 #include "archive/BagText.h"
 #include "platform/linux/copy/ArchiveRecord.h"
@@ -33,6 +34,9 @@ struct BagRequest {
     // `discRoot`. The
     // budget is the read's then: whatever the read did not get, the files show as damaged.
     const ImageRead* image = nullptr;
+    // Set: the disc's audio tracks are ripped into data/audio/ after its data, if it has any
+    // (`discRoot` empty and no `image`: an audio CD, whose bag has no files).
+    const AudioRead* audio = nullptr;
 };
 
 // Unchanged: the read carried on from an earlier bag (ImageRead::earlier) and got nothing that

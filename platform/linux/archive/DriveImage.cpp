@@ -11,6 +11,7 @@
 #include <string_view>
 #include "archive/Recovery.h"
 #include "platform/linux/copy/CopyIo.h"
+#include "platform/linux/drives/KernelToc.h"
 #include "platform/linux/drives/VolumeReader.h"
 #include "platform/linux/store/StoreIo.h"
 
@@ -101,26 +102,17 @@ std::optional<std::uint64_t> ImageSectors(CdromIo& io, int fd) {
 }
 
 std::vector<archive::ByteRange> DataGaps(CdromIo& io, int fd) {
-    cdrom_tochdr header{};
-    if (io.Ioctl(fd, CDROMREADTOCHDR, reinterpret_cast<std::uintptr_t>(&header)) != 0) return {};
+    const std::optional<archive::DiscToc> toc = ReadKernelToc(io, fd);
+    if (!toc) return {};
     struct Track {
         std::uint64_t start;  // in sectors
         bool data;
     };
     std::vector<Track> tracks;
-    for (int track = header.cdth_trk0; track <= header.cdth_trk1 + 1; ++track) {
-        cdrom_tocentry entry{};
-        const bool leadOut = track > header.cdth_trk1;
-        entry.cdte_track = leadOut ? CDROM_LEADOUT : static_cast<std::uint8_t>(track);
-        entry.cdte_format = CDROM_LBA;
-        if (io.Ioctl(fd, CDROMREADTOCENTRY, reinterpret_cast<std::uintptr_t>(&entry)) != 0 ||
-            entry.cdte_addr.lba < 0) {
-            if (leadOut) break;  // the last track's end is not known: it is not left out
-            return {};
-        }
-        tracks.push_back({static_cast<std::uint64_t>(entry.cdte_addr.lba),
-                          !leadOut && (entry.cdte_ctrl & CDROM_DATA_TRACK) != 0});
+    for (const archive::TocTrack& track : toc->tracks) {
+        tracks.push_back({track.start, !track.audio});
     }
+    tracks.push_back({toc->leadOut, false});
     std::sort(tracks.begin(), tracks.end(),
               [](const Track& a, const Track& b) { return a.start < b.start; });
     std::vector<archive::ByteRange> gaps;

@@ -157,9 +157,14 @@ std::optional<Archiver::DiscIdentity> LinuxArchiver::ReadDisc(char letter) {
     if (!parts_.states) return std::nullopt;
     parts_.states->Refresh(letter);
     const DriveStates::State state = parts_.states->Get(letter);
-    // A disc read now without a volume (blank, audio), or a drive not ready, has no identity:
+    // A disc read now without a volume or audio (blank), or a drive not ready, has no identity:
     // what the row still shows may be the disc before it, which must not make this one
     // "already archived".
+    if (state.tray == TrayState::DiscOk && !state.volume && state.audio) {
+        // An audio CD is known by its table of contents; its label is what its row shows.
+        return DiscIdentity{parts_.states->AudioCdLabel(), state.audio->serial,
+                            state.audio->digest};
+    }
     if (state.tray != TrayState::DiscOk || !state.volume) return DiscIdentity{};
     return DiscIdentity{state.volume->label, state.volume->serial, state.volume->digest};
 }
@@ -182,6 +187,13 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag, const std::string& t
 
     std::unique_ptr<CopyPrompts> prompts = parts_.prompts->Begin(
         bag.owner, CopySource{drive->letter, NameInList(*drive, parts_.states.get())}, target);
+    // A disc with audio tracks has them ripped too; one without data tracks is nothing else.
+    const std::optional<AudioRead> audio = AudioOf(*drive);
+    if (audio && archive::KindOf(audio->toc) == archive::DiscKind::Audio) {
+        prompts->OnMounted(drive->deviceNode);
+        return BagFiles(bag, target, {}, DriveFields(bag, *drive), *prompts, nullptr, &*audio);
+    }
+    const AudioRead* tracks = audio ? &*audio : nullptr;
     std::unique_ptr<TargetRoom::Promise> room;
     std::uint64_t session = 0;
     const ImageUse use = parts_.cdrom && !FilesFromDiscAsked()
@@ -205,7 +217,7 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag, const std::string& t
         // A loop device would show the first session: the library reads the last.
         if (use == ImageUse::FilesFromLastSession) image.mount = nullptr;
         prompts->OnMounted(drive->deviceNode);
-        return BagFiles(bag, target, {}, DriveFields(bag, *drive), *prompts, &image);
+        return BagFiles(bag, target, {}, DriveFields(bag, *drive), *prompts, &image, tracks);
     }
     // Beside the files read from the disc, or not read at all.
     image.mount = nullptr;
@@ -230,7 +242,7 @@ Archiver::BagOutcome LinuxArchiver::BagDisc(const Bag& bag, const std::string& t
                             "both, so the files were read from the disc");
     }
     return BagFiles(bag, target, mounted.mountPoint, fields, *prompts,
-                    use == ImageUse::ImageBeside ? &image : nullptr);
+                    use == ImageUse::ImageBeside ? &image : nullptr, tracks);
 }
 
 // Worker thread.
@@ -252,12 +264,15 @@ Archiver::BagOutcome LinuxArchiver::BagImageFile(const Bag& bag, const std::stri
 // Worker thread.
 Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& target,
                                              const std::string& root, const BagFields& fields,
-                                             CopyPrompts& prompts, const ImageRead* image) {
+                                             CopyPrompts& prompts, const ImageRead* image,
+                                             const AudioRead* audio) {
     BagOutcome outcome;
     // The window closes with nothing to read: what came of the disc goes to the log.
     const auto finish = [&](CopyOutcome how) { prompts.OnFinished(how, {}); };
 
     BagRequest request{root, target, bag.label, fields};
+    request.audio = audio;
+    if (audio) outcome.discId = audio->discId;
     std::optional<ReadOnFrom> from;
     std::optional<ImageRead> read;
     if (image) {

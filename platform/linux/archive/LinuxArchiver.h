@@ -4,6 +4,7 @@
 #include <string>
 #include "platform/Archiver.h"
 #include "platform/linux/archive/BagWriter.h"
+#include "platform/linux/audio/AudioBag.h"
 #include "platform/linux/archive/TargetRoom.h"
 #include "platform/linux/archive/DesktopNotifications.h"
 #include "platform/linux/copy/CopyIo.h"
@@ -76,9 +77,18 @@ class LinuxArchiver : public Archiver {
     // OnMounted the caller has called. `bag.letter` and `bag.owner` are not looked at. With
     // `image`, the disc is read into its image in the bag too, and the files are taken out of
     // that image where it mounts one (`root` is then not looked at either).
+    // With `audio`, its audio tracks are ripped into the bag after its data; with neither
+    // `root` nor `image`, the bag holds the audio alone.
     BagOutcome BagFiles(const Bag& bag, const std::string& target, const std::string& root,
                         const BagFields& fields, CopyPrompts& prompts,
-                        const ImageRead* image = nullptr);
+                        const ImageRead* image = nullptr, const AudioRead* audio = nullptr);
+
+    // Bags the disc image at `path` that libcdio's image drivers read (a BIN/CUE sheet, a
+    // cdrdao TOC file) as BuildBag bags a drive's disc: its audio tracks ripped, its data
+    // tracks read into the bag's image and their files taken out of it. The caller has called
+    // the prompts' OnMounted.
+    BagOutcome BagCdImage(const Bag& bag, const std::string& target, const std::string& path,
+                          const BagFields& fields, CopyPrompts& prompts);
 
     // Bags the ISO 9660 or UDF image file at `path` as BuildBag bags a drive's disc: read into
     // the bag's image (as the bag keeps it), its files taken out of that image. The caller has
@@ -97,6 +107,9 @@ class LinuxArchiver : public Archiver {
     // A FolderTarget's BuildBag, and its work.
     BagOutcome BuildBag(const Bag& bag, const std::string& target);
     BagOutcome BagDisc(const Bag& bag, const std::string& target);
+    // The audio tracks of the disc in `drive`, ready to rip; nullopt for a disc without any,
+    // or where libcdio cannot read them.
+    std::optional<AudioRead> AudioOf(const OpticalDrive& drive) const;
     void TellFailure(const CopyFailure& failure) const;
 
     Parts parts_;

@@ -5,8 +5,11 @@
 namespace dravolin::lnx {
 
 DriveStates::DriveStates(std::shared_ptr<const OpticalDrives> drives, std::shared_ptr<CdromIo> io,
-                         Threads& threads)
-    : drives_(std::move(drives)), io_(std::move(io)), threads_(threads) {
+                         Threads& threads, std::string audioCdLabel)
+    : drives_(std::move(drives)),
+      io_(std::move(io)),
+      threads_(threads),
+      audioCdLabel_(std::move(audioCdLabel)) {
     for (const OpticalDrive& drive : drives_->All()) {
         slots_.emplace(drive.letter, std::make_unique<Slot>());
     }
@@ -89,18 +92,26 @@ void DriveStates::RefreshDrive(const OpticalDrive& drive, Slot& slot) {
         }
         if (state.tray == TrayState::DiscOk) {
             readNow = !slot.mediumRead;
-            if (!readNow) state.volume = slot.state.volume;
+            if (!readNow) {
+                state.volume = slot.state.volume;
+                state.audio = slot.state.audio;
+            }
         }
     }
     if (readNow) {
         state.volume = ReadVolumeIdentity(fd.Get(), LastSessionOffset(*io_, fd.Get()));
+        if (!state.volume) {
+            if (const std::optional<archive::DiscToc> toc = ReadKernelToc(*io_, fd.Get())) {
+                state.audio = AudioIdentityOf(*toc);
+            }
+        }
     }
     const bool gone = state.tray == TrayState::TrayOpen || state.tray == TrayState::NoDisc;
     {
         std::lock_guard lock(mutex_);
         // A drive that has just taken a disc may fail its first reads; a disc that has no file
         // system, or a scratched first sector, is not read at every refresh for ever.
-        if (readNow && (state.volume || ++slot.failedReads >= kReadsPerMedium)) {
+        if (readNow && (state.volume || state.audio || ++slot.failedReads >= kReadsPerMedium)) {
             slot.mediumRead = true;
         }
         slot.state = std::move(state);

@@ -29,8 +29,9 @@ ShellInfo::FileInfo LinuxShellInfo::GetFileInfo(const std::string& path, std::ui
 std::string NameInList(const OpticalDrive& drive, const DriveStates* states) {
     if (states) {
         const DriveStates::State state = states->Get(drive.letter);
-        if (state.tray == TrayState::DiscOk && state.volume) {
-            return state.volume->label + " (" + drive.letter + ":)";
+        if (state.tray == TrayState::DiscOk && (state.volume || state.audio)) {
+            const std::string& label = state.volume ? state.volume->label : states->AudioCdLabel();
+            return label + " (" + drive.letter + ":)";
         }
     }
     return DriveDisplayName(&drive, drive.letter);

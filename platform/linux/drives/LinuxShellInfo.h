@@ -10,8 +10,8 @@ namespace dravolin::lnx {
 // drive, "CD/DVD drive (E:)".
 std::string DriveDisplayName(const OpticalDrive* drive, char letter);
 
-// The drive as the dialog's list shows it: the disc's label when `states` knows one, else the
-// drive's own name.
+// The drive as the dialog's list shows it: the disc's label when `states` knows one (an audio
+// CD's is the states' AudioCdLabel), else the drive's own name.
 std::string NameInList(const OpticalDrive& drive, const DriveStates* states);
 
 // Display names without a desktop: "CD/DVD drive sr1 (E:)" for a drive's root, a folder's own

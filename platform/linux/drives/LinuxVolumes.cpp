@@ -26,13 +26,13 @@ Volumes::Info LinuxVolumes::GetVolumeInformation(const std::string& root,
     if (!letter || !drives_->Find(*letter)) return info;
     const DriveStates::State state = states_->Get(*letter);
     states_->Request(*letter);
-    if (state.tray != TrayState::DiscOk || !state.volume) return info;
+    if (state.tray != TrayState::DiscOk || (!state.volume && !state.audio)) return info;
     info.ok = true;
-    info.serial = state.volume->serial;
+    info.serial = state.volume ? state.volume->serial : state.audio->serial;
+    const std::string& label = state.volume ? state.volume->label : states_->AudioCdLabel();
     // The longest label the desktop shows is UDF's 126 Latin-1 characters, 252 bytes of UTF-8:
     // the core's buffer of 260 holds every label whole; only a smaller one cuts.
-    info.label =
-        labelCapacity == 0 ? std::string() : CutUtf8(state.volume->label, labelCapacity - 1);
+    info.label = labelCapacity == 0 ? std::string() : CutUtf8(label, labelCapacity - 1);
     return info;
 }
 

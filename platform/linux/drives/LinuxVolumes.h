@@ -19,7 +19,9 @@ class LinuxVolumes : public Volumes {
     // DRIVE_CDROM for the letters of optical drives, DRIVE_NO_ROOT_DIR for every other path.
     std::uint32_t GetDriveType(const std::string& root) override;
     // What a worker last read from the disc in the drive; fails (ok false, serial 0) until one
-    // has, and without a readable data disc. Each call starts a refresh, so a change shows by
+    // has, and without a readable data disc or an audio CD. An audio CD answers as on Windows,
+    // which names its volume "Audio CD" (here in the program's language), with the fingerprint
+    // of its table of contents for a serial. Each call starts a refresh, so a change shows by
     // the next call.
     Info GetVolumeInformation(const std::string& root, std::uint32_t labelCapacity) override;
 

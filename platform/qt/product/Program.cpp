@@ -49,6 +49,7 @@ lnx::LinuxServicesOptions Program::ServicesOptions(
     services.prompts = channels;
     services.cursor = std::make_shared<QtWaitCursor>();
     services.autoPlay = std::make_shared<InhibitorHook>(inhibitor);
+    services.audioCdLabel = Translation(options.language).Text("drive.audioCd").toStdString();
     return services;
 }
 

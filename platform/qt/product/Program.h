@@ -26,7 +26,8 @@ inline constexpr std::chrono::seconds kWorkerGrace{3};
 inline constexpr char kTickLogVariable[] = "DRAVOLIN_TICK_LOG";
 
 struct ProgramOptions {
-    // The program sets the prompts, the wait cursor and the AutoPlay hook itself.
+    // The program sets the prompts, the wait cursor, the AutoPlay hook and the label of an
+    // audio CD itself.
     lnx::LinuxServicesOptions services;
     QDBusConnection sessionBus = QDBusConnection::sessionBus();
     Language language = Language::English;

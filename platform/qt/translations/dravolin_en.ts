@@ -285,6 +285,14 @@ The disc could not be opened: %2</translation>
     </message>
 </context>
 <context>
+    <name>DriveList</name>
+    <message id="drive.audioCd">
+        <source>Audio CD</source>
+        <extracomment>The label of an audio CD, which has no volume of its own, as Windows names it; the drive list shows it as "Audio CD (D:)"</extracomment>
+        <translation>Audio CD</translation>
+    </message>
+</context>
+<context>
     <name>StoreMessage</name>
     <message id="store.title">
         <source>Dravolin</source>
@@ -472,8 +480,10 @@ of damaged files, and a row of archive-log.csv there. Nothing is ever asked; a
 disc that already has a complete bag there is not copied again.
 
 SOURCE is a folder (a mounted disc, any folder), a CD/DVD drive's device, such
-as /dev/sr0, or an ISO 9660 or UDF image file; a drive's disc or an image file
-is read once into the bag's image and its files taken out of that image.
+as /dev/sr0, an ISO 9660 or UDF image file, or a CD image (a BIN/CUE sheet, a
+cdrdao TOC file); a drive's disc or an image file is read once into the bag's
+image and its files taken out of that image. An audio CD's tracks become FLAC
+files with a cue sheet in data/audio/.
 TARGET is made when missing.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
@@ -500,8 +510,10 @@ of damaged files, and a row of archive-log.csv there. Nothing is ever asked; a
 disc that already has a complete bag there is not copied again.
 
 SOURCE is a folder (a mounted disc, any folder), a CD/DVD drive's device, such
-as /dev/sr0, or an ISO 9660 or UDF image file; a drive's disc or an image file
-is read once into the bag's image and its files taken out of that image.
+as /dev/sr0, an ISO 9660 or UDF image file, or a CD image (a BIN/CUE sheet, a
+cdrdao TOC file); a drive's disc or an image file is read once into the bag's
+image and its files taken out of that image. An audio CD's tracks become FLAC
+files with a cue sheet in data/audio/.
 TARGET is made when missing.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
@@ -551,9 +563,9 @@ the target, the disc or the copy), 4 the target disk is full.</translation>
         <translation>cannot read %1: %2</translation>
     </message>
     <message id="archiveProgram.notASource">
-        <source>%1 is neither a folder, a CD/DVD drive nor an ISO 9660 or UDF image</source>
+        <source>%1 is neither a folder, a CD/DVD drive nor a disc image (ISO 9660, UDF, BIN/CUE, cdrdao TOC)</source>
         <extracomment>%1: the source as given</extracomment>
-        <translation>%1 is neither a folder, a CD/DVD drive nor an ISO 9660 or UDF image</translation>
+        <translation>%1 is neither a folder, a CD/DVD drive nor a disc image (ISO 9660, UDF, BIN/CUE, cdrdao TOC)</translation>
     </message>
     <message id="archiveProgram.targetUnusable">
         <source>cannot use the target folder %1: %2</source>

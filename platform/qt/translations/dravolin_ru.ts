@@ -285,6 +285,14 @@ The disc could not be opened: %2</source>
     </message>
 </context>
 <context>
+    <name>DriveList</name>
+    <message id="drive.audioCd">
+        <source>Audio CD</source>
+        <extracomment>The label of an audio CD, which has no volume of its own, as Windows names it; the drive list shows it as "Audio CD (D:)"</extracomment>
+        <translation>Аудио-CD</translation>
+    </message>
+</context>
+<context>
     <name>StoreMessage</name>
     <message id="store.title">
         <source>Dravolin</source>
@@ -472,8 +480,10 @@ of damaged files, and a row of archive-log.csv there. Nothing is ever asked; a
 disc that already has a complete bag there is not copied again.
 
 SOURCE is a folder (a mounted disc, any folder), a CD/DVD drive's device, such
-as /dev/sr0, or an ISO 9660 or UDF image file; a drive's disc or an image file
-is read once into the bag's image and its files taken out of that image.
+as /dev/sr0, an ISO 9660 or UDF image file, or a CD image (a BIN/CUE sheet, a
+cdrdao TOC file); a drive's disc or an image file is read once into the bag's
+image and its files taken out of that image. An audio CD's tracks become FLAC
+files with a cue sheet in data/audio/.
 TARGET is made when missing.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
@@ -500,8 +510,10 @@ Dravolin: образ и файлы диска в data/, контрольные �
 диск, у которого там уже есть полный пакет, повторно не копируется.
 
 SOURCE — папка (смонтированный диск, любая папка), устройство привода CD/DVD,
-например /dev/sr0, или файл образа ISO 9660 или UDF; диск привода или файл
-образа читается один раз в образ пакета, и файлы извлекаются из этого образа.
+например /dev/sr0, файл образа ISO 9660 или UDF или образ CD (BIN/CUE, TOC
+cdrdao); диск привода или файл образа читается один раз в образ пакета, и файлы
+извлекаются из этого образа. Дорожки аудио-CD становятся файлами FLAC с
+cue-листом в data/audio/.
 Папка TARGET создаётся, если её нет.
 
   --name ШАБЛОН        имя папки пакета: текст и поля {label} {date} {time}
@@ -553,9 +565,9 @@ SOURCE — папка (смонтированный диск, любая пап�
         <translation>не удаётся прочитать %1: %2</translation>
     </message>
     <message id="archiveProgram.notASource">
-        <source>%1 is neither a folder, a CD/DVD drive nor an ISO 9660 or UDF image</source>
+        <source>%1 is neither a folder, a CD/DVD drive nor a disc image (ISO 9660, UDF, BIN/CUE, cdrdao TOC)</source>
         <extracomment>%1: the source as given</extracomment>
-        <translation>%1 — не папка, не привод CD/DVD и не образ ISO 9660 или UDF</translation>
+        <translation>%1 — не папка, не привод CD/DVD и не образ диска (ISO 9660, UDF, BIN/CUE, TOC cdrdao)</translation>
     </message>
     <message id="archiveProgram.targetUnusable">
         <source>cannot use the target folder %1: %2</source>

@@ -6,6 +6,8 @@
 #include "archive/BagName.h"
 #include "archive/BagText.h"
 #include "platform/win32/Win32Api.h"
+// After windows.h, which it needs.
+#include <ntddcdrm.h>
 #include "platform/win32/archive/TargetClaims.h"
 #include "platform/win32/archive/WideText.h"
 
@@ -36,6 +38,29 @@ class HandleClaim : public Archiver::Claim {
   private:
     UniqueHandle file_;
 };
+
+// Whether the drive's table of contents lists audio tracks alone. Windows shows such a disc as
+// a volume of .cda stubs, which a bag would take for the disc: this build does not rip audio, so
+// it must not call that archived. False where the table cannot be had: the volume decides.
+bool AudioTracksAlone(char letter) {
+    const std::wstring device = {L'\\', L'\\', L'.', L'\\', static_cast<wchar_t>(letter), L':'};
+    const UniqueHandle drive(::CreateFileW(device.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    if (!drive.Valid()) return false;
+    CDROM_TOC toc{};
+    DWORD returned = 0;
+    if (!::DeviceIoControl(drive.Get(), IOCTL_CDROM_READ_TOC, nullptr, 0, &toc, sizeof toc,
+                           &returned, nullptr) ||
+        toc.LastTrack < toc.FirstTrack) {
+        return false;
+    }
+    const int tracks = toc.LastTrack - toc.FirstTrack + 1;
+    for (int i = 0; i < tracks && i < MAXIMUM_NUMBER_TRACKS; ++i) {
+        if (toc.TrackData[i].Control & 0x04) return false;  // a data track
+    }
+    return true;
+}
 
 std::uint64_t Ticks(const FILETIME& time) {
     return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
@@ -165,7 +190,8 @@ Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag, const std::wstring&
     const std::wstring root = {static_cast<wchar_t>(bag.letter), L':', L'\\'};
     // The drive said it holds a disc; one whose volume cannot be read is blank, audio or has a
     // file system Windows does not know: no bag, a log row only.
-    if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0)) {
+    if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) ||
+        AudioTracksAlone(bag.letter)) {
         outcome.result = DiscResult::NoFileSystem;
         return outcome;
     }

@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <cerrno>
 #include "FakeSystem.h"
+#include "archive/AudioDisc.h"
 #include "platform/Types.h"
+#include "platform/linux/drives/KernelToc.h"
+#include "platform/linux/io/Sha256.h"
 #include "platform/linux/threads/Cancellation.h"
 #include "platform/linux/drives/LinuxDeviceControl.h"
 #include "platform/linux/drives/LinuxShellInfo.h"
@@ -274,6 +278,125 @@ TEST_F(DriveServices, EjectUnmountsWhatThisProgramMountedFirst) {
     ASSERT_EQ(calls->log.size(), 2u);
     EXPECT_EQ(calls->log[1], "umount " + system.Temp() / "run/sr0");
     EXPECT_EQ(cdrom->Calls().back().request, CDROMEJECT);
+}
+
+// An audio CD has no volume to name it: its table of contents does, read once per medium, and
+// the drive answers as Windows does for one, with the label given for it. A disc with a volume
+// is named by the volume, its table not asked; a mixed disc without one is not an audio CD.
+TEST_F(DriveServices, AnAudioCdIsNamedByItsTableOfContents) {
+    if (RunProgram({"genisoimage", "-version"}) != 0) {
+        GTEST_SKIP() << "genisoimage is needed (scripts/install-deps)";
+    }
+    const std::string files = system.Temp() / "files";
+    MakeFolder(files);
+    WriteFile(files + "/readme.txt", "a disc\n");
+    const std::string iso = system.Temp() / "disc.iso";
+    ASSERT_EQ(RunProgram({"genisoimage", "-quiet", "-V", "DATA", "-o", iso, files}), 0);
+    struct AudioCase {
+        const char* title;
+        std::vector<std::pair<long, bool>> tracks;  // (start, data track?)
+        long leadOut;
+        bool volume;                         // the disc holds an ISO 9660 volume, DATA
+        std::vector<std::uint32_t> lengths;  // of the tracks as read; empty: no table
+        bool audio;
+        int tableReads;  // in two refreshes of one medium
+        const char* label;
+        const char* name;
+    };
+    const std::vector<AudioCase> cases = {
+        {"an audio CD",
+         {{0, false}, {15000, false}, {32000, false}},
+         40000,
+         false,
+         {15000, 17000, 8000},
+         true,
+         1,
+         "Аудио-CD",
+         "Аудио-CD (D:)"},
+        {"a mixed-mode CD whose volume cannot be read",
+         {{0, true}, {15000, false}},
+         40000,
+         false,
+         {15000, 25000},
+         false,
+         2,
+         "",
+         "CD/DVD drive sr0 (D:)"},
+        {"a mixed-mode CD with a volume",
+         {{0, true}, {15000, false}},
+         40000,
+         true,
+         {15000, 25000},
+         false,
+         0,
+         "DATA",
+         "DATA (D:)"},
+        {"an audio CD whose lead-out cannot be read",
+         {{0, false}},
+         0,
+         false,
+         {},
+         false,
+         2,
+         "",
+         "CD/DVD drive sr0 (D:)"},
+        {"a blank disc", {}, 0, false, {}, false, 2, "", "CD/DVD drive sr0 (D:)"},
+    };
+    for (const AudioCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        auto io = std::make_shared<FakeCdrom>();
+        io->tracks = c.tracks;
+        io->leadOutLba = c.leadOut;
+        system.SetDeviceContent("sr0", c.volume ? ReadFile(iso) : std::string());
+        LinuxThreads threads;
+        auto states = std::make_shared<DriveStates>(drives, io, threads, "Аудио-CD");
+        states->Refresh('D');
+        const std::optional<AudioIdentity> audio = states->Get('D').audio;
+        states->Refresh('D');
+        const auto tableReads = [&] {
+            const std::vector<unsigned long> requests = Requests(io->Calls());
+            return std::count(requests.begin(), requests.end(), CDROMREADTOCHDR);
+        };
+        EXPECT_EQ(tableReads(), c.tableReads);
+        const DriveStates::State state = states->Get('D');
+        ASSERT_EQ(state.audio.has_value(), c.audio);
+        ASSERT_EQ(audio.has_value(), c.audio) << "the medium keeps what its first read found";
+        if (c.audio) {
+            archive::DiscToc toc;
+            for (std::size_t i = 0; i < c.tracks.size(); ++i) {
+                archive::TocTrack track;
+                track.number = static_cast<int>(i + 1);
+                track.start = static_cast<std::uint32_t>(c.tracks[i].first);
+                track.audio = !c.tracks[i].second;
+                toc.tracks.push_back(track);
+            }
+            toc.leadOut = static_cast<std::uint32_t>(c.leadOut);
+            const std::string digest = Sha256Of(archive::TocIdentityText(toc));
+            EXPECT_EQ(state.audio->digest, digest);
+            EXPECT_EQ(state.audio->serial, archive::FingerprintOfIdentity(digest));
+            EXPECT_EQ(audio->digest, digest);
+        }
+
+        LinuxVolumes volumes(drives, states);
+        const Volumes::Info info = volumes.GetVolumeInformation("\\\\.\\D:\\", 260);
+        ASSERT_TRUE(
+            threads.WaitForAll(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
+        EXPECT_EQ(info.ok, *c.label != '\0');
+        EXPECT_EQ(info.label, c.label);
+        EXPECT_EQ(info.serial, c.audio    ? state.audio->serial
+                               : c.volume ? state.volume->serial
+                                          : 0u);
+        EXPECT_EQ(NameInList(drives->All()[0], states.get()), c.name);
+
+        const UniqueFd fd = io->Open(system.Dev("sr0"));
+        const std::optional<archive::DiscToc> toc = ReadKernelToc(*io, fd.Get());
+        ASSERT_EQ(toc.has_value(), !c.lengths.empty());
+        if (!toc) continue;
+        std::vector<std::uint32_t> lengths;
+        for (const archive::TocTrack& track : toc->tracks) lengths.push_back(track.length);
+        EXPECT_EQ(lengths, c.lengths);
+        EXPECT_EQ(toc->leadOut, static_cast<std::uint32_t>(c.leadOut));
+    }
 }
 
 TEST_F(DriveServices, DisplayNamesNameTheDriveAndItsLetter) {
