@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string_view>
 #include "platform/linux/audio/CdText.h"
+#include "platform/linux/audio/TocFile.h"
 
 namespace dravolin::lnx {
 
@@ -71,7 +72,11 @@ std::unique_ptr<CdioDisc> CdioDisc::Open(const std::string& source) {
     driver_id_t driver = DRIVER_DEVICE;
     if (CdioDiscEndsWith(source, ".cue")) driver = DRIVER_BINCUE;
     if (CdioDiscEndsWith(source, ".toc")) driver = DRIVER_CDRDAO;
-    _CdIo* cdio = cdio_open(source.c_str(), driver);
+    // libcdio reads the TOC file at once and keeps the files it names open.
+    const std::unique_ptr<TocForLibcdio> toc =
+        driver == DRIVER_CDRDAO ? std::make_unique<TocForLibcdio>(source) : nullptr;
+    if (toc && toc->Path().empty()) return nullptr;
+    _CdIo* cdio = cdio_open(toc ? toc->Path().c_str() : source.c_str(), driver);
     if (cdio == nullptr) return nullptr;
     return std::make_unique<CdioDisc>(Opened{}, cdio, source, driver != DRIVER_DEVICE);
 }

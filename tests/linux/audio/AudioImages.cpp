@@ -205,12 +205,11 @@ DiscImage ImageAudioDisc(const std::string& folder, bool toc) {
                "    INDEX 01 " +
                ImageMsf(635) + "\n";
     } else {
-        // libcdio opens a TOC file's audio file by the name as written, from the working
-        // folder, so the name is absolute here; and it reads a line a keyword, so the language
-        // map stays on one line.
+        // Its audio file named from the TOC file's folder, as cdrdao writes it; libcdio reads a
+        // line a keyword, so the language map stays on one line.
         disc.path = folder + "/audio.toc";
         const auto file = [&](std::uint32_t from, std::uint32_t length) {
-            return "FILE \"" + bin + "\" " + ImageMsf(from) + " " + ImageMsf(length) + "\n";
+            return "FILE \"audio-be.bin\" " + ImageMsf(from) + " " + ImageMsf(length) + "\n";
         };
         text =
             "CD_DA\nCATALOG \"4006381333931\"\n"
