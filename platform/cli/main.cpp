@@ -1,6 +1,7 @@
 // dravolin-archive SOURCE TARGET: archive mode for scripts and servers. One disc, or a folder
 // holding one, becomes a bag in the target folder exactly as the dialog's archive mode makes it;
 // the exit status and one line on the standard output tell how it ended. Nothing is asked.
+// dravolin-archive verify TARGET [BAG...] checks the bags there again.
 #include <QLocale>
 #include <atomic>
 #include <clocale>
@@ -11,6 +12,7 @@
 #include "archive/BagName.h"
 #include "engine/ArchiveCommandLine.h"
 #include "platform/cli/ArchiveRun.h"
+#include "platform/cli/VerifyRun.h"
 #include "platform/linux/io/DescriptorLimit.h"
 #include "platform/qt/texts/ArgumentTexts.h"
 #include "platform/qt/texts/Translation.h"
@@ -38,6 +40,24 @@ int main(int argc, char** argv) {
 
     const qt::Translation texts(qt::LanguageOf(QLocale()));
     const std::vector<std::string> arguments(argv, argv + argc);
+
+    struct sigaction stop {};
+    stop.sa_handler = RequestStop;
+    if (arguments.size() > 1 && arguments[1] == "verify") {
+        // verify TARGET [BAG...]; "--" before names that begin with '-'.
+        std::vector<std::string> operands(arguments.begin() + 2, arguments.end());
+        if (!operands.empty() && operands.front() == "--") operands.erase(operands.begin());
+        const bool option = !operands.empty() && operands.front().starts_with('-') &&
+                            (arguments.size() < 3 || arguments[2] != "--");
+        if (operands.empty() || option) {
+            Print(stderr, texts.Text("verifyProgram.usage"));
+            return kUsageExitStatus;
+        }
+        ::sigaction(SIGINT, &stop, nullptr);
+        ::sigaction(SIGTERM, &stop, nullptr);
+        ::sigaction(SIGHUP, &stop, nullptr);
+        return cli::RunVerify(operands, texts, stopRequested);
+    }
     const ArchiveArguments read = ReadArchiveArguments(arguments, ArchiveProgram::Archiver, true);
     switch (read.action) {
         case ArchiveArguments::Action::Help:
@@ -57,8 +77,6 @@ int main(int argc, char** argv) {
             break;
     }
 
-    struct sigaction stop {};
-    stop.sa_handler = RequestStop;
     ::sigaction(SIGINT, &stop, nullptr);
     ::sigaction(SIGTERM, &stop, nullptr);
     ::sigaction(SIGHUP, &stop, nullptr);

@@ -3,6 +3,7 @@
 // Drives' device nodes need a real drive: the guest suites run those.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -199,6 +200,51 @@ class ArchiveProgramTest : public QObject {
         run = RunProgram({QString::fromStdString(image.path), target}, QStringLiteral("C.UTF-8"),
                          work.path());
         QCOMPARE(run.out, QStringLiteral("already archived: ") + bag + QLatin1Char('\n'));
+    }
+
+    // verify checks the bags again, changes none of them, and leaves a dated report whose last
+    // line vouches for the lines before it.
+    void verifyTellsEachBagAndLeavesAReport() {
+        const QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString disc = work.filePath(QStringLiteral("disc")),
+                      target = work.filePath(QStringLiteral("archive"));
+        Write(disc + QStringLiteral("/a.txt"), "hello\n");
+        Run run = RunProgram({disc, target}, QStringLiteral("C.UTF-8"), work.path());
+        QCOMPARE(run.status, 0);
+        const QString bag = target + QLatin1Char('/') +
+                            QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
+
+        const auto verify = [&](int status, const QString& out) {
+            const QStringList before = Listing(target);
+            const Run checked = RunProgram({QStringLiteral("verify"), target},
+                                           QStringLiteral("C.UTF-8"), work.path());
+            QCOMPARE(checked.out, out);
+            QCOMPARE(checked.status, status);
+            QStringList after = Listing(target);
+            const QStringList reports =
+                QDir(target).entryList({QStringLiteral("verify *.txt")}, QDir::Files);
+            QCOMPARE(reports.size(), 1);
+            const QString report = target + QLatin1Char('/') + reports.front();
+            QCOMPARE(checked.err, QStringLiteral("report: ") + report + QLatin1Char('\n'));
+            after.removeIf([&](const QString& entry) { return entry.startsWith(report); });
+            QCOMPARE(after, before);
+            QByteArray text = ReadAll(report);
+            QFile::remove(report);
+            text.chop(1);
+            const qsizetype last = text.lastIndexOf('\n') + 1;
+            QCOMPARE(text.mid(last),
+                     QCryptographicHash::hash(text.left(last), QCryptographicHash::Sha256).toHex());
+        };
+        verify(0, QStringLiteral("valid: ") + bag + QLatin1Char('\n'));
+        Write(bag + QStringLiteral("/data/files/a.txt"), "hellO\n");
+        verify(1, QStringLiteral("changed: ") + bag + QLatin1Char('\n'));
+
+        run = RunProgram({QStringLiteral("verify")}, QStringLiteral("C.UTF-8"), work.path());
+        QCOMPARE(run.status, 2);
+        run = RunProgram({QStringLiteral("verify"), work.filePath(QStringLiteral("none"))},
+                         QStringLiteral("C.UTF-8"), work.path());
+        QCOMPARE(run.status, 3);
     }
 
     void folderSourcesEndAsTheirExitStatusSays_data() {

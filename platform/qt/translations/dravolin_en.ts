@@ -474,6 +474,7 @@ Copies every disc put into the ticked drives into a target folder.
     <message id="archiveProgram.help">
         <source>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] [--keep WHAT]
                         SOURCE TARGET
+       dravolin-archive verify TARGET [BAG...]
 Archives one disc into a new bag in the TARGET folder, as Dravolin's archive
 mode does: the disc's image and files under data/, SHA-256 checksums, a list
 of damaged files, and a row of archive-log.csv there. Nothing is ever asked; a
@@ -484,7 +485,8 @@ as /dev/sr0, an ISO 9660 or UDF image file, or a CD image (a BIN/CUE sheet, a
 cdrdao TOC file); a drive's disc or an image file is read once into the bag's
 image and its files taken out of that image. An audio CD's tracks become FLAC
 files with a cue sheet in data/audio/.
-TARGET is made when missing.
+TARGET is made when missing. verify checks every bag in TARGET (or the BAGs)
+again, changing nothing, and writes a dated report there.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
                        {time} {serial} {drive}
@@ -504,6 +506,7 @@ the target, the disc or the copy), 4 the target disk is full.</source>
         <extracomment>The output of dravolin-archive --help; keep the options, SOURCE, TARGET, the field names and the exit statuses as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
         <translation>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] [--keep WHAT]
                         SOURCE TARGET
+       dravolin-archive verify TARGET [BAG...]
 Archives one disc into a new bag in the TARGET folder, as Dravolin's archive
 mode does: the disc's image and files under data/, SHA-256 checksums, a list
 of damaged files, and a row of archive-log.csv there. Nothing is ever asked; a
@@ -514,7 +517,8 @@ as /dev/sr0, an ISO 9660 or UDF image file, or a CD image (a BIN/CUE sheet, a
 cdrdao TOC file); a drive's disc or an image file is read once into the bag's
 image and its files taken out of that image. An audio CD's tracks become FLAC
 files with a cue sheet in data/audio/.
-TARGET is made when missing.
+TARGET is made when missing. verify checks every bag in TARGET (or the BAGs)
+again, changing nothing, and writes a dated report there.
 
   --name PATTERN       the bag folder's name: text and the fields {label} {date}
                        {time} {serial} {drive}
@@ -566,6 +570,61 @@ the target, the disc or the copy), 4 the target disk is full.</translation>
         <source>%1 is neither a folder, a CD/DVD drive nor a disc image (ISO 9660, UDF, BIN/CUE, cdrdao TOC)</source>
         <extracomment>%1: the source as given</extracomment>
         <translation>%1 is neither a folder, a CD/DVD drive nor a disc image (ISO 9660, UDF, BIN/CUE, cdrdao TOC)</translation>
+    </message>
+    <message id="verifyProgram.usage">
+        <source>usage: dravolin-archive verify TARGET [BAG...]</source>
+        <extracomment>The refusal of a verify command line without its target folder</extracomment>
+        <translation>usage: dravolin-archive verify TARGET [BAG...]</translation>
+    </message>
+    <message id="verifyProgram.valid">
+        <source>valid: %1</source>
+        <extracomment>verify's line for a bag whose files all match its manifests. %1: the bag</extracomment>
+        <translation>valid: %1</translation>
+    </message>
+    <message id="verifyProgram.changed">
+        <source>changed: %1</source>
+        <extracomment>verify's line for a bag with a file whose bytes changed. %1: the bag</extracomment>
+        <translation>changed: %1</translation>
+    </message>
+    <message id="verifyProgram.missingFiles">
+        <source>missing files: %1</source>
+        <extracomment>verify's line for a bag that lost files. %1: the bag</extracomment>
+        <translation>missing files: %1</translation>
+    </message>
+    <message id="verifyProgram.extraFiles">
+        <source>extra files: %1</source>
+        <extracomment>verify's line for a bag with files no manifest lists. %1: the bag</extracomment>
+        <translation>extra files: %1</translation>
+    </message>
+    <message id="verifyProgram.unreadable">
+        <source>unreadable: %1</source>
+        <extracomment>verify's line for a bag that could not be checked. %1: the bag</extracomment>
+        <translation>unreadable: %1</translation>
+    </message>
+    <message id="verifyProgram.progress">
+        <source>checking bag %1 of %2: %3, %4 MB read</source>
+        <extracomment>verify's progress line on a terminal. %1: the bag's number, %2: how many, %3: the bag, %4: megabytes read</extracomment>
+        <translation>checking bag %1 of %2: %3, %4 MB read</translation>
+    </message>
+    <message id="verifyProgram.stopped">
+        <source>stopped: no report written</source>
+        <extracomment>verify was interrupted</extracomment>
+        <translation>stopped: no report written</translation>
+    </message>
+    <message id="verifyProgram.targetUnreadable">
+        <source>cannot read the target folder %1: %2</source>
+        <extracomment>%1: the target folder, %2: the system's reason</extracomment>
+        <translation>cannot read the target folder %1: %2</translation>
+    </message>
+    <message id="verifyProgram.reportUnwritten">
+        <source>cannot write the report %1: %2</source>
+        <extracomment>%1: the report file, %2: the system's reason</extracomment>
+        <translation>cannot write the report %1: %2</translation>
+    </message>
+    <message id="verifyProgram.report">
+        <source>report: %1</source>
+        <extracomment>The last line of verify on the error output. %1: the report file</extracomment>
+        <translation>report: %1</translation>
     </message>
     <message id="archiveProgram.targetUnusable">
         <source>cannot use the target folder %1: %2</source>
