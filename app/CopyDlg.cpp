@@ -83,7 +83,8 @@ void CCopyDlg::SetUpArchiveMode() {
             strings.LoadString(IDS_ARCHIVE_INCOMPLETE), strings.LoadString(IDS_ARCHIVE_STOPPED),
             strings.LoadString(IDS_ARCHIVE_UNREADABLE), strings.LoadString(IDS_ARCHIVE_FAILED),
             strings.LoadString(IDS_ARCHIVE_LOG_FAILED),
-            strings.LoadString(IDS_ARCHIVE_NOTHING_GAINED)}});
+            strings.LoadString(IDS_ARCHIVE_NOTHING_GAINED),
+            strings.LoadString(IDS_ARCHIVE_PAGE_LANGUAGE)}});
     m_window->SetCaption(strings.LoadString(IDS_ARCHIVE_CAPTION));
 }
 

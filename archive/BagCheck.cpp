@@ -1,7 +1,9 @@
 #include "archive/BagCheck.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cstdio>
 #include "archive/BagText.h"
 
 namespace dravolin::archive {
@@ -121,6 +123,57 @@ std::string ReportText(std::string_view heading, const std::vector<CheckedBag>& 
         }
     }
     return text + sha256(text) + "\n";
+}
+
+std::string ReportName(const LocalTime& begun) {
+    char name[64];
+    std::snprintf(name, sizeof name, "verify %04d-%02d-%02d %02d%02d%02d.txt", begun.year,
+                  begun.month, begun.day, begun.hour, begun.minute, begun.second);
+    return name;
+}
+
+std::string ReportTime(std::string_view name) {
+    // "verify " YYYY-MM-DD " " HHMMSS ".txt"
+    constexpr std::string_view kStart = "verify ", kEnd = ".txt";
+    if (name.size() != kStart.size() + 17 + kEnd.size() || !name.starts_with(kStart) ||
+        !name.ends_with(kEnd)) {
+        return {};
+    }
+    const std::string_view date = name.substr(kStart.size(), 10),
+                           time = name.substr(kStart.size() + 11, 6);
+    for (std::size_t at = 0; at < date.size(); ++at) {
+        if ((at == 4 || at == 7) != (date[at] == '-') ||
+            (at != 4 && at != 7 && !std::isdigit(static_cast<unsigned char>(date[at])))) {
+            return {};
+        }
+    }
+    if (name[kStart.size() + 10] != ' ' || !std::all_of(time.begin(), time.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+        })) {
+        return {};
+    }
+    return std::string(date) + " " + std::string(time.substr(0, 2)) + ":" +
+           std::string(time.substr(2, 2)) + ":" + std::string(time.substr(4, 2));
+}
+
+std::optional<std::vector<ReportedBag>> ParseReport(
+    std::string_view text, const std::function<std::string(std::string_view)>& sha256) {
+    if (!text.ends_with('\n')) return std::nullopt;
+    const std::size_t last = text.rfind('\n', text.size() - 2) + 1;  // npos + 1 is 0
+    const std::string_view lines = text.substr(0, last);
+    if (text.substr(last, text.size() - 1 - last) != sha256(lines)) return std::nullopt;
+    std::vector<ReportedBag> bags;
+    for (std::size_t at = 0; at < lines.size();) {
+        const std::size_t end = lines.find('\n', at);
+        const std::string_view line = lines.substr(at, end - at);
+        at = end + 1;
+        const std::size_t tab = line.find('\t');
+        if (line.empty() || line.front() == '#' || tab == 0 || tab == std::string_view::npos)
+            continue;
+        bags.push_back(
+            {DecodeManifestPath(line.substr(tab + 1)), std::string(line.substr(0, tab))});
+    }
+    return bags;
 }
 
 }  // namespace dravolin::archive

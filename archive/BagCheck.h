@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "archive/LocalTime.h"
 
 namespace dravolin::archive {
 
@@ -59,5 +60,20 @@ struct CheckedBag {
 };
 std::string ReportText(std::string_view heading, const std::vector<CheckedBag>& bags,
                        const std::function<std::string(std::string_view)>& sha256);
+
+// "verify 2026-12-10 031507.txt": a report's file name, which sorts by the time the check
+// began and is no bag's.
+std::string ReportName(const LocalTime& begun);
+// "2026-12-10 03:15:07" of a report's file name; empty when the name is not one.
+std::string ReportTime(std::string_view name);
+
+// Each bag's verdict word as a report gives it, in its order; nullopt when its last line is not
+// the SHA-256 of the lines before it: a report changed after it was written vouches for nothing.
+struct ReportedBag {
+    std::string name;
+    std::string word;
+};
+std::optional<std::vector<ReportedBag>> ParseReport(
+    std::string_view text, const std::function<std::string(std::string_view)>& sha256);
 
 }  // namespace dravolin::archive

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include "archive/ArchivePage.h"
 #include "archive/Utf8Names.h"
 
 namespace dravolin::archive {
@@ -156,8 +157,10 @@ bool IsArchiveOwnName(std::string_view name) {
                std::equal(prefix.begin(), prefix.end(), name.begin(),
                           [&](char a, char b) { return fold(a) == fold(b); });
     };
-    return (name.size() == kLogFileName.size() && startsWith(kLogFileName)) ||
-           startsWith(kTemporaryPrefix);
+    const auto is = [&](std::string_view own) {
+        return name.size() == own.size() && startsWith(own);
+    };
+    return is(kLogFileName) || is(kPageFileName) || startsWith(kTemporaryPrefix);
 }
 
 std::optional<std::string> UniqueBagName(const std::string& base, const NameTaken& taken) {

@@ -66,9 +66,10 @@ std::string SerialText(std::uint32_t serial);
 inline constexpr std::string_view kTemporaryPrefix = ".dravolin-";
 
 // Whether the archive keeps `name` for itself in a target folder, whatever the file system
-// says now: the log (also before the first row makes it) and the temporary names. Letter case
-// is ignored, as Windows and the shares it serves ignore it. No bag is ever given such a name;
-// a file the archive comes to keep beside the log (a lock, a claim) belongs here too.
+// says now: the log (also before the first row makes it), the page and the temporary names.
+// Letter case is ignored, as Windows and the shares it serves ignore it. No bag is ever given
+// such a name; a file the archive comes to keep beside the log (a lock, a claim) belongs here
+// too.
 bool IsArchiveOwnName(std::string_view name);
 
 // Asks whether a name is already taken in the target folder. It should ask the file system

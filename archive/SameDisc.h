@@ -45,5 +45,8 @@ std::optional<LogRow> RowOfBag(std::string folderName, std::string_view bagInfo)
 // digits (60 bits), so that two discs share one only by chance, and then one merely waits for
 // the other. Every program that archives into a folder must pick the same byte.
 std::uint64_t ClaimByte(std::string_view identity);
+// The byte of the claims file that the writers of the folder's page take turns on: beyond every
+// disc's, and the same in every program.
+inline constexpr std::uint64_t kPageTurnByte = std::uint64_t{1} << 61;
 
 }  // namespace dravolin::archive

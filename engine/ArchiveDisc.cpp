@@ -177,6 +177,7 @@ ArchivedDisc ArchiveDisc(Archiver& archiver, const ArchiveSettings& settings, Di
 
     logged = target->AppendLog(row) && logged;
     claim.reset();
+    target->WritePage(archive::PageTextsFor(settings.texts.pageLanguage));
     const bool gainedNothing = !built.readOnFrom.empty() && built.gained == 0;
     Tell(archiver, settings.texts, row, built.stopped, gainedNothing, decision.archivedIn,
          logged ? std::string() : target->LogFileName());

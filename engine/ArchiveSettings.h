@@ -29,6 +29,8 @@ struct ArchiveTexts {
     std::string logFailed;  // the disc's row could not be written: it may be copied again
     // A disc read on from its incomplete bag gave nothing more: the bag is as it was.
     std::string nothingGained;
+    // The language of the folder's index.html (archive::PageTextsFor): the program's own.
+    std::string pageLanguage = "en";
 };
 
 // What every archive worker of a dialog shares; never changed once the dialog has set it up.

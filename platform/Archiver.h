@@ -8,6 +8,7 @@
 #include "archive/BagRecord.h"
 #include "archive/DiscResult.h"
 #include "archive/LocalTime.h"
+#include "archive/PageTexts.h"
 #include "platform/Types.h"
 
 namespace dravolin {
@@ -112,6 +113,12 @@ class Archiver {
         // archive::FinalBagName gives when the result is not Complete or `name` was taken
         // meanwhile. Never asks anyone.
         virtual BagOutcome BuildBag(const Bag& bag) = 0;
+        // Writes the folder's archive::kPageFileName anew (archive::ArchivePage) from its log,
+        // its bags and the reports of their checks, replacing the old page only once the new
+        // one is whole. Whoever writes the page of the folder meanwhile waits, so the page
+        // written last is never older than another. A page that cannot be written is left: the
+        // log and the bags are the record.
+        virtual void WritePage(const archive::PageTexts& texts) = 0;
     };
     // `folder` as the copy cycle prepared it, in the same form ShellCopy gets as its
     // destination; never null (where it names no folder, what the target is asked fails).

@@ -162,6 +162,7 @@ RunOutcome RunArchive(const ArchiveOptions& options, const std::string& source,
     ArchiveSettings settings;
     settings.options = options;
     settings.options.on = true;
+    settings.texts.pageLanguage = texts.Text("IDS_ARCHIVE_PAGE_LANGUAGE").toStdString();
     const ArchivedDisc archived =
         ArchiveDisc(archiver, settings,
                     DiscToArchive{disc->drive ? disc->drive->letter : '\0', 0, target, disc->label,

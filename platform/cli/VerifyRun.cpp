@@ -7,6 +7,8 @@
 #include <ctime>
 #include "archive/BagCheck.h"
 #include "archive/LocalTime.h"
+#include "archive/PageTexts.h"
+#include "platform/linux/archive/ArchivePageFile.h"
 #include "platform/linux/archive/BagCheck.h"
 #include "platform/linux/archive/LocalClock.h"
 #include "platform/linux/io/ErrorText.h"
@@ -24,14 +26,6 @@ QString VerifyLocal(const std::string& text) {
 
 void PrintLine(std::FILE* out, const QString& line) {
     std::fprintf(out, "%s\n", line.toLocal8Bit().constData());
-}
-
-// "verify 2026-12-10 031507.txt": a report's name sorts by its time, and is no bag's.
-std::string ReportName(const archive::LocalTime& now) {
-    char name[64];
-    std::snprintf(name, sizeof name, "verify %04d-%02d-%02d %02d%02d%02d.txt", now.year, now.month,
-                  now.day, now.hour, now.minute, now.second);
-    return name;
 }
 
 }  // namespace
@@ -89,15 +83,18 @@ int RunVerify(const std::vector<std::string>& operands, const qt::Translation& t
     const std::string heading = "# Dravolin fixity check of " + target + ", begun " +
                                 archive::IsoText(started) +
                                 "\n# The last line is the SHA-256 of the lines before it.\n";
-    const std::string report = target + "/" + ReportName(started);
+    const std::string report = target + "/" + archive::ReportName(started);
     const std::string text = archive::ReportText(
         heading, checked, [](std::string_view bytes) { return lnx::Sha256Of(bytes); });
-    if (const int error = lnx::WriteAtomically(report, text)) {
+    if (const int error = lnx::WriteAtomically(report, text, lnx::kSharedFileMode)) {
         PrintLine(stderr, texts.Text("verifyProgram.reportUnwritten")
                               .arg(VerifyLocal(report), VerifyLocal(lnx::ErrorText(error))));
         return kCouldNotRun;
     }
     PrintLine(stderr, texts.Text("verifyProgram.report").arg(VerifyLocal(report)));
+    // The page shows each bag's last check; a page that cannot be written leaves the report.
+    lnx::WriteArchivePage(
+        target, archive::PageTextsFor(texts.Text("IDS_ARCHIVE_PAGE_LANGUAGE").toStdString()));
     return status;
 }
 

@@ -108,6 +108,9 @@ class FakeTarget : public Archiver::Target {
     Archiver::BagOutcome BuildBag(const Archiver::Bag& bag) override {
         return archiver_.BuildBag(folder_, bag);
     }
+    void WritePage(const archive::PageTexts& texts) override {
+        archiver_.WritePage(folder_, texts);
+    }
 
   private:
     FakeArchiver& archiver_;
@@ -197,6 +200,10 @@ Archiver::BagOutcome FakeArchiver::BuildBag(const std::string& folder, const Bag
 
 void FakeArchiver::Notify(Urgency urgency, const std::string& text) {
     log_.Add(std::string(urgency == Urgency::Quiet ? "Notify quiet " : "Notify person ") + text);
+}
+
+void FakeArchiver::WritePage(const std::string& folder, const archive::PageTexts& texts) {
+    log_.Add("WritePage " + folder + " " + texts.language);
 }
 
 }  // namespace dravolin::fake

@@ -67,6 +67,8 @@ class FakeArchiver : public Archiver {
     std::unique_ptr<Claim> ClaimDisc(const std::string& identity);
     bool NameTaken(const std::string& folder, const std::string& name);
     BagOutcome BuildBag(const std::string& folder, const Bag& bag);
+    // Logs "WritePage FOLDER LANGUAGE".
+    void WritePage(const std::string& folder, const archive::PageTexts& texts);
 
   private:
     bool TakenLocked(const std::string& folder, const std::string& name) const;

@@ -17,7 +17,7 @@ namespace dravolin::qt {
 namespace {
 
 // The string table's ids, named as the Windows resources name them.
-constexpr std::array<std::pair<std::uint32_t, const char*>, 17> kStringIds{{
+constexpr std::array<std::pair<std::uint32_t, const char*>, 18> kStringIds{{
     {132, "IDS_STATE_IDLE"},
     {133, "IDS_STATE_EJECTING"},
     {134, "IDS_STATE_WAITING"},
@@ -35,6 +35,7 @@ constexpr std::array<std::pair<std::uint32_t, const char*>, 17> kStringIds{{
     {146, "IDS_ARCHIVE_STOPPED"},
     {147, "IDS_ARCHIVE_LOG_FAILED"},
     {148, "IDS_ARCHIVE_NOTHING_GAINED"},
+    {149, "IDS_ARCHIVE_PAGE_LANGUAGE"},
 }};
 
 TemplateTexts LoadTemplateTexts(const Translation& texts) {

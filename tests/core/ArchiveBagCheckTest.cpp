@@ -77,6 +77,31 @@ TEST(BagReport, TellsTheGravestFindingAndEndsWithTheDigestOfWhatPrecedesIt) {
               "files/line%0Abreak\n\textra\tdata/files/x\nunreadable\tF\n\tunreadable\tnot a "
               "bag\nDIGEST\n");
     EXPECT_EQ(hashed + "DIGEST\n", report);
+
+    // Read back, the verdicts are the bags'; a report changed after it was written, none.
+    const auto digest = [&](std::string_view text) {
+        return std::string(text == hashed ? "DIGEST" : "OTHER");
+    };
+    const auto verdicts = ParseReport(report, digest);
+    ASSERT_TRUE(verdicts.has_value());
+    std::vector<std::string> read;
+    for (const ReportedBag& bag : *verdicts) read.push_back(bag.word + ":" + bag.name);
+    EXPECT_EQ(read, (std::vector<std::string>{"valid:A", "extra files:B", "changed:C",
+                                              "missing files:D\nE", "unreadable:F"}));
+    std::string altered = report;
+    altered[report.find("valid")] = 'V';
+    EXPECT_FALSE(ParseReport(altered, digest).has_value());
+    EXPECT_FALSE(ParseReport(report.substr(0, report.size() - 1), digest).has_value());
+}
+
+TEST(BagReport, IsNamedByWhenTheCheckBegan) {
+    const LocalTime begun{2026, 12, 10, 3, 15, 7, 60};
+    EXPECT_EQ(ReportName(begun), "verify 2026-12-10 031507.txt");
+    EXPECT_EQ(ReportTime(ReportName(begun)), "2026-12-10 03:15:07");
+    for (const char* other : {"verify 2026-12-10 031507.txt~", "verify 2026-12-1x 031507.txt",
+                              "verify 2026-12-10-031507.txt", "archive-log.csv"}) {
+        EXPECT_EQ(ReportTime(other), "") << other;
+    }
 }
 
 }  // namespace

@@ -183,6 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "Archive-Log.CSV (2)",
                    false,
                    "Archive-Log.CSV"},
+        UniqueCase{"ThePagesName", DiscResult::Complete, {}, "INDEX.html (2)", false, "INDEX.html"},
         UniqueCase{"ANameLongerThanTheLogs",
                    DiscResult::Complete,
                    {},

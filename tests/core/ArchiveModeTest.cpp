@@ -301,7 +301,7 @@ TEST_P(ArchiveModeSwitch, DecidesTheTitleAndTheCopyWorker) {
     EXPECT_EQ(f.fake.log.Matching("SHFileOperationA").size(), c.shellCopies);
     EXPECT_EQ(f.fake.archiver->Bags().size(), c.bags);
     if (c.bags == 0) {
-        for (const char* call : {"ReadLog", "AppendLog", "BuildBag", "Notify"}) {
+        for (const char* call : {"ReadLog", "AppendLog", "BuildBag", "Notify", "WritePage"}) {
             EXPECT_THAT(f.fake.log.Matching(call), IsEmpty()) << call;
         }
     }

@@ -215,8 +215,10 @@ class ArchiveProgramTest : public QObject {
         const QString bag = target + QLatin1Char('/') +
                             QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
 
-        const auto verify = [&](int status, const QString& out) {
-            const QStringList before = Listing(target);
+        const QString page = target + QStringLiteral("/index.html");
+        const auto verify = [&](int status, const QString& out, const QByteArray& shown) {
+            QStringList before = Listing(target);
+            before.removeIf([&](const QString& entry) { return entry.startsWith(page); });
             const Run checked = RunProgram({QStringLiteral("verify"), target},
                                            QStringLiteral("C.UTF-8"), work.path());
             QCOMPARE(checked.out, out);
@@ -227,8 +229,13 @@ class ArchiveProgramTest : public QObject {
             QCOMPARE(reports.size(), 1);
             const QString report = target + QLatin1Char('/') + reports.front();
             QCOMPARE(checked.err, QStringLiteral("report: ") + report + QLatin1Char('\n'));
-            after.removeIf([&](const QString& entry) { return entry.startsWith(report); });
+            after.removeIf([&](const QString& entry) {
+                return entry.startsWith(report) || entry.startsWith(page);
+            });
             QCOMPARE(after, before);
+            // The page shows the bag's last check.
+            QVERIFY(
+                ReadAll(page).contains("<span class=\"verify " + shown + "\">" + shown + " on "));
             QByteArray text = ReadAll(report);
             QFile::remove(report);
             text.chop(1);
@@ -236,9 +243,9 @@ class ArchiveProgramTest : public QObject {
             QCOMPARE(text.mid(last),
                      QCryptographicHash::hash(text.left(last), QCryptographicHash::Sha256).toHex());
         };
-        verify(0, QStringLiteral("valid: ") + bag + QLatin1Char('\n'));
+        verify(0, QStringLiteral("valid: ") + bag + QLatin1Char('\n'), "valid");
         Write(bag + QStringLiteral("/data/files/a.txt"), "hellO\n");
-        verify(1, QStringLiteral("changed: ") + bag + QLatin1Char('\n'));
+        verify(1, QStringLiteral("changed: ") + bag + QLatin1Char('\n'), "changed");
 
         run = RunProgram({QStringLiteral("verify")}, QStringLiteral("C.UTF-8"), work.path());
         QCOMPARE(run.status, 2);

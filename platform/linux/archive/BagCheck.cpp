@@ -30,7 +30,12 @@ std::unique_ptr<DIR, CheckCloseDir> ListingOf(int dir) {
     const int copy = ::dup(dir);
     if (copy < 0) return nullptr;
     std::unique_ptr<DIR, CheckCloseDir> listing(::fdopendir(copy));
-    if (!listing) ::close(copy);
+    if (!listing) {
+        ::close(copy);
+        return listing;
+    }
+    // The copy shares the caller's place in the folder, which an earlier listing left at its end.
+    ::rewinddir(listing.get());
     return listing;
 }
 
@@ -82,7 +87,27 @@ std::optional<std::string> DigestOf(int fd, std::uint64_t& read,
     }
 }
 
-std::optional<std::string> ReadText(int dir, const char* name) {
+// Checks each line of a manifest against the bag; false when `progress` stopped it.
+bool CheckLines(int bag, const std::vector<archive::ManifestLine>& lines,
+                archive::BagFindings& found, std::uint64_t& read,
+                const std::function<bool(std::uint64_t)>& progress) {
+    for (const archive::ManifestLine& line : lines) {
+        const UniqueFd fd = OpenBelow(bag, line.path, O_RDONLY);
+        const std::optional<std::string> digest =
+            fd ? DigestOf(fd.Get(), read, progress) : std::nullopt;
+        if (!digest && fd && errno == 0) return false;
+        if (!digest && (!fd || errno == ENOENT)) {
+            found.missing.push_back(line.path);
+        } else if (!digest || *digest != line.digest) {
+            found.changed.push_back(line.path);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadBagText(int dir, const char* name) {
     const UniqueFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd) return std::nullopt;
     std::string text;
@@ -96,8 +121,6 @@ std::optional<std::string> ReadText(int dir, const char* name) {
     }
 }
 
-// Every entry below the folder `dir` that is not a folder, as "prefix/path", with the bytes of
-// the regular ones; false where a folder cannot be listed.
 bool ListFiles(int dir, const std::string& prefix, std::map<std::string, std::uint64_t>& files) {
     const std::unique_ptr<DIR, CheckCloseDir> listing = ListingOf(dir);
     if (!listing) return false;
@@ -118,25 +141,16 @@ bool ListFiles(int dir, const std::string& prefix, std::map<std::string, std::ui
     return true;
 }
 
-// Checks each line of a manifest against the bag; false when `progress` stopped it.
-bool CheckLines(int bag, const std::vector<archive::ManifestLine>& lines,
-                archive::BagFindings& found, std::uint64_t& read,
-                const std::function<bool(std::uint64_t)>& progress) {
-    for (const archive::ManifestLine& line : lines) {
-        const UniqueFd fd = OpenBelow(bag, line.path, O_RDONLY);
-        const std::optional<std::string> digest =
-            fd ? DigestOf(fd.Get(), read, progress) : std::nullopt;
-        if (!digest && fd && errno == 0) return false;
-        if (!digest && (!fd || errno == ENOENT)) {
-            found.missing.push_back(line.path);
-        } else if (!digest || *digest != line.digest) {
-            found.changed.push_back(line.path);
-        }
+std::vector<std::string> NamesIn(int dir) {
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, CheckCloseDir> listing = ListingOf(dir);
+    while (listing) {
+        const dirent* entry = ::readdir(listing.get());
+        if (!entry) break;
+        names.push_back(entry->d_name);
     }
-    return true;
+    return names;
 }
-
-}  // namespace
 
 std::vector<std::string> BagsIn(int target) {
     std::vector<std::string> bags;
@@ -165,14 +179,14 @@ std::optional<archive::BagFindings> CheckBag(
         found.unreadable = ErrorText(errno);
         return found;
     }
-    const std::optional<std::string> payload = ReadText(bag.Get(), kPayloadManifest);
+    const std::optional<std::string> payload = ReadBagText(bag.Get(), kPayloadManifest);
     const auto lines = payload ? archive::ParseManifest(*payload) : std::nullopt;
-    if (!ReadText(bag.Get(), "bagit.txt") || !lines) {
+    if (!ReadBagText(bag.Get(), "bagit.txt") || !lines) {
         found.unreadable = payload ? "manifest-sha256.txt cannot be read" : "not a bag";
         return found;
     }
     std::uint64_t read = 0;
-    if (const std::optional<std::string> tags = ReadText(bag.Get(), kTagManifest)) {
+    if (const std::optional<std::string> tags = ReadBagText(bag.Get(), kTagManifest)) {
         const auto tagLines = archive::ParseManifest(*tags);
         if (!tagLines) {
             found.unreadable = "tagmanifest-sha256.txt cannot be read";
@@ -197,7 +211,7 @@ std::optional<archive::BagFindings> CheckBag(
         oxum.bytes += bytes;
         ++oxum.files;
     }
-    const std::optional<std::string> info = ReadText(bag.Get(), "bag-info.txt");
+    const std::optional<std::string> info = ReadBagText(bag.Get(), "bag-info.txt");
     for (const auto& [label, value] : archive::ParseBagInfo(info.value_or(""))) {
         if (label != "Payload-Oxum") continue;
         const std::optional<archive::Oxum> said = archive::ParseOxum(value);

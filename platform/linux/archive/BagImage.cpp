@@ -123,7 +123,8 @@ int BagImage::Read(const std::function<bool(const CopyProgress&)>& progress) {
         gained_ = map_->Bytes(archive::BlockState::Rescued) - (readOn_ ? how_.earlier->rescued : 0);
     }
     // The map saved last may lag behind the image: saved again, it says all the image holds.
-    if (IsTargetFull(read.error) && map_ && WriteAtomically(Path(kMapName), read.mapText) == 0) {
+    if (IsTargetFull(read.error) && map_ &&
+        WriteAtomically(Path(kMapName), read.mapText, kSharedFileMode) == 0) {
         targetFull_ = true;
         return 0;
     }

@@ -209,7 +209,7 @@ DriveImageResult ReadIntoImage(archive::SectorSource& source, std::uint64_t sect
         // A map must never say more than the image holds after a power cut: another read may
         // carry on from it.
         if (::fsync(image.Get()) != 0 && result.error == 0) result.error = errno;
-        if (const int error = WriteAtomically(mapPath, result.mapText)) {
+        if (const int error = WriteAtomically(mapPath, result.mapText, kSharedFileMode)) {
             if (result.error == 0) result.error = error;
         }
     };

@@ -11,6 +11,7 @@
 #include <optional>
 #include "archive/BagName.h"
 #include "archive/BagText.h"
+#include "platform/linux/archive/ArchivePageFile.h"
 #include "platform/linux/archive/BagWriter.h"
 #include "platform/linux/archive/ReadOnFrom.h"
 #include "platform/linux/archive/LocalClock.h"
@@ -138,6 +139,10 @@ std::unique_ptr<Archiver::Claim> LinuxArchiver::FolderTarget::ClaimDisc(
 
 bool LinuxArchiver::FolderTarget::NameTaken(const std::string& name) {
     return path_.empty() || NameTakenIn(path_, name);
+}
+
+void LinuxArchiver::FolderTarget::WritePage(const archive::PageTexts& texts) {
+    if (!path_.empty()) WriteArchivePage(path_, texts);
 }
 
 Archiver::BagOutcome LinuxArchiver::FolderTarget::BuildBag(const Bag& bag) {

@@ -57,6 +57,7 @@ class LinuxArchiver : public Archiver {
         // The disc in the drive `bag.letter`: mounted, bagged by BagFiles with DriveFields,
         // let go.
         BagOutcome BuildBag(const Bag& bag) override;
+        void WritePage(const archive::PageTexts& texts) override;
 
       protected:
         LinuxArchiver& archiver_;

@@ -63,7 +63,8 @@ struct DirCloser {
 };
 
 // Writes `path` anew through a locked temporary file that `fill` fills.
-int ReplaceThroughTemp(const std::string& path, const std::function<int(int)>& fill) {
+int ReplaceThroughTemp(const std::string& path, const std::function<int(int)>& fill,
+                       mode_t mode = kPrivateFileMode) {
     const std::string folder = FolderOf(path);
     UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folderFd) return errno;
@@ -73,7 +74,7 @@ int ReplaceThroughTemp(const std::string& path, const std::function<int(int)>& f
     int error = EEXIST;
     for (int attempt = 0; attempt < 16 && !fd && error == EEXIST; ++attempt) {
         temp = std::string(kTempPrefix) + std::to_string(random()) + std::string(kTempSuffix);
-        fd = CreateLockedFile(folderFd.Get(), temp, O_WRONLY, 0600, error);
+        fd = CreateLockedFile(folderFd.Get(), temp, O_WRONLY, mode, error);
     }
     if (!fd) return error;
     error = fill(fd.Get());
@@ -159,9 +160,9 @@ int FollowLinks(std::string path, std::string& target) {
     return ELOOP;
 }
 
-int WriteAtomically(const std::string& path, const std::string& bytes) {
-    return ReplaceThroughTemp(path,
-                              [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
+int WriteAtomically(const std::string& path, const std::string& bytes, mode_t mode) {
+    return ReplaceThroughTemp(
+        path, [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); }, mode);
 }
 
 int CopyAtomically(int sourceFd, const std::string& path) {

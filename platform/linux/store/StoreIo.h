@@ -49,7 +49,12 @@ int FollowLinks(std::string path, std::string& target);
 // Replaces `path` with `bytes`, or with everything the file open at `sourceFd` holds, through
 // a temporary file ".store-<n>.tmp" beside it: written under its writer's lock, flushed, then
 // renamed over `path`, so a crash leaves the old file or the new one. 0 or an errno value.
-int WriteAtomically(const std::string& path, const std::string& bytes);
+// The user's own store is the user's alone; what others of an archive read too is made with
+// kSharedFileMode, which the umask narrows as for any new file.
+inline constexpr mode_t kPrivateFileMode = 0600;
+inline constexpr mode_t kSharedFileMode = 0666;
+int WriteAtomically(const std::string& path, const std::string& bytes,
+                    mode_t mode = kPrivateFileMode);
 int CopyAtomically(int sourceFd, const std::string& path);
 
 // Removes from `folder` the temporary files of store writers that are gone: those whose

@@ -110,6 +110,11 @@ Unattended CD copier</translation>
         <extracomment>A notification that needs a person: a disc read on from its incomplete bag gave nothing more. %1: that bag's folder</extracomment>
         <translation>Диск прочитан снова, но больше ничего прочитать не удалось; его пакет не изменился, остальное может прочитать другой дисковод: %1</translation>
     </message>
+    <message id="IDS_ARCHIVE_PAGE_LANGUAGE">
+        <source>en</source>
+        <extracomment>The language of the archive's index.html, as its lang attribute names it: en or ru</extracomment>
+        <translation>ru</translation>
+    </message>
 </context>
 <context>
     <name>CopyWindows</name>

@@ -22,7 +22,8 @@ class BagCopy {
 
     BagCopy(BagProgress& progress, std::optional<std::chrono::steady_clock::time_point> readUntil);
 
-    // Both paths in the long form (LongPath). Failed when the disc's root cannot be listed.
+    // Both paths in the long form (ExtendedLengthPath). Failed when the disc's root cannot be
+    // listed.
     Stop Copy(const std::wstring& discRoot, const std::wstring& data);
 
     const std::vector<archive::ArchivedFile>& Files() const { return files_; }

@@ -58,18 +58,27 @@ void AddValue(Sha256& hash, const T& value) {
     hash.Add(&value, sizeof value);
 }
 
-}  // namespace
-
-UniqueHandle ClaimDisc(const std::wstring& target, std::string_view identity) {
+// The claims file's byte at `offset`, locked while the handle is open.
+UniqueHandle LockClaimsByte(const std::wstring& target, std::uint64_t offset) {
     UniqueHandle file(::CreateFileW(
         LongPath(JoinPath(target, kClaimsFileName)).c_str(), GENERIC_READ | GENERIC_WRITE,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.Valid()) return file;
     // A handle opened for synchronous use: the call returns once the byte is locked.
-    OVERLAPPED at = At(archive::ClaimByte(identity));
+    OVERLAPPED at = At(offset);
     if (!::LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) return UniqueHandle();
     return file;
+}
+
+}  // namespace
+
+UniqueHandle ClaimDisc(const std::wstring& target, std::string_view identity) {
+    return LockClaimsByte(target, archive::ClaimByte(identity));
+}
+
+UniqueHandle TakePageTurn(const std::wstring& target) {
+    return LockClaimsByte(target, archive::kPageTurnByte);
 }
 
 std::vector<Archiver::BagInfoText> ReadBagInfos(const std::wstring& target) {

@@ -18,6 +18,12 @@ inline constexpr wchar_t kClaimsFileName[] = L".dravolin-claims";
 // can be made there.
 UniqueHandle ClaimDisc(const std::wstring& target, std::string_view identity);
 
+// The turn of one writer of `target`'s archive page: a lock on the byte at 2^61 of the claims
+// file, the one the Linux program takes for its page, beyond every byte a disc's claim reaches
+// (below 2^60), waiting while another writer has it; the turn lasts while the handle is open.
+// Invalid where the folder keeps no locks.
+UniqueHandle TakePageTurn(const std::wstring& target);
+
 // The bag-info.txt of each folder in `target` that has one, by the folder's name in UTF-8.
 // Temporary bags (dot names) and links are passed over; what cannot be read is left out.
 std::vector<Archiver::BagInfoText> ReadBagInfos(const std::wstring& target);

@@ -8,7 +8,9 @@
 #include "platform/win32/Win32Api.h"
 // After windows.h, which it needs.
 #include <ntddcdrm.h>
+#include "platform/win32/archive/LocalClock.h"
 #include "platform/win32/archive/TargetClaims.h"
+#include "platform/win32/archive/Win32ArchivePage.h"
 #include "platform/win32/archive/WideText.h"
 
 namespace dravolin::win32 {
@@ -60,10 +62,6 @@ bool AudioTracksAlone(char letter) {
         if (toc.TrackData[i].Control & 0x04) return false;  // a data track
     }
     return true;
-}
-
-std::uint64_t Ticks(const FILETIME& time) {
-    return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
 }  // namespace
@@ -135,32 +133,12 @@ bool Win32Archiver::FolderTarget::NameTaken(const std::string& name) {
     return NameTakenIn(target_, name);
 }
 
-// One reading of the clock, as local time and its offset from UTC at that moment.
+void Win32Archiver::FolderTarget::WritePage(const archive::PageTexts& texts) {
+    if (!target_.empty()) WriteArchivePage(target_, texts);
+}
+
 archive::LocalTime Win32Archiver::Now() {
-    FILETIME utcTicks{};
-    ::GetSystemTimeAsFileTime(&utcTicks);
-    SYSTEMTIME utc{};
-    SYSTEMTIME local{};
-    FILETIME localTicks{};
-    if (!::FileTimeToSystemTime(&utcTicks, &utc) ||
-        !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) ||
-        !::SystemTimeToFileTime(&local, &localTicks)) {
-        ::GetLocalTime(&local);
-        return archive::LocalTime{local.wYear,   local.wMonth,  local.wDay, local.wHour,
-                                  local.wMinute, local.wSecond, 0};
-    }
-    constexpr long long kTicksPerMinute = 600000000LL;
-    const long long difference =
-        static_cast<long long>(Ticks(localTicks)) - static_cast<long long>(Ticks(utcTicks));
-    const long long minutes =
-        (difference + (difference >= 0 ? 1 : -1) * kTicksPerMinute / 2) / kTicksPerMinute;
-    return archive::LocalTime{local.wYear,
-                              local.wMonth,
-                              local.wDay,
-                              local.wHour,
-                              local.wMinute,
-                              local.wSecond,
-                              static_cast<int>(minutes)};
+    return LocalNow();
 }
 
 // Worker thread: the drive is asked now, whatever the row learnt before. A drive without a

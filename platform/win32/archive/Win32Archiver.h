@@ -41,6 +41,7 @@ class Win32Archiver : public Archiver {
         std::unique_ptr<Claim> ClaimDisc(const std::string& identity) override;
         bool NameTaken(const std::string& name) override;
         BagOutcome BuildBag(const Bag& bag) override;
+        void WritePage(const archive::PageTexts& texts) override;
 
       private:
         Win32Archiver& archiver_;

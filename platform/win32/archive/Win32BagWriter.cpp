@@ -56,7 +56,7 @@ std::wstring FullLongPath(const std::wstring& path) {
     const DWORD written = ::GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
     if (written == 0 || written >= length) return {};
     full.resize(written);
-    return LongPath(full);
+    return ExtendedLengthPath(full);
 }
 
 // Makes `path` (long form) and the folders above it; 0 or the system's error.

@@ -125,7 +125,7 @@ std::vector<std::wstring> StoredNames(const std::vector<std::wstring>& discNames
     return stored;
 }
 
-std::wstring LongPath(std::wstring_view fullPath) {
+std::wstring ExtendedLengthPath(std::wstring_view fullPath) {
     std::wstring path(fullPath);
     for (wchar_t& c : path) {
         if (c == L'/') c = L'\\';

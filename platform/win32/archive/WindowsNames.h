@@ -32,8 +32,10 @@ std::vector<std::wstring> StoredNames(const std::vector<std::wstring>& discNames
 
 // The form of a full path that every file call accepts whatever its length ("\\?\C:\…",
 // "\\?\UNC\server\share\…"); forward slashes become backslashes. The path must be full
-// (GetFullPathNameW), without "." or ".." parts.
-std::wstring LongPath(std::wstring_view fullPath);
+// (GetFullPathNameW), without "." or ".." parts. Not an overload of WideText's LongPath, which
+// leaves a short path as it is: in a unity batch that includes both headers the string overload
+// would win, and a disc's "CON" or "x." would be read through the device and trailing-dot rules.
+std::wstring ExtendedLengthPath(std::wstring_view fullPath);
 
 // `folder` and `name` with one backslash between.
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name);

@@ -9,6 +9,7 @@
 #include "FakeSystem.h"
 #include "LinuxTestSupport.h"
 #include "archive/ArchiveLog.h"
+#include "archive/ArchivePage.h"
 #include "engine/ArchiveDisc.h"
 #include "platform/linux/archive/LinuxArchiver.h"
 #include "platform/linux/archive/TargetClaims.h"
@@ -123,6 +124,7 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
     EXPECT_EQ(rows[before].label, c.blankAfterArchived ? "" : "PHOTOS");
     std::vector<std::string> entries = EntriesOf(target);
     std::erase(entries, std::string(kClaimsFileName));
+    EXPECT_EQ(std::erase(entries, std::string(archive::kPageFileName)), 1u) << "the page";
     EXPECT_EQ(entries.size(), static_cast<std::size_t>(c.bags) + 1) << "the bags and the log";
     if (c.first == DiscResult::Complete) {
         EXPECT_EQ(rows[0].bagFolder, c.nameTakenBefore ? "PHOTOS 1a2b3c4d (2)" : "PHOTOS 1a2b3c4d");

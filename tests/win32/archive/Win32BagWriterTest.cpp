@@ -39,8 +39,8 @@ std::wstring TreeFolder(const wchar_t* below) {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    const UniqueHandle file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle file(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.Valid()) return "<missing " + Utf8(path) + ">";
     std::string bytes;
     char buffer[65536];
@@ -54,7 +54,8 @@ std::string ReadAll(const std::wstring& path) {
 std::vector<std::wstring> Names(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    const HANDLE find = ::FindFirstFileW(JoinPath(LongPath(folder), L"*").c_str(), &found);
+    const HANDLE find =
+        ::FindFirstFileW(JoinPath(ExtendedLengthPath(folder), L"*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
         const std::wstring name = found.cFileName;
@@ -65,7 +66,7 @@ std::vector<std::wstring> Names(const std::wstring& folder) {
 }
 
 bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(ExtendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // "HASH  path" lines as a map from path to hash.
@@ -121,7 +122,7 @@ TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
     const std::wstring building = writer.BuildingPath();
     const std::wstring buildingName = building.substr(building.find_last_of(L'\\') + 1);
     EXPECT_TRUE(buildingName.starts_with(L".dravolin-")) << Utf8(building);
-    EXPECT_TRUE(::GetFileAttributesW(LongPath(building).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(::GetFileAttributesW(ExtendedLengthPath(building).c_str()) & FILE_ATTRIBUTE_HIDDEN);
 
     const std::string big = ReadAll(JoinPath(disc, L"sub\\big.bin"));
     const std::string deep(60, '0');
@@ -213,7 +214,8 @@ TEST(Win32BagWriterTest, ADiscsTreeBecomesACheckedBagUnderNamesWindowsAccepts) {
     EXPECT_EQ(writer.Publish(L"PHOTOS_2019 2026-12-08"), Win32BagWriter::Published::Done);
     EXPECT_FALSE(Exists(building));
     const std::wstring published = JoinPath(target, L"PHOTOS_2019 2026-12-08");
-    EXPECT_FALSE(::GetFileAttributesW(LongPath(published).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(::GetFileAttributesW(ExtendedLengthPath(published).c_str()) &
+                 FILE_ATTRIBUTE_HIDDEN);
     EXPECT_TRUE(Exists(JoinPath(published, L"data\\files\\sub\\big.bin")));
     EXPECT_EQ(ReadAll(JoinPath(published, L"data\\files\\sub\\big.bin")).size(), big.size());
     // Nothing beside the bag but what was there, nothing of the writer's own left in it.
@@ -336,7 +338,7 @@ TEST(Win32BagWriterTest, ABagWhoseWriterDiedIsRemovedByTheNext) {
 
 void WriteFile(const std::wstring& path, const std::string& bytes, DWORD how = CREATE_NEW) {
     const UniqueHandle file(::CreateFileW(
-        LongPath(path).c_str(), how == OPEN_ALWAYS ? FILE_APPEND_DATA : GENERIC_WRITE,
+        ExtendedLengthPath(path).c_str(), how == OPEN_ALWAYS ? FILE_APPEND_DATA : GENERIC_WRITE,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, how, 0, nullptr));
     ASSERT_TRUE(file.Valid()) << Utf8(path) << " " << ::GetLastError();
     DWORD written = 0;
@@ -403,7 +405,7 @@ TEST(Win32BagWriterTest, WhatAFullTargetOrAChangingDiscDoesToABag) {
         progress.grows = c.grows;
         Win32BagWriter writer;
         const BagOutcome outcome = writer.Build(BagRequest{disc, target, "LABEL", {}}, progress);
-        if (c.onFullDisk) ::DeleteFileW(LongPath(filler).c_str());
+        if (c.onFullDisk) ::DeleteFileW(ExtendedLengthPath(filler).c_str());
         ASSERT_EQ(outcome.result, BagResult::Incomplete)
             << c.name << " " << outcome.error << " " << Utf8(outcome.failedPath);
         EXPECT_EQ(outcome.targetFull, c.targetFull) << c.name;

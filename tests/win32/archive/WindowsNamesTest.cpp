@@ -88,7 +88,7 @@ TEST(WindowsNamesTest, EveryFileCallTakesTheLongForm) {
         {L"\\\\?\\C:\\bags", L"\\\\?\\C:\\bags"},
         {L"C:\\" + std::wstring(300, L'x'), L"\\\\?\\C:\\" + std::wstring(300, L'x')},
     };
-    for (const NameCase& c : cases) EXPECT_EQ(LongPath(c.disc), c.stored);
+    for (const NameCase& c : cases) EXPECT_EQ(ExtendedLengthPath(c.disc), c.stored);
 }
 
 }  // namespace
