@@ -81,6 +81,8 @@ bool WriteArchivePage(const std::string& target, const archive::PageTexts& texts
     sources.written = LocalTimeAt(std::time(nullptr));
     const std::string page =
         archive::ArchivePage(texts, sources, [](std::string_view text) { return Sha256Of(text); });
+    // A writer killed mid-page left its temporary file; one that still writes holds its lock.
+    RemoveStoreLeftovers(target);
     return WriteAtomically(target + "/" + archive::kPageFileName, page, kSharedFileMode) == 0;
 }
 

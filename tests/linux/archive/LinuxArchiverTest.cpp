@@ -107,6 +107,9 @@ TEST_P(LinuxArchiving, ADiscBecomesOneCheckedBagAndOneLogRowEachTimeAndNothingIs
     settings.options.discSeconds = c.discSeconds;
     const DiscToArchive request{'D', 7, target + "\\", "PHOTOS", 0x1a2b3c4d, std::string(64, 'c')};
     if (c.nameTakenBefore) MakeFolder(target + "/PHOTOS 1a2b3c4d");
+    // A page whose writer was killed: its temporary file goes with the next page.
+    MakeFolder(target);
+    WriteFile(target + "/.store-17.tmp", "<html>");
 
     EXPECT_EQ(ArchiveDisc(archiver, settings, request).result, c.first);
     if (c.logLost) {
