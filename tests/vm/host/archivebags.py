@@ -15,7 +15,7 @@ USER = "user"
 LOG = "archive-log.csv"
 # Where each run claims the disc it archives, so that the same disc in two drives is bagged once.
 CLAIMS = ".dravolin-claims"
-PAGE = "index.html"
+INDEX_PAGE = "index.html"
 FILES = "data/files"  # where a bag keeps the disc's files
 IMAGE = "data/image"  # and the disc's image with its map, when it was read into one
 COLUMNS = ["start", "end", "drive", "label", "fingerprint", "disc identity", "bag folder", "files",
@@ -145,9 +145,9 @@ class BagChecks:
                 if row["bag folder"] else {}
             problems += self.check_row(row, disc, listing, bags, by_label,
                                        sum(size for _, size in image.values()))
-        if PAGE not in listing:
-            problems.append(f"the target has no {PAGE}")
-        extra = listing - set(bags) - {LOG, CLAIMS, PAGE}
+        if INDEX_PAGE not in listing:
+            problems.append(f"the target has no {INDEX_PAGE}")
+        extra = listing - set(bags) - {LOG, CLAIMS, INDEX_PAGE}
         if extra:
             problems.append(f"the target holds more than the bags and the log: {sorted(extra)}")
         damage = {}
