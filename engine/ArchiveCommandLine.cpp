@@ -3,6 +3,7 @@
 #include <optional>
 #include <string_view>
 #include "archive/BagName.h"
+#include "archive/UserFields.h"
 
 namespace dravolin {
 
@@ -15,6 +16,7 @@ constexpr std::string_view kArchive = "--archive";
 constexpr std::string_view kName = "--name";
 constexpr std::string_view kDiscTime = "--disc-time";
 constexpr std::string_view kKeep = "--keep";
+constexpr std::string_view kBagInfo = "--bag-info";
 constexpr std::string_view kHelp = "--help";
 constexpr std::string_view kVersion = "--version";
 
@@ -51,6 +53,22 @@ std::optional<archive::BagKeeps> KeepOf(std::string_view text) {
     return std::nullopt;
 }
 
+Problem ProblemOf(archive::UserFieldsProblem problem) {
+    switch (problem) {
+        case archive::UserFieldsProblem::None:
+            return Problem::None;
+        case archive::UserFieldsProblem::TooLarge:
+            return Problem::BagInfoTooLarge;
+        case archive::UserFieldsProblem::NotText:
+            return Problem::BagInfoNotText;
+        case archive::UserFieldsProblem::NotAField:
+            return Problem::BagInfoNotAField;
+        case archive::UserFieldsProblem::OwnLabel:
+            return Problem::BagInfoOwnLabel;
+    }
+    return Problem::None;
+}
+
 Problem ProblemOf(archive::PatternProblem problem) {
     switch (problem) {
         case archive::PatternProblem::None:
@@ -75,7 +93,7 @@ ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
     std::optional<std::string> pattern;
     std::optional<std::string> minutes;
     std::optional<std::string> keep;
-    std::string firstArchiveOption;  // --name, --disc-time or --keep, whichever came first
+    std::string firstArchiveOption;  // --name, --disc-time, --keep or --bag-info, whichever first
     bool operandsOnly = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -104,7 +122,8 @@ ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
             argument.starts_with("--") ? argument.find('=') : std::string::npos;
         const std::string option =
             equals != std::string::npos ? argument.substr(0, equals) : argument;
-        if (option == kName || option == kDiscTime || (readsImages && option == kKeep)) {
+        if (option == kName || option == kDiscTime || option == kBagInfo ||
+            (readsImages && option == kKeep)) {
             std::string value;
             if (equals != std::string::npos) {
                 value = argument.substr(equals + 1);
@@ -112,7 +131,11 @@ ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
                 value = arguments[++i];
             }
             if (value.empty()) return Refusal(Problem::NeedsValue, option);
-            (option == kName ? pattern : option == kDiscTime ? minutes : keep) = value;
+            if (option == kBagInfo) {
+                line.bagInfoFile = value;
+            } else {
+                (option == kName ? pattern : option == kDiscTime ? minutes : keep) = value;
+            }
             if (firstArchiveOption.empty()) firstArchiveOption = option;
             continue;
         }
@@ -153,6 +176,24 @@ ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
         if (line.operands.size() < 2) return Refusal(Problem::MissingOperand, {});
     }
     return line;
+}
+
+ArchiveArguments TakeBagInfo(ArchiveArguments line, std::string_view text) {
+    archive::UserFields read = archive::ReadUserFields(text);
+    if (!read.ok()) {
+        ArchiveArguments refused = Refusal(ProblemOf(read.problem), line.bagInfoFile);
+        refused.line = read.line;
+        refused.detail = std::move(read.label);
+        return refused;
+    }
+    line.archive.bagInfo = std::move(read.fields);
+    return line;
+}
+
+ArchiveArguments RefuseBagInfo(const ArchiveArguments& line, std::string why) {
+    ArchiveArguments refused = Refusal(Problem::BagInfoUnreadable, line.bagInfoFile);
+    refused.detail = std::move(why);
+    return refused;
 }
 
 }  // namespace dravolin

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 #include "engine/ArchiveSettings.h"
 
@@ -33,19 +34,27 @@ struct ArchiveArguments {
         TakesNoValue,        // subject: the option
         UnknownOption,       // subject: the option as given, without "=value"
         UnexpectedArgument,  // subject: the argument
-        NeedsArchive,        // subject: --name, --disc-time or --keep, whichever came first
+        NeedsArchive,        // subject: --name, --disc-time, --keep or --bag-info, the first
         DiscTime,            // subject: the minutes as given
         Keep,                // subject: what --keep was given
         UnknownField,        // subject: the field with its braces
         UnclosedBrace,       // subject: the pattern
         StrayClosingBrace,   // subject: the pattern
         MissingOperand,      // the archiver was not given both SOURCE and TARGET
+        BagInfoUnreadable,   // subject: --bag-info's FILE as given; detail: why, as the system says
+        BagInfoTooLarge,     // subject: the FILE; larger than archive::kMaxUserFieldsBytes
+        BagInfoNotText,      // subject: the FILE; line: not UTF-8 text
+        BagInfoNotAField,    // subject: the FILE; line: not a "Label: value" field
+        BagInfoOwnLabel,     // subject: the FILE; line; detail: a label the program writes itself
     };
     Action action = Action::Run;
     ArchiveOptions archive;
     std::vector<std::string> operands;  // the archiver's SOURCE and TARGET
     Problem problem = Problem::None;
     std::string subject;
+    std::size_t line = 0;  // the file's line at fault, from 1
+    std::string detail;
+    std::string bagInfoFile;  // --bag-info's FILE; empty without it
 };
 
 // Reads a program's arguments, its own name first. The first fault found is the refusal; a
@@ -54,8 +63,16 @@ struct ArchiveArguments {
 // them meant archive mode, and a weekend of discs copied into one folder would be found out
 // too late. "--option=value" and "--option value" are the same; after "--" the archiver takes
 // every argument as an operand. --keep is an option only where the program reads a disc into an
-// image (`readsImages`); elsewhere it is unknown, not quietly ignored.
+// image (`readsImages`); elsewhere it is unknown, not quietly ignored. --bag-info's file is only
+// named here (`bagInfoFile`); the program reads it (TakeBagInfo, RefuseBagInfo).
 ArchiveArguments ReadArchiveArguments(std::span<const std::string> arguments,
                                       ArchiveProgram program, bool readsImages);
+
+// --bag-info's FILE as the program read it, at most archive::kMaxUserFieldsBytes + 1 bytes (one
+// more tells a larger file): its fields go into every bag (ArchiveOptions::bagInfo), or a fault
+// in it refuses the whole command line, so that no bag is written with only some of them.
+ArchiveArguments TakeBagInfo(ArchiveArguments line, std::string_view text);
+// --bag-info's FILE could not be read: the command line is refused with `why`.
+ArchiveArguments RefuseBagInfo(const ArchiveArguments& line, std::string why);
 
 }  // namespace dravolin

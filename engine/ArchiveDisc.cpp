@@ -90,9 +90,10 @@ Built BuildBag(Archiver::Target& target, const ArchiveOptions& options, const Di
         row.result = DiscResult::Failed;
         return {};
     }
-    const Archiver::BagOutcome outcome = target.BuildBag(Archiver::Bag{
-        disc.letter, disc.owner, *name, disc.label, disc.fingerprint, disc.identity, start,
-        options.discSeconds, options.keep, earlier ? earlier->bagFolder : std::string()});
+    const Archiver::BagOutcome outcome = target.BuildBag(
+        Archiver::Bag{disc.letter, disc.owner, *name, disc.label, disc.fingerprint, disc.identity,
+                      start, options.discSeconds, options.keep,
+                      earlier ? earlier->bagFolder : std::string(), options.bagInfo});
     // Only the results a bag can have are taken; anything else would misstate the log.
     switch (outcome.result) {
         case DiscResult::Complete:

@@ -3,6 +3,7 @@
 #include <string>
 #include "archive/BagName.h"
 #include "archive/BagRecord.h"
+#include "archive/BagText.h"
 
 namespace dravolin {
 
@@ -13,6 +14,8 @@ struct ArchiveOptions {
     std::string pattern{archive::kDefaultPattern};  // the bag folder's name
     std::uint32_t discSeconds = 30 * 60;            // a disc's time budget
     archive::BagKeeps keep = archive::BagKeeps::Both;
+    // The user's own bag-info.txt fields (--bag-info), for every bag, in their order.
+    archive::InfoFields bagInfo = {};
 };
 
 // The notifications' texts in the user's language, loaded on the UI thread for the workers.

@@ -6,6 +6,7 @@
 #include <vector>
 #include "archive/ArchiveLog.h"
 #include "archive/BagRecord.h"
+#include "archive/BagText.h"
 #include "archive/DiscResult.h"
 #include "archive/LocalTime.h"
 #include "archive/PageTexts.h"
@@ -63,6 +64,9 @@ class Archiver {
         // and asks the drive only for what they lack; the merged bag replaces it once it stands
         // whole under its own name. A read that gains nothing leaves it as it was.
         std::string earlier;
+        // The user's own bag-info.txt fields (--bag-info), written after External-Identifier and
+        // before the program's own: most are BagIt's standard fields, read best beside the others.
+        archive::InfoFields userFields = {};
     };
     struct BagOutcome {
         // Complete, Incomplete, NoFileSystem (no bag made), TargetFull or Failed.

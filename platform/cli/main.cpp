@@ -13,6 +13,7 @@
 #include "engine/ArchiveCommandLine.h"
 #include "platform/cli/ArchiveRun.h"
 #include "platform/cli/VerifyRun.h"
+#include "platform/linux/archive/BagInfoFile.h"
 #include "platform/linux/io/DescriptorLimit.h"
 #include "platform/qt/texts/ArgumentTexts.h"
 #include "platform/qt/texts/Translation.h"
@@ -58,7 +59,8 @@ int main(int argc, char** argv) {
         ::sigaction(SIGHUP, &stop, nullptr);
         return cli::RunVerify(operands, texts, stopRequested);
     }
-    const ArchiveArguments read = ReadArchiveArguments(arguments, ArchiveProgram::Archiver, true);
+    const ArchiveArguments read =
+        lnx::ReadBagInfoFile(ReadArchiveArguments(arguments, ArchiveProgram::Archiver, true));
     switch (read.action) {
         case ArchiveArguments::Action::Help:
             Print(stdout, texts.Text("archiveProgram.help")

@@ -1,7 +1,10 @@
 #include "platform/win32/Win32CommandLine.h"
 
+#include "archive/UserFields.h"
 #include "engine/ArchiveCommandLine.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Win32Texts.h"
+#include "platform/win32/archive/BagCopy.h"
 #include "platform/win32/archive/WideText.h"
 #include "platform/win32/res/Win32Resource.h"
 
@@ -51,6 +54,16 @@ UINT TextOf(Problem problem) {
             return IDS_CMD_UNCLOSED_BRACE;
         case Problem::StrayClosingBrace:
             return IDS_CMD_STRAY_BRACE;
+        case Problem::BagInfoUnreadable:
+            return IDS_CMD_BAG_INFO_UNREADABLE;
+        case Problem::BagInfoTooLarge:
+            return IDS_CMD_BAG_INFO_TOO_LARGE;
+        case Problem::BagInfoNotText:
+            return IDS_CMD_BAG_INFO_NOT_TEXT;
+        case Problem::BagInfoNotAField:
+            return IDS_CMD_BAG_INFO_NOT_A_FIELD;
+        case Problem::BagInfoOwnLabel:
+            return IDS_CMD_BAG_INFO_OWN_LABEL;
         case Problem::None:
         case Problem::MissingOperand:  // the archiver's alone
         case Problem::Keep:            // an option of the builds that read images
@@ -59,8 +72,54 @@ UINT TextOf(Problem problem) {
     return 0;
 }
 
-std::wstring Number(std::uint32_t value) {
+std::wstring Number(std::uint64_t value) {
     return std::to_wstring(value);
+}
+
+// --bag-info's FILE, read whole before the dialog opens: its fields, or why not.
+ArchiveArguments ReadBagInfoFile(ArchiveArguments line) {
+    if (line.action != ArchiveArguments::Action::Run || line.bagInfoFile.empty()) return line;
+    const UniqueHandle file(::CreateFileW(WideFromUtf8(line.bagInfoFile).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return RefuseBagInfo(line, ErrorWords(::GetLastError()));
+    // One byte past the limit tells a file too large without reading it all.
+    std::string text(archive::kMaxUserFieldsBytes + 1, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        DWORD done = 0;
+        if (!::ReadFile(file.Get(), text.data() + got, static_cast<DWORD>(text.size() - got), &done,
+                        nullptr)) {
+            return RefuseBagInfo(line, ErrorWords(::GetLastError()));
+        }
+        if (done == 0) break;
+        got += done;
+    }
+    text.resize(got);
+    return TakeBagInfo(std::move(line), text);
+}
+
+// The refusal's words: the option's own texts take the option and the program; those of
+// --bag-info's file take the file, where in it, and what.
+std::wstring WhyRefused(const ArchiveArguments& read, std::span<const std::string> arguments,
+                        HINSTANCE resources) {
+    const std::wstring text = LoadWideString(resources, TextOf(read.problem));
+    switch (read.problem) {
+        case Problem::DiscTime:
+            return FillIn(text, {Number(kMaxDiscMinutes), WideFromUtf8(read.subject)});
+        case Problem::BagInfoUnreadable:
+            return FillIn(text, {WideFromUtf8(read.subject), WideFromUtf8(read.detail)});
+        case Problem::BagInfoTooLarge:
+            return FillIn(
+                text, {WideFromUtf8(read.subject), Number(archive::kMaxUserFieldsBytes / 1024)});
+        case Problem::BagInfoNotText:
+        case Problem::BagInfoNotAField:
+        case Problem::BagInfoOwnLabel:
+            return FillIn(
+                text, {WideFromUtf8(read.subject), Number(read.line), WideFromUtf8(read.detail)});
+        default:
+            return FillIn(text, {WideFromUtf8(AsTyped(read.subject, arguments)), kProgram});
+    }
 }
 
 }  // namespace
@@ -81,7 +140,8 @@ Win32CommandLine ReadCommandLine(std::span<const std::string> arguments, HINSTAN
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         portable.push_back(i == 0 ? arguments[i] : PortableSpelling(arguments[i]));
     }
-    const ArchiveArguments read = ReadArchiveArguments(portable, ArchiveProgram::Dialog, false);
+    const ArchiveArguments read =
+        ReadBagInfoFile(ReadArchiveArguments(portable, ArchiveProgram::Dialog, false));
     switch (read.action) {
         case ArchiveArguments::Action::Run:
             return {Win32CommandLine::Action::Run, read.archive, {}};
@@ -96,12 +156,9 @@ Win32CommandLine ReadCommandLine(std::span<const std::string> arguments, HINSTAN
         case ArchiveArguments::Action::Refuse:
             break;
     }
-    const std::wstring subject = WideFromUtf8(AsTyped(read.subject, arguments));
-    const std::wstring text = LoadWideString(resources, TextOf(read.problem));
-    const std::wstring why = read.problem == Problem::DiscTime
-                                 ? FillIn(text, {Number(kMaxDiscMinutes), subject})
-                                 : FillIn(text, {subject, kProgram});
-    return {Win32CommandLine::Action::Refuse, {}, std::wstring(kProgram) + L": " + why};
+    return {Win32CommandLine::Action::Refuse,
+            {},
+            std::wstring(kProgram) + L": " + WhyRefused(read, arguments, resources)};
 }
 
 int ShowCommandLineText(const Win32CommandLine& line) {

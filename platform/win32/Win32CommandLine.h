@@ -1,7 +1,7 @@
 #pragma once
 // Dravolin.exe's command line: archive mode's options in the Windows spelling ("/archive",
-// "/name PATTERN", "/disc-time MINUTES", "/?") or in the one the Linux program takes
-// ("--archive", "--name=PATTERN"...), read by the same rules (ReadArchiveArguments).
+// "/name PATTERN", "/disc-time MINUTES", "/bag-info FILE", "/?") or in the one the Linux program
+// takes ("--archive", "--name=PATTERN"...), read by the same rules (ReadArchiveArguments).
 #include <span>
 #include <string>
 #include <vector>
@@ -24,7 +24,8 @@ struct Win32CommandLine {
 // The process's arguments as UTF-8, the program first, split as the C runtime splits them.
 std::vector<std::string> ProcessArguments();
 
-// Reads `arguments` (UTF-8, the program first); texts from `resources` in the thread's language.
+// Reads `arguments` (UTF-8, the program first), and the file /bag-info names, before the dialog
+// opens; texts from `resources` in the thread's language.
 Win32CommandLine ReadCommandLine(std::span<const std::string> arguments, HINSTANCE resources);
 
 // Shows a Tell or Refuse line in a message box; returns the process's exit status.

@@ -1,9 +1,11 @@
 // What a bag's tag files say about names and times: every BagIt reader (RFC 8493, bagit-python,
-// `sha256sum -c`) must read one name alike, and the files must be UTF-8 whatever the disc holds.
+// `sha256sum -c`) must read one name alike, and the files must be UTF-8 whatever the disc holds;
+// and the fields a user adds to bag-info.txt, taken whole or refused whole.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 #include "archive/BagText.h"
+#include "archive/UserFields.h"
 #include "archive/Utf8Names.h"
 
 namespace dravolin::archive {
@@ -85,6 +87,81 @@ INSTANTIATE_TEST_SUITE_P(
                    {"caf\xEF\xBF\xBD (2).txt", "caf\xEF\xBF\xBD (3).txt", "caf\xEF\xBF\xBD.txt"}},
         StoredCase{
             "DotNameHasNoExtension", {".\xE9", ".\xE8"}, {".\xEF\xBF\xBD", ".\xEF\xBF\xBD (2)"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct UserFieldsCase {
+    const char* name;
+    std::string text;
+    InfoFields fields;
+    UserFieldsProblem problem = UserFieldsProblem::None;
+    std::size_t line = 0;
+    std::string label = {};
+};
+
+void PrintTo(const UserFieldsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UserFieldsFile : public ::testing::TestWithParam<UserFieldsCase> {};
+
+TEST_P(UserFieldsFile, IsTakenWholeOrRefusedAtItsFirstFault) {
+    const UserFieldsCase& c = GetParam();
+    const UserFields read = ReadUserFields(c.text);
+    EXPECT_EQ(read.problem, c.problem);
+    EXPECT_EQ(read.line, c.line);
+    EXPECT_EQ(read.label, c.label);
+    EXPECT_EQ(read.fields, c.fields);
+}
+
+using P = UserFieldsProblem;
+
+INSTANTIATE_TEST_SUITE_P(
+    Archive, UserFieldsFile,
+    ::testing::Values(
+        UserFieldsCase{"ProfileWithNotesContinuationsAndRepeats",
+                       "\xEF\xBB\xBF# for the profile of the city archive\r\n"
+                       "Source-Organization: City Archive \r\n"
+                       "Contact-Email:\ta@example.org\r\n"
+                       "\r\n"
+                       "External-Description: Photographs of the\n"
+                       "\t river, 1950\xE2\x80\x93\n"
+                       "   1960  \n"
+                       "Contact Email Alt: x\r"
+                       "Contact-Email: b@example.org",
+                       {{"Source-Organization", "City Archive"},
+                        {"Contact-Email", "a@example.org"},
+                        {"External-Description", "Photographs of the river, 1950\xE2\x80\x93 1960"},
+                        {"Contact Email Alt", "x"},
+                        {"Contact-Email", "b@example.org"}}},
+        UserFieldsCase{"EmptyGivesNone", "", {}},
+        UserFieldsCase{"AtTheLimit", "#" + std::string(kMaxUserFieldsBytes - 1, 'x'), {}},
+        UserFieldsCase{
+            "BeyondTheLimit", std::string(kMaxUserFieldsBytes + 1, '#'), {}, P::TooLarge},
+        UserFieldsCase{"Latin1Value", "A: 1\nContact-Name: Jos\xE9\n", {}, P::NotText, 2},
+        UserFieldsCase{"ControlCharacter", "A: 1\n\nB: \x1B[31m\n", {}, P::NotText, 3},
+        UserFieldsCase{"Prose", "A: 1\nthis is prose\n", {}, P::NotAField, 2},
+        UserFieldsCase{"NoBlankAfterTheColon", "A:1\n", {}, P::NotAField, 1},
+        UserFieldsCase{"NoLabel", ": 1\n", {}, P::NotAField, 1},
+        UserFieldsCase{"LabelEndsInABlank", "A : 1\n", {}, P::NotAField, 1},
+        UserFieldsCase{"NoValue", "A: 1\nB: \n  continued\n", {}, P::NotAField, 2},
+        UserFieldsCase{"ContinuesNothing", "# note\n  continued\n", {}, P::NotAField, 2},
+        UserFieldsCase{
+            "PayloadOxum", "A: 1\npayload-OXUM: 1.1\n", {}, P::OwnLabel, 2, "payload-OXUM"},
+        UserFieldsCase{
+            "BaggingDate", "Bagging-Date: 2026-01-01\n", {}, P::OwnLabel, 1, "Bagging-Date"},
+        UserFieldsCase{"ExternalIdentifier",
+                       "External-Identifier: x\n",
+                       {},
+                       P::OwnLabel,
+                       1,
+                       "External-Identifier"},
+        UserFieldsCase{"BagSize", "Bag-Size: 1 GB\n", {}, P::OwnLabel, 1, "Bag-Size"},
+        UserFieldsCase{"TheProgramsOwn",
+                       "dravolin-Disc-Identity: 00\n",
+                       {},
+                       P::OwnLabel,
+                       1,
+                       "dravolin-Disc-Identity"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

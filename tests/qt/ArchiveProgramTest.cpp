@@ -312,6 +312,17 @@ class ArchiveProgramTest : public QObject {
         QTest::newRow("a quoted ~ is the home folder")
             << QStringList{"SRC", "~/archive"} << 1 << en << 0 << QStringLiteral("complete: BAG\n")
             << QString() << 1 << 1 << QByteArray();
+        // FIELDS and OXUM stand for bag-info files: a profile's fields, and one the program
+        // writes itself.
+        QTest::newRow("the user's fields follow the standard ones")
+            << QStringList{"--bag-info=FIELDS", "SRC", "TGT"} << 1 << en << 0
+            << QStringLiteral("complete: BAG\n") << QString() << 1 << 1 << QByteArray();
+        QTest::newRow("a bag-info file naming Payload-Oxum is refused before anything")
+            << QStringList{"--bag-info", "OXUM", "SRC", "TGT"} << 1 << en << 2 << QString()
+            << QStringLiteral(
+                   "dravolin-archive: --bag-info: line 1 of OXUM: Dravolin writes Payload-Oxum "
+                   "itself\n")
+            << 0 << 0 << QByteArray();
     }
 
     void folderSourcesEndAsTheirExitStatusSays() {
@@ -330,6 +341,13 @@ class ArchiveProgramTest : public QObject {
         const QString source = work.filePath(QStringLiteral("ФОТО 2019"));
         const QString target = work.filePath(QStringLiteral("archive"));
         const QString file = work.filePath(QStringLiteral("not a folder"));
+        const QString fields = work.filePath(QStringLiteral("fields.txt"));
+        const QString oxum = work.filePath(QStringLiteral("oxum.txt"));
+        Write(fields,
+              "# the city archive's profile\nSource-Organization: City Archive\n"
+              "External-Description: Photographs,\n  1950-1960\nContact-Email: a@example.org\n"
+              "Contact-Email: b@example.org\n");
+        Write(oxum, "Payload-Oxum: 1.1\n");
         Write(source + QStringLiteral("/a.txt"), "hello\n");
         Write(source + QStringLiteral("/sub/ёж.bin"), QByteArray(300000, 'x'));
         Write(source + QStringLiteral("/sub/deeper/empty"), {});
@@ -341,6 +359,8 @@ class ArchiveProgramTest : public QObject {
             if (argument == QLatin1String("SRC")) argument = source;
             if (argument == QLatin1String("TGT")) argument = target;
             if (argument == QLatin1String("FILE")) argument = file;
+            argument.replace(QStringLiteral("FIELDS"), fields);
+            if (argument == QLatin1String("OXUM")) argument = oxum;
         }
         Run run;
         for (int i = 0; i < runs; ++i) {
@@ -361,6 +381,7 @@ class ArchiveProgramTest : public QObject {
         QCOMPARE(LogRows(target), logRows);
         const QString bag = made.isEmpty() ? QString() : target + QLatin1Char('/') + made.front();
         out.replace(QStringLiteral("BAG"), bag).replace(QStringLiteral("FILE"), file);
+        err.replace(QStringLiteral("OXUM"), oxum);
         QCOMPARE(run.out, out);
         QCOMPARE(run.err, err);
         QCOMPARE(run.status, status);
@@ -381,6 +402,16 @@ class ArchiveProgramTest : public QObject {
         QFile manifest(bag + QStringLiteral("/manifest-sha256.txt"));
         QVERIFY(manifest.open(QIODevice::ReadOnly));
         QCOMPARE(manifest.readAll().count('\n'), 3);
+        std::string said;
+        QVERIFY2(dravolin::lnx::test::BagitPythonValidates(bag.toStdString(), &said), said.c_str());
+        // Where the run named them, the user's fields stand beside the standard ones, before
+        // the program's own.
+        const QByteArray userFields =
+            "\nExternal-Identifier: ФОТО 2019\nSource-Organization: City Archive\n"
+            "External-Description: Photographs, 1950-1960\nContact-Email: a@example.org\n"
+            "Contact-Email: b@example.org\nDravolin-Source: ";
+        QCOMPARE(ReadAll(bag + QStringLiteral("/bag-info.txt")).contains(userFields),
+                 arguments.contains(QStringLiteral("--bag-info=") + fields));
     }
 };
 

@@ -14,7 +14,20 @@ class CommandLineTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void initTestCase() { QCoreApplication::setApplicationVersion(QStringLiteral("1.2.3.4")); }
+    void initTestCase() {
+        QCoreApplication::setApplicationVersion(QStringLiteral("1.2.3.4"));
+        QVERIFY(files_.isValid());
+        const std::pair<const char*, QByteArray> files[] = {
+            {"profile.txt", "Source-Organization: City Archive\nContact-Email: a@example.org\n"},
+            {"large.txt", QByteArray(64 * 1024 + 1, '#')},
+            {"latin1.txt", "Contact-Name: Jos\xE9\n"},
+            {"prose.txt", "Source-Organization: City Archive\nthe archive's fields\n"},
+            {"oxum.txt", "# from an old bag\nPayload-Oxum: 5.1\n"}};
+        for (const auto& [name, bytes] : files) {
+            QFile file(files_.filePath(QLatin1String(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        }
+    }
 
     void argumentsAreReadOrRefused_data() {
         using Action = CommandLine::Action;
@@ -103,6 +116,28 @@ class CommandLineTest : public QObject {
                 "dravolin: option --archive takes no value");
         refused("an argument", {"--archive", "/media/cdrom"}, en,
                 "dravolin: unexpected argument /media/cdrom; see dravolin --help");
+
+        // DIR stands for the folder of the test's bag-info files.
+        row("bag-info fields", {"--archive", "--bag-info", "DIR/profile.txt"})
+            << en << Action::Run << true << plain << 30 << QString() << both;
+        refused("bag-info without archive", {"--bag-info=DIR/profile.txt"}, ru,
+                "dravolin: --bag-info действует только вместе с --archive");
+        refused("bag-info missing", {"--archive", "--bag-info"}, en,
+                "dravolin: option --bag-info needs a value");
+        refused("bag-info too large", {"--archive", "--bag-info=DIR/large.txt"}, en,
+                "dravolin: --bag-info: DIR/large.txt is larger than 64 KiB");
+        refused("bag-info not UTF-8", {"--archive", "--bag-info=DIR/latin1.txt"}, ru,
+                "dravolin: --bag-info: строка 1 файла DIR/latin1.txt — не текст в UTF-8");
+        refused("bag-info not a field", {"--archive", "--bag-info=DIR/prose.txt"}, en,
+                "dravolin: --bag-info: line 2 of DIR/prose.txt is not a \"Label: value\" field");
+        refused(
+            "bag-info naming a field of the program's", {"--archive", "--bag-info=DIR/oxum.txt"},
+            en,
+            "dravolin: --bag-info: line 2 of DIR/oxum.txt: Dravolin writes Payload-Oxum itself");
+        refused("bag-info naming a field of the program's, Russian",
+                {"--archive", "--bag-info=DIR/oxum.txt"}, ru,
+                "dravolin: --bag-info: строка 2 файла DIR/oxum.txt: поле Payload-Oxum Dravolin "
+                "пишет сам");
     }
 
     void argumentsAreReadOrRefused() {
@@ -114,6 +149,8 @@ class CommandLineTest : public QObject {
         QFETCH(int, minutes);
         QFETCH(QString, text);
         QFETCH(int, keep);
+        arguments.replaceInStrings(QStringLiteral("DIR"), files_.path());
+        text.replace(QStringLiteral("DIR"), files_.path());
         const CommandLine line = ReadCommandLine(arguments, static_cast<Language>(language));
         QCOMPARE(line.action, action);
         QCOMPARE(line.archive.on, archive);
@@ -138,6 +175,12 @@ class CommandLineTest : public QObject {
             << QString()
             << QStringLiteral(
                    "dravolin: --disc-time: нужно целое число минут от 1 до 1440, а не 0\n");
+        QTest::newRow("a bag-info file that cannot be read")
+            << QStringList{"--archive", "--bag-info", "/nonexistent/fields.txt"}
+            << QStringLiteral("C.UTF-8") << 2 << QString()
+            << QStringLiteral(
+                   "dravolin: --bag-info: cannot read /nonexistent/fields.txt: No such "
+                   "file or directory\n");
         QTest::newRow("help, Qt's options taken out first")
             << QStringList{"-platform", "offscreen", "--help"} << QStringLiteral("C.UTF-8") << 0
             << QStringLiteral("Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]")
@@ -168,6 +211,9 @@ class CommandLineTest : public QObject {
             out);
         QCOMPARE(QString::fromUtf8(program.readAllStandardError()), err);
     }
+
+  private:
+    QTemporaryDir files_;
 };
 
 QTEST_MAIN(CommandLineTest)

@@ -163,6 +163,12 @@ TEST(Win32CommandLine, TakesTheWindowsAndTheLinuxSpellingAndRefusesInOneTranslat
     using Action = Win32CommandLine::Action;
     const std::string pattern(archive::kDefaultPattern);
     const std::uint32_t seconds = ArchiveOptions{}.discSeconds;
+    const ScratchFolder folder(L"dravolin-command-line-test");
+    const std::string profile = folder.Ansi() + "\\profile.txt";
+    const std::string oxum = folder.Ansi() + "\\oxum.txt";
+    const std::string missing = folder.Ansi() + "\\missing.txt";
+    WriteAll(profile, "Source-Organization: City Archive\r\n");
+    WriteAll(oxum, "Payload-Oxum: 5.1\r\n");
     const std::vector<LineCase> cases = {
         {{}, Action::Run, false, pattern, seconds, L""},
         {{"/archive"}, Action::Run, true, pattern, seconds, L""},
@@ -237,6 +243,26 @@ TEST(Win32CommandLine, TakesTheWindowsAndTheLinuxSpellingAndRefusesInOneTranslat
          pattern,
          seconds,
          L"Dravolin.exe: unexpected argument D:\\; see Dravolin.exe /?"},
+        {{"/archive", "/bag-info", profile}, Action::Run, true, pattern, seconds, L""},
+        {{"/bag-info", profile},
+         Action::Refuse,
+         false,
+         pattern,
+         seconds,
+         L"Dravolin.exe: /bag-info applies only with /archive"},
+        {{"/archive", "--bag-info=" + oxum},
+         Action::Refuse,
+         false,
+         pattern,
+         seconds,
+         L"Dravolin.exe: /bag-info: line 1 of " + WideFromUtf8(oxum) +
+             L": Dravolin writes Payload-Oxum itself"},
+        {{"/archive", "/bag-info", missing},
+         Action::Refuse,
+         false,
+         pattern,
+         seconds,
+         L"Dravolin.exe: /bag-info: cannot read " + WideFromUtf8(missing) + L": "},
     };
     for (const LineCase& c : cases) {
         std::vector<std::string> arguments = {"Dravolin.exe"};
@@ -252,6 +278,9 @@ TEST(Win32CommandLine, TakesTheWindowsAndTheLinuxSpellingAndRefusesInOneTranslat
             EXPECT_EQ(line.text.find(L'\n'), std::wstring::npos);
         }
     }
+    const std::vector<std::string> fielded = {"Dravolin.exe", "/archive", "/bag-info", profile};
+    EXPECT_EQ(ReadCommandLine(fielded, ::GetModuleHandleA(nullptr)).archive.bagInfo,
+              (archive::InfoFields{{"Source-Organization", "City Archive"}}));
 }
 
 // The program itself: a line it refuses is shown, and the program ends with the usage status
@@ -379,6 +408,7 @@ TEST(Win32Archiver, NamesTheBagByWhatTheWriterReportsAndTellsAFullTarget) {
         bag.name = "DATA";
         bag.label = "DATA";
         bag.fingerprint = 0x2e0c1d44;
+        bag.userFields = {{"Source-Organization", "City Archive"}};
         const Archiver::BagOutcome outcome = target->BuildBag(bag);
         EXPECT_EQ(outcome.result, c.result);
         EXPECT_EQ(outcome.folderName, c.folderName);
@@ -386,6 +416,11 @@ TEST(Win32Archiver, NamesTheBagByWhatTheWriterReportsAndTellsAFullTarget) {
         EXPECT_EQ(requests[0].discRoot, L"C:\\");
         EXPECT_EQ(requests[0].targetFolder, folder.Wide());
         EXPECT_EQ(requests[0].label, "DATA");
+        // The user's fields before the program's own, which BagInfoFields puts after the
+        // standard ones.
+        ASSERT_GE(requests[0].fields.size(), 2u);
+        EXPECT_EQ(requests[0].fields[0], bag.userFields[0]);
+        EXPECT_EQ(requests[0].fields[1].first, "Dravolin-Drive");
         if (!c.folderName.empty()) {
             EXPECT_TRUE(target->NameTaken(c.folderName));
             EXPECT_EQ(outcome.files, 3u);

@@ -275,7 +275,10 @@ Archiver::BagOutcome LinuxArchiver::BagFiles(const Bag& bag, const std::string& 
     // The window closes with nothing to read: what came of the disc goes to the log.
     const auto finish = [&](CopyOutcome how) { prompts.OnFinished(how, {}); };
 
-    BagRequest request{root, target, bag.label, fields};
+    // Most of the user's fields are BagIt's standard ones: they go beside the others.
+    BagFields info = bag.userFields;
+    info.insert(info.end(), fields.begin(), fields.end());
+    BagRequest request{root, target, bag.label, std::move(info)};
     request.audio = audio;
     if (audio) outcome.discId = audio->discId;
     std::optional<ReadOnFrom> from;

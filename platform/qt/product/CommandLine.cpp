@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 #include "archive/BagName.h"
+#include "platform/linux/archive/BagInfoFile.h"
 #include "platform/qt/texts/ArgumentTexts.h"
 #include "platform/qt/texts/Translation.h"
 
@@ -13,7 +14,8 @@ CommandLine ReadCommandLine(const QStringList& arguments, Language language) {
     std::vector<std::string> words;
     words.reserve(static_cast<std::size_t>(arguments.size()));
     for (const QString& argument : arguments) words.push_back(argument.toStdString());
-    const ArchiveArguments read = ReadArchiveArguments(words, ArchiveProgram::Dialog, true);
+    const ArchiveArguments read =
+        lnx::ReadBagInfoFile(ReadArchiveArguments(words, ArchiveProgram::Dialog, true));
 
     const Translation texts(language);
     switch (read.action) {

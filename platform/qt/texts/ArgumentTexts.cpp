@@ -1,11 +1,15 @@
 #include "platform/qt/texts/ArgumentTexts.h"
 
+#include "archive/UserFields.h"
+
 namespace dravolin::qt {
 
 QString RefusalText(const ArchiveArguments& refused, const QString& program,
                     const Translation& texts) {
     using Problem = ArchiveArguments::Problem;
     const QString subject = QString::fromStdString(refused.subject);
+    const QString detail = QString::fromStdString(refused.detail);
+    const QString line = QString::number(refused.line);
     QString why;
     switch (refused.problem) {
         case Problem::None:
@@ -42,6 +46,22 @@ QString RefusalText(const ArchiveArguments& refused, const QString& program,
             break;
         case Problem::MissingOperand:
             why = texts.Text("commandLine.missingOperand").arg(program);
+            break;
+        case Problem::BagInfoUnreadable:
+            why = texts.Text("commandLine.bagInfoUnreadable").arg(subject, detail);
+            break;
+        case Problem::BagInfoTooLarge:
+            why = texts.Text("commandLine.bagInfoTooLarge")
+                      .arg(subject, QString::number(archive::kMaxUserFieldsBytes / 1024));
+            break;
+        case Problem::BagInfoNotText:
+            why = texts.Text("commandLine.bagInfoNotText").arg(subject, line);
+            break;
+        case Problem::BagInfoNotAField:
+            why = texts.Text("commandLine.bagInfoNotAField").arg(subject, line);
+            break;
+        case Problem::BagInfoOwnLabel:
+            why = texts.Text("commandLine.bagInfoOwnLabel").arg(subject, line, detail);
             break;
     }
     return program + QStringLiteral(": ") + why;

@@ -375,7 +375,7 @@ Correct the folder and tick the drive again.</source>
     <name>CommandLine</name>
     <message id="commandLine.help">
         <source>Usage: dravolin [--archive [--name PATTERN] [--disc-time MINUTES]
-                          [--keep WHAT]]
+                          [--keep WHAT] [--bag-info FILE]]
 Copies every disc put into the ticked drives into a target folder.
 
   --archive            archive mode: each disc becomes its own bag in the target
@@ -393,11 +393,14 @@ Copies every disc put into the ticked drives into a target folder.
                        both (by default) the image, with a GNU ddrescue map of
                        what could not be read, and the files taken out of it;
                        files, the files alone; image, the image alone
+  --bag-info FILE      more bag-info.txt fields for every bag, such as
+                       Source-Organization or Contact-Email: "Label: value"
+                       lines in UTF-8, as bag-info.txt holds them
   -h, --help           show this help and exit
   -v, --version        show the version and exit</source>
         <extracomment>The output of dravolin --help; keep the options and the field names as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
         <translation>Usage: dravolin [--archive [--name ШАБЛОН] [--disc-time МИНУТЫ]
-                          [--keep ЧТО]]
+                          [--keep ЧТО] [--bag-info ФАЙЛ]]
 Копирует каждый диск, вставленный в отмеченные приводы, в целевой каталог.
 
   --archive            режим архива: каждый диск становится отдельным пакетом
@@ -415,12 +418,15 @@ Copies every disc put into the ticked drives into a target folder.
                        both (по умолчанию) — образ с картой GNU ddrescue
                        непрочитанного и извлечённые из него файлы; files —
                        только файлы; image — только образ
+  --bag-info ФАЙЛ      дополнительные поля bag-info.txt для каждого пакета,
+                       например Source-Organization или Contact-Email:
+                       строки «Метка: значение» в UTF-8, как в bag-info.txt
   -h, --help           показать эту справку и выйти
   -v, --version        показать версию и выйти</translation>
     </message>
     <message id="commandLine.needsValue">
         <source>option %1 needs a value</source>
-        <extracomment>%1: the option, --name, --disc-time or --keep</extracomment>
+        <extracomment>%1: the option, --name, --disc-time, --keep or --bag-info</extracomment>
         <translation>для параметра %1 нужно значение</translation>
     </message>
     <message id="commandLine.takesNoValue">
@@ -445,7 +451,7 @@ Copies every disc put into the ticked drives into a target folder.
     </message>
     <message id="commandLine.needsArchive">
         <source>%1 applies only with --archive</source>
-        <extracomment>%1: the option, --name, --disc-time or --keep</extracomment>
+        <extracomment>%1: the option, --name, --disc-time, --keep or --bag-info</extracomment>
         <translation>%1 действует только вместе с --archive</translation>
     </message>
     <message id="commandLine.discTime">
@@ -473,12 +479,37 @@ Copies every disc put into the ticked drives into a target folder.
         <extracomment>%1: the pattern</extracomment>
         <translation>--name: перед скобкой } нет скобки {: %1</translation>
     </message>
+    <message id="commandLine.bagInfoUnreadable">
+        <source>--bag-info: cannot read %1: %2</source>
+        <extracomment>%1: the file as given, %2: why, in the system's words</extracomment>
+        <translation>--bag-info: не удаётся прочитать %1: %2</translation>
+    </message>
+    <message id="commandLine.bagInfoTooLarge">
+        <source>--bag-info: %1 is larger than %2 KiB</source>
+        <extracomment>%1: the file as given, %2: the most KiB it may hold</extracomment>
+        <translation>--bag-info: файл %1 больше %2 КиБ</translation>
+    </message>
+    <message id="commandLine.bagInfoNotText">
+        <source>--bag-info: line %2 of %1 is not UTF-8 text</source>
+        <extracomment>%1: the file as given, %2: the line's number</extracomment>
+        <translation>--bag-info: строка %2 файла %1 — не текст в UTF-8</translation>
+    </message>
+    <message id="commandLine.bagInfoNotAField">
+        <source>--bag-info: line %2 of %1 is not a &quot;Label: value&quot; field</source>
+        <extracomment>the form of the file's lines, as the help names it. %1: the file as given, %2: the line's number</extracomment>
+        <translation>--bag-info: строка %2 файла %1 — не поле вида «Метка: значение»</translation>
+    </message>
+    <message id="commandLine.bagInfoOwnLabel">
+        <source>--bag-info: line %2 of %1: Dravolin writes %3 itself</source>
+        <extracomment>%1: the file as given, %2: the line's number, %3: the field's label as given (Payload-Oxum...)</extracomment>
+        <translation>--bag-info: строка %2 файла %1: поле %3 Dravolin пишет сам</translation>
+    </message>
 </context>
 <context>
     <name>ArchiveProgram</name>
     <message id="archiveProgram.help">
         <source>Usage: dravolin-archive [--name PATTERN] [--disc-time MINUTES] [--keep WHAT]
-                        SOURCE TARGET
+                        [--bag-info FILE] SOURCE TARGET
        dravolin-archive verify TARGET [BAG...]
 Archives one disc into a new bag in the TARGET folder, as Dravolin's archive
 mode does: the disc's image and files under data/, SHA-256 checksums, a list
@@ -502,6 +533,9 @@ again, changing nothing, and writes a dated report there.
                        the image, with a GNU ddrescue map of what could not be
                        read, and the files taken out of it; files, the files
                        alone; image, the image alone
+  --bag-info FILE      more bag-info.txt fields for the bag, such as
+                       Source-Organization or Contact-Email: "Label: value"
+                       lines in UTF-8, as bag-info.txt holds them
   -h, --help           show this help and exit
   -v, --version        show the version and exit
 
@@ -510,7 +544,7 @@ time ran out), 2 the command line was refused, 3 failed (no bag: the source,
 the target, the disc or the copy), 4 the target disk is full.</source>
         <extracomment>The output of dravolin-archive --help; keep the options, SOURCE, TARGET, the field names and the exit statuses as they are, lines within 80 columns. %1: the default name pattern, %2: the default minutes, %3: the most minutes</extracomment>
         <translation>Использование: dravolin-archive [--name ШАБЛОН] [--disc-time МИНУТЫ]
-                      [--keep ЧТО] SOURCE TARGET
+                      [--keep ЧТО] [--bag-info ФАЙЛ] SOURCE TARGET
                dravolin-archive verify TARGET [BAG...]
 Архивирует один диск в новый пакет в папке TARGET так же, как режим архива
 Dravolin: образ и файлы диска в data/, контрольные суммы SHA-256, список
@@ -535,6 +569,9 @@ TARGET (или пакеты BAG), ничего не меняя, и пишет т
                        (по умолчанию) — образ с картой GNU ddrescue
                        непрочитанного и извлечённые из него файлы; files —
                        только файлы; image — только образ
+  --bag-info ФАЙЛ      дополнительные поля bag-info.txt для пакета, например
+                       Source-Organization или Contact-Email: строки
+                       «Метка: значение» в UTF-8, как в bag-info.txt
   -h, --help           показать эту справку и выйти
   -v, --version        показать версию и выйти
 

@@ -175,7 +175,11 @@ Archiver::BagOutcome Win32Archiver::BuildBag(const Bag& bag, const std::wstring&
     }
 
     const std::string label = LabelUtf8(bag.label);
-    BagRequest request{root, target, label, DriveFields(bag, label)};
+    // Most of the user's fields are BagIt's standard ones: they go beside the others.
+    BagFields fields = bag.userFields;
+    const BagFields own = DriveFields(bag, label);
+    fields.insert(fields.end(), own.begin(), own.end());
+    BagRequest request{root, target, label, std::move(fields)};
     if (bag.timeBudgetSeconds > 0) {
         request.readUntil =
             std::chrono::steady_clock::now() + std::chrono::seconds(bag.timeBudgetSeconds);
