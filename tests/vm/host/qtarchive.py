@@ -7,8 +7,8 @@ import shlex
 import time
 
 import iso9660
-from archivebags import (CLAIMS, DISC_MINUTES, FILES, LOG, SCRATCHED_AT, SECTOR, BagChecks,
-                         damaged_list, parse_log)
+from archivebags import (CLAIMS, DISC_MINUTES, FILES, INDEX_PAGE, LOG, SCRATCHED_AT, SECTOR,
+                         BagChecks, damaged_list, parse_log)
 from budgetdisc import BudgetDisc
 from desktopdiscs import PERF_MB, SCRATCHED_FILE
 from guest import CheckFailed
@@ -273,9 +273,10 @@ class ArchiveScenarios(QtRun, BagChecks):
             self.d.shot("archive-target-full")
             notes = self.wait_notes(1)
             rows, problems = parse_log(self.agent.read(f"{target}/{LOG}"))
-            # The claims file is there when the disc could claim itself before the disk filled.
+            # The claims file is there when the disc could claim itself before the disk filled,
+            # the page when it fitted.
             listing = sorted(name for name in self.agent.sh(f"ls -1A {target}").split("\n")
-                             if name and name != CLAIMS)
+                             if name and name not in (CLAIMS, INDEX_PAGE))
             bags = [name for name in listing if name != LOG]
             if len(rows) == 1 and bags == [rows[0]["bag folder"]]:
                 problems += self.check_bag(f"{target}/{bags[0]}", rows[0], "toolarge", {})

@@ -8,7 +8,7 @@ import json
 import time
 
 import debian
-from archivebags import CLAIMS, FILES
+from archivebags import CLAIMS, FILES, INDEX_PAGE
 from desktopsuite import record
 from guest import CheckFailed
 from qtarchive import LOG, ArchiveScenarios, parse_log
@@ -276,7 +276,7 @@ class PowerCuts:
         labels = [(r["label"], r["result"]) for r in rows]
         if labels != [(run.discs["names-a"].label, "complete")]:
             problems.append(f"after the cut the log's rows are {labels}")
-        bags = [n for n in listing if not n.startswith(".") and n != LOG]
+        bags = [n for n in listing if not n.startswith(".") and n not in (LOG, INDEX_PAGE)]
         for bag in bags:
             checked = self.sha256_check(run, bag)
             if checked:
@@ -317,7 +317,9 @@ class PowerCuts:
                                           sum(size for _, size in image.values()))
             problems += run.check_bag(f"{ARCHIVE_TARGET}/{rows[1]['bag folder']}", rows[1],
                                       DISC, {})
-        after = [n for n in after if n != CLAIMS]
+        if INDEX_PAGE not in after:
+            problems.append(f"after the new archive the target has no {INDEX_PAGE}")
+        after = [n for n in after if n not in (CLAIMS, INDEX_PAGE)]
         left = [n for n in after if n.startswith(".")]
         if left or len(after) != 3:
             problems.append(f"after the new archive the target holds {after}")

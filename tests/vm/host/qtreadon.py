@@ -10,7 +10,7 @@ import shlex
 
 import iso9660
 import seekdrive
-from archivebags import CLAIMS, FILES, IMAGE, LOG, SECTOR, parse_log
+from archivebags import CLAIMS, FILES, IMAGE, INDEX_PAGE, LOG, SECTOR, parse_log
 from guest import CheckFailed
 from qtprogram import USER
 
@@ -128,7 +128,7 @@ class ReadOnScenarios:
                             f"{'complete' if complete else 'incomplete'} one noting "
                             f"{wanted_note!r}")
         listing = set(filter(None, self.agent.sh(f"ls -1A '{target}'", user=USER).split("\n")))
-        if listing != {bag, LOG, CLAIMS}:
+        if listing != {bag, LOG, CLAIMS, INDEX_PAGE}:
             problems.append(f"{drive}: the target holds {sorted(listing)}, not one bag")
             return problems
         path = f"{target}/{bag}"
